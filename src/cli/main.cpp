@@ -1,0 +1,46 @@
+#include "cli/cli.h"
+
+#include <array>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+using nemora::cli::Command;
+
+// Every subcommand, in the order `nemora-cli --help` lists them.
+constexpr std::array kCommands = {
+    Command{"models", "list the model catalogue", nemora::cli::RunModels},
+    Command{"identify", "show what the console derives from a device's USB ids", nemora::cli::RunIdentify},
+};
+
+void PrintHelp(std::ostream& out)
+{
+    out << "Usage: nemora-cli COMMAND [OPTIONS]\n\n"
+           "Commands:\n";
+    for (const Command& c : kCommands)
+        out << "  " << c.name << std::string(12 - std::min<std::size_t>(c.name.size(), 11), ' ') << c.summary << '\n';
+    out << "\nRun 'nemora-cli COMMAND --help' for a command's options.\n"
+           "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintHelp(std::cerr);
+        return nemora::cli::kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintHelp(std::cout);
+        return nemora::cli::kExitOk;
+    }
+    for (const Command& c : kCommands) {
+        if (c.name == args[0])
+            return c.run(std::span(args).subspan(1));
+    }
+    std::cerr << "nemora-cli: unknown command '" << args[0] << "' (see 'nemora-cli --help')\n";
+    return nemora::cli::kExitUsage;
+}

@@ -1,0 +1,58 @@
+#include "screens/default_sets.h"
+
+#include "screens/bmp.h"
+
+#include <string>
+#include <utility>
+
+// clang-format off
+const std::array<DefaultImageSet, 6> g_DefaultImageSets = {{
+    {1, 128, 32, {370, 335, 336, 337, 338, 339, 340, 341, 342, 343, 344, 345}},
+    {2, 128, 32, {387, 335, 336, 337, 338, 339, 340, 341, 342, 343, 344, 345}},
+    {3, 128, 32, {393, 390, 394, 395, 396, 397, 398, 399, 400, 401, 402, 403}},
+    {4, 96, 96, {374, 375, 376, 377, 378, 379, 380, 381, 382, 383, 384, 385}},
+    {5, 64, 32, {404, 405, 406, 407, 408, 409, 410, 411, 412, 412, 413, 414}},
+    {6, 96, 96, {415, 416, 417, 418, 419, 420, 421, 422, 423, 424, 425, 426}},
+}};
+// clang-format on
+
+namespace {
+
+constexpr std::array<std::pair<std::uint16_t, int>, 6> kModelToSet = {{
+    {11, 3},
+    {17, 3},
+    {12, 4},
+    {14, 2},
+    {15, 5},
+    {16, 6},
+}};
+
+} // namespace
+
+int DefaultImageSetForModel(std::uint16_t wModelId)
+{
+    for (const auto& [model, set] : kModelToSet) {
+        if (model == wModelId)
+            return set;
+    }
+    return 1;
+}
+
+const DefaultImageSet& GetDefaultImageSet(int nSet)
+{
+    if (nSet < 1 || nSet > static_cast<int>(g_DefaultImageSets.size()))
+        nSet = 1;
+    return g_DefaultImageSets[static_cast<std::size_t>(nSet - 1)];
+}
+
+std::optional<nemora::MonoImage> LoadDefaultAsset(int asset)
+{
+    const std::span<const std::uint8_t> bytes = DefaultAssetBytes(asset);
+    if (bytes.empty())
+        return std::nullopt;
+    std::string error;
+    nemora::MonoImage image = nemora::ReadBmp(bytes, error);
+    if (image.IsNull())
+        return std::nullopt;
+    return image;
+}

@@ -1,0 +1,157 @@
+#include "settings/settings_record.h"
+
+#include "device/device_identity.h"
+
+#include <algorithm>
+#include <cstring>
+
+SettingsRecord::SettingsRecord()
+{
+    m_bytes.fill(0xFF);
+}
+
+std::uint16_t SettingsRecord::Word(std::size_t offset) const
+{
+    return static_cast<std::uint16_t>(m_bytes.at(offset) | (m_bytes.at(offset + 1) << 8));
+}
+
+void SettingsRecord::SetWord(std::size_t offset, std::uint16_t value)
+{
+    m_bytes.at(offset) = static_cast<std::uint8_t>(value & 0xFF);
+    m_bytes.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
+}
+
+SettingsParameters SettingsRecord::Parameters() const
+{
+    SettingsParameters p;
+    p.wTcrM1 = Word(kTcrM1Offset);
+    p.wTcrM2 = Word(kTcrM2Offset);
+    p.wNi = Word(kNiOffset);
+    p.wTi = Word(kTiOffset);
+    p.wSs = Word(kSsOffset);
+    p.wTcr = Word(kTcrOffset);
+    p.wDisplayLevel = Word(kDisplayLevelOffset);
+    return p;
+}
+
+void SettingsRecord::SetParameters(const SettingsParameters& p)
+{
+    SetWord(kTcrM1Offset, p.wTcrM1);
+    SetWord(kTcrM2Offset, p.wTcrM2);
+    SetWord(kNiOffset, p.wNi);
+    SetWord(kTiOffset, p.wTi);
+    SetWord(kSsOffset, p.wSs);
+    SetWord(kTcrOffset, p.wTcr);
+    SetWord(kDisplayLevelOffset, p.wDisplayLevel);
+}
+
+CurvePoints SettingsRecord::Curve(std::size_t offset) const
+{
+    CurvePoints points{};
+    for (std::size_t i = 0; i < points.size(); ++i)
+        points[i] = Word(offset + 2 * i);
+    return points;
+}
+
+void SettingsRecord::SetCurve(std::size_t offset, const CurvePoints& points)
+{
+    for (std::size_t i = 0; i < points.size(); ++i)
+        SetWord(offset + 2 * i, points[i]);
+}
+
+CurvePoints SettingsRecord::PowerCurve() const
+{
+    return Curve(kPowerCurveOffset);
+}
+
+void SettingsRecord::SetPowerCurve(const CurvePoints& points)
+{
+    SetCurve(kPowerCurveOffset, points);
+}
+
+CurvePoints SettingsRecord::TemperatureCurve() const
+{
+    return Curve(kTemperatureCurveOffset);
+}
+
+void SettingsRecord::SetTemperatureCurve(const CurvePoints& points)
+{
+    SetCurve(kTemperatureCurveOffset, points);
+}
+
+void SettingsRecord::TakeIn(const std::uint8_t* data, std::size_t length)
+{
+    if (!data)
+        return;
+    std::memcpy(m_bytes.data(), data, std::min(length, kSize));
+}
+
+CurvePoints DefaultPowerCurve()
+{
+    CurvePoints points;
+    points.fill(kDefaultPowerPoint);
+    return points;
+}
+
+CurvePoints DefaultTemperatureCurve(std::uint16_t wMinTemperature)
+{
+    CurvePoints points;
+    points.fill(wMinTemperature);
+    return points;
+}
+
+void AssembleRecordForDevice(SettingsRecord& record, SettingsSubPage current, const SettingsEditorValues& values)
+{
+    record.StoreMarker();
+    switch (current) {
+    case SettingsSubPage::Parameters:
+        record.SetParameters(values.params);
+        break;
+    case SettingsSubPage::TemperatureCurve:
+        record.SetTemperatureCurve(values.temperatureCurve);
+        break;
+    case SettingsSubPage::PowerCurve:
+        record.SetPowerCurve(values.powerCurve);
+        break;
+    }
+}
+
+SettingsRecord AssembleRecordForFile(const SettingsRecord& record, std::uint32_t paramSize,
+                                     const SettingsEditorValues& values)
+{
+    SettingsRecord file = record;
+    std::memset(file.Data(), 0xFF, std::min<std::size_t>(paramSize, SettingsRecord::kSize));
+    file.StoreMarker();
+    file.SetParameters(values.params);
+    file.SetTemperatureCurve(values.temperatureCurve);
+    file.SetPowerCurve(values.powerCurve);
+    return file;
+}
+
+CurveLimits CurveLimitsFor(CDeviceIdentity& identity, std::uint16_t wTemperatureUnit)
+{
+    CurveLimits limits;
+    limits.bFahrenheit = wTemperatureUnit != 0;
+    limits.wMaxPower = identity.GetMaxPower();
+    limits.wMinPower = identity.GetMinPower();
+    limits.wMaxTemperature = identity.GetMaxTemperature(limits.bFahrenheit);
+    limits.wMinTemperature = identity.GetMinTemperature(limits.bFahrenheit);
+    return limits;
+}
+
+UserArea ClassifyAreaAddress(const CDeviceIdentity& identity, std::uint32_t dwAddress)
+{
+    if (dwAddress == identity.m_dwLogoAddress)
+        return UserArea::Logo;
+    if (dwAddress == identity.m_dwParamAddress)
+        return UserArea::Param;
+    return UserArea::None;
+}
+
+std::uint32_t LogoDataLength(const CDeviceIdentity& identity)
+{
+    const auto bits = static_cast<std::uint64_t>(identity.m_nImageCount) *
+                      static_cast<std::uint64_t>(identity.m_nScreenWidth) *
+                      static_cast<std::uint64_t>(identity.m_nScreenHeight);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bits / 8, identity.m_dwLogoSize));
+}
