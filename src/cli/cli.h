@@ -85,5 +85,8 @@ private:
 // Subcommands, one function each; the table lives in main.cpp.
 int RunModels(Args args);
 int RunIdentify(Args args);
+int RunInspect(Args args);
+int RunPack(Args args);
+int RunUnpack(Args args);
 
 } // namespace nemora::cli

@@ -12,6 +12,9 @@ using nemora::cli::Command;
 constexpr std::array kCommands = {
     Command{"models", "list the model catalogue", nemora::cli::RunModels},
     Command{"identify", "show what the console derives from a device's USB ids", nemora::cli::RunIdentify},
+    Command{"inspect", "show the identity, CRC state and images of a DfuSe file", nemora::cli::RunInspect},
+    Command{"pack", "build a DfuSe file from binary, Intel HEX or S-record files", nemora::cli::RunPack},
+    Command{"unpack", "write every element of a DfuSe file as a raw binary", nemora::cli::RunUnpack},
 };
 
 void PrintHelp(std::ostream& out)
