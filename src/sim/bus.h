@@ -1,0 +1,114 @@
+#pragma once
+
+// The virtual USB bus: the devices present, where they sit, and the arrivals and removals between
+// enumerations. Shared by the in-process transport and the libusb stand-in. Thread-safe: one mutex
+// serialises every device call.
+//
+// Plugging from another process goes through a control file (see ControlFile below): each line is a
+// command, appended with O_APPEND; every bus replays the file from its start, so a device plugged before
+// a program started is there too.
+
+#include "sim/clock.h"
+#include "sim/sim_config.h"
+#include "sim/virtual_device.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace nemora::sim {
+
+struct BusEvent {
+    bool arrival = true;
+    unsigned location = 0;
+};
+
+struct BusEntry {
+    unsigned location = 0;
+    Mode mode = Mode::Dfu;
+    std::uint16_t vid = 0, pid = 0, bcd = 0;
+    std::uint64_t generation = 0; // changes whenever the device (re-)enumerates
+};
+
+// Control-file commands, one per line:
+//   plug DEVICE      DEVICE as one NEMORA_SIM device ("mode=app,bcd=0x0300")
+//   unplug N         the device at location N
+//   reset            back to the devices NEMORA_SIM lists (written by `scripts/virtual-usb reset`, which
+//                    also empties the file)
+// Malformed lines are skipped.
+class Bus {
+public:
+    // Fails (nullptr, `error` set) when a device cannot be created, e.g. its flash file is unusable.
+    // `controlPath` may be empty: no control file.
+    static std::unique_ptr<Bus> Create(const std::vector<DeviceConfig>& devices, Clock& clock, std::string controlPath,
+                                       std::string& error);
+
+    // Present devices by location (after reading new control-file commands).
+    std::vector<BusEntry> Devices();
+
+    // Plug a device at the lowest free location; returns the location, or 0 with `error`.
+    unsigned Plug(const DeviceConfig& config, std::string& error);
+    // Unplug; false when nothing is at that location.
+    bool Unplug(unsigned location);
+
+    // Runs fn(VirtualDevice&) under the lock if the device at `location` is present with `generation`
+    // (any generation when it is 0), then carries out what the device asked for (vanish, re-enumerate).
+    // Returns false when there is no such device.
+    template <class F>
+    bool With(unsigned location, std::uint64_t generation, F&& fn)
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_devices.find(location);
+        if (it == m_devices.end() || (generation != 0 && it->second.generation != generation)) {
+            return false;
+        }
+        fn(*it->second.device);
+        FinishCall(location);
+        return true;
+    }
+
+    // Arrivals and removals since the last call, in order.
+    std::vector<BusEvent> TakeEvents();
+    // Waits until an event is pending, Interrupt() is called or the timeout passes (real time; the control
+    // file is read every 50 ms meanwhile). True when events are pending.
+    bool WaitForEvents(std::chrono::milliseconds timeout);
+    void Interrupt();
+
+    // Sum of the floors of every device that was ever on this bus.
+    Nanos Floor();
+
+    // "1-N": the location as it appears in device paths.
+    static std::string LocationText(unsigned location);
+
+private:
+    struct Slot {
+        std::unique_ptr<VirtualDevice> device;
+        std::uint64_t generation = 0;
+        bool fromControl = false;
+    };
+
+    Bus(Clock& clock, std::string controlPath) : m_clock(clock), m_controlPath(std::move(controlPath)) {}
+    unsigned PlugLocked(const DeviceConfig& config, bool fromControl, std::string& error);
+    bool UnplugLocked(unsigned location);
+    void FinishCall(unsigned location);
+    void PollControlLocked();
+    void ResetLocked();
+
+    Clock& m_clock;
+    std::string m_controlPath;
+    std::uintmax_t m_controlOffset = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_interrupted = false;
+    std::map<unsigned, Slot> m_devices;
+    std::vector<DeviceConfig> m_initial;
+    std::vector<BusEvent> m_events;
+    std::uint64_t m_nextGeneration = 1;
+    Nanos m_retiredFloor{0};
+};
+
+} // namespace nemora::sim
