@@ -107,120 +107,74 @@ struct BadInput {
 
 // Offsets in the sample: prefix 0..10, image 0 at 11 (name at 22, size at 277, count at 281), its first
 // element header at 285.
+using Damage = std::function<void(std::vector<std::uint8_t>&)>;
+
+std::size_t Where(const std::vector<std::uint8_t>& b, std::ptrdiff_t at)
+{
+    return at < 0 ? b.size() - static_cast<std::size_t>(-at) : static_cast<std::size_t>(at);
+}
+
+// Damages that keep the CRC (and the prefix size field) consistent with the new bytes.
+Damage Byte(std::ptrdiff_t at, std::uint8_t value)
+{
+    return [=](auto& b) {
+        b[Where(b, at)] = value;
+        Reseal(b);
+    };
+}
+Damage Word(std::size_t at, std::uint32_t value)
+{
+    return [=](auto& b) {
+        Put32(b, at, value);
+        Reseal(b);
+    };
+}
+Damage Cut(std::size_t from, std::size_t keepAtEnd)
+{
+    return [=](auto& b) {
+        b.erase(b.begin() + static_cast<std::ptrdiff_t>(from), b.end() - static_cast<std::ptrdiff_t>(keepAtEnd));
+        Reseal(b);
+    };
+}
+
 const std::vector<BadInput> kBadInputs = {
     {"Empty", [](auto& b) { b.clear(); }, FileError::SuffixTooShort},
     {"FifteenBytes", [](auto& b) { b.resize(15); }, FileError::SuffixTooShort},
-    {"SuffixLengthBelow16",
-     [](auto& b) {
-         b[b.size() - 5] = 15;
-         Reseal(b);
-     },
-     FileError::SuffixTooShort},
+    {"SuffixLengthBelow16", Byte(-5, 15), FileError::SuffixTooShort},
     {"SuffixLengthBeyondFile",
      [](auto& b) {
-         b = std::vector<std::uint8_t>(b.end() - 16, b.end());
-         b[11] = 200;
-         Reseal(b);
+         Cut(0, 16)(b); // the suffix alone
+         Byte(11, 200)(b);
      },
      FileError::BadSuffixLength},
-    {"NoUfd",
-     [](auto& b) {
-         b[b.size() - 8] = 'X';
-         Reseal(b);
-     },
-     FileError::BadSuffixSignature},
-    {"PlainDfuVersion",
-     [](auto& b) {
-         b[b.size() - 10] = 0x00;
-         Reseal(b);
-     },
-     FileError::BadSuffixVersion},
+    {"NoUfd", Byte(-8, 'X'), FileError::BadSuffixSignature},
+    {"PlainDfuVersion", Byte(-10, 0x00), FileError::BadSuffixVersion},
     {"WrongCrc", [](auto& b) { b[b.size() - 1] ^= 0x80; }, FileError::BadCrc},
     {"DamagedData", [](auto& b) { b[300] ^= 0x10; }, FileError::BadCrc},
-    {"TruncatedPrefix",
-     [](auto& b) {
-         b.erase(b.begin() + 5, b.end() - 16);
-         Reseal(b);
-     },
-     FileError::TruncatedPrefix},
-    {"PrefixSignature",
-     [](auto& b) {
-         b[4] = 'x';
-         Reseal(b);
-     },
-     FileError::BadPrefixSignature},
-    {"PrefixVersion",
-     [](auto& b) {
-         b[5] = 2;
-         Reseal(b);
-     },
-     FileError::BadPrefixVersion},
+    {"TruncatedPrefix", Cut(5, 16), FileError::TruncatedPrefix},
+    {"PrefixSignature", Byte(4, 'x'), FileError::BadPrefixSignature},
+    {"PrefixVersion", Byte(5, 2), FileError::BadPrefixVersion},
     {"PrefixSizeField",
      [](auto& b) {
          Put32(b, 6, 12345);
          Put32(b, b.size() - 4, DfuCrc(std::span(b).first(b.size() - 4)));
      },
      FileError::ImageSizeMismatch},
-    {"MoreImagesThanPresent",
-     [](auto& b) {
-         b[10] = 4;
-         Reseal(b);
-     },
-     FileError::TruncatedImage},
-    {"ImageCutInItsPrefix",
-     [](auto& b) {
-         b.erase(b.begin() + 100, b.end() - 16);
-         Reseal(b);
-     },
-     FileError::TruncatedImage},
-    {"ImageSignature",
-     [](auto& b) {
-         b[11] = 't';
-         Reseal(b);
-     },
-     FileError::BadImageSignature},
+    {"MoreImagesThanPresent", Byte(10, 4), FileError::TruncatedImage},
+    {"ImageCutInItsPrefix", Cut(100, 16), FileError::TruncatedImage},
+    {"ImageSignature", Byte(11, 't'), FileError::BadImageSignature},
     {"NameWithoutNul",
      [](auto& b) {
          std::fill(b.begin() + 22, b.begin() + 22 + 255, 'A');
          Reseal(b);
      },
      FileError::NameNotTerminated},
-    {"ImageSizeBeyondData",
-     [](auto& b) {
-         Put32(b, 277, 0x7FFFFFFF);
-         Reseal(b);
-     },
-     FileError::TruncatedImage},
-    {"ElementCountHuge",
-     [](auto& b) {
-         Put32(b, 281, 0xFFFFFFFF);
-         Reseal(b);
-     },
-     FileError::ElementSizeMismatch},
-    {"ElementCountTooSmall",
-     [](auto& b) {
-         Put32(b, 281, 1);
-         Reseal(b);
-     },
-     FileError::ElementSizeMismatch},
-    {"ElementSizeAllOnes",
-     [](auto& b) {
-         Put32(b, 289, 0xFFFFFFFF);
-         Reseal(b);
-     },
-     FileError::TruncatedElement},
-    {"ImageSizeShortOfElements",
-     [](auto& b) {
-         Put32(b, 277, 8 + 8 + 8 + 2999);
-         Reseal(b);
-     },
-     FileError::TruncatedElement},
-    {"BytesAfterLastImage",
-     [](auto& b) {
-         b[10] = 2;
-         Reseal(b);
-     },
-     FileError::TrailingData},
+    {"ImageSizeBeyondData", Word(277, 0x7FFFFFFF), FileError::TruncatedImage},
+    {"ElementCountHuge", Word(281, 0xFFFFFFFF), FileError::ElementSizeMismatch},
+    {"ElementCountTooSmall", Word(281, 1), FileError::ElementSizeMismatch},
+    {"ElementSizeAllOnes", Word(289, 0xFFFFFFFF), FileError::TruncatedElement},
+    {"ImageSizeShortOfElements", Word(277, 8 + 8 + 8 + 2999), FileError::TruncatedElement},
+    {"BytesAfterLastImage", Byte(10, 2), FileError::TrailingData},
 };
 
 void PrintTo(const BadInput& input, std::ostream* os)
