@@ -1,0 +1,134 @@
+#include "app/harbor_app.h"
+
+#include "app/launch_counter.h"
+#include "app/main_frame.h"
+#include "app/platform.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace {
+
+std::filesystem::path ToPath(const QString& folder)
+{
+    return std::filesystem::path(folder.toStdString());
+}
+
+// The About box: one line and an OK button.
+class CAboutDlg : public QDialog {
+public:
+    explicit CAboutDlg(QWidget* parent) : QDialog(parent)
+    {
+        setWindowTitle("About Application");
+        auto* layout = new QVBoxLayout(this);
+        auto* text = new QLabel(QString::fromUtf8("Nemora\uFF0CV1.2"), this);
+        layout->addWidget(text);
+        auto* ok = new QPushButton("OK", this);
+        ok->setDefault(true);
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        layout->addWidget(ok, 0, Qt::AlignRight);
+    }
+};
+
+} // namespace
+
+CHarborApp::CHarborApp(Options options) : m_options(std::move(options))
+{
+    if (!m_options.showPlainMessage) {
+        m_options.showPlainMessage = [](const QString& text) {
+            QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok);
+            box.exec();
+        };
+    }
+}
+
+CHarborApp::~CHarborApp() = default;
+
+std::optional<int> CHarborApp::InitInstance()
+{
+    // Only one copy runs. The lock comes before anything touches the settings or the workspace, so a
+    // second copy changes nothing. A lock left behind by a crashed run is taken over.
+    QDir().mkpath(m_options.strRuntimeFolder);
+    m_pInstanceLock =
+        std::make_unique<QLockFile>(m_options.strRuntimeFolder + "/" + m_options.strExecutableName + ".lock");
+    m_pInstanceLock->setStaleLockTime(0);
+    if (!m_pInstanceLock->tryLock(0)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m_options.strExecutableName), qPrintable(kAlreadyRunningText));
+        m_options.showPlainMessage(kAlreadyRunningText);
+        m_pInstanceLock.reset();
+        return 0;
+    }
+
+    const nemora::app::LaunchCount count = nemora::app::CountLaunch(ToPath(m_options.strWorkspaceFolder));
+    if (!count.fileOk)
+        m_options.showPlainMessage(kMagicFileErrorText);
+    else if (count.resetLayout)
+        ResetStoredLayout();
+
+    MainFrameServices services;
+    services.checkFirstRun = [this] { return CheckFirstRun(); };
+    services.checkMagicFile = [this] { CheckMagicFile(); };
+    services.onHandBook = [this] { OnHelpHandBook(); };
+    services.onAbout = [this] { OnAppAbout(); };
+    m_pMainFrame = std::make_unique<CMainFrame>(std::move(services));
+    m_pMainFrame->RestoreWorkspace();
+    m_pMainFrame->OnInitialUpdate();
+    m_pMainFrame->setWindowTitle("Nemorate");
+    if (m_options.bShowWindow)
+        m_pMainFrame->show();
+    return std::nullopt;
+}
+
+void CHarborApp::ResetStoredLayout()
+{
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.remove("Workspace");
+    settings.setValue("Settings/ACC_CNT", 0);
+}
+
+bool CHarborApp::CheckFirstRun()
+{
+    switch (nemora::app::CheckFirstRun(ToPath(m_options.strWorkspaceFolder))) {
+    case nemora::app::FirstRunCheck::CannotAccess:
+        m_options.showPlainMessage(kMagicFileErrorText);
+        return false;
+    case nemora::app::FirstRunCheck::Due:
+        return true;
+    case nemora::app::FirstRunCheck::NotDue:
+        break;
+    }
+    return false;
+}
+
+void CHarborApp::CheckMagicFile()
+{
+    QFile file(m_options.strWorkspaceFolder + "/" + nemora::app::kMagicFileName);
+    if (!file.exists() || !file.open(QIODevice::ReadWrite))
+        m_options.showPlainMessage(kMagicFileErrorText);
+}
+
+void CHarborApp::OnAppAbout()
+{
+    CAboutDlg about(m_pMainFrame.get());
+    about.exec();
+}
+
+void CHarborApp::OnHelpHandBook()
+{
+    const int result = nemora::app::platform::OpenDocument(m_options.strWorkspaceFolder + "/Nemora.chm");
+    if (result < 32) {
+        CMessageBoxDialog box(nullptr, QString::number(result) + "  error code", "", 0x21);
+        box.DoModal();
+    }
+}

@@ -1,0 +1,128 @@
+#include "app/harbor_view.h"
+
+#include "widgets/dialog_units.h"
+
+#include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
+
+const char* const CHarborView::kTabLabels[kTabCount] = {"Welcome Page", "Device Information", "ROM Update",
+                                                        "Customize"};
+
+CHarborView::CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborViewPages& pages)
+    : QWidget(pParent), m_pFrame(pFrame), m_pages(pages)
+{
+    // The form is 600 x 947 dialog units; the tab control goes where the placeholder is.
+    const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
+    m_formSize = QSize(du.Dx(600), du.Dy(947));
+    setMinimumSize(m_formSize);
+    m_pPlaceholder = new QLabel(this);
+    m_pPlaceholder->setGeometry(nemora::widgets::DialogRect(du, 1, 4, 597, 905));
+    m_pPlaceholder->hide();
+}
+
+void CHarborView::OnInitialUpdate()
+{
+    if (m_pMainTabCtrl)
+        return;
+    const QRect rect = m_pPlaceholder->geometry();
+    m_pPlaceholder->setText("m_wndTabLocation");
+
+    m_pMainTabCtrl = new QTabWidget(this);
+    m_pMainTabCtrl->setObjectName("m_MainTabCtrl");
+    m_pMainTabCtrl->setWindowTitle("m_MainTabCtrl");
+    m_pMainTabCtrl->setDocumentMode(true);
+    m_pMainTabCtrl->setTabPosition(QTabWidget::North);
+    m_pMainTabCtrl->setGeometry(rect);
+
+    QWidget* widgets[kTabCount] = {m_pages.pWelcome, m_pages.pInfo, m_pages.pUpdate, m_pages.pCustom};
+    for (int i = 0; i < kTabCount; ++i) {
+        QWidget* page = widgets[i] ? widgets[i] : new QWidget;
+        m_pMainTabCtrl->addTab(page, QString::fromUtf8(kTabLabels[i]));
+    }
+    m_pMainTabCtrl->setCurrentIndex(0);
+    m_pMainTabCtrl->show();
+    PlaceTabControl();
+
+    if (m_pFrame) {
+        m_pFrame->EnumerateDevices();
+        if (m_pFrame->CheckFirstRun() && m_pages.pInfoRoute)
+            m_pages.pInfoRoute->InstallDriver();
+    }
+}
+
+bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
+{
+    if (wParam != 0)
+        return false;
+    switch (notify.code) {
+    case NOTIFY_SHOW_PAGE:
+        if (m_pMainTabCtrl) {
+            for (int i = 0; i < m_pMainTabCtrl->count(); ++i) {
+                if (m_pMainTabCtrl->tabText(i) == notify.strText) {
+                    m_pMainTabCtrl->setCurrentIndex(i);
+                    break;
+                }
+            }
+        }
+        return true;
+    case NOTIFY_DEVICE_CHANGED:
+        OnDeviceChanged(notify.strText);
+        return true;
+    case NOTIFY_UPLOAD_DONE:
+        if (m_pages.pCustomRoute)
+            m_pages.pCustomRoute->ApplyElement();
+        return true;
+    case NOTIFY_DISCONNECT:
+        if (m_pages.pCustomRoute)
+            m_pages.pCustomRoute->OnDisconnect();
+        return true;
+    case NOTIFY_ENGINE_DONE:
+        if (m_pages.pUpdateRoute)
+            m_pages.pUpdateRoute->EnableDownload(true);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CHarborView::OnDeviceChanged(const QString& strPath)
+{
+    if (m_pages.pCustomRoute)
+        m_pages.pCustomRoute->SetDevicePath(strPath);
+    CDeviceIdentity& identity = m_pages.pCustomRoute ? m_pages.pCustomRoute->DeviceIdentity() : m_DeviceIdentity;
+
+    std::string modelName;
+    identity.GetModelName(modelName);
+    PAGE_NOTIFY name;
+    name.hwndFrom = this;
+    name.idFrom = 0;
+    name.code = NOTIFY_DEVICE_NAME;
+    name.strText = QString::fromStdString(modelName);
+    if (m_pFrame)
+        m_pFrame->OnNotify(0, name);
+
+    if (m_pages.pInfoRoute)
+        m_pages.pInfoRoute->DeviceIdentity() = identity;
+    if (m_pages.pUpdateRoute)
+        m_pages.pUpdateRoute->DeviceIdentity() = identity;
+    if (m_pages.pUpdateRoute)
+        m_pages.pUpdateRoute->SetDevicePath(strPath);
+    if (m_pages.pInfoRoute)
+        m_pages.pInfoRoute->UpdateDeviceInfo();
+}
+
+void CHarborView::resizeEvent(QResizeEvent* pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    if (isVisible() && m_pMainTabCtrl)
+        PlaceTabControl();
+}
+
+void CHarborView::PlaceTabControl()
+{
+    // The top-left corner stays; the right and bottom edges lie on the form's full extent.
+    const QPoint topLeft = m_pMainTabCtrl->geometry().topLeft();
+    const QSize extent = m_formSize.isValid() ? m_formSize : size();
+    m_pMainTabCtrl->setGeometry(QRect(topLeft, QPoint(extent.width() - 1, extent.height() - 1)));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/page_notify.h"
+#include "device/device_identity.h"
+
+#include <QWidget>
+
+class QTabWidget;
+class QLabel;
+
+// The four pages of the view, made by the main frame. A missing widget gets an empty tab; a missing
+// route skips that page's routing steps.
+struct HarborViewPages {
+    QWidget* pWelcome = nullptr;
+    QWidget* pInfo = nullptr;
+    QWidget* pUpdate = nullptr;
+    QWidget* pCustom = nullptr;
+    IInfoPageRoute* pInfoRoute = nullptr;
+    IRomUpdatePageRoute* pUpdateRoute = nullptr;
+    ICustomizePageRoute* pCustomRoute = nullptr;
+};
+
+// The main view: the scrolling form with the page tabs, and the switchboard through which the frame, the
+// pages and the engines reach each other.
+class CHarborView : public QWidget, public INotifyReceiver {
+    Q_OBJECT
+public:
+    CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborViewPages& pages);
+
+    // Runs once: tabs, tab 0, device enumeration, then the first-run check.
+    void OnInitialUpdate();
+    bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override;
+
+    QTabWidget* TabControl() const { return m_pMainTabCtrl; }
+    // The size of the form: its scroll size.
+    QSize FormSize() const { return m_formSize; }
+
+    // The identity the view copies to the pages when there is no customize page to take it from.
+    CDeviceIdentity m_DeviceIdentity;
+
+    static constexpr int kTabCount = 4;
+    static const char* const kTabLabels[kTabCount];
+
+protected:
+    void resizeEvent(QResizeEvent* pEvent) override;
+
+private:
+    void OnDeviceChanged(const QString& strPath);
+    void PlaceTabControl();
+
+    IFrameServices* m_pFrame;
+    HarborViewPages m_pages;
+    QTabWidget* m_pMainTabCtrl = nullptr;
+    QLabel* m_pPlaceholder = nullptr;
+    QSize m_formSize;
+};

@@ -1,0 +1,232 @@
+#include "app/main_frame.h"
+
+#include "app/harbor_view.h"
+#include "app/page_welcome.h"
+#include "app/platform.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr const char* kWorkspaceGroup = "Workspace";
+
+} // namespace
+
+CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
+    : QMainWindow(pParent), m_services(std::move(services))
+{
+    setObjectName("CMainFrame");
+    CreateMenus();
+
+    m_pToolBar = addToolBar("Standard");
+    m_pToolBar->setObjectName("Standard");
+    m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+    HarborViewPages pages;
+    m_pWelcome = new CPageWelcome(nullptr, m_services.checkMagicFile);
+    pages.pWelcome = m_pWelcome;
+
+    m_pScroll = new QScrollArea(this);
+    m_pScroll->setWidgetResizable(true);
+    m_pView = new CHarborView(nullptr, this, pages);
+    m_pScroll->setWidget(m_pView);
+    setCentralWidget(m_pScroll);
+
+    CreatePanes();
+    CreateStatusBar();
+    resize(1000, 720);
+    qApp->installEventFilter(this);
+}
+
+CMainFrame::~CMainFrame()
+{
+    qApp->removeEventFilter(this);
+}
+
+void CMainFrame::CreateMenus()
+{
+    QMenu* system = menuBar()->addMenu("System(&S)");
+    QAction* exit = system->addAction("Exit(&X)");
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu("View(&V)");
+    QMenu* tools = view->addMenu("Tool(&T)");
+    connect(tools, &QMenu::aboutToShow, this, [this, tools] {
+        tools->clear();
+        if (QMenu* list = createPopupMenu()) {
+            tools->addActions(list->actions());
+            list->setParent(tools);
+        }
+    });
+    QAction* status = view->addAction("Status(&S)");
+    status->setCheckable(true);
+    status->setChecked(true);
+    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+
+    QMenu* help = menuBar()->addMenu("Help(&H)");
+    connect(help->addAction("HandBook"), &QAction::triggered, this, [this] {
+        if (m_services.onHandBook)
+            m_services.onHandBook();
+    });
+    connect(help->addAction("About Nemora(&A)..."), &QAction::triggered, this, [this] {
+        if (m_services.onAbout)
+            m_services.onAbout();
+    });
+}
+
+QMenu* CMainFrame::createPopupMenu()
+{
+    QMenu* menu = QMainWindow::createPopupMenu();
+    if (!menu)
+        menu = new QMenu(this);
+    menu->addSeparator();
+    menu->addAction("Customize..."); // kept for familiarity; there is nothing to customise
+    return menu;
+}
+
+void CMainFrame::CreatePanes()
+{
+    m_pNavigationPane = new QDockWidget("Page Navigation", this);
+    m_pNavigationPane->setObjectName("PageNavigation");
+    m_pNavTree = new QTreeWidget(m_pNavigationPane);
+    m_pNavTree->setHeaderHidden(true);
+    m_pNavTree->setRootIsDecorated(true);
+    m_pNavTree->setFrameShape(QFrame::Box);
+    QFont treeFont = m_pNavTree->font();
+    treeFont.setPointSize(15);
+    m_pNavTree->setFont(treeFont);
+    for (const char* label : CHarborView::kTabLabels)
+        m_pNavTree->addTopLevelItem(new QTreeWidgetItem(QStringList(QString::fromUtf8(label))));
+    connect(m_pNavTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (!current)
+            return;
+        PAGE_NOTIFY notify;
+        notify.hwndFrom = m_pNavTree;
+        notify.idFrom = 0;
+        notify.code = NOTIFY_SHOW_PAGE;
+        notify.strText = current->text(0);
+        OnNotify(0, notify);
+    });
+    auto* treeHolder = new QWidget(m_pNavigationPane);
+    auto* treeLayout = new QVBoxLayout(treeHolder);
+    treeLayout->setContentsMargins(1, 1, 1, 1);
+    treeLayout->addWidget(m_pNavTree);
+    m_pNavigationPane->setWidget(treeHolder);
+    m_pNavigationPane->setMinimumWidth(200);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pNavigationPane);
+
+    m_pLogPane = new QDockWidget("Log", this);
+    m_pLogPane->setObjectName("Log");
+    auto* tabs = new QTabWidget(m_pLogPane);
+    tabs->addTab(new QListWidget, "LOG");
+    m_pLogPane->setWidget(tabs);
+    m_pLogPane->setMinimumHeight(100);
+    addDockWidget(Qt::BottomDockWidgetArea, m_pLogPane);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    statusBar()->showMessage("Ready");
+    const char* names[3] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        m_pIndicators[i] = new QLabel(names[i], this);
+        m_pIndicators[i]->setAlignment(Qt::AlignCenter);
+        m_pIndicators[i]->setMinimumWidth(m_pIndicators[i]->fontMetrics().horizontalAdvance("SCRL") + 12);
+        statusBar()->addPermanentWidget(m_pIndicators[i]);
+    }
+    UpdateLockIndicators();
+}
+
+void CMainFrame::UpdateLockIndicators()
+{
+    using nemora::app::platform::LockKey;
+    const LockKey keys[3] = {LockKey::Caps, LockKey::Num, LockKey::Scroll};
+    for (int i = 0; i < 3; ++i)
+        m_pIndicators[i]->setEnabled(nemora::app::platform::LockKeyState(keys[i]).value_or(false));
+}
+
+bool CMainFrame::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::KeyRelease || pEvent->type() == QEvent::ApplicationActivate)
+        UpdateLockIndicators();
+    return QMainWindow::eventFilter(pWatched, pEvent);
+}
+
+void CMainFrame::OnInitialUpdate()
+{
+    m_pWelcome->resize(m_pView->FormSize()); // initialised at the size of its form
+    m_pWelcome->OnInitDialog();
+    m_pView->OnInitialUpdate();
+}
+
+bool CMainFrame::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
+{
+    if (wParam != 0)
+        return false;
+    if (notify.code == NOTIFY_SHOW_PAGE) {
+        if (m_pView)
+            m_pView->OnNotify(0, notify);
+        return true;
+    }
+    return false; // NOTIFY_DEVICE_NAME fills the device box once the toolbar has one
+}
+
+void CMainFrame::EnumerateDevices()
+{
+    // No device discovery yet: every enumeration reports "no device".
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_DEVICE_CHANGED;
+    if (m_pView)
+        m_pView->OnNotify(0, notify);
+}
+
+bool CMainFrame::CheckFirstRun()
+{
+    return m_services.checkFirstRun ? m_services.checkFirstRun() : false;
+}
+
+void CMainFrame::SaveWorkspace() const
+{
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.beginGroup(kWorkspaceGroup);
+    settings.setValue("Geometry", saveGeometry());
+    settings.setValue("State", saveState());
+}
+
+void CMainFrame::RestoreWorkspace()
+{
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.beginGroup(kWorkspaceGroup);
+    if (settings.contains("Geometry"))
+        restoreGeometry(settings.value("Geometry").toByteArray());
+    if (settings.contains("State"))
+        restoreState(settings.value("State").toByteArray());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* pEvent)
+{
+    CMessageBoxDialog ask(this, "Are you sure you want to close the program?!", "Ask", 0x24);
+    if (ask.DoModal() != nemora::widgets::kIdYes) {
+        pEvent->ignore();
+        return;
+    }
+    SaveWorkspace();
+    pEvent->accept();
+}

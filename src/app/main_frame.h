@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/page_notify.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class CHarborView;
+class CPageWelcome;
+class QAction;
+class QDockWidget;
+class QLabel;
+class QScrollArea;
+class QToolBar;
+class QTreeWidget;
+
+// What the frame needs from the application object.
+struct MainFrameServices {
+    std::function<bool()> checkFirstRun;  // true when the driver installation is due
+    std::function<void()> checkMagicFile; // reports by itself when the counter file cannot be opened
+    std::function<void()> onHandBook;
+    std::function<void()> onAbout;
+};
+
+// The main window: menu, "Standard" toolbar, the view in a scrolling area, the "Page Navigation" and
+// "Log" panes and the status bar. It makes the pages and the view, and is where they are wired.
+class CMainFrame : public QMainWindow, public IFrameServices {
+    Q_OBJECT
+public:
+    explicit CMainFrame(MainFrameServices services, QWidget* pParent = nullptr);
+    ~CMainFrame() override;
+
+    // Runs the view's initial update (tabs, first enumeration, first-run check).
+    void OnInitialUpdate();
+
+    // IFrameServices
+    bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override;
+    void EnumerateDevices() override;
+    bool CheckFirstRun() override;
+
+    CHarborView* View() const { return m_pView; }
+    QTreeWidget* NavigationTree() const { return m_pNavTree; }
+    QDockWidget* NavigationPane() const { return m_pNavigationPane; }
+    QDockWidget* LogPane() const { return m_pLogPane; }
+    QToolBar* StandardToolBar() const { return m_pToolBar; }
+
+    // The saved window layout lives in the "Workspace" group of the settings.
+    void SaveWorkspace() const;
+    void RestoreWorkspace();
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    QMenu* createPopupMenu() override;
+
+private:
+    void CreateMenus();
+    void CreatePanes();
+    void CreateStatusBar();
+    void UpdateLockIndicators();
+
+    MainFrameServices m_services;
+    CHarborView* m_pView = nullptr;
+    CPageWelcome* m_pWelcome = nullptr;
+    QScrollArea* m_pScroll = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QDockWidget* m_pNavigationPane = nullptr;
+    QDockWidget* m_pLogPane = nullptr;
+    QTreeWidget* m_pNavTree = nullptr;
+    QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
+};

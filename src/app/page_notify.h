@@ -1,0 +1,67 @@
+#pragma once
+
+#include "device/device_identity.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class QObject;
+
+// A page notification: built on the sender's stack and handed synchronously, by reference, to the
+// receiver's OnNotify. The identifier is always 0.
+struct PAGE_NOTIFY {
+    const QObject* hwndFrom = nullptr; // the sender
+    std::uintptr_t idFrom = 0;
+    std::uint32_t code = 0;
+    QString strText; // empty when the code needs none
+};
+
+inline constexpr std::uint32_t NOTIFY_SHOW_PAGE = 1025;      // tree -> frame -> view: label of a tab
+inline constexpr std::uint32_t NOTIFY_DEVICE_CHANGED = 1026; // frame -> view: chosen device path or ""
+inline constexpr std::uint32_t NOTIFY_UPLOAD_DONE = 1028;    // engine -> view
+inline constexpr std::uint32_t NOTIFY_DISCONNECT = 1029;     // toolbar -> view
+inline constexpr std::uint32_t NOTIFY_DEVICE_NAME = 1030;    // view -> frame: model name or ""
+inline constexpr std::uint32_t NOTIFY_ENGINE_DONE = 1031;    // engine -> view
+
+// Anything that takes page notifications. Returns true when it handled the notification.
+class INotifyReceiver {
+public:
+    virtual ~INotifyReceiver() = default;
+    virtual bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) = 0;
+};
+
+// What the view calls on the pages. A page that is not built yet is simply absent, and its routing
+// steps are skipped.
+class ICustomizePageRoute {
+public:
+    virtual ~ICustomizePageRoute() = default;
+    virtual void SetDevicePath(const QString& strPath) = 0;
+    virtual CDeviceIdentity& DeviceIdentity() = 0;
+    virtual void ApplyElement() = 0;
+    virtual void OnDisconnect() = 0;
+};
+
+class IRomUpdatePageRoute {
+public:
+    virtual ~IRomUpdatePageRoute() = default;
+    virtual CDeviceIdentity& DeviceIdentity() = 0;
+    virtual void SetDevicePath(const QString& strPath) = 0;
+    virtual void EnableDownload(bool bEnable) = 0;
+};
+
+class IInfoPageRoute {
+public:
+    virtual ~IInfoPageRoute() = default;
+    virtual CDeviceIdentity& DeviceIdentity() = 0;
+    virtual void UpdateDeviceInfo() = 0;
+    virtual void InstallDriver() = 0;
+};
+
+// What the view needs from the main frame.
+class IFrameServices : public INotifyReceiver {
+public:
+    virtual void EnumerateDevices() = 0;
+    // True when the first-run driver installation is due (the marker file said so and now says done).
+    virtual bool CheckFirstRun() = 0;
+};

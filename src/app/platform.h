@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The few places where the console asks the operating system directly.
+namespace nemora::app::platform {
+
+// The per-user workspace folder (…/Nemora), NEMORA_WORKSPACE_DIR when set. Not created here.
+QString WorkspaceFolder();
+
+// Where the single-instance lock lives.
+QString RuntimeFolder();
+
+enum class LockKey { Caps, Num, Scroll };
+// The state of a lock key, or nothing when the system does not tell.
+std::optional<bool> LockKeyState(LockKey key);
+
+// Opens a document with the desktop's default application. Returns a value of 32 or more on success
+// and the shell's failure numbers otherwise: 2 file not found, 3 path not found, 5 access denied,
+// 31 no application for it.
+int OpenDocument(const QString& path);
+
+} // namespace nemora::app::platform

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "widgets/message_box_model.h"
+
+#include <QFont>
+#include <QRect>
+
+namespace nemora::widgets {
+
+// The pixel size of 1000 x 1000 dialog units for a font: x = units x average character width / 4,
+// y = units x character height / 8, with the average width measured over the 52 letters.
+DialogUnitScale DialogUnitsFor(const QFont& font);
+
+// A rectangle given in dialog units, in pixels.
+inline QRect DialogRect(const DialogUnitScale& du, int x, int y, int w, int h)
+{
+    return {du.Dx(x), du.Dy(y), du.Dx(w), du.Dy(h)};
+}
+
+} // namespace nemora::widgets

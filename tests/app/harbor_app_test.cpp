@@ -1,0 +1,120 @@
+#include "app/harbor_app.h"
+#include "app/main_frame.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Magic(const QTemporaryDir& dir)
+{
+    QFile f(dir.filePath("magic.vek"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct StartUp : testing::Test {
+    QTemporaryDir workspace;
+    QTemporaryDir runtime;
+    QStringList messages;
+
+    std::unique_ptr<CHarborApp> Make()
+    {
+        CHarborApp::Options options;
+        options.strWorkspaceFolder = workspace.path();
+        options.strRuntimeFolder = runtime.path();
+        options.strExecutableName = "nemora-test";
+        options.showPlainMessage = [this](const QString& text) { messages << text; };
+        options.bShowWindow = false;
+        return std::make_unique<CHarborApp>(options);
+    }
+};
+
+TEST_F(StartUp, FirstRunCountsResetsTheLayoutAndMarksTheInstallationOnce)
+{
+    {
+        QSettings settings("Orvane", "Nemora");
+        settings.setValue("Workspace/State", QByteArray("old"));
+        settings.setValue("Settings/ACC_CNT", 9);
+    }
+    auto app = Make();
+    EXPECT_FALSE(app->InitInstance().has_value());
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(Magic(workspace), QByteArray::fromHex("0700000001000000")); // counted, then marked by the view
+    QSettings settings("Orvane", "Nemora");
+    EXPECT_FALSE(settings.contains("Workspace/State"));
+    EXPECT_EQ(settings.value("Settings/ACC_CNT").toInt(), 0);
+    EXPECT_EQ(app->MainFrame()->windowTitle(), "Nemorate");
+    EXPECT_FALSE(app->CheckFirstRun());
+}
+
+TEST_F(StartUp, SecondCopyChangesNothingAndEndsWithZero)
+{
+    auto first = Make();
+    ASSERT_FALSE(first->InitInstance().has_value());
+    const QByteArray before = Magic(workspace);
+
+    auto second = Make();
+    EXPECT_EQ(second->InitInstance(), std::optional<int>(0));
+    EXPECT_EQ(messages, QStringList{"The program is already running!!!"});
+    EXPECT_EQ(Magic(workspace), before);
+    EXPECT_EQ(second->MainFrame(), nullptr);
+
+    first.reset(); // the lock goes with the first copy
+    auto third = Make();
+    EXPECT_FALSE(third->InitInstance().has_value());
+    EXPECT_EQ(Magic(workspace).at(4), 2);
+}
+
+TEST_F(StartUp, LaterRunsKeepTheLayoutAndSaturate)
+{
+    QFile f(workspace.filePath("magic.vek"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromHex("07000000C7000000")); // 199 launches
+    f.close();
+    {
+        QSettings settings("Orvane", "Nemora");
+        settings.setValue("Workspace/State", QByteArray("kept"));
+    }
+    for (int run = 0; run < 2; ++run) {
+        auto app = Make();
+        EXPECT_FALSE(app->InitInstance().has_value());
+    }
+    EXPECT_EQ(Magic(workspace), QByteArray::fromHex("07000000C8000000"));
+    QSettings settings("Orvane", "Nemora");
+    EXPECT_TRUE(settings.contains("Workspace/State"));
+}
+
+TEST_F(StartUp, UnreachableCounterFileIsReportedAndStartUpGoesOn)
+{
+    QFile blocker(workspace.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CHarborApp::Options options;
+    options.strWorkspaceFolder = workspace.filePath("blocked"); // a file, not a folder
+    options.strRuntimeFolder = runtime.path();
+    options.strExecutableName = "nemora-test";
+    options.showPlainMessage = [this](const QString& text) { messages << text; };
+    options.bShowWindow = false;
+    CHarborApp app(options);
+    EXPECT_FALSE(app.InitInstance().has_value());
+    // Start-up, the welcome page and the first-run check each report it.
+    EXPECT_EQ(messages, QStringList(3, " Can not access Magic File! "));
+}
+
+TEST_F(StartUp, StaleLockFromACrashedRunDoesNotBlock)
+{
+    QFile stale(runtime.filePath("nemora-test.lock"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    // What a crashed run leaves: the lock names a process of this machine that no longer exists.
+    stale.write("999999\nnemora-test\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    auto app = Make();
+    EXPECT_FALSE(app->InitInstance().has_value());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+} // namespace
