@@ -22,6 +22,14 @@ constexpr std::uint8_t kStrManufacturer = 1, kStrProduct = 2, kStrSerial = 3, kS
 // manifestation-tolerant, like ST's ROM bootloaders.
 constexpr std::uint8_t kDfuAttributes = 0x0B;
 
+// Element by element: GCC 12 at -O3 sees phantom overflows in vector::insert of an initializer list.
+void Append(std::vector<std::uint8_t>& out, std::initializer_list<std::uint8_t> bytes)
+{
+    for (const std::uint8_t b : bytes) {
+        out.push_back(b);
+    }
+}
+
 void PutLe16(std::vector<std::uint8_t>& out, std::uint16_t v)
 {
     out.push_back(static_cast<std::uint8_t>(v & 0xFF));
@@ -178,11 +186,11 @@ usb::Status VirtualDevice::GetDeviceDescriptor(std::vector<std::uint8_t>& out)
     }
     out = {18, 0x01};
     PutLe16(out, 0x0200);
-    out.insert(out.end(), {0x00, 0x00, 0x00, 64});
+    Append(out, {0x00, 0x00, 0x00, 64});
     PutLe16(out, m_config.vid);
     PutLe16(out, m_config.pid);
     PutLe16(out, m_config.bcd);
-    out.insert(out.end(), {kStrManufacturer, kStrProduct, kStrSerial, 1});
+    Append(out, {kStrManufacturer, kStrProduct, kStrSerial, 1});
     return Status::Ok;
 }
 
@@ -190,7 +198,7 @@ std::vector<std::uint8_t> VirtualDevice::BuildConfigDescriptor() const
 {
     std::vector<std::uint8_t> out = {9, 0x02, 0, 0, 1, 1, 0, 0xC0, 50};
     auto functional = [&] {
-        out.insert(out.end(), {9, 0x21, kDfuAttributes, 0xFF, 0x00});
+        Append(out, {9, 0x21, kDfuAttributes, 0xFF, 0x00});
         PutLe16(out, kTransferSize);
         PutLe16(out, m_config.dfuVersion);
     };
@@ -198,22 +206,22 @@ std::vector<std::uint8_t> VirtualDevice::BuildConfigDescriptor() const
     case Mode::Dfu:
         // Two alternate settings, then the functional descriptor (ST's layout: libusb hands it out in the
         // last alternate setting's extra bytes).
-        out.insert(out.end(), {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
+        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
                                usb::kDfuProtocolDfuMode, kStrFlash});
-        out.insert(out.end(), {9, 0x04, 0, 1, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
+        Append(out, {9, 0x04, 0, 1, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
                                usb::kDfuProtocolDfuMode, kStrOptionBytes});
         functional();
         break;
     case Mode::App:
-        out.insert(out.end(), {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
+        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
                                usb::kDfuProtocolRuntime, kStrRuntime});
         functional();
         break;
     case Mode::Other:
         // A boot-protocol mouse: HID interface, HID descriptor, one interrupt IN endpoint.
-        out.insert(out.end(), {9, 0x04, 0, 0, 1, 0x03, 0x01, 0x02, 0});
-        out.insert(out.end(), {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 52, 0});
-        out.insert(out.end(), {7, 0x05, 0x81, 0x03, 4, 0, 10});
+        Append(out, {9, 0x04, 0, 0, 1, 0x03, 0x01, 0x02, 0});
+        Append(out, {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 52, 0});
+        Append(out, {7, 0x05, 0x81, 0x03, 4, 0, 10});
         break;
     }
     out[2] = static_cast<std::uint8_t>(out.size() & 0xFF);
