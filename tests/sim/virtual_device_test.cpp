@@ -236,6 +236,22 @@ TEST(VirtualDeviceProtection, ReadProtectionBlocksUploadEraseAndWriteUntilUnprot
     EXPECT_EQ(ob[0], 0xA5);
 }
 
+TEST(VirtualDeviceProtection, WritingTheOptionBytesAppliesThemThroughAReset)
+{
+    Fixture f;
+    auto host = f.Host();
+    ASSERT_EQ(f.device->SetAltSetting(0, 1), Status::Ok);
+    host.SetAddress(kOptionBytesBase);
+    std::vector<std::uint8_t> ob(16, 0xFF);
+    ob[0] = 0x00; // RDP other than 0xA5: read protection on
+    ob[1] = 0xFF;
+    host.Out(kDfuDnload, 2, ob);
+    EXPECT_EQ(host.GetStatus().state, kDfuDnBusy); // the only answer before the reset
+    EXPECT_EQ(f.device->TakeBusAction(), BusAction::Reenumerate);
+    EXPECT_TRUE(f.device->ReadProtected());
+    EXPECT_EQ(f.device->AltSetting(), 0);
+}
+
 TEST(VirtualDeviceModes, LeaveReportsManifestThenRestartsInApplicationModeAndDetachComesBack)
 {
     Fixture f;
