@@ -3,6 +3,7 @@
 #include "app/harbor_view.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
+#include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QAction>
@@ -136,8 +137,9 @@ void CMainFrame::CreatePanes()
     auto* tabs = new QTabWidget(m_pLogPane);
     tabs->addTab(new QListWidget, "LOG");
     m_pLogPane->setWidget(tabs);
-    m_pLogPane->setMinimumHeight(100);
     addDockWidget(Qt::BottomDockWidgetArea, m_pLogPane);
+    resizeDocks({m_pNavigationPane}, {200}, Qt::Horizontal);
+    resizeDocks({m_pLogPane}, {100}, Qt::Vertical);
 }
 
 void CMainFrame::CreateStatusBar()
@@ -170,7 +172,9 @@ bool CMainFrame::eventFilter(QObject* pWatched, QEvent* pEvent)
 
 void CMainFrame::OnInitialUpdate()
 {
-    m_pWelcome->resize(m_pView->FormSize()); // initialised at the size of its form
+    // A page is initialised at the size of its own form.
+    const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(m_pWelcome->font());
+    m_pWelcome->resize(du.Dx(CPageWelcome::kTemplateWidthDu), du.Dy(CPageWelcome::kTemplateHeightDu));
     m_pWelcome->OnInitDialog();
     m_pView->OnInitialUpdate();
 }
