@@ -155,6 +155,19 @@ std::optional<std::chrono::nanoseconds> SimTransport::TimingFloor() const
     return m_bus->Floor();
 }
 
+unsigned SimTransport::Plug(std::string_view device, std::string& error)
+{
+    const auto config = ParseDeviceConfig(device, error);
+    return config ? m_bus->Plug(*config, error) : 0;
+}
+
+std::optional<std::vector<std::uint8_t>> SimTransport::Flash(unsigned location)
+{
+    std::optional<std::vector<std::uint8_t>> out;
+    m_bus->With(location, 0, [&](VirtualDevice& d) { out.emplace(d.Flash().begin(), d.Flash().end()); });
+    return out;
+}
+
 unsigned SimTransport::LocationOfPath(std::string_view path)
 {
     if (!path.starts_with("USB:1-")) {

@@ -29,6 +29,11 @@ public:
 
     // --- for tests ---
     Bus& GetBus() { return *m_bus; }
+    // Plug a device written like one NEMORA_SIM entry; returns its location, or 0 with `error`.
+    unsigned Plug(std::string_view device, std::string& error);
+    bool Unplug(unsigned location) { return m_bus->Unplug(location); }
+    // A copy of the main flash of the device at `location`; nothing when no device is there.
+    std::optional<std::vector<std::uint8_t>> Flash(unsigned location);
     // Location number of a path's device ("USB:1-3:..." gives 3), 0 when it is not one of ours.
     static unsigned LocationOfPath(std::string_view path);
 

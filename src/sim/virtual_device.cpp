@@ -206,15 +206,15 @@ std::vector<std::uint8_t> VirtualDevice::BuildConfigDescriptor() const
     case Mode::Dfu:
         // Two alternate settings, then the functional descriptor (ST's layout: libusb hands it out in the
         // last alternate setting's extra bytes).
-        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
-                               usb::kDfuProtocolDfuMode, kStrFlash});
-        Append(out, {9, 0x04, 0, 1, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
-                               usb::kDfuProtocolDfuMode, kStrOptionBytes});
+        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass, usb::kDfuProtocolDfuMode,
+                     kStrFlash});
+        Append(out, {9, 0x04, 0, 1, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass, usb::kDfuProtocolDfuMode,
+                     kStrOptionBytes});
         functional();
         break;
     case Mode::App:
-        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
-                               usb::kDfuProtocolRuntime, kStrRuntime});
+        Append(out, {9, 0x04, 0, 0, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass, usb::kDfuProtocolRuntime,
+                     kStrRuntime});
         functional();
         break;
     case Mode::Other:

@@ -104,12 +104,14 @@ TEST(SimTransport, PlugUnplugAndFaultUnplugAreEventsIncludingDevicesThatAreNotLi
 {
     auto t = Make("fault=unplug@getstatus:1");
     std::string error;
-    DeviceConfig mouse;
-    mouse.mode = Mode::Other;
-    EXPECT_EQ(t->GetBus().Plug(mouse, error), 2u);
+    EXPECT_EQ(t->Plug("mode=other", error), 2u);
+    EXPECT_EQ(t->Plug("mode=bogus", error), 0u);
+    EXPECT_NE(error.find("'bogus' for mode"), std::string::npos);
     EXPECT_EQ(List(*t).size(), 1u);
-    EXPECT_TRUE(t->GetBus().Unplug(2));
-    EXPECT_FALSE(t->GetBus().Unplug(2));
+    EXPECT_EQ(t->Flash(2)->size(), kFlashSize);
+    EXPECT_TRUE(t->Unplug(2));
+    EXPECT_FALSE(t->Unplug(2));
+    EXPECT_FALSE(t->Flash(2));
     EXPECT_EQ(Kinds(t->WaitForEvents(0ms)), "+1-2 -1-2 ");
 
     std::unique_ptr<usb::DeviceHandle> h;
