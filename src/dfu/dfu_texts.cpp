@@ -1,0 +1,309 @@
+#include "dfu/dfu_texts.h"
+
+#include "dfuse/dfuse_operations.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace nemora::dfu {
+
+std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        out.assign(buffer.data(), static_cast<std::size_t>(needed));
+    }
+    va_end(args);
+    return out;
+}
+
+std::string SectorSizeText(std::uint32_t size)
+{
+    if (size < 1024) {
+        return FormatText("%i b", static_cast<int>(size));
+    }
+    if (size < 1048576) {
+        return FormatText("%i Kb", static_cast<int>(size / 1024));
+    }
+    return FormatText("%i Mb", static_cast<int>(size / 1048576));
+}
+
+std::string SectorListText(const nemora::dfuse::MappingTarget& target)
+{
+    const bool optionBytes = target.szName == nemora::dfuse::kOptionBytesTargetName;
+    std::string text;
+    for (std::size_t k = 0; k < target.sectors.size(); ++k) {
+        const auto& sector = target.sectors[k];
+        const std::uint32_t last = sector.dwStartAddress + sector.dwSectorSize - 1;
+        text += FormatText("Sector %03i\t0x%08X\t0x%08X\t%s\t", static_cast<int>(k), sector.dwStartAddress, last,
+                           SectorSizeText(sector.dwSectorSize).c_str());
+        if (sector.IsReadable()) {
+            text += "R";
+        }
+        if (sector.IsWritable()) {
+            text += "W";
+        }
+        if (sector.IsErasable() && !optionBytes) {
+            text += "E";
+        }
+        if (k + 1 < target.sectors.size()) {
+            text += "\n";
+        }
+    }
+    return text;
+}
+
+std::string TransferSizeText(std::uint32_t size, std::uint32_t percent)
+{
+    // 64-bit products so that a large image cannot wrap the "done" figures.
+    const std::uint64_t kb = size / 1024;
+    const auto doneKb = static_cast<std::uint32_t>(kb * percent / 100);
+    const auto doneBytes = static_cast<std::uint32_t>(std::uint64_t{size} * percent / 100);
+    return FormatText("%i KB(%i Bytes) of %i KB(%i Bytes)", static_cast<int>(doneKb), static_cast<int>(doneBytes),
+                      static_cast<int>(kb), static_cast<int>(size));
+}
+
+std::string ElapsedText(std::int64_t seconds)
+{
+    if (seconds < 0) {
+        seconds = 0;
+    }
+    return FormatText("%.2i:%.2i:%.2i", static_cast<int>((seconds / 3600) % 24), static_cast<int>((seconds / 60) % 60),
+                      static_cast<int>(seconds % 60));
+}
+
+std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent)
+{
+    const int p = static_cast<int>(percent);
+    switch (operation) {
+    case nemora::dfuse::OPERATION_DETACH:
+        return FormatText(" Detaching %i%%...", p);
+    case nemora::dfuse::OPERATION_RETURN:
+        return FormatText(" Leaving Updating mode %i%%...", p);
+    case nemora::dfuse::OPERATION_UPLOAD:
+        return FormatText(" %02i: Uploading %i%%...", target, p);
+    case nemora::dfuse::OPERATION_UPGRADE:
+        return FormatText(" %02i: Upgrading - Download Phase (%i%%)...", target, p);
+    default:
+        return FormatText(" %02i: Upgrading - Erase Phase (%i%%)...", target, p);
+    }
+}
+
+std::string DfuInterfaceGuidText()
+{
+    return FormatText("{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", 0x3FE809ABu, 0xFB91u, 0x4CB5u, 0xA6u, 0x43u,
+                      0x69u, 0x67u, 0x0Du, 0x52u, 0x36u, 0x6Eu);
+}
+
+bool IsDfuModePath(const std::string& devicePath)
+{
+    const std::string guid = DfuInterfaceGuidText();
+    if (devicePath.size() < guid.size()) {
+        return false;
+    }
+    const std::string tail = devicePath.substr(devicePath.size() - guid.size());
+    for (std::size_t i = 0; i < guid.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(tail[i])) != std::toupper(static_cast<unsigned char>(guid[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsSupportedDfuVersion(std::uint16_t bcdDfuVersion)
+{
+    return bcdDfuVersion >= 0x011A && bcdDfuVersion <= 0x011F;
+}
+
+std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress)
+{
+    static constexpr OptionByteFamily kFamilies[] = {
+        {1, 0x1FFFF800, 16},
+        {2, 0x1FFFC000, 16},
+        {3, 0x1FF80000, 32},
+    };
+    for (const auto& family : kFamilies) {
+        if (family.address == firstSectorAddress) {
+            return family;
+        }
+    }
+    return std::nullopt;
+}
+
+std::array<std::uint8_t, 5> SetAddressCommand(std::uint32_t address)
+{
+    return {0x21, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
+}
+
+namespace {
+
+// Reads hexadecimal digits as far as they go, like the platform's text-to-number call; "" is 0.
+std::uint32_t ParseHex(const std::string& text)
+{
+    std::uint32_t value = 0;
+    for (char c : text) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+                          : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                                      : -1;
+        if (digit < 0) {
+            break;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+} // namespace
+
+std::uint32_t DeviceModelFromBcdText(const std::string& deviceBcdText)
+{
+    return ParseHex(deviceBcdText) & ~0x3Fu;
+}
+
+bool FileSuitsDevice(const std::string& devVid, const std::string& devPid, const std::string& devBcd,
+                     const std::string& fileVid, const std::string& filePid, const std::string& fileBcd)
+{
+    return devVid == fileVid && devPid == filePid && (ParseHex(fileBcd) & ~0x3Fu) == DeviceModelFromBcdText(devBcd);
+}
+
+std::string ErrorCodeLine(std::uint32_t errorCode)
+{
+    switch (errorCode) {
+    case nemora::dfuse::STDFUPRT_NOERROR:
+        return "Error Code: no error (!)\n";
+    case nemora::dfuse::STDFUPRT_UNABLETOLAUNCHDFUTHREAD:
+        return "Error Code: Unable to launch operation (Thread problem)\n";
+    case nemora::dfuse::STDFUPRT_DFUALREADYRUNNING:
+        return "Error Code: DFU already running\n";
+    case nemora::dfuse::STDFUPRT_BADPARAMETER:
+        return "Error Code: Bad parameter\n";
+    case nemora::dfuse::STDFUPRT_BADFIRMWARESTATEMACHINE:
+        return "Error Code: Bad state machine in firmware\n";
+    case nemora::dfuse::STDFUPRT_UNEXPECTEDERROR:
+        return "Error Code: Unexpected error\n";
+    case nemora::dfuse::STDFUPRT_DFUERROR:
+        return "Error Code: DFU error\n";
+    case nemora::dfuse::STDFUPRT_RETRYERROR:
+        return "Error Code: Retry error\n";
+    default:
+        return FormatText("Error Code: Unknown error 0x%08X. \n", errorCode);
+    }
+}
+
+std::string OperationLine(std::uint32_t operation)
+{
+    switch (operation) {
+    case nemora::dfuse::OPERATION_DETACH:
+        return "Operation: DETACH\n";
+    case nemora::dfuse::OPERATION_RETURN:
+        return "Operation: RETURN\n";
+    case nemora::dfuse::OPERATION_UPLOAD:
+        return "Operation: UPLOAD\n";
+    case nemora::dfuse::OPERATION_UPGRADE:
+        return "Operation: UPGRADE\n";
+    default:
+        return "";
+    }
+}
+
+std::string StateLine(std::uint8_t state)
+{
+    static constexpr const char* kStates[] = {
+        "STATE_IDLE",
+        "STATE_DETACH",
+        "STATE_DFU_IDLE",
+        "STATE_DFU_DOWNLOAD_SYNC",
+        "STATE_DFU_DOWNLOAD_BUSY",
+        "STATE_DFU_DOWNLOAD_IDLE",
+        "STATE_DFU_MANIFEST_SYNC",
+        "STATE_DFU_MANIFEST",
+        "STATE_DFU_MANIFEST_WAIT_RESET",
+        "STATE_DFU_UPLOAD_IDLE",
+        "STATE_DFU_ERROR",
+    };
+    if (state < std::size(kStates)) {
+        return FormatText("Updating State: %s\n", kStates[state]);
+    }
+    return FormatText("Updating State: (Unknown 0x%02X)\n", state);
+}
+
+std::string StatusLine(std::uint8_t status)
+{
+    static constexpr const char* kStatuses[] = {
+        "STATUS_OK",         "STATUS_errTARGET",      "STATUS_errFILE",     "STATUS_errWRITE",
+        "STATUS_errERASE",   "STATUS_errCHECK_ERASE", "STATUS_errPROG",     "STATUS_errVERIFY",
+        "STATUS_errADDRESS", "STATUS_errNOTDONE",     "STATUS_errFIRMWARE", "STATUS_errVENDOR",
+        "STATUS_errUSBR",    "STATUS_errPOR",         "STATUS_errUNKNOWN",  "STATUS_errSTALLEDPKT",
+    };
+    if (status < std::size(kStatuses)) {
+        return FormatText("Updating Status: %s\n", kStatuses[status]);
+    }
+    return FormatText("Updating Status: (Unknown 0x%02X)\n", status);
+}
+
+std::string RequestLine(std::uint32_t request)
+{
+    static constexpr const char* kRequests[] = {
+        "Getting Device Descriptor.",
+        "Getting DFU Descriptor.",
+        "Getting String Descriptor.",
+        "Getting amount of configurations.",
+        "Getting Configuration Descriptor.",
+        "Getting amount of interfaces.",
+        "Getting amount of alternates.",
+        "Getting interface Descriptor.",
+        "Opening device.",
+        "Closing device.",
+        "Detach Request.",
+        "Download Request.",
+        "Upload Request.",
+        "Get Status Request.",
+        "Clear Status Request.",
+        "Get State Request.",
+        "Abort Request.",
+        "Selecting target.",
+        "Awaiting UNPLUG EVENT.",
+        "Awaiting PLUG EVENT.",
+        "Identifying device after reenumeration.",
+    };
+    // The codes run from 0x02000000 to 0x16000000 in steps of 0x01000000.
+    if ((request & 0x00FFFFFFu) == 0) {
+        const std::uint32_t index = (request >> 24) - 2;
+        if ((request >> 24) >= 2 && index < std::size(kRequests)) {
+            return FormatText("Request: %s \n", kRequests[index]);
+        }
+    }
+    return FormatText("Request: (unknown 0x%08X). \n", request);
+}
+
+FailureReport BuildFailureReport(const nemora::dfuse::DFUThreadContext& context, const std::string& deviceName,
+                                 int currentTarget)
+{
+    FailureReport report;
+    report.errorLine = ErrorCodeLine(context.ErrorCode);
+    report.message = deviceName + FormatText(" %02i\n", currentTarget);
+    report.message += report.errorLine;
+    report.message += OperationLine(context.Operation);
+    report.message += FormatText("TransferSize: %i\n", static_cast<int>(context.wTransferSize));
+    report.message += StateLine(context.LastDFUStatus.bState);
+    report.message += StatusLine(context.LastDFUStatus.bStatus);
+    report.message += RequestLine(context.CurrentRequest);
+    report.message += FormatText("CurrentNBlock: 0x%04X\n", context.CurrentNBlock);
+    report.message += FormatText("CurrentLength: 0x%04X\n", context.CurrentLength);
+    report.message += FormatText("Percent: %i%%\n", static_cast<int>(context.Percent));
+    return report;
+}
+
+} // namespace nemora::dfu

@@ -1,0 +1,160 @@
+#pragma once
+
+// The DFU engine: a small modeless window ("Updating") that opens a device, reads its memory map and
+// runs the upgrade (erase, download, then verify), upload and leave-DFU operations. Operations return at
+// once; the library runs each one on its own thread and the engine follows it with a 300 ms timer on the
+// user-interface thread, showing progress, transfer size and elapsed time, and reporting the outcome on
+// its bar, in message boxes and through page notifications to the view.
+//
+// Usage by a page: make the engine on first use and keep it; before every operation show it, call
+// OpenDevice, then one of StartUpgrade, StartUpload, LeaveDfuMode or CloseDevice.
+
+#include "device/device_identity.h"
+#include "dfuse/dfuse_contract.h"
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/page_notify.h"
+
+class CTextProgressCtrl;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+class CDfuUpdate : public QDialog {
+    Q_OBJECT
+public:
+    // Seconds since 1970.
+    using Clock = std::function<std::int64_t()>;
+
+    // pParentPage: the page that owns the engine (sender of NOTIFY_ENGINE_DONE). pView receives the
+    // notifications; it may be null.
+    CDfuUpdate(QWidget* pParentPage, nemora::dfuse::IDfuseLibrary& library, INotifyReceiver* pView);
+    ~CDfuUpdate() override;
+
+    // Opens the device, checks its descriptors, reads its memory map, records its identity and fills the
+    // target list, then closes it again. The outcome shows on the bar and in the target list.
+    void OpenDevice(const QString& strDevicePath, const QString& strFilePath);
+    // Upgrades the selected targets from the file given to OpenDevice, then verifies them.
+    void StartUpgrade();
+    // Uploads the areas the caller's image describes into a DfuSe file at the path given to OpenDevice and
+    // hands every element back through pBuffer (its length is the capacity on entry and the bytes copied
+    // on return), one NOTIFY_UPLOAD_DONE per element. Returns true when the engine took the image over (it
+    // destroys it when the upload ends); false leaves the image with the caller.
+    bool StartUpload(DfuImageHandle hImage, DfuElement* pBuffer);
+    // Makes the device leave DFU mode through the first selected target.
+    void LeaveDfuMode();
+    // Stops whatever runs and hides the engine, without a notification.
+    void CloseDevice();
+
+    // One poll of the running operation; the 300 ms timer calls it.
+    void OnTimer();
+
+    // Bar texts: ShowError in red, ShowStatus in the current colours; both prefix the device name and the
+    // target number while a target is current.
+    void ShowError(const QString& strText);
+    void ShowStatus(const QString& strText);
+    // Decodes a failed operation's record onto the bar and into a message box.
+    void ReportOperationFailure(const nemora::dfuse::DFUThreadContext& context);
+
+    // true: take the size and elapsed texts from the labels; false: show the engine's texts in them.
+    void UpdateData(bool bSaveAndValidate);
+
+    void SetClock(Clock clock) { m_clock = std::move(clock); }
+
+    bool IsRunning() const { return m_hOperation != nullptr; }
+    bool IsTimerRunning() const { return m_timer.isActive(); }
+    int CurrentTarget() const { return m_nCurrentTarget; }
+    const QString& DevicePath() const { return m_strDevicePath; }
+    const QString& UpgradeFile() const { return m_strUpgradeFile; }
+    const QString& UploadFile() const { return m_strUploadFile; }
+    const QString& DeviceName() const { return m_strDeviceName; }
+    const QString& SizeText() const { return m_strSizeText; }
+    const QString& ElapsedText() const { return m_strElapsed; }
+    const CDeviceIdentity& DeviceIdentity() const { return m_DeviceIdentity; }
+    const std::vector<std::uint8_t>& SelectedTargets() const { return m_SelectedTargets; }
+    const std::vector<nemora::dfuse::MappingTarget>& Mapping() const { return m_Mapping; }
+
+    CTextProgressCtrl* ProgressBar() const { return m_pProgress; }
+    QTreeWidget* TargetList() const { return m_pTargetList; }
+    QLabel* SizeLabel() const { return m_pSizeLabel; }
+    QLabel* ElapsedLabel() const { return m_pElapsedLabel; }
+    QPushButton* OkButton() const { return m_pOkButton; }
+
+public slots:
+    // Dismissal: the OK button, Escape and the close box. Asks first while an operation runs.
+    void reject() override;
+
+private:
+    void OnInitDialog();
+    void DestroyMapping();
+    void OptionBytesProbe(nemora::dfuse::DfuDeviceHandle hDevice);
+    bool WaitForIdle(nemora::dfuse::DfuDeviceHandle hDevice);
+    void FillTargetList();
+
+    int FirstSelectedTarget() const;
+    int NextSelectedTarget(int nAfter) const;
+    bool SelectTargets();
+    const nemora::dfuse::MappingTarget* TargetAt(int nIndex) const;
+
+    bool Launch(std::uint32_t dwOperation, DfuImageHandle hImage, const QColor* pBarColour);
+    void StartPollTimer();
+    void StopPollTimer();
+    void RecordStartTime();
+    void SetInitialSizeText(DfuImageHandle hImage);
+
+    void UpgradeTarget();
+    void UpgradeTargetSteps();
+    void VerifyTarget();
+    void UploadNextTarget();
+    void OnUploadComplete(DfuImageHandle hImage);
+    void OnVerifyComplete(DfuImageHandle hReadImage);
+    void HandBack(DfuImageHandle hImage);
+    void StopAndRelease();
+    void DestroyImage(DfuImageHandle& hImage);
+    void Notify(std::uint32_t nCode, const QObject* pFrom);
+    void ShowMessage(const QString& strText, std::uint32_t nStyle);
+
+    nemora::dfuse::IDfuseLibrary& m_library;
+    INotifyReceiver* m_pView = nullptr;
+    QWidget* m_pParentPage = nullptr;
+    Clock m_clock;
+
+    QString m_strDevicePath;
+    QString m_strUpgradeFile;
+    QString m_strUploadFile;
+    std::array<std::uint8_t, 18> m_DeviceDescriptor{};
+    std::array<std::uint8_t, 9> m_DfuDescriptor{};
+    QString m_strDevVid, m_strDevPid, m_strDevBcd;
+    QString m_strFileVid, m_strFilePid, m_strFileBcd;
+    std::vector<nemora::dfuse::MappingTarget> m_Mapping;
+    bool m_bHasMapping = false;
+    std::vector<std::uint8_t> m_SelectedTargets;
+    QString m_strDeviceName = "Unknow Device";
+    CDeviceIdentity m_DeviceIdentity;
+    int m_nCurrentTarget = -1;
+
+    nemora::dfuse::DfuOperationHandle m_hOperation = nullptr;
+    DfuImageHandle m_hImageCopy = nullptr;
+    DfuElement* m_pUploadBuffer = nullptr;
+    bool m_bVerifyAfterUpgrade = true;
+    bool m_bFinished = false;
+    QString m_strElapsed = "00:00:00";
+    QString m_strSizeText = "0 KB(0 Bytes) of 0 KB(0 Bytes)";
+    int m_nTimerId = 0;
+    std::int64_t m_nStartTime = 0;
+    QTimer m_timer;
+
+    CTextProgressCtrl* m_pProgress = nullptr;
+    QLabel* m_pSizeLabel = nullptr;
+    QLabel* m_pElapsedLabel = nullptr;
+    QTreeWidget* m_pTargetList = nullptr;
+    QPushButton* m_pOkButton = nullptr;
+};

@@ -1,0 +1,1 @@
+// Engine tests follow.
