@@ -23,7 +23,7 @@ public:
     //
     // The callback runs on the watcher's thread, never on the caller's. It must only hand the event on
     // (enqueue it, post it to another thread, e.g. a queued Qt signal to the UI thread) and return: no
-    // USB I/O, no enumeration, no blocking, and it must not destroy the watcher. While it runs, further
+    // USB I/O, no enumeration, no blocking, no exceptions, and it must not destroy the watcher. While it runs, further
     // events wait in the transport.
     //
     // The thread sleeps in the transport between events; it never spins.

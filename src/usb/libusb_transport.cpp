@@ -231,7 +231,9 @@ struct LibusbTransport::State {
         }
         std::map<std::string, libusb_device*> now;
         for (libusb_device* dev : list.Devices()) {
-            now.emplace(LocationOf(dev).Text(), libusb_ref_device(dev));
+            if (now.emplace(LocationOf(dev).Text(), dev).second) {
+                libusb_ref_device(dev);
+            }
         }
         std::vector<DeviceEvent> events;
         for (const auto& [location, dev] : seen) {

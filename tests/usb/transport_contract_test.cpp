@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -217,19 +218,6 @@ TYPED_TEST(TransportContract, DescriptorsDescribeTheDfuInterfaceAndItsTargets)
     EXPECT_EQ(text, "STM32  BOOTLOADER");
     EXPECT_EQ(handle->GetStringDescriptor(0, text), Status::InvalidParam);
     EXPECT_EQ(handle->GetStringDescriptor(200, text), Status::Io); // no such string: the device stalls
-}
-
-TYPED_TEST(TransportContract, ApplicationModeHasOneRuntimeInterface)
-{
-    ASSERT_NO_FATAL_FAILURE(this->Start("mode=app"));
-    auto handle = this->OpenFirst();
-    ASSERT_NE(handle, nullptr);
-    std::vector<std::uint8_t> config;
-    ASSERT_EQ(handle->GetConfigDescriptor(config), Status::Ok);
-    const auto summary = test::Summarise(config);
-    ASSERT_EQ(summary.interfaces.size(), 1u);
-    EXPECT_EQ(summary.interfaces[0].protocol, kDfuProtocolRuntime);
-    EXPECT_EQ(summary.functional.size(), 1u);
 }
 
 TYPED_TEST(TransportContract, DescriptorRequestsTheDeviceRefusesFailWithIo)

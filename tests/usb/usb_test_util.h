@@ -1,45 +1,22 @@
 #pragma once
 
-// Helpers for the transport tests: a private control file, the environment, event collection and a
-// small walker over configuration descriptors.
+// Helpers for the transport tests: the environment, event collection and a small walker over
+// configuration descriptors.
 
+#include "../sim/sim_test_util.h"
 #include "usb/transport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace nemora::usb::test {
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir()
-    {
-        static int counter = 0;
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        m_path = std::filesystem::temp_directory_path() /
-                 ("nemora-usb-test-" + std::to_string(stamp) + "-" + std::to_string(++counter));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using sim::test::TempDir;
 
 // Sets (or with nullopt unsets) an environment variable for the life of the object.
 class ScopedEnv {
