@@ -135,6 +135,7 @@ void CDfuUpdate::ShowError(const QString& strText)
 
 void CDfuUpdate::ShowMessage(const QString& strText, std::uint32_t nStyle)
 {
+    m_strLastMessage = strText;
     CMessageBoxDialog box(this, strText, "", nStyle);
     box.DoModal();
 }
@@ -813,7 +814,8 @@ void CDfuUpdate::CloseDevice()
 void CDfuUpdate::reject()
 {
     if (m_hOperation != nullptr) {
-        CMessageBoxDialog box(this, "Operation on-going. Leave anyway ?", "", 0x21);
+        m_strLastMessage = "Operation on-going. Leave anyway ?";
+        CMessageBoxDialog box(this, m_strLastMessage, "", 0x21);
         if (box.DoModal() != 1) {
             return;
         }

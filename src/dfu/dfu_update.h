@@ -78,6 +78,8 @@ public:
     const QString& DeviceName() const { return m_strDeviceName; }
     const QString& SizeText() const { return m_strSizeText; }
     const QString& ElapsedText() const { return m_strElapsed; }
+    // The text of the last message box the engine showed.
+    const QString& LastMessage() const { return m_strLastMessage; }
     const CDeviceIdentity& DeviceIdentity() const { return m_DeviceIdentity; }
     const std::vector<std::uint8_t>& SelectedTargets() const { return m_SelectedTargets; }
     const std::vector<nemora::dfuse::MappingTarget>& Mapping() const { return m_Mapping; }
@@ -151,6 +153,7 @@ private:
     int m_nTimerId = 0;
     std::int64_t m_nStartTime = 0;
     QTimer m_timer;
+    QString m_strLastMessage;
 
     CTextProgressCtrl* m_pProgress = nullptr;
     QLabel* m_pSizeLabel = nullptr;
