@@ -462,6 +462,22 @@ TEST_F(DfuEngine, LibraryFailureIsDecodedAndTheEngineStaysUsable)
     ExpectNoLeaks();
 }
 
+TEST_F(DfuEngine, FailureBoxOnTheRealTimerStopsThePoll)
+{
+    // Ticks keep coming while the report's box is open; they find nothing running and stop the timer.
+    engine->show();
+    engine->OpenDevice(kDfuPath, Firmware("fw.vek", {FlashImage()}));
+    lib.scripts = {{Step{100}}, {Step{30, STDFUPRT_RETRYERROR, 10, 15, 0x0E000000}}};
+    OnNextModal([](QWidget* box) { QTimer::singleShot(700, box, [box] { ClickButton(box, "&Ok"); }); });
+    engine->StartUpgrade();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->IsRunning() && !engine->IsTimerRunning(); }, 10000));
+    QTest::qWait(100);
+    EXPECT_TRUE(engine->LastMessage().contains("Error Code: Retry error\n"));
+    EXPECT_EQ(lib.LaunchedOperations(), (std::vector<std::string>{"erase", "download"}));
+    EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 0);
+    ExpectNoLeaks();
+}
+
 TEST_F(DfuEngine, UnknownValuesAreShownInHexadecimal)
 {
     engine->OpenDevice(kDfuPath, Firmware("fw.vek", {FlashImage()}));
