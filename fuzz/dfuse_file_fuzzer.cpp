@@ -6,6 +6,7 @@
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/hex_records.h"
 #include "dfuse/image_filter.h"
+#include "dfuse/memory_layout.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -56,5 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     ParseIntelHex(text);
     ParseSRecords(text);
+    // Interface strings come from the device: every sector must lie below 4 GiB and follow the rules.
+    MappingTarget target;
+    const LayoutResult layout = ParseMemoryLayout(text, 0, target);
+    if (layout.ok != layout.error.empty()) // a failure always says why
+        std::abort();
+    for (const MappingSector& sector : target.sectors) {
+        if (sector.dwSectorSize == 0 || sector.End() > 0x100000000ull || sector.bSectorType > 7)
+            std::abort();
+    }
+    if (target.sectors.size() > kMaxLayoutSectors)
+        std::abort();
     return 0;
 }

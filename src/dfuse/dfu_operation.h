@@ -1,0 +1,83 @@
+#pragma once
+
+// One background DfuSe operation: detach (0), leave DFU mode (1), upload (2), erase (3) or download (4)
+// of an image, on a thread of its own.
+//
+// The thread opens the device by path, selects the image's alternate setting, brings the device to
+// dfuIDLE and does the work; it ends the operation with Percent 100 on success, or with the error code
+// and the request that failed (CurrentRequest) and the device's status. Status() hands out copies of the
+// context taken under a lock. Stop() may come at any moment: it cuts any wait short, joins the thread,
+// leaves a device that is still there idle (ABORT or CLRSTATUS) and returns the final context.
+//
+//   upload    reads every element of the image from the device and writes the bytes back into the image
+//   erase     erases every sector of the device's map that the image touches and that is erasable and
+//             writable (the same rule as the image filter), one page erase per sector; never a mass erase
+//   download  writes every element in wTransferSize blocks from wBlockNum 2 after a set-address; with the
+//             skip-blank flag, blocks that are all 0xFF are not sent
+//   leave     sets the address pointer to the image's first element (when it has one), sends the
+//             zero-length DNLOAD and expects dfuMANIFEST: the device then starts its firmware and
+//             re-enumerates in application mode
+//   detach    DFU_DETACH to a device in application mode (a reset follows when it will not detach itself)
+//
+// Error codes: STDFUPRT_DFUERROR when the device reports an error status or stalls a request,
+// STDFUPRT_UNEXPECTEDERROR when the link fails (device gone, I/O error, timeout, short answer),
+// STDFUPRT_BADFIRMWARESTATEMACHINE when the device is in a state the protocol does not allow or its
+// descriptors or memory map cannot be read, STDFUPRT_RETRYERROR when it stays busy, STDFUPRT_BADPARAMETER
+// when the image cannot be used (destroyed meanwhile, or the device is in the wrong mode for the
+// operation).
+
+#include "dfuse/dfu_protocol.h"
+#include "dfuse/dfuse_contract.h"
+#include "usb/transport.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace nemora::dfuse {
+
+using WaiterFactory = std::function<std::unique_ptr<PollWaiter>()>;
+
+class BackgroundOperation {
+public:
+    // Checks the context and starts the thread. Returns nullptr with `code` set when the context cannot
+    // be run (STDFUPRT_BADPARAMETER) or no thread can be made (STDFUPRT_UNABLETOLAUNCHDFUTHREAD).
+    // `makeWaiter` may be empty: real time.
+    static std::unique_ptr<BackgroundOperation> Launch(usb::Transport& transport, const DFUThreadContext& context,
+                                                       const WaiterFactory& makeWaiter, std::uint32_t& code);
+    ~BackgroundOperation();
+
+    BackgroundOperation(const BackgroundOperation&) = delete;
+    BackgroundOperation& operator=(const BackgroundOperation&) = delete;
+
+    DFUThreadContext Status() const;
+    // Ends the work (if still running), joins and returns the final context. Later calls return it again.
+    DFUThreadContext Stop();
+    // True once the thread has no more work (finished, failed or stopped).
+    bool Done() const;
+    const std::string& DevicePath() const { return m_path; }
+
+private:
+    BackgroundOperation(usb::Transport& transport, const DFUThreadContext& context, std::unique_ptr<PollWaiter> waiter);
+    void Run();
+    ProtocolError Work(DfuDevice& device);
+    ProtocolError Upload(DfuDevice& device, Image& image);
+    ProtocolError Erase(DfuDevice& device, const Image& image);
+    ProtocolError Download(DfuDevice& device, const Image& image);
+    ProtocolError Leave(DfuDevice& device, const Image& image);
+    void Progress(std::uint64_t done, std::uint64_t total);
+    void Block(std::uint32_t block, std::uint32_t length);
+    void Fail(const ProtocolError& error, DfuDevice* device);
+
+    usb::Transport& m_transport;
+    std::string m_path;
+    std::unique_ptr<PollWaiter> m_waiter;
+    SteadyWaiter m_plainWaiter; // real time, never cancelled: for the clean-up after a failure or a stop
+    mutable std::mutex m_mutex;
+    DFUThreadContext m_context; // guarded by m_mutex
+    bool m_done = false;        // guarded by m_mutex
+    std::thread m_thread;
+};
+
+} // namespace nemora::dfuse

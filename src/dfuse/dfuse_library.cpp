@@ -1,0 +1,446 @@
+#include "dfuse/dfuse_library.h"
+
+#include "dfuse/dfu_protocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nemora::dfuse {
+namespace {
+
+using usb::Status;
+
+std::uint32_t StdfuCode(const ProtocolError& e)
+{
+    if (!e) {
+        return STDFU_NOERROR;
+    }
+    switch (e.transfer) {
+    case Status::Pipe:
+    case Status::Io:
+    case Status::Overflow:
+        return STDFU_REQUESTFAILED;
+    case Status::Ok:
+        return e.errorCode == STDFUPRT_BADPARAMETER ? STDFU_BADPARAMETER : STDFU_REQUESTFAILED;
+    default:
+        return STDFU_NODEVICE;
+    }
+}
+
+template <class Handle>
+std::uintptr_t Key(Handle handle)
+{
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+template <class Handle>
+Handle MakeHandle(std::uintptr_t key)
+{
+    return reinterpret_cast<Handle>(key);
+}
+
+} // namespace
+
+struct DfuseLibrary::OpenDevice {
+    SteadyWaiter waiter;
+    std::unique_ptr<DfuDevice> device;
+    bool configured = false;
+
+    // Reads the configuration once; later calls reuse it.
+    ProtocolError Configure()
+    {
+        if (configured) {
+            return {};
+        }
+        const auto e = device->ReadConfiguration();
+        configured = !e;
+        return e;
+    }
+};
+
+DfuseLibrary::DfuseLibrary(usb::Transport& transport, WaiterFactory makeWaiter)
+    : m_transport(transport), m_makeWaiter(std::move(makeWaiter))
+{}
+
+DfuseLibrary::~DfuseLibrary()
+{
+    std::map<std::uintptr_t, std::unique_ptr<BackgroundOperation>> operations;
+    {
+        std::lock_guard lock(m_mutex);
+        operations.swap(m_operations);
+    }
+    for (auto& [key, op] : operations) {
+        op->Stop();
+    }
+}
+
+DfuseLibrary::OpenDevice* DfuseLibrary::FindDevice(DfuDeviceHandle handle)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_devices.find(Key(handle));
+    return it == m_devices.end() ? nullptr : it->second.get();
+}
+
+// ---------------------------------------------------------------- devices
+
+std::uint32_t DfuseLibrary::STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice)
+{
+    if (phDevice == nullptr || strDevicePath.empty()) {
+        return STDFU_BADPARAMETER;
+    }
+    std::unique_ptr<usb::DeviceHandle> handle;
+    if (m_transport.Open(strDevicePath, handle) != Status::Ok || !handle) {
+        return STDFU_OPENDRIVERERROR;
+    }
+    auto open = std::make_unique<OpenDevice>();
+    open->device = std::make_unique<DfuDevice>(std::move(handle), open->waiter);
+    std::lock_guard lock(m_mutex);
+    const std::uintptr_t key = m_nextHandle++;
+    m_devices.emplace(key, std::move(open));
+    *phDevice = MakeHandle<DfuDeviceHandle>(key);
+    return STDFU_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFU_Close(DfuDeviceHandle* phDevice)
+{
+    if (phDevice == nullptr) {
+        return STDFU_BADPARAMETER;
+    }
+    std::unique_ptr<OpenDevice> closing;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_devices.find(Key(*phDevice));
+        if (it == m_devices.end()) {
+            return STDFU_BADPARAMETER;
+        }
+        closing = std::move(it->second);
+        m_devices.erase(it);
+    }
+    *phDevice = nullptr;
+    return STDFU_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFU_GetDeviceDescriptor(DfuDeviceHandle hDevice, std::array<std::uint8_t, 18>& desc)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr) {
+        return STDFU_BADPARAMETER;
+    }
+    std::vector<std::uint8_t> bytes;
+    const Status s = open->device->Handle().GetDeviceDescriptor(bytes);
+    if (s == Status::NoDevice) {
+        return STDFU_NODEVICE;
+    }
+    if (s != Status::Ok || bytes.size() < desc.size() || bytes[1] != 0x01) {
+        return STDFU_DESCRIPTORNOTFOUND;
+    }
+    std::copy_n(bytes.begin(), desc.size(), desc.begin());
+    return STDFU_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFU_GetDFUDescriptor(DfuDeviceHandle hDevice, std::uint32_t* pDfuInterfaceNum,
+                                                   std::uint32_t* pNbOfAlternates, std::array<std::uint8_t, 9>& desc)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr) {
+        return STDFU_BADPARAMETER;
+    }
+    if (const auto e = open->Configure()) {
+        return e.transfer == Status::NoDevice ? STDFU_NODEVICE : STDFU_DESCRIPTORNOTFOUND;
+    }
+    const DfuInterfaceInfo& info = open->device->Interface();
+    desc = info.functional.raw;
+    if (pDfuInterfaceNum != nullptr) {
+        *pDfuInterfaceNum = info.interfaceNumber;
+    }
+    if (pNbOfAlternates != nullptr) {
+        *pNbOfAlternates = static_cast<std::uint32_t>(info.stringIndices.size());
+    }
+    return STDFU_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDevice, std::uint32_t nConfigIndex,
+                                                             std::uint32_t nInterfaceIndex,
+                                                             std::uint32_t nAlternateSetIndex)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr || nConfigIndex != 0 || nAlternateSetIndex > 0xFF) {
+        return STDFU_BADPARAMETER;
+    }
+    if (const auto e = open->Configure()) {
+        return e.transfer == Status::NoDevice ? STDFU_NODEVICE : STDFU_DESCRIPTORNOTFOUND;
+    }
+    const DfuInterfaceInfo& info = open->device->Interface();
+    // The interface index counts DFU interfaces; our devices have one.
+    if (nInterfaceIndex != 0 || nAlternateSetIndex >= info.stringIndices.size()) {
+        return STDFU_BADPARAMETER;
+    }
+    return StdfuCode(open->device->SelectAlternate(static_cast<std::uint8_t>(nAlternateSetIndex)));
+}
+
+std::uint32_t DfuseLibrary::STDFU_Getstatus(DfuDeviceHandle hDevice, DFUSTATUS* pStatus)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr || pStatus == nullptr) {
+        return STDFU_BADPARAMETER;
+    }
+    return StdfuCode(open->device->GetStatus(*pStatus));
+}
+
+std::uint32_t DfuseLibrary::STDFU_Clrstatus(DfuDeviceHandle hDevice)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr) {
+        return STDFU_BADPARAMETER;
+    }
+    return StdfuCode(open->device->ClrStatus());
+}
+
+std::uint32_t DfuseLibrary::STDFU_Dnload(DfuDeviceHandle hDevice, const std::uint8_t* pBuffer, std::uint32_t nBytes,
+                                         std::uint16_t nBlock)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr || (pBuffer == nullptr && nBytes != 0) || nBytes > 0xFFFF) {
+        return STDFU_BADPARAMETER;
+    }
+    return StdfuCode(open->device->Dnload(nBlock, std::span(pBuffer, nBytes)));
+}
+
+std::uint32_t DfuseLibrary::STDFU_Upload(DfuDeviceHandle hDevice, std::uint8_t* pBuffer, std::uint32_t nBytes,
+                                         std::uint16_t nBlock)
+{
+    OpenDevice* open = FindDevice(hDevice);
+    if (open == nullptr || pBuffer == nullptr || nBytes == 0 || nBytes > 0xFFFF) {
+        return STDFU_BADPARAMETER;
+    }
+    std::size_t received = 0;
+    if (const auto e = open->device->Upload(nBlock, std::span(pBuffer, nBytes), received)) {
+        return StdfuCode(e);
+    }
+    // A short answer would leave the end of the caller's buffer as it was: not a success.
+    return received == nBytes ? STDFU_NOERROR : STDFU_REQUESTFAILED;
+}
+
+// ---------------------------------------------------------------- memory map and operations
+
+std::uint32_t DfuseLibrary::STDFUPRT_CreateMappingFromDevice(const std::string& strDevicePath,
+                                                             std::vector<MappingTarget>* pTargets)
+{
+    auto fail = [&](std::uint32_t code, std::string why) {
+        std::lock_guard lock(m_mutex);
+        m_mappingError = std::move(why);
+        return code;
+    };
+    if (pTargets == nullptr || strDevicePath.empty()) {
+        return fail(STDFUPRT_BADPARAMETER, "no device path or no output");
+    }
+    std::unique_ptr<usb::DeviceHandle> handle;
+    if (const Status s = m_transport.Open(strDevicePath, handle); s != Status::Ok) {
+        return fail(STDFUPRT_UNEXPECTEDERROR, std::string("cannot open the device: ") + usb::StatusName(s));
+    }
+    SteadyWaiter waiter;
+    DfuDevice device(std::move(handle), waiter);
+    if (const auto e = device.ReadConfiguration()) {
+        return fail(e.transfer == Status::NoDevice ? STDFUPRT_UNEXPECTEDERROR : STDFUPRT_BADFIRMWARESTATEMACHINE,
+                    e.transfer == Status::Ok
+                        ? "no DFU interface or functional descriptor"
+                        : std::string("cannot read the configuration: ") + usb::StatusName(e.transfer));
+    }
+    if (device.Interface().protocol != usb::kDfuProtocolDfuMode) {
+        return fail(STDFUPRT_BADPARAMETER, "the device is not in DFU mode");
+    }
+    std::vector<MappingTarget> targets;
+    for (std::size_t alt = 0; alt < device.Interface().stringIndices.size(); ++alt) {
+        MappingTarget target;
+        std::string why;
+        if (const auto e = device.ReadLayout(static_cast<std::uint8_t>(alt), target, &why)) {
+            if (why.empty()) {
+                why = "alternate setting " + std::to_string(alt) +
+                      ": cannot read its interface string: " + usb::StatusName(e.transfer);
+            }
+            return fail(e.transfer == Status::NoDevice ? STDFUPRT_UNEXPECTEDERROR : STDFUPRT_BADFIRMWARESTATEMACHINE,
+                        why);
+        }
+        targets.push_back(std::move(target));
+    }
+    *pTargets = std::move(targets);
+    fail(STDFUPRT_NOERROR, {});
+    return STDFUPRT_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFUPRT_DestroyMapping(std::vector<MappingTarget>* pTargets)
+{
+    if (pTargets == nullptr) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    pTargets->clear();
+    return STDFUPRT_NOERROR;
+}
+
+std::string DfuseLibrary::LastMappingError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_mappingError;
+}
+
+std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation)
+{
+    if (phOperation == nullptr) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    std::lock_guard lock(m_mutex);
+    const std::string path = usb::ToUpperAscii(context.szDevLink);
+    for (const auto& [key, op] : m_operations) {
+        if (!op->Done() && usb::ToUpperAscii(op->DevicePath()) == path) {
+            return STDFUPRT_DFUALREADYRUNNING;
+        }
+    }
+    std::uint32_t code = STDFUPRT_NOERROR;
+    auto op = BackgroundOperation::Launch(m_transport, context, m_makeWaiter, code);
+    if (!op) {
+        return code;
+    }
+    const std::uintptr_t key = m_nextHandle++;
+    m_operations.emplace(key, std::move(op));
+    *phOperation = MakeHandle<DfuOperationHandle>(key);
+    return STDFUPRT_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext)
+{
+    if (pContext == nullptr) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    std::lock_guard lock(m_mutex);
+    const auto it = m_operations.find(Key(hOperation));
+    if (it == m_operations.end()) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    *pContext = it->second->Status();
+    return STDFUPRT_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext)
+{
+    std::unique_ptr<BackgroundOperation> op;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_operations.find(Key(hOperation));
+        if (it == m_operations.end()) {
+            return STDFUPRT_BADPARAMETER;
+        }
+        op = std::move(it->second);
+        m_operations.erase(it);
+    }
+    const DFUThreadContext final = op->Stop(); // joins outside the lock: status calls stay free meanwhile
+    if (pContext != nullptr) {
+        *pContext = final;
+    }
+    return STDFUPRT_NOERROR;
+}
+
+// ---------------------------------------------------------------- files
+
+std::uint32_t DfuseLibrary::STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile,
+                                                           std::uint16_t* pVid, std::uint16_t* pPid,
+                                                           std::uint16_t* pBcd, std::uint8_t* pNbImages)
+{
+    return ::STDFUFILES_OpenExistingDFUFile(strPath.c_str(), phFile, pVid, pPid, pBcd, pNbImages);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile,
+                                                        std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcd)
+{
+    return ::STDFUFILES_CreateNewDFUFile(strPath.c_str(), phFile, wVid, wPid, wBcd);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage)
+{
+    return ::STDFUFILES_ReadImageFromDFUFile(hFile, nImage, phImage);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage)
+{
+    return ::STDFUFILES_AppendImageToDFUFile(hFile, hImage);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_CloseDFUFile(DfuFileHandle hFile)
+{
+    return ::STDFUFILES_CloseDFUFile(hFile);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate)
+{
+    return ::STDFUFILES_CreateImage(phImage, nAlternate);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget)
+{
+    return ::STDFUFILES_CreateImageFromMapping(phImage, pTarget);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy)
+{
+    return ::STDFUFILES_DuplicateImage(hSource, phCopy);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_DestroyImage(DfuImageHandle hImage)
+{
+    return ::STDFUFILES_DestroyImage(hImage);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
+                                                               std::uint32_t dwOperation, bool bSkipBlank)
+{
+    return ::STDFUFILES_FilterImageForOperation(hImage, pTarget, dwOperation, bSkipBlank);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate)
+{
+    return ::STDFUFILES_GetImageAlternate(hImage, pAlternate);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName)
+{
+    if (pName == nullptr) {
+        return ::STDFUFILES_GetImageName(hImage, nullptr);
+    }
+    char buffer[STDFUFILES_NAME_BUFFER_SIZE] = {};
+    const std::uint32_t code = ::STDFUFILES_GetImageName(hImage, buffer);
+    if (code == STDFUFILES_NOERROR) {
+        *pName = std::string(buffer, strnlen(buffer, sizeof buffer));
+    }
+    return code;
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName)
+{
+    if (strName.find('\0') != std::string::npos) {
+        return ErrorCode(FileError::BadParameter); // a NUL would silently cut the name short
+    }
+    return ::STDFUFILES_SetImageName(hImage, strName.c_str());
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize)
+{
+    return ::STDFUFILES_GetImageSize(hImage, pSize);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements)
+{
+    return ::STDFUFILES_GetImageNbElement(hImage, pNbElements);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
+                                                       DfuElement* pElement)
+{
+    return ::STDFUFILES_GetImageElement(hImage, dwIndex, pElement);
+}
+
+std::uint32_t DfuseLibrary::STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
+                                                       DfuElement element)
+{
+    return ::STDFUFILES_SetImageElement(hImage, dwIndex, bInsert, element);
+}
+
+} // namespace nemora::dfuse

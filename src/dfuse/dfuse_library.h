@@ -1,0 +1,111 @@
+#pragma once
+
+// Our implementation of the DfuSe library contract over a USB transport (libusb or the virtual devices;
+// it never asks which).
+//
+// Devices (STDFU_*): STDFU_Open only opens the device; descriptors are read when asked for, so a device
+// whose descriptors fail can still be opened and then report that. Every request is a real control
+// transfer, and STDFU_Getstatus waits as long as the device's previous status answer asked
+// (bwPollTimeout) before it asks again.
+//
+// Background operations (STDFUPRT_*): see dfu_operation.h. Two operations cannot run on the same device
+// path at once (STDFUPRT_DFUALREADYRUNNING).
+//
+// Files (STDFUFILES_*): the free functions of dfu_files_api.h.
+//
+// Handles are opaque numbers, never pointers to our objects: a released or forged handle gives a
+// bad-handle or bad-parameter code. All calls may be made from any thread; the library locks its tables.
+
+#include "dfuse/dfu_operation.h"
+#include "dfuse/dfuse_contract.h"
+#include "usb/transport.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace nemora::dfuse {
+
+// Failure codes of the STDFU_* calls.
+inline constexpr std::uint32_t STDFU_OPENDRIVERERROR = 0x12340001;    // the device cannot be opened
+inline constexpr std::uint32_t STDFU_DESCRIPTORNOTFOUND = 0x12340004; // descriptors missing or malformed
+inline constexpr std::uint32_t STDFU_BADPARAMETER = 0x12340005;       // null output, bad length, unknown handle
+inline constexpr std::uint32_t STDFU_REQUESTFAILED = 0x12340006;      // the device stalled or answered short
+inline constexpr std::uint32_t STDFU_NODEVICE = 0x12340007;           // the device is gone or the link failed
+
+class DfuseLibrary final : public IDfuseLibrary {
+public:
+    // The transport must outlive the library. `makeWaiter` (optional) supplies the waits of background
+    // operations; by default they wait in real time.
+    explicit DfuseLibrary(usb::Transport& transport, WaiterFactory makeWaiter = {});
+    ~DfuseLibrary() override; // stops every operation still running
+
+    DfuseLibrary(const DfuseLibrary&) = delete;
+    DfuseLibrary& operator=(const DfuseLibrary&) = delete;
+
+    std::uint32_t STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice) override;
+    std::uint32_t STDFU_Close(DfuDeviceHandle* phDevice) override;
+    std::uint32_t STDFU_GetDeviceDescriptor(DfuDeviceHandle hDevice, std::array<std::uint8_t, 18>& desc) override;
+    std::uint32_t STDFU_GetDFUDescriptor(DfuDeviceHandle hDevice, std::uint32_t* pDfuInterfaceNum,
+                                         std::uint32_t* pNbOfAlternates, std::array<std::uint8_t, 9>& desc) override;
+    std::uint32_t STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDevice, std::uint32_t nConfigIndex,
+                                                   std::uint32_t nInterfaceIndex,
+                                                   std::uint32_t nAlternateSetIndex) override;
+    std::uint32_t STDFU_Getstatus(DfuDeviceHandle hDevice, DFUSTATUS* pStatus) override;
+    std::uint32_t STDFU_Clrstatus(DfuDeviceHandle hDevice) override;
+    std::uint32_t STDFU_Dnload(DfuDeviceHandle hDevice, const std::uint8_t* pBuffer, std::uint32_t nBytes,
+                               std::uint16_t nBlock) override;
+    std::uint32_t STDFU_Upload(DfuDeviceHandle hDevice, std::uint8_t* pBuffer, std::uint32_t nBytes,
+                               std::uint16_t nBlock) override;
+
+    std::uint32_t STDFUPRT_CreateMappingFromDevice(const std::string& strDevicePath,
+                                                   std::vector<MappingTarget>* pTargets) override;
+    std::uint32_t STDFUPRT_DestroyMapping(std::vector<MappingTarget>* pTargets) override;
+    std::uint32_t STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation) override;
+    std::uint32_t STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
+    std::uint32_t STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
+
+    std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t* pVid,
+                                                 std::uint16_t* pPid, std::uint16_t* pBcd,
+                                                 std::uint8_t* pNbImages) override;
+    std::uint32_t STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t wVid,
+                                              std::uint16_t wPid, std::uint16_t wBcd) override;
+    std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage) override;
+    std::uint32_t STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage) override;
+    std::uint32_t STDFUFILES_CloseDFUFile(DfuFileHandle hFile) override;
+    std::uint32_t STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate) override;
+    std::uint32_t STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget) override;
+    std::uint32_t STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy) override;
+    std::uint32_t STDFUFILES_DestroyImage(DfuImageHandle hImage) override;
+    std::uint32_t STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
+                                                     std::uint32_t dwOperation, bool bSkipBlank) override;
+    std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate) override;
+    std::uint32_t STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName) override;
+    std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName) override;
+    std::uint32_t STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize) override;
+    std::uint32_t STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements) override;
+    std::uint32_t STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
+                                             DfuElement* pElement) override;
+    std::uint32_t STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
+                                             DfuElement element) override;
+
+    // Why the last STDFUPRT_CreateMappingFromDevice failed, in words (empty after a success). For
+    // messages; the console does not need it.
+    std::string LastMappingError() const;
+
+private:
+    struct OpenDevice;
+    OpenDevice* FindDevice(DfuDeviceHandle handle);
+
+    usb::Transport& m_transport;
+    WaiterFactory m_makeWaiter;
+    mutable std::mutex m_mutex;
+    std::uintptr_t m_nextHandle = 1;
+    std::map<std::uintptr_t, std::unique_ptr<OpenDevice>> m_devices;
+    std::map<std::uintptr_t, std::unique_ptr<BackgroundOperation>> m_operations;
+    std::string m_mappingError;
+};
+
+} // namespace nemora::dfuse
