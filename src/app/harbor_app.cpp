@@ -1,5 +1,6 @@
 #include "app/harbor_app.h"
 
+#include "app/device_events.h"
 #include "app/launch_counter.h"
 #include "app/main_frame.h"
 #include "app/platform.h"
@@ -53,7 +54,10 @@ CHarborApp::CHarborApp(Options options) : m_options(std::move(options))
     }
 }
 
-CHarborApp::~CHarborApp() = default;
+CHarborApp::~CHarborApp()
+{
+    m_pDeviceEvents.reset(); // no more events once the frame goes
+}
 
 std::optional<int> CHarborApp::InitInstance()
 {
@@ -81,9 +85,15 @@ std::optional<int> CHarborApp::InitInstance()
     services.checkMagicFile = [this] { CheckMagicFile(); };
     services.onHandBook = [this] { OnHelpHandBook(); };
     services.onAbout = [this] { OnAppAbout(); };
+    services.pTransport = m_options.pTransport;
+    services.startProgram = m_options.startProgram;
     m_pMainFrame = std::make_unique<CMainFrame>(std::move(services));
     m_pMainFrame->RestoreWorkspace();
     m_pMainFrame->OnInitialUpdate();
+    if (m_options.pTransport) {
+        m_pDeviceEvents = std::make_unique<CDeviceEvents>(*m_options.pTransport);
+        connect(m_pDeviceEvents.get(), &CDeviceEvents::DeviceChanged, m_pMainFrame.get(), &CMainFrame::OnDeviceChange);
+    }
     m_pMainFrame->setWindowTitle("Nemorate");
     if (m_options.bShowWindow)
         m_pMainFrame->show();

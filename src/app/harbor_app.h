@@ -7,8 +7,13 @@
 #include <memory>
 #include <optional>
 
+class CDeviceEvents;
 class CMainFrame;
 class QLockFile;
+
+namespace nemora::usb {
+class Transport;
+}
 
 // Start-up and the application-wide commands: single instance, the workspace folder and its launch
 // counter, the main window, HandBook and About.
@@ -22,6 +27,10 @@ public:
         // Shows a plain notice (single instance, counter file). Defaults to a plain message box.
         std::function<void(const QString&)> showPlainMessage;
         bool bShowWindow = true;
+        // Where devices come from; null lists none. Must outlive the application object.
+        nemora::usb::Transport* pTransport = nullptr;
+        // Starts driver installers; default: the system's way of starting a program.
+        std::function<int(const QString&)> startProgram;
     };
 
     explicit CHarborApp(Options options);
@@ -51,4 +60,5 @@ private:
     Options m_options;
     std::unique_ptr<QLockFile> m_pInstanceLock;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<CDeviceEvents> m_pDeviceEvents;
 };

@@ -88,8 +88,13 @@ bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
 
 void CHarborView::OnDeviceChanged(const QString& strPath)
 {
-    if (m_pages.pCustomRoute)
+    m_strDevicePath = strPath;
+    if (m_pages.pCustomRoute) {
         m_pages.pCustomRoute->SetDevicePath(strPath);
+    } else {
+        const CDeviceIdentity read = m_identitySource ? m_identitySource(strPath) : CDeviceIdentity();
+        m_DeviceIdentity.SetIds(read.m_wVid, read.m_wPid, read.m_wBcdDevice);
+    }
     CDeviceIdentity& identity = m_pages.pCustomRoute ? m_pages.pCustomRoute->DeviceIdentity() : m_DeviceIdentity;
 
     std::string modelName;

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QTabWidget;
 class QLabel;
 
@@ -34,9 +36,16 @@ public:
     QTabWidget* TabControl() const { return m_pMainTabCtrl; }
     // The size of the form: its scroll size.
     QSize FormSize() const { return m_formSize; }
+    // The device path of the last NOTIFY_DEVICE_CHANGED.
+    const QString& DevicePath() const { return m_strDevicePath; }
 
-    // The identity the view copies to the pages when there is no customize page to take it from.
+    // The identity the view copies to the pages when there is no customize page to take it from, and
+    // where it comes from (by default: none, a reset identity).
     CDeviceIdentity m_DeviceIdentity;
+    void SetIdentitySource(std::function<CDeviceIdentity(const QString& strPath)> source)
+    {
+        m_identitySource = std::move(source);
+    }
 
     static constexpr int kTabCount = 4;
     static const char* const kTabLabels[kTabCount];
@@ -53,4 +62,6 @@ private:
     QTabWidget* m_pMainTabCtrl = nullptr;
     QLabel* m_pPlaceholder = nullptr;
     QSize m_formSize;
+    QString m_strDevicePath;
+    std::function<CDeviceIdentity(const QString&)> m_identitySource;
 };

@@ -3,12 +3,15 @@
 #include "app/harbor_view.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
+#include "device/page_info.h"
+#include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +21,8 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -38,15 +43,37 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pToolBar = addToolBar("Standard");
     m_pToolBar->setObjectName("Standard");
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ResetToolbarItems();
 
     HarborViewPages pages;
     m_pWelcome = new CPageWelcome(nullptr, m_services.checkMagicFile);
     pages.pWelcome = m_pWelcome;
+    CPageInfo::Platform infoPlatform;
+    infoPlatform.startProgram = m_services.startProgram
+                                    ? m_services.startProgram
+                                    : std::function<int(const QString&)>(nemora::app::platform::StartProgram);
+    const nemora::app::platform::SystemVersion version = nemora::app::platform::GetSystemVersion();
+    infoPlatform.systemMajor = version.major;
+    infoPlatform.systemMinor = version.minor;
+    infoPlatform.bSystem64Bit = nemora::app::platform::IsSystem64Bit();
+    m_pInfo = new CPageInfo(nullptr, infoPlatform);
+    pages.pInfo = m_pInfo;
+    pages.pInfoRoute = m_pInfo;
 
     m_pScroll = new QScrollArea(this);
     m_pScroll->setWidgetResizable(true);
     m_pView = new CHarborView(nullptr, this, pages);
     m_pScroll->setWidget(m_pView);
+    // Until the customize page reads identities from the device, they come from the enumeration, which
+    // read each device's descriptor.
+    m_pView->SetIdentitySource([this](const QString& path) {
+        CDeviceIdentity identity;
+        for (const nemora::usb::DeviceInfo& device : m_devices) {
+            if (QString::fromStdString(device.path).toUpper() == path)
+                identity.SetIds(device.vid, device.pid, device.bcdDevice);
+        }
+        return identity;
+    });
     setCentralWidget(m_pScroll);
 
     CreatePanes();
@@ -170,12 +197,63 @@ bool CMainFrame::eventFilter(QObject* pWatched, QEvent* pEvent)
     return QMainWindow::eventFilter(pWatched, pEvent);
 }
 
+CToolbarLabel::CToolbarLabel(const QString& text, QWidget* parent) : QToolButton(parent)
+{
+    setText(text);
+    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    setAutoRaise(true);
+}
+
+void CToolbarLabel::paintEvent(QPaintEvent*)
+{
+    // Drawn as if enabled, whatever the state of its command.
+    QStylePainter painter(this);
+    QStyleOptionToolButton option;
+    initStyleOption(&option);
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
+    painter.drawComplexControl(QStyle::CC_ToolButton, option);
+}
+
+void CMainFrame::ResetToolbarItems()
+{
+    m_pToolBar->clear();
+    auto* current = new CToolbarLabel("Current device list", m_pToolBar);
+    m_pToolBar->addWidget(current);
+    m_pDeviceBox = new QComboBox(m_pToolBar);
+    m_pDeviceBox->setObjectName("DeviceBox");
+    m_pDeviceBox->setEditable(true);
+    m_pDeviceBox->setFixedWidth(160);
+    m_pDeviceBox->setFrame(false);
+    // The box is a widget action: its visibility is the action's.
+    m_pDeviceBoxAction = m_pToolBar->addWidget(m_pDeviceBox);
+    m_pToolBar->addSeparator();
+    auto* disconnect = new CToolbarLabel("Disconnect", m_pToolBar);
+    connect(disconnect, &QToolButton::clicked, this, &CMainFrame::OnDisconnect);
+    m_pToolBar->addWidget(disconnect);
+}
+
+void CMainFrame::OnDisconnect()
+{
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_DISCONNECT;
+    if (m_pView)
+        m_pView->OnNotify(0, notify);
+}
+
+void CMainFrame::OnDeviceChange()
+{
+    EnumerateDevices();
+}
+
 void CMainFrame::OnInitialUpdate()
 {
     // A page is initialised at the size of its own form.
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(m_pWelcome->font());
     m_pWelcome->resize(du.Dx(CPageWelcome::kTemplateWidthDu), du.Dy(CPageWelcome::kTemplateHeightDu));
     m_pWelcome->OnInitDialog();
+    m_pInfo->OnInitDialog();
     m_pView->OnInitialUpdate();
 }
 
@@ -188,15 +266,54 @@ bool CMainFrame::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
             m_pView->OnNotify(0, notify);
         return true;
     }
-    return false; // NOTIFY_DEVICE_NAME fills the device box once the toolbar has one
+    if (notify.code == NOTIFY_DEVICE_NAME && m_pDeviceBox) {
+        if (m_pDeviceBox->findText(notify.strText, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            m_pDeviceBox->addItem(notify.strText);
+        m_pDeviceBox->setCurrentIndex(0);
+        if (!m_pDeviceBoxAction->isVisible())
+            m_pDeviceBoxAction->setVisible(true);
+    }
+    return false;
 }
 
 void CMainFrame::EnumerateDevices()
 {
-    // No device discovery yet: every enumeration reports "no device".
+    if (!m_pDeviceBox)
+        return;
+    const int previous = m_pDeviceBox->count() > 0 ? m_pDeviceBox->currentIndex() : -1;
+    QString previousPath;
+    bool havePrevious = false;
+    if (previous >= 0 && previous < m_arrDevicePaths.size()) {
+        previousPath = m_arrDevicePaths[previous];
+        havePrevious = true;
+    }
+
+    m_pDeviceBox->clear();
+    m_pDeviceBox->clearEditText();
+    m_arrDevicePaths.clear();
+    m_devices.clear();
+    // The transport lists update-mode interfaces first, then application-mode ones.
+    if (m_services.pTransport && m_services.pTransport->Enumerate(m_devices) == nemora::usb::Status::Ok) {
+        for (const nemora::usb::DeviceInfo& device : m_devices)
+            m_arrDevicePaths << QString::fromStdString(device.path).toUpper();
+    } else {
+        m_devices.clear();
+    }
+
+    int choice = 0;
+    if (havePrevious && !previousPath.isEmpty() && !m_arrDevicePaths.isEmpty()) {
+        const auto found = static_cast<int>(m_arrDevicePaths.indexOf(previousPath));
+        if (found >= 0)
+            choice = found;
+    }
+
+    if (m_pDeviceBoxAction->isVisible())
+        m_pDeviceBoxAction->setVisible(false);
+
     PAGE_NOTIFY notify;
     notify.hwndFrom = this;
     notify.code = NOTIFY_DEVICE_CHANGED;
+    notify.strText = m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice];
     if (m_pView)
         m_pView->OnNotify(0, notify);
 }

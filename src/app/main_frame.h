@@ -3,11 +3,21 @@
 #include "app/page_notify.h"
 
 #include <QMainWindow>
+#include <QStringList>
+#include <QToolButton>
 
 #include <functional>
+#include <vector>
+
+namespace nemora::usb {
+class Transport;
+struct DeviceInfo;
+} // namespace nemora::usb
 
 class CHarborView;
+class CPageInfo;
 class CPageWelcome;
+class QComboBox;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -21,6 +31,18 @@ struct MainFrameServices {
     std::function<void()> checkMagicFile; // reports by itself when the counter file cannot be opened
     std::function<void()> onHandBook;
     std::function<void()> onAbout;
+    nemora::usb::Transport* pTransport = nullptr;    // the devices; null lists none
+    std::function<int(const QString&)> startProgram; // runs driver installers; default: the system's
+};
+
+// A toolbar item that shows only its text and always looks enabled.
+class CToolbarLabel : public QToolButton {
+    Q_OBJECT
+public:
+    explicit CToolbarLabel(const QString& text, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
 };
 
 // The main window: menu, "Standard" toolbar, the view in a scrolling area, the "Page Navigation" and
@@ -40,6 +62,9 @@ public:
     bool CheckFirstRun() override;
 
     CHarborView* View() const { return m_pView; }
+    CPageInfo* InfoPage() const { return m_pInfo; }
+    QComboBox* DeviceBox() const { return m_pDeviceBox; }
+    const QStringList& DevicePaths() const { return m_arrDevicePaths; }
     QTreeWidget* NavigationTree() const { return m_pNavTree; }
     QDockWidget* NavigationPane() const { return m_pNavigationPane; }
     QDockWidget* LogPane() const { return m_pLogPane; }
@@ -48,6 +73,13 @@ public:
     // The saved window layout lives in the "Workspace" group of the settings.
     void SaveWorkspace() const;
     void RestoreWorkspace();
+
+    // Builds the toolbar's device area ("Current device list", the device box, "Disconnect").
+    void ResetToolbarItems();
+
+public slots:
+    // Any device arrived or left: one full enumeration.
+    void OnDeviceChange();
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -60,8 +92,15 @@ private:
     void CreateStatusBar();
     void UpdateLockIndicators();
 
+    void OnDisconnect();
+
     MainFrameServices m_services;
+    QStringList m_arrDevicePaths;
+    std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
+    QComboBox* m_pDeviceBox = nullptr;
+    QAction* m_pDeviceBoxAction = nullptr; // the box's place on the toolbar; hiding it hides the box
     CHarborView* m_pView = nullptr;
+    CPageInfo* m_pInfo = nullptr;
     CPageWelcome* m_pWelcome = nullptr;
     QScrollArea* m_pScroll = nullptr;
     QToolBar* m_pToolBar = nullptr;

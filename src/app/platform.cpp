@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QUrl>
 
 namespace nemora::app::platform {
@@ -55,6 +58,33 @@ int OpenDocument(const QString& path)
     if (!info.isReadable())
         return 5;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 42 : 31;
+}
+
+int StartProgram(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.dir().exists() ? 2 : 3;
+    if (!info.isExecutable())
+        return 5;
+    return QProcess::startDetached(info.absoluteFilePath(), {}) ? 42 : 31;
+}
+
+SystemVersion GetSystemVersion()
+{
+    // "6.1.0-18-amd64" and the like.
+    const QStringList parts = QSysInfo::kernelVersion().split('.');
+    SystemVersion version;
+    if (!parts.isEmpty())
+        version.major = parts[0].toUInt();
+    if (parts.size() > 1)
+        version.minor = QString(parts[1]).remove(QRegularExpression("[^0-9].*$")).toUInt();
+    return version;
+}
+
+bool IsSystem64Bit()
+{
+    return QSysInfo::currentCpuArchitecture().contains("64");
 }
 
 } // namespace nemora::app::platform

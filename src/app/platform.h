@@ -22,4 +22,17 @@ std::optional<bool> LockKeyState(LockKey key);
 // 31 no application for it.
 int OpenDocument(const QString& path);
 
+// Starts a program without waiting for it. Same numbers as OpenDocument: 32 or more on success, 2 file not
+// found, 3 path not found, 5 access denied (not executable), 31 could not be started.
+int StartProgram(const QString& path);
+
+struct SystemVersion {
+    unsigned major = 0;
+    unsigned minor = 0;
+};
+// The running system's version: the kernel's major and minor numbers on Linux.
+SystemVersion GetSystemVersion();
+// True when the operating system is 64-bit (whatever this build is).
+bool IsSystem64Bit();
+
 } // namespace nemora::app::platform

@@ -42,6 +42,7 @@ public:
     QWidget* TextWidget() const;
     nemora::widgets::DialogUnitScale DialogUnits() const { return m_du; }
     QString RememberKey() const;
+    const QString& Text() const { return m_strMessage; }
 
     // What the "&Help" button does; by default nothing, and the box stays open either way.
     void SetHelpHandler(std::function<void(std::uint32_t)> handler) { m_helpHandler = std::move(handler); }

@@ -20,6 +20,7 @@ struct StartUp : testing::Test {
     QTemporaryDir workspace;
     QTemporaryDir runtime;
     QStringList messages;
+    QStringList started; // driver installers the console started
 
     std::unique_ptr<CHarborApp> Make()
     {
@@ -29,6 +30,10 @@ struct StartUp : testing::Test {
         options.strExecutableName = "nemora-test";
         options.showPlainMessage = [this](const QString& text) { messages << text; };
         options.bShowWindow = false;
+        options.startProgram = [this](const QString& path) {
+            started << path;
+            return 42;
+        };
         return std::make_unique<CHarborApp>(options);
     }
 };
@@ -48,6 +53,8 @@ TEST_F(StartUp, FirstRunCountsResetsTheLayoutAndMarksTheInstallationOnce)
     EXPECT_FALSE(settings.contains("Workspace/State"));
     EXPECT_EQ(settings.value("Settings/ACC_CNT").toInt(), 0);
     EXPECT_EQ(app->MainFrame()->windowTitle(), "Nemorate");
+    ASSERT_EQ(started.size(), 1); // the first-run driver installation
+    EXPECT_TRUE(started[0].startsWith("./Driver/"));
     EXPECT_FALSE(app->CheckFirstRun());
 }
 
@@ -99,6 +106,7 @@ TEST_F(StartUp, UnreachableCounterFileIsReportedAndStartUpGoesOn)
     options.strExecutableName = "nemora-test";
     options.showPlainMessage = [this](const QString& text) { messages << text; };
     options.bShowWindow = false;
+    options.startProgram = [](const QString&) { return 42; };
     CHarborApp app(options);
     EXPECT_FALSE(app.InitInstance().has_value());
     // Start-up, the welcome page and the first-run check each report it.

@@ -1,0 +1,108 @@
+#include "device/page_info.h"
+
+#include "widgets/message_box_dialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using nemora::device::InstallerButton;
+
+CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
+    : QWidget(pParent), m_platform(std::move(platform)), m_staticProductName(new QLabel(kUnknownDeviceName, this)),
+      m_staticModel(new QLabel(kUnknownDeviceName, this))
+{
+    m_staticProductName->setObjectName("m_staticProductName");
+    m_staticModel->setObjectName("m_staticModel");
+
+    auto* identity = new QGridLayout;
+    identity->addWidget(new QLabel("Product Name:", this), 0, 0);
+    identity->addWidget(m_staticProductName, 0, 1);
+    identity->addWidget(new QLabel("Product Model:", this), 1, 0);
+    identity->addWidget(m_staticModel, 1, 1);
+    identity->setColumnStretch(1, 1);
+    identity->setHorizontalSpacing(16);
+    identity->setVerticalSpacing(10);
+
+    auto makeButton = [this](int id, const char* text) {
+        auto* button = new QPushButton(text, this);
+        button->setMinimumWidth(180);
+        m_buttons[id] = button;
+        return button;
+    };
+
+    auto* autoBox = new QGroupBox("Auto", this);
+    auto* autoLayout = new QVBoxLayout(autoBox);
+    autoLayout->addWidget(makeButton(1020, "Install Driver"));
+    autoLayout->addStretch();
+
+    auto* manualBox = new QGroupBox("Manual", this);
+    auto* manualLayout = new QGridLayout(manualBox);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x86, "WIN7(Or Older)_32Bit"), 0, 0);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x64, "WIN7(Or Older)_64Bit"), 0, 1);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x86, "WIN8(Or Newer)_32Bit"), 1, 0);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x64, "WIN8(Or Newer)_64Bit"), 1, 1);
+
+    auto* driverBox = new QGroupBox("Driver Install", this);
+    auto* driverLayout = new QHBoxLayout(driverBox);
+    driverLayout->addWidget(autoBox);
+    driverLayout->addWidget(manualBox);
+    driverBox->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(24, 24, 24, 24);
+    page->addLayout(identity);
+    page->addSpacing(24);
+    page->addWidget(driverBox, 0, Qt::AlignLeft | Qt::AlignTop);
+    page->addStretch();
+
+    connect(m_buttons[1020], &QPushButton::clicked, this, &CPageInfo::OnInstallDriver);
+    for (int id : {nemora::device::kInstallWin7x86, nemora::device::kInstallWin7x64, nemora::device::kInstallWin8x86,
+                   nemora::device::kInstallWin8x64}) {
+        connect(m_buttons[id], &QPushButton::clicked, this,
+                [this, id] { RunInstaller(static_cast<InstallerButton>(id)); });
+    }
+}
+
+QPushButton* CPageInfo::Button(int nId) const
+{
+    auto it = m_buttons.find(nId);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+bool CPageInfo::OnInitDialog()
+{
+    UpdateDeviceInfo();
+    return true;
+}
+
+void CPageInfo::UpdateDeviceInfo()
+{
+    std::string text = kUnknownProductName;
+    m_DeviceIdentity.GetProductName(text);
+    m_staticProductName->setText(QString::fromStdString(text));
+    text = kUnknownModelName;
+    m_DeviceIdentity.GetModelName(text);
+    m_staticModel->setText(QString::fromStdString(text));
+}
+
+void CPageInfo::OnInstallDriver()
+{
+    RunInstaller(
+        nemora::device::ChooseInstaller(m_platform.systemMajor, m_platform.systemMinor, m_platform.bSystem64Bit));
+}
+
+void CPageInfo::RunInstaller(InstallerButton button)
+{
+    const QString path = QString::fromStdString(nemora::device::InstallerPath(button));
+    const int result = m_platform.startProgram ? m_platform.startProgram(path) : 31;
+    if (static_cast<unsigned>(result) < 32u) {
+        CMessageBoxDialog box(
+            this, QString::fromStdString(nemora::device::InstallerFailureText(static_cast<unsigned>(result))), "",
+            0x00);
+        box.DoModal();
+    }
+}

@@ -1,0 +1,177 @@
+#include "app/device_events.h"
+#include "app/harbor_view.h"
+#include "app/main_frame.h"
+#include "device/page_info.h"
+#include "sim/sim_transport.h"
+#include "widgets/message_box_dialog.h"
+
+#include "qt_test_util.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr const char* kDfuGuid = "{3FE809AB-FB91-4CB5-A643-69670D52366E}";
+
+struct Discovery : testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<nemora::sim::SimTransport> transport;
+    std::unique_ptr<CMainFrame> frame;
+
+    void SetUp() override
+    {
+        std::string error;
+        transport = nemora::sim::SimTransport::Create({}, dir.filePath("control").toStdString(), error);
+        ASSERT_TRUE(transport) << error;
+        MainFrameServices services;
+        services.pTransport = transport.get();
+        services.checkFirstRun = [] { return false; };
+        frame = std::make_unique<CMainFrame>(services);
+        frame->OnInitialUpdate();
+        frame->show();
+    }
+    unsigned Plug(const char* device)
+    {
+        std::string error;
+        const unsigned location = transport->Plug(device, error);
+        EXPECT_NE(location, 0u) << error;
+        return location;
+    }
+    QString Sent() const { return frame->View()->DevicePath(); }
+    QString Box() const { return frame->DeviceBox()->currentText(); }
+    bool BoxShown() const { return frame->DeviceBox()->isVisibleTo(frame.get()); }
+};
+
+TEST_F(Discovery, NoDeviceSendsTheEmptyPathAndAnEmptyEntry)
+{
+    EXPECT_EQ(Sent(), "");
+    EXPECT_TRUE(BoxShown());
+    EXPECT_EQ(frame->DeviceBox()->count(), 1);
+    EXPECT_EQ(Box(), "");
+    EXPECT_EQ(frame->InfoPage()->ProductNameLabel()->text(), "Unknow product name");
+    EXPECT_EQ(frame->InfoPage()->ModelLabel()->text(), "Unknow model");
+}
+
+TEST_F(Discovery, OneDeviceInUpdateModeIsNamed)
+{
+    Plug("bcd=0x004C");
+    frame->OnDeviceChange();
+    EXPECT_TRUE(Sent().endsWith(kDfuGuid));
+    EXPECT_EQ(Sent(), Sent().toUpper());
+    EXPECT_EQ(Box(), "Product 01");
+    EXPECT_EQ(frame->DeviceBox()->count(), 1);
+    EXPECT_EQ(frame->InfoPage()->ProductNameLabel()->text(), "Brand A");
+    EXPECT_EQ(frame->InfoPage()->ModelLabel()->text(), "Product 01");
+
+    Plug("bcd=0x0A00"); // an uncatalogued second device does not take over
+    frame->OnDeviceChange();
+    EXPECT_EQ(Box(), "Product 01");
+}
+
+TEST_F(Discovery, TheFirstDeviceOfThePreviousPassStaysChosen)
+{
+    const unsigned a = Plug("bcd=0x004C");
+    Plug("bcd=0x0300");
+    frame->OnDeviceChange();
+    const QString pathA = Sent();
+    EXPECT_EQ(Box(), "Product 01");
+
+    transport->Unplug(a);
+    frame->OnDeviceChange();
+    const QString pathB = Sent();
+    EXPECT_NE(pathB, pathA);
+    EXPECT_EQ(Box(), "Product 12");
+
+    Plug("bcd=0x004C"); // A comes back at the first free place and is listed before B
+    frame->OnDeviceChange();
+    EXPECT_EQ(frame->DevicePaths().front(), pathA);
+    EXPECT_EQ(Sent(), pathB);
+
+    // The next pass with the same devices: A came first in the previous pass, so A is chosen.
+    Plug("mode=other");
+    frame->OnDeviceChange();
+    EXPECT_EQ(Sent(), pathA);
+    EXPECT_EQ(frame->DevicePaths().size(), 2);
+}
+
+TEST_F(Discovery, UpdateModeIsListedAndChosenBeforeApplicationMode)
+{
+    Plug("mode=app,bcd=0x0300");
+    Plug("mode=dfu,bcd=0x004C");
+    frame->OnDeviceChange();
+    ASSERT_EQ(frame->DevicePaths().size(), 2);
+    EXPECT_TRUE(frame->DevicePaths()[0].endsWith(kDfuGuid));
+    EXPECT_TRUE(Sent().endsWith(kDfuGuid));
+    EXPECT_EQ(Box(), "Product 01");
+}
+
+TEST_F(Discovery, ArrivalsReachTheFrameThroughTheEventThread)
+{
+    CDeviceEvents events(*transport);
+    QObject::connect(&events, &CDeviceEvents::DeviceChanged, frame.get(), &CMainFrame::OnDeviceChange);
+    QSignalSpy spy(&events, &CDeviceEvents::DeviceChanged);
+    Plug("mode=other"); // a mouse: not listed, but still a full pass
+    EXPECT_TRUE(spy.wait(5000));
+    EXPECT_EQ(Sent(), "");
+    Plug("bcd=0x004C");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Box() == "Product 01"; }, 5000));
+}
+
+TEST_F(Discovery, DisconnectLabelSendsTheNotification)
+{
+    // Without a customize page nothing handles it; it must simply not disturb the view.
+    auto* label = frame->StandardToolBar()->findChildren<CToolbarLabel*>().back();
+    EXPECT_EQ(label->text(), "Disconnect");
+    label->click();
+    EXPECT_EQ(Sent(), "");
+    frame->ResetToolbarItems();
+    EXPECT_EQ(frame->StandardToolBar()->findChildren<CToolbarLabel*>().size(), 2u);
+}
+
+TEST(InfoPage, ShowsCatalogueTextsAndPresets)
+{
+    CPageInfo page(nullptr, {});
+    page.OnInitDialog();
+    EXPECT_EQ(page.ProductNameLabel()->text(), "Unknow product name");
+    page.DeviceIdentity().SetIds(0x0483, 0xDF11, 11 << 6);
+    page.UpdateDeviceInfo();
+    EXPECT_EQ(page.ProductNameLabel()->text(), "");
+    EXPECT_EQ(page.ModelLabel()->text(), "Product 11");
+    page.DeviceIdentity().SetIds(0x0483, 0xDF11, 0x0A00);
+    page.UpdateDeviceInfo();
+    EXPECT_EQ(page.ProductNameLabel()->text(), "Unknow product name");
+    EXPECT_EQ(page.ModelLabel()->text(), "Unknow model");
+}
+
+TEST(InfoPage, InstallersFollowTheChoiceTableAndFailuresShowTheNumberInHex)
+{
+    QStringList started;
+    CPageInfo::Platform platform;
+    platform.startProgram = [&](const QString& path) {
+        started << path;
+        return path.contains("Win8") ? 31 : 42;
+    };
+    platform.systemMajor = 6;
+    platform.systemMinor = 1;
+    platform.bSystem64Bit = true;
+    CPageInfo page(nullptr, platform);
+    page.OnInstallDriver();
+    EXPECT_EQ(started, QStringList{"./Driver/Win7/x64/dpinst_amd64.exe"});
+
+    QString message;
+    OnNextModal([&](QWidget* modal) {
+        message = qobject_cast<CMessageBoxDialog*>(modal)->Text();
+        ClickButton(modal, "&Ok");
+    });
+    page.Button(nemora::device::kInstallWin8x86)->click();
+    EXPECT_EQ(message, QString::fromUtf8("安装失败，错误码：0x1F"));
+}
+
+} // namespace
