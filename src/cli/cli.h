@@ -88,5 +88,9 @@ int RunIdentify(Args args);
 int RunInspect(Args args);
 int RunPack(Args args);
 int RunUnpack(Args args);
+int RunList(Args args);
+int RunFlash(Args args);
+int RunRead(Args args);
+int RunLeave(Args args);
 
 } // namespace nemora::cli

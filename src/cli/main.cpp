@@ -15,6 +15,10 @@ constexpr std::array kCommands = {
     Command{"inspect", "show the identity, CRC state and images of a DfuSe file", nemora::cli::RunInspect},
     Command{"pack", "build a DfuSe file from binary, Intel HEX or S-record files", nemora::cli::RunPack},
     Command{"unpack", "write every element of a DfuSe file as a raw binary", nemora::cli::RunUnpack},
+    Command{"list", "list the attached devices, update mode first", nemora::cli::RunList},
+    Command{"flash", "erase, download and verify a DfuSe file on a device", nemora::cli::RunFlash},
+    Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
+    Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
 };
 
 void PrintHelp(std::ostream& out)
