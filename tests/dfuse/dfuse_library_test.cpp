@@ -280,6 +280,11 @@ struct FaultCase {
     std::uint8_t bStatus;
 };
 
+void PrintTo(const FaultCase& f, std::ostream* out)
+{
+    *out << '"' << f.sim << "\" operation " << f.operation;
+}
+
 class Faults : public Library, public testing::WithParamInterface<FaultCase> {};
 
 TEST_P(Faults, EndTheOperationWithTheirCode)
