@@ -29,6 +29,9 @@ class CHarborView : public QWidget, public INotifyReceiver {
 public:
     CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborViewPages& pages);
 
+    // Replaces the pages before the initial update (pages that need the view are made after it).
+    void SetPages(const HarborViewPages& pages) { m_pages = pages; }
+
     // Runs once: tabs, tab 0, device enumeration, then the first-run check.
     void OnInitialUpdate();
     bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override;

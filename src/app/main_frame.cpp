@@ -1,9 +1,12 @@
 #include "app/main_frame.h"
 
 #include "app/harbor_view.h"
+#include "app/no_device_transport.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
 #include "device/page_info.h"
+#include "dfuse/dfuse_library.h"
+#include "firmware/page_update.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -45,6 +48,15 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     ResetToolbarItems();
 
+    if (!m_services.pTransport) {
+        m_pOwnTransport = std::make_unique<CNoDeviceTransport>();
+        m_services.pTransport = m_pOwnTransport.get();
+    }
+    if (!m_services.pLibrary) {
+        m_pOwnLibrary = std::make_unique<nemora::dfuse::DfuseLibrary>(*m_services.pTransport);
+        m_services.pLibrary = m_pOwnLibrary.get();
+    }
+
     HarborViewPages pages;
     m_pWelcome = new CPageWelcome(nullptr, m_services.checkMagicFile);
     pages.pWelcome = m_pWelcome;
@@ -62,7 +74,12 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
 
     m_pScroll = new QScrollArea(this);
     m_pScroll->setWidgetResizable(true);
+    // The view goes first so the pages can be told where their notifications go.
     m_pView = new CHarborView(nullptr, this, pages);
+    m_pUpdate = new CPageUpdate(nullptr, *m_services.pLibrary, m_pView);
+    pages.pUpdate = m_pUpdate;
+    pages.pUpdateRoute = m_pUpdate;
+    m_pView->SetPages(pages);
     m_pScroll->setWidget(m_pView);
     // Until the customize page reads identities from the device, they come from the enumeration, which
     // read each device's descriptor.
@@ -85,6 +102,8 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
 CMainFrame::~CMainFrame()
 {
     qApp->removeEventFilter(this);
+    // Pages and their engines go before the library and the transport they use.
+    delete takeCentralWidget();
 }
 
 void CMainFrame::CreateMenus()
@@ -254,6 +273,7 @@ void CMainFrame::OnInitialUpdate()
     m_pWelcome->resize(du.Dx(CPageWelcome::kTemplateWidthDu), du.Dy(CPageWelcome::kTemplateHeightDu));
     m_pWelcome->OnInitDialog();
     m_pInfo->OnInitDialog();
+    m_pUpdate->OnInitDialog();
     m_pView->OnInitialUpdate();
 }
 

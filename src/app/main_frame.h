@@ -9,13 +9,19 @@
 #include <functional>
 #include <vector>
 
+#include <memory>
+
 namespace nemora::usb {
 class Transport;
 struct DeviceInfo;
 } // namespace nemora::usb
+namespace nemora::dfuse {
+class IDfuseLibrary;
+}
 
 class CHarborView;
 class CPageInfo;
+class CPageUpdate;
 class CPageWelcome;
 class QComboBox;
 class QAction;
@@ -31,8 +37,9 @@ struct MainFrameServices {
     std::function<void()> checkMagicFile; // reports by itself when the counter file cannot be opened
     std::function<void()> onHandBook;
     std::function<void()> onAbout;
-    nemora::usb::Transport* pTransport = nullptr;    // the devices; null lists none
-    std::function<int(const QString&)> startProgram; // runs driver installers; default: the system's
+    nemora::usb::Transport* pTransport = nullptr;     // the devices; null lists none
+    nemora::dfuse::IDfuseLibrary* pLibrary = nullptr; // the DfuSe library; null: one over pTransport
+    std::function<int(const QString&)> startProgram;  // runs driver installers; default: the system's
 };
 
 // A toolbar item that shows only its text and always looks enabled.
@@ -63,6 +70,7 @@ public:
 
     CHarborView* View() const { return m_pView; }
     CPageInfo* InfoPage() const { return m_pInfo; }
+    CPageUpdate* UpdatePage() const { return m_pUpdate; }
     QComboBox* DeviceBox() const { return m_pDeviceBox; }
     const QStringList& DevicePaths() const { return m_arrDevicePaths; }
     QTreeWidget* NavigationTree() const { return m_pNavTree; }
@@ -95,12 +103,15 @@ private:
     void OnDisconnect();
 
     MainFrameServices m_services;
+    std::unique_ptr<nemora::usb::Transport> m_pOwnTransport;
+    std::unique_ptr<nemora::dfuse::IDfuseLibrary> m_pOwnLibrary;
     QStringList m_arrDevicePaths;
     std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
     QComboBox* m_pDeviceBox = nullptr;
     QAction* m_pDeviceBoxAction = nullptr; // the box's place on the toolbar; hiding it hides the box
     CHarborView* m_pView = nullptr;
     CPageInfo* m_pInfo = nullptr;
+    CPageUpdate* m_pUpdate = nullptr;
     CPageWelcome* m_pWelcome = nullptr;
     QScrollArea* m_pScroll = nullptr;
     QToolBar* m_pToolBar = nullptr;

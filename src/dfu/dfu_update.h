@@ -81,6 +81,8 @@ public:
     // The text of the last message box the engine showed.
     const QString& LastMessage() const { return m_strLastMessage; }
     const CDeviceIdentity& DeviceIdentity() const { return m_DeviceIdentity; }
+    // The device went away: forget whose identity the engine held.
+    void ResetDeviceIdentity() { m_DeviceIdentity.Reset(); }
     const std::vector<std::uint8_t>& SelectedTargets() const { return m_SelectedTargets; }
     const std::vector<nemora::dfuse::MappingTarget>& Mapping() const { return m_Mapping; }
 

@@ -1,0 +1,207 @@
+#include "firmware/page_update.h"
+
+#include "dfu/dfu_update.h"
+#include "dfuse/dfuse_contract.h"
+#include "widgets/dialog_units.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using nemora::dfuse::IDfuseLibrary;
+using nemora::widgets::DialogRect;
+
+namespace {
+
+constexpr const char* kMismatchQuestion = "Error!!! File can't match to this device! \nPlease select correct file "
+                                          "before updating.\n\nContinue however ?";
+
+bool IsEnter(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiver* pView)
+    : QWidget(pParent), m_library(library), m_pView(pView), m_pChooseLabel(new QLabel(" Choose file", this)),
+      m_pFileEdit(new QLineEdit(this)), m_pChoose(new QPushButton("Choose", this)),
+      m_pDownload(new QPushButton("DNLOAD", this)), m_pProduct(new QLabel(kUnknownDeviceName, this)),
+      m_pModel(new QLabel(kUnknownDeviceName, this)), m_pVersion(new QLabel(kUnknownDeviceName, this))
+{
+    // The page's form, in dialog units.
+    const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
+    auto frame = [&](int x, int y, int w, int h) {
+        auto* box = new QFrame(this);
+        box->setFrameShape(QFrame::Box);
+        box->setFrameShadow(QFrame::Sunken);
+        box->setGeometry(DialogRect(du, x, y, w, h));
+        box->lower();
+    };
+    auto label = [&](const char* text, int x, int y, int w, int h) {
+        auto* l = new QLabel(text, this);
+        l->setGeometry(DialogRect(du, x, y, w, h));
+    };
+    m_pChooseLabel->setGeometry(DialogRect(du, 29, 23, 52, 10));
+    m_pFileEdit->setGeometry(DialogRect(du, 80, 20, 216, 14));
+    m_pChoose->setGeometry(DialogRect(du, 306, 21, 54, 12));
+    m_pDownload->setGeometry(DialogRect(du, 34, 157, 139, 14));
+    frame(34, 46, 384, 76);
+    frame(34, 46, 90, 28);
+    frame(123, 46, 295, 28);
+    frame(34, 70, 90, 28);
+    frame(34, 94, 90, 28);
+    frame(123, 70, 295, 28);
+    frame(123, 94, 295, 28);
+    label("Suitable For Product:", 44, 57, 68, 8);
+    label("Suitable For Model:", 44, 81, 62, 8);
+    label("FW Version:", 44, 106, 40, 8);
+    m_pProduct->setGeometry(DialogRect(du, 131, 55, 263, 11));
+    m_pModel->setGeometry(DialogRect(du, 131, 79, 264, 13));
+    m_pVersion->setGeometry(DialogRect(du, 131, 103, 142, 13));
+    setMinimumSize(du.Dx(599), du.Dy(268));
+
+    QFont editFont;
+    editFont.setFamilies({"Calibri", "Carlito", "DejaVu Sans"});
+    editFont.setPixelSize(20);
+    editFont.setWeight(QFont::Normal);
+    m_pFileEdit->setFont(editFont);
+    m_pFileEdit->setFixedHeight(std::max(m_pFileEdit->height(), QFontMetrics(editFont).height() + 6));
+
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_pFileEdit), static_cast<QWidget*>(m_pChoose), static_cast<QWidget*>(m_pDownload)})
+        control->installEventFilter(this);
+    connect(m_pChoose, &QPushButton::clicked, this, &CPageUpdate::OnChoose);
+    connect(m_pDownload, &QPushButton::clicked, this, &CPageUpdate::OnDownload);
+}
+
+bool CPageUpdate::OnInitDialog()
+{
+    m_pChooseLabel->setText("Choose file");
+    m_pChoose->setText("Choose...");
+    m_pDownload->setText("Download");
+    m_pDownload->setEnabled(false);
+    ShowFileIdentity(m_FileIdentity);
+    return true;
+}
+
+bool CPageUpdate::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (IsEnter(pEvent))
+        return true; // Enter neither closes the page nor reaches a control
+    return QWidget::eventFilter(pWatched, pEvent);
+}
+
+void CPageUpdate::keyPressEvent(QKeyEvent* pEvent)
+{
+    if (IsEnter(pEvent)) {
+        pEvent->accept();
+        return;
+    }
+    QWidget::keyPressEvent(pEvent);
+}
+
+void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
+{
+    std::string text = kUnknownProductName;
+    identity.GetProductName(text);
+    m_pProduct->setText(QString::fromStdString(text));
+    text = kUnknownModelName;
+    identity.GetModelName(text);
+    m_pModel->setText(QString::fromStdString(text));
+    text = kUnknownFirmwareVersion;
+    identity.GetFirmwareVersion(text);
+    m_pVersion->setText(QString::fromStdString(text));
+
+    if (!m_DeviceIdentity.IsIncomplete() &&
+        (m_DeviceIdentity.m_wVid != identity.m_wVid || m_DeviceIdentity.m_wPid != identity.m_wPid ||
+         m_DeviceIdentity.m_wModelId != identity.m_wModelId)) {
+        CMessageBoxDialog question(this, kMismatchQuestion, "", 0x04);
+        question.DoModal(); // the answer changes nothing; the engine refuses a wrong model at Download
+    }
+}
+
+void CPageUpdate::OnChoose()
+{
+    QFileDialog dialog(this, "Choose a firmware file");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("vek");
+    dialog.setNameFilters({"vek Files (*.vek)", "All Files (*.*)"});
+    dialog.selectFile("*.vek");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    OnChooseFile(dialog.selectedFiles().front());
+}
+
+void CPageUpdate::OnChooseFile(const QString& strPath)
+{
+    m_strFilePath = strPath;
+    DfuFileHandle hFile = nullptr;
+    std::uint16_t vid = 0, pid = 0, bcd = 0;
+    std::uint8_t images = 0;
+    if (m_library.STDFUFILES_OpenExistingDFUFile(strPath.toStdString(), &hFile, &vid, &pid, &bcd, &images) !=
+        nemora::dfuse::STDFU_NOERROR)
+        return;
+    CDeviceIdentity fileIdentity;
+    fileIdentity.SetIds(vid, pid, bcd);
+    m_FileIdentity = fileIdentity;
+
+    bool good = true;
+    for (int i = 0; i < images && good; ++i) {
+        DfuImageHandle hImage = nullptr;
+        std::uint8_t alternate = 0;
+        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != nemora::dfuse::STDFU_NOERROR) {
+            good = false;
+            break;
+        }
+        if (m_library.STDFUFILES_GetImageAlternate(hImage, &alternate) != nemora::dfuse::STDFU_NOERROR)
+            good = false;
+        std::string name;
+        m_library.STDFUFILES_GetImageName(hImage, &name);
+        m_library.STDFUFILES_DestroyImage(hImage);
+    }
+    m_library.STDFUFILES_CloseDFUFile(hFile);
+
+    m_pFileEdit->setText(good ? strPath : QString());
+    if (!good)
+        m_pDownload->setEnabled(false);
+    else if (!m_strDevicePath.isEmpty())
+        m_pDownload->setEnabled(true);
+    ShowFileIdentity(m_FileIdentity);
+}
+
+void CPageUpdate::OnDownload()
+{
+    m_strFilePath = m_pFileEdit->text();
+    if (!m_pDfuUpdate)
+        m_pDfuUpdate = new CDfuUpdate(this, m_library, m_pView);
+    m_pDfuUpdate->show();
+    m_pDfuUpdate->OpenDevice(m_strDevicePath, m_strFilePath);
+    m_pDfuUpdate->StartUpgrade();
+    m_pDownload->setEnabled(false);
+}
+
+void CPageUpdate::SetDevicePath(const QString& strPath)
+{
+    m_strDevicePath = strPath;
+    if (strPath.isEmpty()) {
+        if (m_pDfuUpdate) {
+            m_pDfuUpdate->CloseDevice();
+            m_pDfuUpdate->ResetDeviceIdentity();
+        }
+        m_DeviceIdentity.Reset();
+    }
+    m_pDownload->setEnabled(!m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty());
+}
+
+void CPageUpdate::EnableDownload(bool bEnable)
+{
+    m_pDownload->setEnabled(bEnable && !m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty());
+}

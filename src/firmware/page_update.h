@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/page_notify.h"
+#include "device/device_identity.h"
+
+#include <QString>
+#include <QWidget>
+
+class CDfuUpdate;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace nemora::dfuse {
+class IDfuseLibrary;
+}
+
+// The "ROM Update" tab: choose a firmware file, see which product, model and version it suits, and
+// download it into the selected device through the page's own engine.
+class CPageUpdate : public QWidget, public IRomUpdatePageRoute {
+    Q_OBJECT
+public:
+    CPageUpdate(QWidget* pParent, nemora::dfuse::IDfuseLibrary& library, INotifyReceiver* pView);
+
+    bool OnInitDialog();
+
+    // IRomUpdatePageRoute
+    CDeviceIdentity& DeviceIdentity() override { return m_DeviceIdentity; }
+    void SetDevicePath(const QString& strPath) override;
+    void EnableDownload(bool bEnable) override;
+
+    void ShowFileIdentity(CDeviceIdentity identity);
+
+    // "Choose...": asks for a file, then OnChooseFile with it.
+    void OnChoose();
+    // What Choose does with the chosen path.
+    void OnChooseFile(const QString& strPath);
+    // "Download".
+    void OnDownload();
+
+    QLineEdit* FileEdit() const { return m_pFileEdit; }
+    QPushButton* DownloadButton() const { return m_pDownload; }
+    QLabel* ProductLabel() const { return m_pProduct; }
+    QLabel* ModelLabel() const { return m_pModel; }
+    QLabel* VersionLabel() const { return m_pVersion; }
+    CDfuUpdate* Engine() const { return m_pDfuUpdate; }
+
+    CDeviceIdentity m_DeviceIdentity;
+    CDeviceIdentity m_FileIdentity;
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+
+private:
+    nemora::dfuse::IDfuseLibrary& m_library;
+    INotifyReceiver* m_pView;
+    QString m_strFilePath;
+    QString m_strDevicePath;
+    CDfuUpdate* m_pDfuUpdate = nullptr;
+    QLabel* m_pChooseLabel;
+    QLineEdit* m_pFileEdit;
+    QPushButton* m_pChoose;
+    QPushButton* m_pDownload;
+    QLabel* m_pProduct;
+    QLabel* m_pModel;
+    QLabel* m_pVersion;
+};

@@ -1,0 +1,220 @@
+// The "ROM Update" page end to end: the real frame, view, page, engine and DfuSe library over virtual
+// devices.
+
+#include "app/harbor_view.h"
+#include "app/main_frame.h"
+#include "dfu/dfu_update.h"
+#include "dfu/text_progress_ctrl.h"
+#include "fake_dfuse_library.h"
+#include "firmware/page_update.h"
+#include "sim/sim_transport.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every message box that opens with the given button and remembers its text.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(int answer) : m_answer(answer)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
+                texts << box->Text();
+                box->done(m_answer);
+            }
+        });
+        m_timer.start(10);
+    }
+    QStringList texts;
+
+private:
+    int m_answer;
+    QTimer m_timer;
+};
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct RomUpdate : testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<nemora::sim::SimTransport> transport;
+    std::unique_ptr<CMainFrame> frame;
+    CPageUpdate* page = nullptr;
+    const QString demo = QStringLiteral(NEMORA_DEMO_FIRMWARE);
+
+    void SetUp() override
+    {
+        std::string error;
+        transport = nemora::sim::SimTransport::Create({}, dir.filePath("control").toStdString(), error);
+        ASSERT_TRUE(transport) << error;
+        MainFrameServices services;
+        services.pTransport = transport.get();
+        services.checkFirstRun = [] { return false; };
+        frame = std::make_unique<CMainFrame>(services);
+        frame->OnInitialUpdate();
+        frame->show();
+        page = frame->UpdatePage();
+    }
+    unsigned Connect(const char* device)
+    {
+        std::string error;
+        const unsigned location = transport->Plug(device, error);
+        EXPECT_NE(location, 0u) << error;
+        frame->OnDeviceChange();
+        return location;
+    }
+    bool WaitForEngine()
+    {
+        return QTest::qWaitFor([&] { return page->Engine() && !page->Engine()->IsRunning(); }, 30000);
+    }
+    QString BarText() const { return page->Engine()->ProgressBar()->GetWindowText(); }
+};
+
+TEST_F(RomUpdate, ChooseDownloadEraseWriteVerifyThenDownloadComesBack)
+{
+    const unsigned location = Connect("bcd=0x004C");
+    EXPECT_EQ(frame->DeviceBox()->currentText(), "Product 01");
+
+    ModalAnswerer answers(nemora::widgets::kIdNo);
+    page->OnChooseFile(demo);
+    EXPECT_EQ(page->FileEdit()->text(), demo);
+    EXPECT_EQ(page->ProductLabel()->text(), "Brand A");
+    EXPECT_EQ(page->ModelLabel()->text(), "Product 01");
+    EXPECT_EQ(page->VersionLabel()->text(), "1.2");
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+
+    page->DownloadButton()->click();
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+    ASSERT_NE(page->Engine(), nullptr);
+    EXPECT_TRUE(page->Engine()->isVisible());
+    ASSERT_TRUE(WaitForEngine());
+    EXPECT_TRUE(BarText().endsWith("Verify successful !")) << BarText().toStdString();
+    EXPECT_TRUE(answers.texts.isEmpty()) << answers.texts.join("|").toStdString();
+    EXPECT_TRUE(page->DownloadButton()->isEnabled()); // NOTIFY_ENGINE_DONE
+
+    // The flash holds the file's 12 KiB at the start, and nothing after them was touched.
+    const auto flash = transport->Flash(location);
+    ASSERT_TRUE(flash.has_value());
+    const QByteArray file = FileBytes(demo);
+    const QByteArray banner("NEMORA DEMO FIRMWARE 1.2");
+    const auto at = file.indexOf(banner);
+    ASSERT_GE(at, 0);
+    const QByteArray written(reinterpret_cast<const char*>(flash->data()), 12 * 1024);
+    EXPECT_TRUE(written.contains(banner));
+    EXPECT_EQ(written, file.mid(at - 64, 12 * 1024));
+    EXPECT_EQ((*flash)[12 * 1024], 0xFF);
+}
+
+TEST_F(RomUpdate, FileForAnotherModelWarnsAtChooseAndIsRefusedAtDownload)
+{
+    Connect("bcd=0x0300"); // model 12
+    ModalAnswerer answers(nemora::widgets::kIdYes);
+    page->OnChooseFile(demo);
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_EQ(answers.texts[0], "Error!!! File can't match to this device! \nPlease select correct file before "
+                                "updating.\n\nContinue however ?");
+    EXPECT_EQ(page->FileEdit()->text(), demo); // the answer changes nothing
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+
+    page->OnDownload();
+    ASSERT_TRUE(WaitForEngine());
+    EXPECT_TRUE(BarText().endsWith("This file is not supposed to be used with device,ID:0x0300!!"))
+        << BarText().toStdString();
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+}
+
+TEST_F(RomUpdate, ChoosingBeforeAnyDeviceWaitsForOne)
+{
+    ModalAnswerer answers(nemora::widgets::kIdNo);
+    page->OnChooseFile(demo);
+    EXPECT_TRUE(answers.texts.isEmpty());
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+    Connect("bcd=0x004C");
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+}
+
+TEST_F(RomUpdate, UnpluggingDuringADownloadStopsTheEngine)
+{
+    const unsigned location = Connect("bcd=0x004C,timing=fullspeed");
+    ModalAnswerer answers(nemora::widgets::kIdOk);
+    page->OnChooseFile(demo);
+    page->OnDownload();
+    ASSERT_TRUE(page->Engine()->IsRunning());
+    transport->Unplug(location);
+    frame->OnDeviceChange();
+    EXPECT_FALSE(page->Engine()->IsRunning());
+    EXPECT_FALSE(page->Engine()->isVisible());
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+    EXPECT_EQ(frame->DeviceBox()->currentText(), "");
+}
+
+TEST_F(RomUpdate, BadFilesLeaveNothingToDownload)
+{
+    Connect("bcd=0x004C");
+    ModalAnswerer answers(nemora::widgets::kIdNo);
+    page->OnChooseFile(demo);
+    ASSERT_TRUE(page->DownloadButton()->isEnabled());
+
+    // A container whose image cannot be read: its element claims more bytes than the file holds.
+    QByteArray damaged = FileBytes(demo);
+    QFile out(dir.filePath("damaged.vek"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(damaged.left(100));
+    out.close();
+    page->OnChooseFile(dir.filePath("damaged.vek")); // not a container any more: ignored
+    EXPECT_EQ(page->FileEdit()->text(), demo);
+
+    page->OnChooseFile(dir.filePath("missing.vek"));
+    EXPECT_EQ(page->FileEdit()->text(), demo);
+
+    // After a device change Download comes back with the remembered path, and the engine reports the
+    // typed (here empty) path it is given.
+    page->FileEdit()->clear();
+    frame->OnDeviceChange();
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+    page->OnDownload();
+    EXPECT_TRUE(BarText().endsWith("Unable to find data for that device from the file ")) << BarText().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// A library whose files open but whose images cannot be read.
+class UnreadableImages : public FakeDfuseLibrary {
+public:
+    std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle, int, DfuImageHandle*) override { return 0x12347001; }
+};
+
+TEST(RomUpdatePage, AFileWithAnUnreadableImageEmptiesTheBoxAndDisablesDownload)
+{
+    UnreadableImages library;
+    CPageUpdate page(nullptr, library, nullptr);
+    page.OnInitDialog();
+    page.SetDevicePath("USB:1-1:VID_0483&PID_DF11#{3FE809AB-FB91-4CB5-A643-69670D52366E}");
+    page.FileEdit()->setText("typed");
+    page.OnChooseFile(QStringLiteral(NEMORA_DEMO_FIRMWARE));
+    EXPECT_EQ(page.FileEdit()->text(), "");
+    EXPECT_FALSE(page.DownloadButton()->isEnabled());
+    EXPECT_EQ(page.ProductLabel()->text(), "Brand A"); // the identity is still shown
+
+    // Enter is swallowed by the page's controls.
+    QTest::keyClick(page.FileEdit(), Qt::Key_Return);
+    EXPECT_EQ(page.FileEdit()->text(), "");
+}
+
+} // namespace
