@@ -1,5 +1,11 @@
 #include "app/harbor_app.h"
 #include "app/main_frame.h"
+#include "widgets/message_box_dialog.h"
+
+#include "qt_test_util.h"
+
+#include <QDockWidget>
+#include <QLabel>
 
 #include <QFile>
 #include <QSettings>
@@ -123,6 +129,57 @@ TEST_F(StartUp, StaleLockFromACrashedRunDoesNotBlock)
     auto app = Make();
     EXPECT_FALSE(app->InitInstance().has_value());
     EXPECT_TRUE(messages.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StartUp, HandBookReportsAMissingManualWithTheShellNumber)
+{
+    auto app = Make();
+    ASSERT_FALSE(app->InitInstance().has_value());
+    QString text, title;
+    OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<CMessageBoxDialog*>(modal);
+        text = box->Text();
+        title = box->windowTitle();
+        EXPECT_NE(box->Button(nemora::widgets::kIdCancel), nullptr); // OK/Cancel with a question
+        box->Button(nemora::widgets::kIdOk)->click();
+    });
+    app->OnHelpHandBook();
+    EXPECT_EQ(text, "2  error code");
+    EXPECT_EQ(title, "Nemora");
+}
+
+TEST_F(StartUp, AboutShowsTheVersionLine)
+{
+    auto app = Make();
+    ASSERT_FALSE(app->InitInstance().has_value());
+    QString title;
+    QStringList texts;
+    OnNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        for (QLabel* label : modal->findChildren<QLabel*>())
+            texts << label->text();
+        ClickButton(modal, "OK");
+    });
+    app->OnAppAbout();
+    EXPECT_EQ(title, "About Application");
+    EXPECT_EQ(texts, QStringList{QString::fromUtf8("Nemora\uFF0CV1.2")});
+}
+
+TEST_F(StartUp, TheWindowLayoutIsSavedAndRestored)
+{
+    {
+        auto app = Make();
+        ASSERT_FALSE(app->InitInstance().has_value());
+        app->MainFrame()->LogPane()->hide();
+        app->MainFrame()->SaveWorkspace();
+    }
+    auto again = Make();
+    ASSERT_FALSE(again->InitInstance().has_value());
+    EXPECT_TRUE(again->MainFrame()->LogPane()->isHidden());
 }
 
 } // namespace
