@@ -44,7 +44,7 @@ struct ParsedArgs {
     std::vector<std::string> Values(std::string_view name) const;
 };
 
-// Parses args against the spec. "--help" and "-h" are always accepted. On a bad argument returns
+// Parses args against the option table. "--help" and "-h" are always accepted. On a bad argument returns
 // nothing and sets error to a one-line explanation.
 std::optional<ParsedArgs> ParseArgs(Args args, std::span<const OptionSpec> spec, std::string& error);
 

@@ -90,7 +90,7 @@ struct DFUThreadContext {
     // Filled by the caller.
     std::string szDfuGuid = "{3FE809AB-FB91-4CB5-A643-69670D52366E}";
     std::string szAppGuid = "{CB979912-5029-420A-AEB1-34FC0A7D5726}";
-    std::uint32_t Operation = 0; // OPERATION_* of dfuse_operations.h
+    std::uint32_t Operation = 0;                 // OPERATION_* of dfuse_operations.h
     bool bDontSendFFTransfersForUpgrade = false; // skip-blank flag for erase and download
     DfuImageHandle hImage = nullptr;
     std::string szDevLink; // device path
@@ -117,8 +117,7 @@ public:
     // The 9-byte DFU functional descriptor (bcdDFUVersion at byte 7), the DFU interface number and the
     // number of its alternate settings.
     virtual std::uint32_t STDFU_GetDFUDescriptor(DfuDeviceHandle hDevice, std::uint32_t* pDfuInterfaceNum,
-                                                 std::uint32_t* pNbOfAlternates,
-                                                 std::array<std::uint8_t, 9>& desc) = 0;
+                                                 std::uint32_t* pNbOfAlternates, std::array<std::uint8_t, 9>& desc) = 0;
     virtual std::uint32_t STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDevice, std::uint32_t nConfigIndex,
                                                            std::uint32_t nInterfaceIndex,
                                                            std::uint32_t nAlternateSetIndex) = 0;
@@ -145,13 +144,11 @@ public:
 
     // --- Files and images (STDFUFILES); see dfu_files_api.h for each call's rules ---
     virtual std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile,
-                                                         std::uint16_t* pVid, std::uint16_t* pPid,
-                                                         std::uint16_t* pBcd, std::uint8_t* pNbImages) = 0;
+                                                         std::uint16_t* pVid, std::uint16_t* pPid, std::uint16_t* pBcd,
+                                                         std::uint8_t* pNbImages) = 0;
     virtual std::uint32_t STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile,
-                                                      std::uint16_t wVid, std::uint16_t wPid,
-                                                      std::uint16_t wBcd) = 0;
-    virtual std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage,
-                                                          DfuImageHandle* phImage) = 0;
+                                                      std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcd) = 0;
+    virtual std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage) = 0;
     virtual std::uint32_t STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage) = 0;
     virtual std::uint32_t STDFUFILES_CloseDFUFile(DfuFileHandle hFile) = 0;
     virtual std::uint32_t STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate) = 0;

@@ -236,6 +236,14 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
             } else {
                 return bad("use 0 or 1");
             }
+        } else if (key == "data") {
+            if (value == "1") {
+                config.dataFlash = true;
+            } else if (value == "0") {
+                config.dataFlash = false;
+            } else {
+                return bad("use 0 or 1");
+            }
         } else if (key == "timing") {
             if (value == "instant") {
                 config.timing = Timing::Instant;

@@ -5,7 +5,7 @@
 //   NEMORA_SIM = DEVICE ( ';' DEVICE )*
 //   DEVICE     = KEY '=' VALUE ( ',' KEY '=' VALUE )*      (an empty DEVICE is skipped)
 //
-// Keys: mode, vid, pid, bcd, dfuver, serial, flash, protect, timing, fault (repeatable). See README.
+// Keys: mode, vid, pid, bcd, dfuver, serial, flash, protect, data, timing, fault (repeatable). See README.
 
 #include <cstdint>
 #include <optional>
@@ -63,6 +63,7 @@ struct DeviceConfig {
     std::string serial;    // empty: derived from the location
     std::string flashPath; // empty: flash lives in memory
     bool protect = false;
+    bool dataFlash = false; // a third alternate setting: 4 KiB of data flash (see kDataFlashLayout)
     Timing timing = Timing::Instant;
     std::vector<Fault> faults;
 };

@@ -16,7 +16,7 @@ constexpr std::array<std::uint8_t, kOptionBytesSize> kDefaultOptionBytes = {
 
 // String descriptor indices.
 constexpr std::uint8_t kStrManufacturer = 1, kStrProduct = 2, kStrSerial = 3, kStrFlash = 4, kStrOptionBytes = 5,
-                       kStrRuntime = 6;
+                       kStrRuntime = 6, kStrDataFlash = 7;
 
 // bmAttributes of the functional descriptor: can download, can upload, will detach; not
 // manifestation-tolerant, like ST's ROM bootloaders.
@@ -81,6 +81,9 @@ VirtualDevice::VirtualDevice(const DeviceConfig& config, Clock& clock, unsigned 
     : m_config(config), m_clock(clock), m_timing(ProfileFor(config.timing)), m_mode(config.mode),
       m_flash(kFlashSize, 0xFF), m_optionBytes(kDefaultOptionBytes)
 {
+    if (m_config.dataFlash) {
+        m_dataFlash.assign(kDataFlashSize, 0xFF);
+    }
     if (m_config.serial.empty()) {
         char text[32];
         std::snprintf(text, sizeof text, "NEMORASIM%03u", location);
@@ -155,6 +158,12 @@ void VirtualDevice::LoadFlash(std::uint32_t offset, std::span<const std::uint8_t
     WriteThrough(offset, n);
 }
 
+bool VirtualDevice::InDataFlash(std::uint64_t address, std::uint64_t length) const
+{
+    return !m_dataFlash.empty() && address >= kDataFlashBase &&
+           address + length <= std::uint64_t{kDataFlashBase} + kDataFlashSize;
+}
+
 void VirtualDevice::EnterMode(Mode mode)
 {
     m_mode = mode;
@@ -210,6 +219,10 @@ std::vector<std::uint8_t> VirtualDevice::BuildConfigDescriptor() const
                      kStrFlash});
         Append(out, {9, 0x04, 0, 1, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass, usb::kDfuProtocolDfuMode,
                      kStrOptionBytes});
+        if (m_config.dataFlash) {
+            Append(out, {9, 0x04, 0, 2, 0, usb::kDfuInterfaceClass, usb::kDfuInterfaceSubClass,
+                         usb::kDfuProtocolDfuMode, kStrDataFlash});
+        }
         functional();
         break;
     case Mode::App:
@@ -262,6 +275,12 @@ std::vector<std::uint8_t> VirtualDevice::StringDescriptor(std::uint8_t index) co
         break;
     case kStrOptionBytes:
         text = kOptionBytesLayout;
+        break;
+    case kStrDataFlash:
+        if (!m_config.dataFlash) {
+            return {};
+        }
+        text = kDataFlashLayout;
         break;
     case kStrRuntime:
         text = "DFU Runtime";
@@ -466,7 +485,7 @@ usb::Status VirtualDevice::SetAltSetting(std::uint8_t interfaceNumber, std::uint
     if (!m_attached) {
         return Status::NoDevice;
     }
-    const std::uint8_t alternates = m_mode == Mode::Dfu ? 2 : 1;
+    const std::uint8_t alternates = m_mode != Mode::Dfu ? 1 : m_config.dataFlash ? 3 : 2;
     if (interfaceNumber != 0 || alternate >= alternates) {
         return Status::NotFound;
     }
@@ -668,7 +687,7 @@ Nanos VirtualDevice::Execute(Pending& p)
     case Op::None:
         return Nanos{0};
     case Op::SetAddress:
-        if (InFlash(p.address, 1) || InOptionBytes(p.address, 1)) {
+        if (InFlash(p.address, 1) || InOptionBytes(p.address, 1) || InDataFlash(p.address, 1)) {
             m_addressPointer = p.address;
         } else {
             p.result = kErrTarget;
@@ -678,6 +697,11 @@ Nanos VirtualDevice::Execute(Pending& p)
         if (ReadProtected()) {
             p.result = kErrVendor;
             return m_timing.command;
+        }
+        if (InDataFlash(p.address, 1)) {
+            const std::uint32_t page = (p.address - kDataFlashBase) / kPageSize * kPageSize;
+            std::fill_n(m_dataFlash.begin() + page, kPageSize, 0xFF);
+            return m_timing.pageErase;
         }
         if (!InFlash(p.address, 1)) {
             p.result = kErrTarget;
@@ -714,19 +738,22 @@ Nanos VirtualDevice::Execute(Pending& p)
             p.resetsDevice = true; // new options take effect through a reset
             return m_timing.halfWordProgram * static_cast<long long>((length + 1) / 2);
         }
-        if (!InFlash(p.address, length)) {
+        const bool data = InDataFlash(p.address, length);
+        if (!data && !InFlash(p.address, length)) {
             p.result = kErrTarget;
             return m_timing.command;
         }
         // Half-word programming: a half-word can only be programmed while it reads 0xFFFF. Writing
         // 0xFFFF programs nothing. The part stops at the first failing half-word.
-        const std::uint32_t begin = p.address - kFlashBase;
+        std::vector<std::uint8_t>& memory = data ? m_dataFlash : m_flash;
+        const std::uint32_t memorySize = data ? kDataFlashSize : kFlashSize;
+        const std::uint32_t begin = p.address - (data ? kDataFlashBase : kFlashBase);
         const std::uint32_t first = begin & ~1u;
         const std::uint32_t end = begin + static_cast<std::uint32_t>(length);
         long long programmed = 0;
         for (std::uint32_t hw = first; hw < end; hw += 2) {
-            std::uint8_t lo = m_flash[hw];
-            std::uint8_t hi = hw + 1 < kFlashSize ? m_flash[hw + 1] : 0xFF;
+            std::uint8_t lo = memory[hw];
+            std::uint8_t hi = hw + 1 < memorySize ? memory[hw + 1] : 0xFF;
             const std::uint8_t newLo = hw >= begin ? p.data[hw - begin] : 0xFF;
             const std::uint8_t newHi = hw + 1 < end ? p.data[hw + 1 - begin] : 0xFF;
             if (newLo == 0xFF && newHi == 0xFF) {
@@ -739,10 +766,12 @@ Nanos VirtualDevice::Execute(Pending& p)
             }
             lo = newLo;
             hi = newHi;
-            m_flash[hw] = lo;
-            m_flash[hw + 1] = hi;
+            memory[hw] = lo;
+            memory[hw + 1] = hi;
         }
-        WriteThrough(first, std::min(end, kFlashSize) - first);
+        if (!data) {
+            WriteThrough(first, std::min(end, kFlashSize) - first);
+        }
         return m_timing.halfWordProgram * programmed;
     }
     }
@@ -827,6 +856,9 @@ TransferResult VirtualDevice::Upload(const usb::SetupPacket& setup, std::span<st
     } else if (InOptionBytes(address, 1)) {
         region = m_optionBytes;
         base = kOptionBytesBase;
+    } else if (InDataFlash(address, 1)) {
+        region = m_dataFlash;
+        base = kDataFlashBase;
     } else {
         Stall();
         m_status = kErrAddress;

@@ -27,8 +27,12 @@ inline constexpr std::uint32_t kPageSize = 1024;
 inline constexpr std::uint32_t kOptionBytesBase = 0x1FFFF800;
 inline constexpr std::uint32_t kOptionBytesSize = 16;
 inline constexpr std::uint16_t kTransferSize = 2048;
+// With data=1 only: a separately erasable data area behind alternate setting 2, kept in memory.
+inline constexpr std::uint32_t kDataFlashBase = 0x08080000;
+inline constexpr std::uint32_t kDataFlashSize = 4 * 1024;
 inline constexpr std::string_view kFlashLayout = "@Internal Flash  /0x08000000/64*001Kg";
 inline constexpr std::string_view kOptionBytesLayout = "@Option Bytes  /0x1FFFF800/01*016 e";
+inline constexpr std::string_view kDataFlashLayout = "@Data Flash  /0x08080000/04*001Kg";
 
 // DFU class requests.
 inline constexpr std::uint8_t kDfuDetach = 0, kDfuDnload = 1, kDfuUpload = 2, kDfuGetStatus = 3, kDfuClrStatus = 4,
@@ -101,6 +105,7 @@ public:
 
     // --- inspection for tests and the control API ---
     std::span<const std::uint8_t> Flash() const { return m_flash; }
+    std::span<const std::uint8_t> DataFlash() const { return m_dataFlash; } // empty without data=1
     const std::array<std::uint8_t, kOptionBytesSize>& OptionBytes() const { return m_optionBytes; }
     bool ReadProtected() const { return m_optionBytes[0] != 0xA5; }
     std::uint8_t State() const { return m_state; }
@@ -142,6 +147,7 @@ private:
     void AdvanceTime();
     void EnterMode(Mode mode);
     void WriteThrough(std::uint32_t offset, std::uint32_t length);
+    bool InDataFlash(std::uint64_t address, std::uint64_t length) const;
 
     DeviceConfig m_config;
     Clock& m_clock;
@@ -149,6 +155,7 @@ private:
     std::string m_serial;
     Mode m_mode;
     std::vector<std::uint8_t> m_flash;
+    std::vector<std::uint8_t> m_dataFlash;
     std::array<std::uint8_t, kOptionBytesSize> m_optionBytes{};
     std::fstream m_flashFile;
     std::string m_flashFileError;
