@@ -22,9 +22,10 @@ TEST(SimConfig, DefaultsAndEveryKey)
     EXPECT_EQ(d.dfuVersion, 0x011A);
     EXPECT_EQ(d.timing, Timing::Instant);
     EXPECT_FALSE(d.protect);
+    EXPECT_FALSE(d.dataFlash);
 
     r = ParseSimConfig(" mode=app , vid=0x1234,pid=4660,bcd=0x0300,dfuver=0x0110,serial=ABC123,flash=/tmp/x.bin,"
-                       "protect=1,timing=fullspeed,fault=unplug@dnload:3,fault=status=errPROG@write,"
+                       "protect=1,data=1,timing=fullspeed,fault=unplug@dnload:3,fault=status=errPROG@write,"
                        "fault=nodesc ; mode=other;;");
     ASSERT_TRUE(r.Ok()) << r.error;
     ASSERT_EQ(r.devices.size(), 2u);
@@ -37,6 +38,7 @@ TEST(SimConfig, DefaultsAndEveryKey)
     EXPECT_EQ(a.serial, "ABC123");
     EXPECT_EQ(a.flashPath, "/tmp/x.bin");
     EXPECT_TRUE(a.protect);
+    EXPECT_TRUE(a.dataFlash);
     EXPECT_EQ(a.timing, Timing::FullSpeed);
     ASSERT_EQ(a.faults.size(), 3u);
     EXPECT_EQ(a.faults[0].kind, FaultKind::Unplug);
@@ -70,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadCase{"mode=bootloader", "'bootloader' for mode"}, BadCase{"vid=0x10000", "'0x10000' for vid"},
                       BadCase{"pid=12ab", "'12ab' for pid"}, BadCase{"bcd=", "'' for bcd"},
                       BadCase{"dfuver=-1", "'-1' for dfuver"}, BadCase{"protect=yes", "'yes' for protect"},
-                      BadCase{"timing=slow", "'slow' for timing"}, BadCase{"colour=red", "unknown key 'colour'"},
+                      BadCase{"data=2", "'2' for data"}, BadCase{"timing=slow", "'slow' for timing"},
+                      BadCase{"colour=red", "unknown key 'colour'"},
                       BadCase{"mode=dfu;bogus", "device 2: 'bogus' is not KEY=VALUE"},
                       BadCase{"fault=explode@dnload", "unknown fault kind 'explode'"},
                       BadCase{"fault=stall@frobnicate", "unknown request 'frobnicate'"},

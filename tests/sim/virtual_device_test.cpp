@@ -252,6 +252,45 @@ TEST(VirtualDeviceProtection, WritingTheOptionBytesAppliesThemThroughAReset)
     EXPECT_EQ(f.device->AltSetting(), 0);
 }
 
+TEST(VirtualDeviceDataFlash, DataOneAddsAThirdTargetThatErasesWritesAndReadsOnItsOwn)
+{
+    Fixture plain;
+    EXPECT_EQ(plain.device->SetAltSetting(0, 2), Status::NotFound);
+    EXPECT_TRUE(plain.device->DataFlash().empty());
+
+    DeviceConfig config;
+    config.dataFlash = true;
+    Fixture f(config);
+    std::vector<std::uint8_t> cfg;
+    ASSERT_EQ(f.device->GetConfigDescriptor(cfg), Status::Ok);
+    ASSERT_EQ(cfg.size(), 9u + 3 * 9 + 9);
+    EXPECT_EQ(cfg[9 + 18 + 3], 2); // bAlternateSetting of the third interface descriptor
+    EXPECT_EQ(AsciiString(f.device->StringDescriptor(cfg[9 + 18 + 8])), "@Data Flash  /0x08080000/04*001Kg");
+    ASSERT_EQ(f.device->SetAltSetting(0, 2), Status::Ok);
+
+    auto host = f.Host();
+    const auto data = Pattern(1500, 9);
+    host.SetAddress(kDataFlashBase + 0x400);
+    EXPECT_EQ(host.Write(2, data).status, kStatusOk);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), f.device->DataFlash().begin() + 0x400));
+    EXPECT_EQ(std::count(f.device->Flash().begin(), f.device->Flash().end(), 0xFF), kFlashSize); // main untouched
+    host.SetAddress(kDataFlashBase + 0x400);
+    EXPECT_EQ(host.Write(2, data).status, kErrProg); // flash rules: not erased
+    host.Out(kDfuClrStatus, 0);
+    std::vector<std::uint8_t> back;
+    host.SetAddress(kDataFlashBase + 0x400);
+    host.Abort();
+    EXPECT_EQ(host.In(kDfuUpload, 2, 1500, &back).length, 1500u);
+    EXPECT_EQ(back, data);
+    host.Abort();
+    // Erasing one page of it leaves the other pages and main flash alone.
+    EXPECT_EQ(host.ErasePage(kDataFlashBase + 0x400).status, kStatusOk);
+    EXPECT_EQ(f.device->DataFlash()[0x400], 0xFF);
+    EXPECT_EQ(f.device->DataFlash()[0x800], data[0x400]);
+    // The area ends at 4 KiB.
+    EXPECT_EQ(host.SetAddress(kDataFlashBase + kDataFlashSize).status, kErrTarget);
+}
+
 TEST(VirtualDeviceModes, LeaveReportsManifestThenRestartsInApplicationModeAndDetachComesBack)
 {
     Fixture f;

@@ -1,0 +1,623 @@
+// The DFU engine end to end: the real engine window and DfuSe library over virtual devices, in this
+// process, with the engine's own 300 ms timer driving every phase.
+
+#include "dfu/dfu_update.h"
+#include "dfu/text_progress_ctrl.h"
+#include "dfuse/dfu_file.h"
+#include "dfuse/dfuse_library.h"
+#include "dfuse/dfuse_operations.h"
+#include "sim/sim_transport.h"
+#include "widgets/message_box_dialog.h"
+#include "widgets/message_box_model.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+using namespace nemora::dfuse;
+namespace sim = nemora::sim;
+
+// Forwards every call to the real library and writes down each launch as "operation/alternate".
+class RecordingLibrary final : public IDfuseLibrary {
+public:
+    explicit RecordingLibrary(IDfuseLibrary& lib) : m_lib(lib) {}
+    std::vector<std::string> launches;
+
+    std::uint32_t STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice) override
+    {
+        return m_lib.STDFU_Open(strDevicePath, phDevice);
+    }
+    std::uint32_t STDFU_Close(DfuDeviceHandle* phDevice) override { return m_lib.STDFU_Close(phDevice); }
+    std::uint32_t STDFU_GetDeviceDescriptor(DfuDeviceHandle hDevice, std::array<std::uint8_t, 18>& desc) override
+    {
+        return m_lib.STDFU_GetDeviceDescriptor(hDevice, desc);
+    }
+    std::uint32_t STDFU_GetDFUDescriptor(DfuDeviceHandle hDevice, std::uint32_t* pDfuInterfaceNum,
+                                         std::uint32_t* pNbOfAlternates, std::array<std::uint8_t, 9>& desc) override
+    {
+        return m_lib.STDFU_GetDFUDescriptor(hDevice, pDfuInterfaceNum, pNbOfAlternates, desc);
+    }
+    std::uint32_t STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDevice, std::uint32_t nConfigIndex,
+                                                   std::uint32_t nInterfaceIndex,
+                                                   std::uint32_t nAlternateSetIndex) override
+    {
+        return m_lib.STDFU_SelectCurrentConfiguration(hDevice, nConfigIndex, nInterfaceIndex, nAlternateSetIndex);
+    }
+    std::uint32_t STDFU_Getstatus(DfuDeviceHandle hDevice, DFUSTATUS* pStatus) override
+    {
+        return m_lib.STDFU_Getstatus(hDevice, pStatus);
+    }
+    std::uint32_t STDFU_Clrstatus(DfuDeviceHandle hDevice) override { return m_lib.STDFU_Clrstatus(hDevice); }
+    std::uint32_t STDFU_Dnload(DfuDeviceHandle hDevice, const std::uint8_t* pBuffer, std::uint32_t nBytes,
+                               std::uint16_t nBlock) override
+    {
+        return m_lib.STDFU_Dnload(hDevice, pBuffer, nBytes, nBlock);
+    }
+    std::uint32_t STDFU_Upload(DfuDeviceHandle hDevice, std::uint8_t* pBuffer, std::uint32_t nBytes,
+                               std::uint16_t nBlock) override
+    {
+        return m_lib.STDFU_Upload(hDevice, pBuffer, nBytes, nBlock);
+    }
+    std::uint32_t STDFUPRT_CreateMappingFromDevice(const std::string& strDevicePath,
+                                                   std::vector<MappingTarget>* pTargets) override
+    {
+        return m_lib.STDFUPRT_CreateMappingFromDevice(strDevicePath, pTargets);
+    }
+    std::uint32_t STDFUPRT_DestroyMapping(std::vector<MappingTarget>* pTargets) override
+    {
+        return m_lib.STDFUPRT_DestroyMapping(pTargets);
+    }
+    std::uint32_t STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation) override
+    {
+        std::uint8_t alternate = 0xFF;
+        if (context.hImage != nullptr) {
+            m_lib.STDFUFILES_GetImageAlternate(context.hImage, &alternate);
+        }
+        launches.push_back(std::to_string(context.Operation) + "/" + std::to_string(alternate));
+        return m_lib.STDFUPRT_LaunchOperation(context, phOperation);
+    }
+    std::uint32_t STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override
+    {
+        return m_lib.STDFUPRT_GetOperationStatus(hOperation, pContext);
+    }
+    std::uint32_t STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext) override
+    {
+        return m_lib.STDFUPRT_StopOperation(hOperation, pContext);
+    }
+    std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t* pVid,
+                                                 std::uint16_t* pPid, std::uint16_t* pBcd,
+                                                 std::uint8_t* pNbImages) override
+    {
+        return m_lib.STDFUFILES_OpenExistingDFUFile(strPath, phFile, pVid, pPid, pBcd, pNbImages);
+    }
+    std::uint32_t STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t wVid,
+                                              std::uint16_t wPid, std::uint16_t wBcd) override
+    {
+        return m_lib.STDFUFILES_CreateNewDFUFile(strPath, phFile, wVid, wPid, wBcd);
+    }
+    std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage) override
+    {
+        return m_lib.STDFUFILES_ReadImageFromDFUFile(hFile, nImage, phImage);
+    }
+    std::uint32_t STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage) override
+    {
+        return m_lib.STDFUFILES_AppendImageToDFUFile(hFile, hImage);
+    }
+    std::uint32_t STDFUFILES_CloseDFUFile(DfuFileHandle hFile) override { return m_lib.STDFUFILES_CloseDFUFile(hFile); }
+    std::uint32_t STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate) override
+    {
+        return m_lib.STDFUFILES_CreateImage(phImage, nAlternate);
+    }
+    std::uint32_t STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget) override
+    {
+        return m_lib.STDFUFILES_CreateImageFromMapping(phImage, pTarget);
+    }
+    std::uint32_t STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy) override
+    {
+        return m_lib.STDFUFILES_DuplicateImage(hSource, phCopy);
+    }
+    std::uint32_t STDFUFILES_DestroyImage(DfuImageHandle hImage) override
+    {
+        return m_lib.STDFUFILES_DestroyImage(hImage);
+    }
+    std::uint32_t STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
+                                                     std::uint32_t dwOperation, bool bSkipBlank) override
+    {
+        return m_lib.STDFUFILES_FilterImageForOperation(hImage, pTarget, dwOperation, bSkipBlank);
+    }
+    std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate) override
+    {
+        return m_lib.STDFUFILES_GetImageAlternate(hImage, pAlternate);
+    }
+    std::uint32_t STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName) override
+    {
+        return m_lib.STDFUFILES_GetImageName(hImage, pName);
+    }
+    std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName) override
+    {
+        return m_lib.STDFUFILES_SetImageName(hImage, strName);
+    }
+    std::uint32_t STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize) override
+    {
+        return m_lib.STDFUFILES_GetImageSize(hImage, pSize);
+    }
+    std::uint32_t STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements) override
+    {
+        return m_lib.STDFUFILES_GetImageNbElement(hImage, pNbElements);
+    }
+    std::uint32_t STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
+                                             DfuElement* pElement) override
+    {
+        return m_lib.STDFUFILES_GetImageElement(hImage, dwIndex, pElement);
+    }
+    std::uint32_t STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
+                                             DfuElement element) override
+    {
+        return m_lib.STDFUFILES_SetImageElement(hImage, dwIndex, bInsert, element);
+    }
+
+private:
+    IDfuseLibrary& m_lib;
+};
+
+class RecordingView : public INotifyReceiver {
+public:
+    struct Note {
+        std::uint32_t code = 0;
+        const QObject* from = nullptr;
+        std::uint32_t address = 0;
+        std::vector<std::uint8_t> bytes;
+    };
+    bool OnNotify(std::uintptr_t, PAGE_NOTIFY& notify) override
+    {
+        Note note{notify.code, notify.hwndFrom, 0, {}};
+        if (buffer != nullptr && notify.code == NOTIFY_UPLOAD_DONE) {
+            note.address = buffer->dwAddress;
+            note.bytes.assign(buffer->Data, buffer->Data + buffer->dwDataLength);
+        }
+        notes.push_back(std::move(note));
+        return true;
+    }
+    int Count(std::uint32_t code) const
+    {
+        return static_cast<int>(
+            std::count_if(notes.begin(), notes.end(), [&](const Note& n) { return n.code == code; }));
+    }
+    std::vector<Note> notes;
+    const DfuElement* buffer = nullptr;
+};
+
+// Answers every message box that opens with the given button and keeps its text.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int button) : answer(button)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
+                texts << box->Text();
+                box->done(this->answer);
+            }
+        });
+        m_timer.start(10);
+    }
+    int answer;
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed)
+{
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
+    }
+    return bytes;
+}
+
+constexpr std::uint32_t kDataAlternate = 2; // the data flash of data=1
+
+class EngineOnVirtualDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        transport = sim::SimTransport::Create({}, dir.filePath("control").toStdString(), error);
+        ASSERT_TRUE(transport) << error;
+        real = std::make_unique<DfuseLibrary>(*transport);
+        lib = std::make_unique<RecordingLibrary>(*real);
+        engine = new CDfuUpdate(&page, *lib, &view);
+    }
+    void TearDown() override
+    {
+        delete engine; // stops what still runs before the library goes
+    }
+
+    unsigned Plug(const char* device)
+    {
+        std::string error;
+        const unsigned location = transport->Plug(device, error);
+        EXPECT_NE(location, 0u) << error;
+        return location;
+    }
+    QString PathOf(unsigned location)
+    {
+        std::vector<nemora::usb::DeviceInfo> devices;
+        transport->Enumerate(devices);
+        for (const auto& d : devices) {
+            if (sim::SimTransport::LocationOfPath(d.path) == location) {
+                return QString::fromStdString(d.path);
+            }
+        }
+        return {};
+    }
+    // A firmware file for bcdDevice 0x004C devices (model 1, firmware 0x01) with the images given.
+    QString Firmware(const char* name, std::vector<Image> images, std::uint16_t bcd = 0x0041)
+    {
+        DfuFile file;
+        file.vid = 0x0483;
+        file.pid = 0xDF11;
+        file.bcdDevice = bcd;
+        file.images = std::move(images);
+        const QString path = dir.filePath(name);
+        EXPECT_FALSE(WriteDfuFile(path.toStdString(), file));
+        return path;
+    }
+    Image FlashImage(std::size_t size = 6 * 1024) const
+    {
+        return Image{0, "Internal Flash  ", {{0x08000000, flashBytes(size)}}};
+    }
+    Image DataImage() const { return Image{kDataAlternate, "Data Flash  ", {{sim::kDataFlashBase, dataBytes}}}; }
+    std::vector<std::uint8_t> flashBytes(std::size_t size) const { return Pattern(size, 1); }
+
+    void Open(unsigned location, const QString& file, std::initializer_list<int> rows = {0})
+    {
+        engine->show();
+        engine->OpenDevice(PathOf(location), file);
+        ASSERT_GT(engine->TargetList()->topLevelItemCount(), 0) << Bar().toStdString();
+        engine->TargetList()->clearSelection();
+        for (int row : rows) {
+            engine->TargetList()->topLevelItem(row)->setSelected(true);
+        }
+    }
+    bool WaitUntilIdle(int timeoutMs = 30000)
+    {
+        return QTest::qWaitFor([&] { return !engine->IsRunning() && !engine->IsTimerRunning(); }, timeoutMs);
+    }
+    std::vector<std::uint8_t> MainFlash(unsigned location)
+    {
+        return transport->Flash(location).value_or(std::vector<std::uint8_t>{});
+    }
+    std::vector<std::uint8_t> DataFlash(unsigned location)
+    {
+        std::vector<std::uint8_t> bytes;
+        transport->GetBus().With(
+            location, 0, [&](sim::VirtualDevice& d) { bytes.assign(d.DataFlash().begin(), d.DataFlash().end()); });
+        return bytes;
+    }
+    QString Bar() const { return engine->ProgressBar()->GetWindowText(); }
+    bool BarIsRed() const { return engine->ProgressBar()->GetBarColour() == QColor(255, 0, 0); }
+    void Screenshot(const char* name)
+    {
+        const QByteArray folder = qgetenv("NEMORA_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            engine->grab().save(QDir(QString::fromLocal8Bit(folder)).filePath(name));
+        }
+    }
+    // Upgrades target 0 of a clean device from a one-image file and checks it worked: the engine is usable.
+    void ExpectAWorkingUpgrade(unsigned location)
+    {
+        SCOPED_TRACE("the next upgrade");
+        view.notes.clear();
+        lib->launches.clear();
+        Open(location, Firmware("next.dfu", {FlashImage(2048)}));
+        engine->StartUpgrade();
+        ASSERT_TRUE(WaitUntilIdle());
+        EXPECT_TRUE(Bar().endsWith("Verify successful !")) << Bar().toStdString();
+        EXPECT_EQ(lib->launches, (std::vector<std::string>{"3/0", "4/0", "2/0"}));
+        EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 1);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<sim::SimTransport> transport;
+    std::unique_ptr<DfuseLibrary> real;
+    std::unique_ptr<RecordingLibrary> lib;
+    RecordingView view;
+    QWidget page;
+    CDfuUpdate* engine = nullptr;
+    std::vector<std::uint8_t> dataBytes = Pattern(1536, 0x55);
+};
+
+// --- Upgrade and verify --------------------------------------------------------------------------------
+
+TEST_F(EngineOnVirtualDevice, TwoTargetsAreErasedWrittenThenBothVerifiedAndTheViewHearsOnce)
+{
+    const unsigned location = Plug("bcd=0x004C,data=1");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("two.dfu", {FlashImage(), DataImage()}), {0, 2});
+    ASSERT_EQ(engine->TargetList()->topLevelItemCount(), 3);
+    EXPECT_EQ(engine->TargetList()->topLevelItem(2)->text(1), "Data Flash  ");
+
+    engine->StartUpgrade();
+    EXPECT_TRUE(engine->IsRunning());
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(lib->launches, (std::vector<std::string>{"3/0", "4/0", "3/2", "4/2", "2/0", "2/2"}));
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join("|").toStdString();
+    EXPECT_EQ(Bar(), engine->DeviceName() + " 02: Verify successful !");
+    EXPECT_EQ(engine->ProgressBar()->GetPos(), 100);
+    ASSERT_EQ(view.notes.size(), 1u);
+    EXPECT_EQ(view.notes[0].code, NOTIFY_ENGINE_DONE);
+    EXPECT_EQ(view.notes[0].from, &page);
+    EXPECT_EQ(engine->SizeText(), "1 KB(1536 Bytes) of 1 KB(1536 Bytes)");
+    EXPECT_EQ(engine->UploadFile(), "");
+
+    const auto flash = MainFlash(location);
+    ASSERT_EQ(flash.size(), sim::kFlashSize);
+    const auto expected = flashBytes(6 * 1024);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + 6 * 1024, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    const auto data = DataFlash(location);
+    EXPECT_TRUE(std::equal(dataBytes.begin(), dataBytes.end(), data.begin()));
+
+    // More time passes without anything else happening.
+    QTest::qWait(700);
+    EXPECT_EQ(view.notes.size(), 1u);
+}
+
+TEST_F(EngineOnVirtualDevice, AFileForAnotherModelIsRefusedBeforeAnythingIsSent)
+{
+    const unsigned location = Plug("bcd=0x004C");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("other.dfu", {FlashImage()}, 0x0300));
+    engine->StartUpgrade();
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(Bar(), "This file is not supposed to be used with device,ID:0x0040!!");
+    EXPECT_TRUE(BarIsRed());
+    EXPECT_TRUE(lib->launches.empty());
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    EXPECT_TRUE(view.notes.empty());
+    const auto flash = MainFlash(location);
+    EXPECT_EQ(std::count(flash.begin(), flash.end(), 0xFF), static_cast<long>(sim::kFlashSize));
+}
+
+TEST_F(EngineOnVirtualDevice, FlashChangedBeforeTheVerifyIsReportedAtItsFirstDifference)
+{
+    const unsigned location = Plug("bcd=0x004C,data=1");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("two.dfu", {FlashImage(), DataImage()}), {0, 2});
+    engine->StartUpgrade();
+    // Target 0 is written once the engine moves on to target 2; its verify comes after target 2's download.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->CurrentTarget() == 2; }, 30000));
+    const std::uint8_t fileByte = flashBytes(6 * 1024)[0x123];
+    const std::vector<std::uint8_t> changed{static_cast<std::uint8_t>(fileByte ^ 0x5A), 0x00};
+    ASSERT_TRUE(transport->GetBus().With(location, 0, [&](sim::VirtualDevice& d) { d.LoadFlash(0x123, changed); }));
+    ASSERT_TRUE(WaitUntilIdle());
+
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.texts[0], QString::asprintf("Matching not good. First Difference at address 0x08000123:\n"
+                                                "File  byte  is  0x%02X.\nRead byte is 0x%02X.",
+                                                fileByte, fileByte ^ 0x5A));
+    // The engine ends the verify pass at a mismatch, so that the red bar is not painted over by the next
+    // target's success; the pass still ends with the notification.
+    EXPECT_EQ(lib->launches, (std::vector<std::string>{"3/0", "4/0", "3/2", "4/2", "2/0"}));
+    EXPECT_EQ(Bar(), engine->DeviceName() + " 00: Verify successful, but data not matching...");
+    EXPECT_TRUE(BarIsRed());
+    EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 1);
+}
+
+// --- Faults --------------------------------------------------------------------------------------------
+
+struct FaultCase {
+    const char* device;
+    const char* bar;                // the error line, also on the bar after the device name and target
+    std::vector<const char*> lines; // lines of the message box after the prefix
+    bool replug;                    // the device must be plugged again (clean) before the next upgrade
+};
+
+TEST_F(EngineOnVirtualDevice, EachInjectedFaultEndsWithItsDecodedReportAndTheEngineStaysUsable)
+{
+    // The fault hits the second request of its kind: the first block or page went through. nodesc@descriptor:8
+    // lets the open pass and fails the download phase's own descriptor read.
+    const FaultCase cases[] = {
+        {"bcd=0x004C,fault=status=errPROG@write:2",
+         "Error Code: DFU error",
+         {"Operation: UPGRADE", "TransferSize: 2048", "Updating State: STATE_DFU_ERROR",
+          "Updating Status: STATUS_errPROG", "Request: Download Request. ", "CurrentNBlock: 0x0003",
+          "CurrentLength: 0x0800", "Percent: 33%"},
+         false},
+        {"bcd=0x004C,fault=stall@erase:2",
+         "Error Code: DFU error",
+         {"TransferSize: 2048", "Updating State: STATE_DFU_ERROR", "Updating Status: STATUS_errSTALLEDPKT",
+          "Request: Download Request. ", "CurrentNBlock: 0x0000", "CurrentLength: 0x0005", "Percent: 16%"},
+         false},
+        {"bcd=0x004C,fault=unplug@write:2",
+         "Error Code: Unexpected error",
+         {"Operation: UPGRADE", "TransferSize: 2048", "Updating State: STATE_DFU_DOWNLOAD_IDLE",
+          "Updating Status: STATUS_OK", "Request: Download Request. ", "CurrentNBlock: 0x0003", "CurrentLength: 0x0800",
+          "Percent: 33%"},
+         true},
+        {"bcd=0x004C,fault=nodesc@descriptor:8",
+         "Error Code: Unexpected error",
+         {"Operation: UPGRADE", "TransferSize: 0", "Updating State: STATE_IDLE", "Updating Status: STATUS_OK",
+          "Request: Getting Configuration Descriptor. ", "CurrentNBlock: 0x0000", "CurrentLength: 0x0000",
+          "Percent: 0%"},
+         true},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.device);
+        view.notes.clear();
+        lib->launches.clear();
+        unsigned location = Plug(c.device);
+        BoxAnswerer boxes(nemora::widgets::kIdOk);
+        Open(location, Firmware("fault.dfu", {FlashImage()}));
+        engine->StartUpgrade();
+        ASSERT_TRUE(WaitUntilIdle());
+        QStringList lines{engine->DeviceName() + " 00", c.bar};
+        for (const char* line : c.lines) {
+            lines << line;
+        }
+        ASSERT_EQ(boxes.texts.size(), 1);
+        EXPECT_EQ(boxes.texts[0].toStdString(), (lines.join("\n") + "\n").toStdString());
+        EXPECT_EQ(Bar().toStdString(), (engine->DeviceName() + " 00: " + c.bar + "\n").toStdString());
+        EXPECT_TRUE(BarIsRed());
+        EXPECT_EQ(engine->CurrentTarget(), -1);
+        EXPECT_TRUE(view.notes.empty());
+        if (c.replug) {
+            transport->Unplug(location);
+            location = Plug("bcd=0x004C");
+        }
+        ExpectAWorkingUpgrade(location);
+        transport->Unplug(location);
+    }
+}
+
+TEST_F(EngineOnVirtualDevice, UnpluggingDuringTheDownloadStopsItWithAReport)
+{
+    const unsigned location = Plug("bcd=0x004C,timing=fullspeed");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("big.dfu", {FlashImage(32 * 1024)}));
+    engine->StartUpgrade();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Bar().contains("Download Phase") && engine->ProgressBar()->GetPos() >= 10; }, 30000));
+    Screenshot("engine-mid-download.png");
+    const int reached = engine->ProgressBar()->GetPos();
+    EXPECT_LT(reached, 100);
+    transport->Unplug(location);
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].startsWith(engine->DeviceName() + " 00\nError Code: Unexpected error\n"
+                                                                 "Operation: UPGRADE\n"))
+        << boxes.texts[0].toStdString();
+    EXPECT_EQ(Bar(), engine->DeviceName() + " 00: Error Code: Unexpected error\n");
+    Screenshot("engine-after-failure.png");
+    EXPECT_EQ(lib->launches, (std::vector<std::string>{"3/0", "4/0"}));
+    EXPECT_EQ(engine->CurrentTarget(), -1);
+    EXPECT_TRUE(view.notes.empty());
+    EXPECT_TRUE(engine->isVisible());
+
+    // The same device back again takes the next upgrade.
+    ExpectAWorkingUpgrade(Plug("bcd=0x004C"));
+}
+
+// --- Upload ----------------------------------------------------------------------------------------------
+
+TEST_F(EngineOnVirtualDevice, AnUploadOfTwoElementsHandsBothBackWithTheLengthAsCapacityAndResult)
+{
+    const unsigned location = Plug("bcd=0x004C");
+    const auto first = Pattern(1024, 0x10);
+    const auto second = Pattern(2048, 0x90);
+    transport->GetBus().With(location, 0, [&](sim::VirtualDevice& d) {
+        d.LoadFlash(0x400, first);
+        d.LoadFlash(0x2000, second);
+    });
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    const QString file = dir.filePath("read.dfu");
+    Open(location, file);
+
+    DfuImageHandle image = nullptr;
+    ASSERT_EQ(lib->STDFUFILES_CreateImage(&image, 0), kSuccessCode);
+    std::vector<std::uint8_t> zeros(2048);
+    ASSERT_EQ(lib->STDFUFILES_SetImageElement(image, 0, true, {0x08000400, 1024, zeros.data()}), kSuccessCode);
+    ASSERT_EQ(lib->STDFUFILES_SetImageElement(image, 1, true, {0x08002000, 2048, zeros.data()}), kSuccessCode);
+
+    std::vector<std::uint8_t> buffer(4096, 0xEE);
+    DfuElement element{0, static_cast<std::uint32_t>(buffer.size()), buffer.data()};
+    view.buffer = &element;
+    ASSERT_TRUE(engine->StartUpload(image, &element));
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join("|").toStdString();
+    EXPECT_EQ(Bar(), engine->DeviceName() + " 00: Upload successful !");
+    EXPECT_EQ(lib->launches, (std::vector<std::string>{"2/0"}));
+
+    // The first element lowers the length to its own 1024 bytes; the second, of 2048, then gets 1024.
+    ASSERT_EQ(view.notes.size(), 2u);
+    EXPECT_EQ(view.Count(NOTIFY_UPLOAD_DONE), 2);
+    EXPECT_EQ(view.notes[0].from, engine);
+    EXPECT_EQ(view.notes[0].address, 0x08000400u);
+    EXPECT_EQ(view.notes[0].bytes, first);
+    EXPECT_EQ(view.notes[1].address, 0x08002000u);
+    EXPECT_EQ(view.notes[1].bytes, std::vector<std::uint8_t>(second.begin(), second.begin() + 1024));
+    EXPECT_EQ(element.dwDataLength, 1024u);
+    EXPECT_EQ(buffer[1024], 0xEE); // nothing beyond the length was written
+
+    // The file holds the whole read, for this device.
+    DfuFileHandle handle = nullptr;
+    std::uint16_t vid = 0, pid = 0, bcd = 0;
+    std::uint8_t images = 0;
+    ASSERT_EQ(lib->STDFUFILES_OpenExistingDFUFile(file.toStdString(), &handle, &vid, &pid, &bcd, &images),
+              kSuccessCode);
+    EXPECT_EQ(bcd, 0x004C);
+    EXPECT_EQ(images, 1);
+    DfuImageHandle read = nullptr;
+    ASSERT_EQ(lib->STDFUFILES_ReadImageFromDFUFile(handle, 0, &read), kSuccessCode);
+    std::uint32_t size = 0;
+    lib->STDFUFILES_GetImageSize(read, &size);
+    EXPECT_EQ(size, 3072u);
+    lib->STDFUFILES_DestroyImage(read);
+    lib->STDFUFILES_CloseDFUFile(handle);
+}
+
+// --- Dismissal -------------------------------------------------------------------------------------------
+
+TEST_F(EngineOnVirtualDevice, DismissingWhileIdleClosesAndTellsTheView)
+{
+    const unsigned location = Plug("bcd=0x004C");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("fw.dfu", {FlashImage(2048)}));
+    engine->OkButton()->click();
+    EXPECT_FALSE(engine->isVisible());
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    ASSERT_EQ(view.notes.size(), 1u);
+    EXPECT_EQ(view.notes[0].code, NOTIFY_ENGINE_DONE);
+    EXPECT_EQ(view.notes[0].from, &page);
+}
+
+TEST_F(EngineOnVirtualDevice, DismissingWhileRunningAsksCancelChangesNothingOkStops)
+{
+    const unsigned location = Plug("bcd=0x004C,timing=fullspeed");
+    BoxAnswerer boxes(nemora::widgets::kIdCancel);
+    Open(location, Firmware("big.dfu", {FlashImage(32 * 1024)}));
+    engine->StartUpgrade();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->ProgressBar()->GetPos() > 0; }, 30000));
+
+    engine->OkButton()->click();
+    ASSERT_EQ(boxes.texts, QStringList{"Operation on-going. Leave anyway ?"});
+    EXPECT_TRUE(engine->IsRunning());
+    EXPECT_TRUE(engine->IsTimerRunning());
+    EXPECT_TRUE(engine->isVisible());
+    EXPECT_TRUE(view.notes.empty());
+    // Still running: the bar moves on.
+    const int before = engine->ProgressBar()->GetPos();
+    const std::size_t launches = lib->launches.size();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return engine->ProgressBar()->GetPos() != before || lib->launches.size() != launches; }, 30000));
+
+    boxes.answer = nemora::widgets::kIdOk;
+    engine->OkButton()->click();
+    EXPECT_EQ(boxes.texts.size(), 2);
+    EXPECT_FALSE(engine->IsRunning());
+    EXPECT_FALSE(engine->IsTimerRunning());
+    EXPECT_FALSE(engine->isVisible());
+    ASSERT_EQ(view.notes.size(), 1u);
+    EXPECT_EQ(view.notes[0].code, NOTIFY_ENGINE_DONE);
+    const std::size_t launchesAtStop = lib->launches.size();
+    QTest::qWait(700);
+    EXPECT_EQ(lib->launches.size(), launchesAtStop);
+
+    // The device was left idle: the next upgrade goes through.
+    ExpectAWorkingUpgrade(location);
+}
+
+} // namespace
