@@ -60,8 +60,8 @@ CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
     frame(34, 94, 90, 28);
     frame(123, 70, 295, 28);
     frame(123, 94, 295, 28);
-    label("Suitable For Product:", 44, 57, 68, 8);
-    label("Suitable For Model:", 44, 81, 62, 8);
+    label("Suitable For Product:", 44, 57, 78, 8);
+    label("Suitable For Model:", 44, 81, 78, 8);
     label("FW Version:", 44, 106, 40, 8);
     m_pProduct->setGeometry(DialogRect(du, 131, 55, 263, 11));
     m_pModel->setGeometry(DialogRect(du, 131, 79, 264, 13));
