@@ -173,6 +173,8 @@ void CDfuUpdate::DestroyMapping()
 
 void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFilePath)
 {
+    if (IsRunning())
+        return; // one operation at a time: a second start must not disturb the device or the running images
     m_strUpgradeFile = m_strUploadFile = strFilePath;
     m_strDevicePath = strDevicePath;
     m_strDevVid.clear();
@@ -450,7 +452,7 @@ void CDfuUpdate::DestroyImage(DfuImageHandle& hImage)
 
 void CDfuUpdate::StartUpgrade()
 {
-    if (!SelectTargets()) {
+    if (IsRunning() || !SelectTargets()) {
         return;
     }
     UpgradeTarget();
@@ -653,7 +655,7 @@ void CDfuUpdate::OnVerifyComplete(DfuImageHandle hReadImage)
 
 bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 {
-    if (!SelectTargets()) {
+    if (IsRunning() || !SelectTargets()) {
         return false;
     }
     DestroyImage(m_hImageCopy);
@@ -761,7 +763,7 @@ void CDfuUpdate::HandBack(DfuImageHandle hImage)
 
 void CDfuUpdate::LeaveDfuMode()
 {
-    if (!SelectTargets()) {
+    if (IsRunning() || !SelectTargets()) {
         return;
     }
     const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
@@ -838,12 +840,22 @@ void CDfuUpdate::OnTimer()
     m_strElapsed = FromStd(nemora::dfu::ElapsedText(m_clock() - m_nStartTime));
 
     DFUThreadContext context;
-    m_library.STDFUPRT_GetOperationStatus(m_hOperation, &context);
+    const std::uint32_t dwStatusCode = m_library.STDFUPRT_GetOperationStatus(m_hOperation, &context);
     bool bEngineDone = false;
+    if (dwStatusCode != STDFUPRT_NOERROR) {
+        // The library cannot tell how the operation goes: end it as failed instead of polling forever. The
+        // operation's own record (its image among the rest) comes back from the stop below.
+        DFUThreadContext last;
+        m_library.STDFUPRT_StopOperation(m_hOperation, &last);
+        context = last;
+        if (context.ErrorCode == STDFUPRT_NOERROR)
+            context.ErrorCode = dwStatusCode;
+    }
 
     if (context.ErrorCode != STDFUPRT_NOERROR) {
         DFUThreadContext stopped;
-        m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
+        if (dwStatusCode == STDFUPRT_NOERROR)
+            m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
         m_hOperation = nullptr;
         if (context.hImage == m_hImageCopy) {
             m_hImageCopy = nullptr; // download phase: the running image is the copy

@@ -68,7 +68,10 @@ QString CTextProgressCtrl::DisplayText() const
     if (!m_strText.isEmpty()) {
         return m_strText;
     }
-    return QString::asprintf("%d%%", static_cast<int>(Fraction() * 100));
+    // In integers: 0.29 * 100 in floating point truncates to 28.
+    const long long range = static_cast<long long>(m_nMax) - m_nMin;
+    const long long percent = range > 0 ? (static_cast<long long>(m_nPos) - m_nMin) * 100 / range : 0;
+    return QString::asprintf("%lld%%", percent);
 }
 
 int CTextProgressCtrl::SplitAt(const QRect& client) const

@@ -11,13 +11,14 @@
 // Background operations (STDFUPRT_*): see dfu_operation.h. Two operations cannot run on the same device
 // path at once (STDFUPRT_DFUALREADYRUNNING).
 //
-// Files (STDFUFILES_*): the free functions of dfu_files_api.h.
+// Files (STDFUFILES_*): DfuseFileCalls, over the free functions of dfu_files_api.h.
 //
 // Handles are opaque numbers, never pointers to our objects: a released or forged handle gives a
 // bad-handle or bad-parameter code. All calls may be made from any thread; the library locks its tables.
 
 #include "dfuse/dfu_operation.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/dfuse_file_calls.h"
 #include "usb/transport.h"
 
 #include <cstdint>
@@ -35,7 +36,7 @@ inline constexpr std::uint32_t STDFU_BADPARAMETER = 0x12340005;       // null ou
 inline constexpr std::uint32_t STDFU_REQUESTFAILED = 0x12340006;      // the device stalled or answered short
 inline constexpr std::uint32_t STDFU_NODEVICE = 0x12340007;           // the device is gone or the link failed
 
-class DfuseLibrary final : public IDfuseLibrary {
+class DfuseLibrary final : public DfuseFileCalls {
 public:
     // The transport must outlive the library. `makeWaiter` (optional) supplies the waits of background
     // operations; by default they wait in real time.
@@ -66,30 +67,6 @@ public:
     std::uint32_t STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation) override;
     std::uint32_t STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
     std::uint32_t STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
-
-    std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t* pVid,
-                                                 std::uint16_t* pPid, std::uint16_t* pBcd,
-                                                 std::uint8_t* pNbImages) override;
-    std::uint32_t STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t wVid,
-                                              std::uint16_t wPid, std::uint16_t wBcd) override;
-    std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage) override;
-    std::uint32_t STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage) override;
-    std::uint32_t STDFUFILES_CloseDFUFile(DfuFileHandle hFile) override;
-    std::uint32_t STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate) override;
-    std::uint32_t STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget) override;
-    std::uint32_t STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy) override;
-    std::uint32_t STDFUFILES_DestroyImage(DfuImageHandle hImage) override;
-    std::uint32_t STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
-                                                     std::uint32_t dwOperation, bool bSkipBlank) override;
-    std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate) override;
-    std::uint32_t STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName) override;
-    std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName) override;
-    std::uint32_t STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize) override;
-    std::uint32_t STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements) override;
-    std::uint32_t STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
-                                             DfuElement* pElement) override;
-    std::uint32_t STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
-                                             DfuElement element) override;
 
     // Why the last STDFUPRT_CreateMappingFromDevice failed, in words (empty after a success). For
     // messages; the console does not need it.

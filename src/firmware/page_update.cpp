@@ -172,7 +172,7 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     m_pFileEdit->setText(good ? strPath : QString());
     if (!good)
         m_pDownload->setEnabled(false);
-    else if (!m_strDevicePath.isEmpty())
+    else if (!m_strDevicePath.isEmpty() && !EngineRunning())
         m_pDownload->setEnabled(true);
     ShowFileIdentity(m_FileIdentity);
 }
@@ -198,10 +198,17 @@ void CPageUpdate::SetDevicePath(const QString& strPath)
         }
         m_DeviceIdentity.Reset();
     }
-    m_pDownload->setEnabled(!m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty());
+    // A device event during a download (any device's arrival re-sends the same path) must not offer a
+    // second download while the first runs.
+    m_pDownload->setEnabled(!m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty() && !EngineRunning());
 }
 
 void CPageUpdate::EnableDownload(bool bEnable)
 {
-    m_pDownload->setEnabled(bEnable && !m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty());
+    m_pDownload->setEnabled(bEnable && !m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty() && !EngineRunning());
+}
+
+bool CPageUpdate::EngineRunning() const
+{
+    return m_pDfuUpdate && m_pDfuUpdate->IsRunning();
 }

@@ -53,6 +53,8 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
+    bool EngineRunning() const;
+
     nemora::dfuse::IDfuseLibrary& m_library;
     INotifyReceiver* m_pView;
     QString m_strFilePath;

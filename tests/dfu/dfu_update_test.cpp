@@ -462,6 +462,38 @@ TEST_F(DfuEngine, LibraryFailureIsDecodedAndTheEngineStaysUsable)
     ExpectNoLeaks();
 }
 
+TEST_F(DfuEngine, AFailingStatusCallEndsTheOperationInsteadOfPollingForever)
+{
+    const QString file = Firmware("fw.vek", {FlashImage()});
+    engine->OpenDevice(kDfuPath, file);
+    lib.scripts = {{Step{30}}};
+    lib.statusCallCode = STDFUPRT_UNEXPECTEDERROR;
+    engine->StartUpgrade();
+    AnswerNextBox();
+    Finish();
+    EXPECT_TRUE(engine->LastMessage().contains("Error Code: Unexpected error\n"));
+    EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 0);
+    ExpectNoLeaks();
+}
+
+TEST_F(DfuEngine, NothingElseStartsWhileAnOperationRuns)
+{
+    const QString file = Firmware("fw.vek", {FlashImage()});
+    engine->OpenDevice(kDfuPath, file);
+    lib.scripts = {{Step{30}, Step{60}, Step{100}}};
+    engine->StartUpgrade();
+    ASSERT_TRUE(engine->IsRunning());
+    const std::size_t deviceCalls = lib.calls.size();
+    engine->OpenDevice(kDfuPath, file); // a device event offered a second download
+    engine->StartUpgrade();
+    engine->LeaveDfuMode();
+    EXPECT_EQ(lib.calls.size(), deviceCalls);
+    EXPECT_EQ(lib.LaunchedOperations(), (std::vector<std::string>{"erase"}));
+    Finish();
+    EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 1);
+    ExpectNoLeaks();
+}
+
 TEST_F(DfuEngine, FailureBoxOnTheRealTimerStopsThePoll)
 {
     // Ticks keep coming while the report's box is open; they find nothing running and stop the timer.

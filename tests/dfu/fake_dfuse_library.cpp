@@ -248,6 +248,9 @@ std::uint32_t FakeDfuseLibrary::STDFUPRT_GetOperationStatus(DfuOperationHandle h
     if (it == m_running.end()) {
         return STDFUPRT_BADPARAMETER;
     }
+    if (statusCallCode != STDFUPRT_NOERROR) {
+        return statusCallCode;
+    }
     Running& running = it->second;
     const Step step = running.steps.empty() ? Step{} : running.steps[running.next];
     if (running.next + 1 < running.steps.size()) {
@@ -280,100 +283,3 @@ std::uint32_t FakeDfuseLibrary::STDFUPRT_StopOperation(DfuOperationHandle hOpera
 }
 
 // Files and images: the real calls.
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile,
-                                                               std::uint16_t* pVid, std::uint16_t* pPid,
-                                                               std::uint16_t* pBcd, std::uint8_t* pNbImages)
-{
-    return ::STDFUFILES_OpenExistingDFUFile(strPath.c_str(), phFile, pVid, pPid, pBcd, pNbImages);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile,
-                                                            std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcd)
-{
-    return ::STDFUFILES_CreateNewDFUFile(strPath.c_str(), phFile, wVid, wPid, wBcd);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage,
-                                                                DfuImageHandle* phImage)
-{
-    return ::STDFUFILES_ReadImageFromDFUFile(hFile, nImage, phImage);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage)
-{
-    return ::STDFUFILES_AppendImageToDFUFile(hFile, hImage);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_CloseDFUFile(DfuFileHandle hFile)
-{
-    return ::STDFUFILES_CloseDFUFile(hFile);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate)
-{
-    return ::STDFUFILES_CreateImage(phImage, nAlternate);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget)
-{
-    return ::STDFUFILES_CreateImageFromMapping(phImage, pTarget);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy)
-{
-    return ::STDFUFILES_DuplicateImage(hSource, phCopy);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_DestroyImage(DfuImageHandle hImage)
-{
-    return ::STDFUFILES_DestroyImage(hImage);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
-                                                                   std::uint32_t dwOperation, bool bSkipBlank)
-{
-    return ::STDFUFILES_FilterImageForOperation(hImage, pTarget, dwOperation, bSkipBlank);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate)
-{
-    return ::STDFUFILES_GetImageAlternate(hImage, pAlternate);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName)
-{
-    char buffer[STDFUFILES_NAME_BUFFER_SIZE] = {};
-    const std::uint32_t code = ::STDFUFILES_GetImageName(hImage, buffer);
-    if (code == STDFUFILES_NOERROR) {
-        *pName = buffer;
-    }
-    return code;
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName)
-{
-    return ::STDFUFILES_SetImageName(hImage, strName.c_str());
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize)
-{
-    return ::STDFUFILES_GetImageSize(hImage, pSize);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements)
-{
-    return ::STDFUFILES_GetImageNbElement(hImage, pNbElements);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
-                                                           DfuElement* pElement)
-{
-    return ::STDFUFILES_GetImageElement(hImage, dwIndex, pElement);
-}
-
-std::uint32_t FakeDfuseLibrary::STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
-                                                           DfuElement element)
-{
-    return ::STDFUFILES_SetImageElement(hImage, dwIndex, bInsert, element);
-}

@@ -4,7 +4,7 @@
 // memory, background operations that follow a script of status steps (percent, error code, state,
 // status, request), and a log of every device call. File and image calls go to the real ones.
 
-#include "dfuse/dfuse_contract.h"
+#include "dfuse/dfuse_file_calls.h"
 
 #include <deque>
 #include <functional>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class FakeDfuseLibrary : public nemora::dfuse::IDfuseLibrary {
+class FakeDfuseLibrary : public nemora::dfuse::DfuseFileCalls {
 public:
     struct Step {
         std::uint8_t percent = 100;
@@ -38,6 +38,8 @@ public:
     std::uint32_t mappingCode = nemora::dfuse::STDFU_NOERROR;
     std::uint16_t vid = 0x0483, pid = 0xDF11, bcd = 0x004C, dfuVersion = 0x011A;
     std::vector<nemora::dfuse::MappingTarget> mapping;
+    // What STDFUPRT_GetOperationStatus returns (it fills nothing when this is not success).
+    std::uint32_t statusCallCode = nemora::dfuse::STDFUPRT_NOERROR;
     bool readProtected = false;
     bool neverIdle = false;
     std::map<std::uint32_t, std::uint8_t> memory; // absent bytes read as 0xFF
@@ -81,30 +83,6 @@ public:
                                               nemora::dfuse::DFUThreadContext* pContext) override;
     std::uint32_t STDFUPRT_StopOperation(nemora::dfuse::DfuOperationHandle hOperation,
                                          nemora::dfuse::DFUThreadContext* pContext) override;
-    std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t* pVid,
-                                                 std::uint16_t* pPid, std::uint16_t* pBcd,
-                                                 std::uint8_t* pNbImages) override;
-    std::uint32_t STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t wVid,
-                                              std::uint16_t wPid, std::uint16_t wBcd) override;
-    std::uint32_t STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage) override;
-    std::uint32_t STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage) override;
-    std::uint32_t STDFUFILES_CloseDFUFile(DfuFileHandle hFile) override;
-    std::uint32_t STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate) override;
-    std::uint32_t STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage,
-                                                    const nemora::dfuse::MappingTarget* pTarget) override;
-    std::uint32_t STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy) override;
-    std::uint32_t STDFUFILES_DestroyImage(DfuImageHandle hImage) override;
-    std::uint32_t STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const nemora::dfuse::MappingTarget* pTarget,
-                                                     std::uint32_t dwOperation, bool bSkipBlank) override;
-    std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate) override;
-    std::uint32_t STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName) override;
-    std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName) override;
-    std::uint32_t STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize) override;
-    std::uint32_t STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements) override;
-    std::uint32_t STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
-                                             DfuElement* pElement) override;
-    std::uint32_t STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
-                                             DfuElement element) override;
 
 private:
     struct Running {

@@ -86,6 +86,11 @@ TEST(TextProgressCtrl, TextRules)
     EXPECT_EQ(bar.GetTextBkColour(), QColor(255, 255, 250));
     bar.SetPos(37);
     EXPECT_EQ(bar.DisplayText(), "37%");
+    for (int p : {29, 57, 58}) { // 0.29 * 100 in floating point would truncate to 28
+        bar.SetPos(p);
+        EXPECT_EQ(bar.DisplayText(), QString::number(p) + "%");
+    }
+    bar.SetPos(37);
     bar.SetWindowText("VTC Mini 00: Upgrade successful !");
     EXPECT_EQ(bar.DisplayText(), "VTC Mini 00: Upgrade successful !");
     EXPECT_EQ(bar.GetWindowText(), "VTC Mini 00: Upgrade successful !");

@@ -218,3 +218,25 @@ TEST(RomUpdatePage, AFileWithAnUnreadableImageEmptiesTheBoxAndDisablesDownload)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RomUpdate, ADeviceEventDuringADownloadDoesNotOfferASecondOne)
+{
+    Connect("bcd=0x004C,timing=fullspeed");
+    ModalAnswerer answers(nemora::widgets::kIdOk);
+    page->OnChooseFile(demo);
+    page->OnDownload();
+    ASSERT_TRUE(page->Engine()->IsRunning());
+    std::string error;
+    transport->Plug("mode=other", error); // a mouse arrives: the same path is sent again
+    frame->OnDeviceChange();
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+    page->EnableDownload(true);
+    EXPECT_FALSE(page->DownloadButton()->isEnabled());
+    ASSERT_TRUE(WaitForEngine());
+    EXPECT_TRUE(BarText().endsWith("Verify successful !")) << BarText().toStdString();
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+}
+
+} // namespace
