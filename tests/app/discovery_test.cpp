@@ -3,6 +3,7 @@
 #include "app/main_frame.h"
 #include "device/page_info.h"
 #include "sim/sim_transport.h"
+#include "sim_frame_fixture.h"
 #include "widgets/message_box_dialog.h"
 
 #include "qt_test_util.h"
@@ -20,30 +21,7 @@ namespace {
 
 constexpr const char* kDfuGuid = "{3FE809AB-FB91-4CB5-A643-69670D52366E}";
 
-struct Discovery : testing::Test {
-    QTemporaryDir dir;
-    std::unique_ptr<nemora::sim::SimTransport> transport;
-    std::unique_ptr<CMainFrame> frame;
-
-    void SetUp() override
-    {
-        std::string error;
-        transport = nemora::sim::SimTransport::Create({}, dir.filePath("control").toStdString(), error);
-        ASSERT_TRUE(transport) << error;
-        MainFrameServices services;
-        services.pTransport = transport.get();
-        services.checkFirstRun = [] { return false; };
-        frame = std::make_unique<CMainFrame>(services);
-        frame->OnInitialUpdate();
-        frame->show();
-    }
-    unsigned Plug(const char* device)
-    {
-        std::string error;
-        const unsigned location = transport->Plug(device, error);
-        EXPECT_NE(location, 0u) << error;
-        return location;
-    }
+struct Discovery : SimFrameFixture {
     QString Sent() const { return frame->View()->DevicePath(); }
     QString Box() const { return frame->DeviceBox()->currentText(); }
     bool BoxShown() const { return frame->DeviceBox()->isVisibleTo(frame.get()); }

@@ -8,6 +8,7 @@
 #include "fake_dfuse_library.h"
 #include "firmware/page_update.h"
 #include "sim/sim_transport.h"
+#include "sim_frame_fixture.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QComboBox>
@@ -49,31 +50,18 @@ QByteArray FileBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct RomUpdate : testing::Test {
-    QTemporaryDir dir;
-    std::unique_ptr<nemora::sim::SimTransport> transport;
-    std::unique_ptr<CMainFrame> frame;
+struct RomUpdate : SimFrameFixture {
     CPageUpdate* page = nullptr;
     const QString demo = QStringLiteral(NEMORA_DEMO_FIRMWARE);
 
     void SetUp() override
     {
-        std::string error;
-        transport = nemora::sim::SimTransport::Create({}, dir.filePath("control").toStdString(), error);
-        ASSERT_TRUE(transport) << error;
-        MainFrameServices services;
-        services.pTransport = transport.get();
-        services.checkFirstRun = [] { return false; };
-        frame = std::make_unique<CMainFrame>(services);
-        frame->OnInitialUpdate();
-        frame->show();
+        SimFrameFixture::SetUp();
         page = frame->UpdatePage();
     }
     unsigned Connect(const char* device)
     {
-        std::string error;
-        const unsigned location = transport->Plug(device, error);
-        EXPECT_NE(location, 0u) << error;
+        const unsigned location = Plug(device);
         frame->OnDeviceChange();
         return location;
     }
