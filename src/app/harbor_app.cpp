@@ -4,6 +4,7 @@
 #include "app/launch_counter.h"
 #include "app/main_frame.h"
 #include "app/platform.h"
+#include "usb/transport.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
@@ -57,6 +58,7 @@ CHarborApp::CHarborApp(Options options) : m_options(std::move(options))
 CHarborApp::~CHarborApp()
 {
     m_pDeviceEvents.reset(); // no more events once the frame goes
+    m_pMainFrame.reset();    // the pages and their engines go before the transport
 }
 
 std::optional<int> CHarborApp::InitInstance()
@@ -72,6 +74,15 @@ std::optional<int> CHarborApp::InitInstance()
         m_options.showPlainMessage(kAlreadyRunningText);
         m_pInstanceLock.reset();
         return 0;
+    }
+
+    // Devices are reached only once this copy is the one that runs.
+    if (!m_options.pTransport && m_options.makeTransport) {
+        bool fatal = false;
+        m_pOwnTransport = m_options.makeTransport(fatal);
+        if (fatal)
+            return 2;
+        m_options.pTransport = m_pOwnTransport.get();
     }
 
     const nemora::app::LaunchCount count = nemora::app::CountLaunch(ToPath(m_options.strWorkspaceFolder));

@@ -29,6 +29,9 @@ public:
         bool bShowWindow = true;
         // Where devices come from; null lists none. Must outlive the application object.
         nemora::usb::Transport* pTransport = nullptr;
+        // Makes the transport after the single-instance check, when pTransport is not given. Sets `fatal`
+        // (and has said why) when the console must not start; returns null to run without devices.
+        std::function<std::unique_ptr<nemora::usb::Transport>(bool& fatal)> makeTransport;
         // Starts driver installers; default: the system's way of starting a program.
         std::function<int(const QString&)> startProgram;
     };
@@ -60,5 +63,6 @@ private:
     Options m_options;
     std::unique_ptr<QLockFile> m_pInstanceLock;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<nemora::usb::Transport> m_pOwnTransport;
     std::unique_ptr<CDeviceEvents> m_pDeviceEvents;
 };

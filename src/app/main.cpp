@@ -15,30 +15,32 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(kSettingsOrganization);
     QApplication::setApplicationName(kSettingsApplication);
 
-    // Virtual devices when NEMORA_SIM is set, real USB otherwise.
-    std::string error;
-    std::unique_ptr<nemora::usb::Transport> transport = nemora::usb::CreateTransport(&error);
-    if (!transport && qEnvironmentVariableIsSet("NEMORA_SIM")) {
-        const QString text = QString("NEMORA_SIM cannot be used: %1\nCorrect it, or unset it to use real USB devices.")
-                                 .arg(QString::fromStdString(error));
-        std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
-        QMessageBox::critical(nullptr, kSettingsApplication, text);
-        return 2;
-    }
-    if (!transport) {
-        // The console still opens (files can be inspected and saved); it simply lists no device.
-        const QString text = QString("USB devices cannot be reached: %1\nCheck that libusb works on this system "
-                                     "and that you may use USB devices; the console will list no device.")
-                                 .arg(QString::fromStdString(error));
-        std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
-        QMessageBox::warning(nullptr, kSettingsApplication, text);
-    }
-
     CHarborApp::Options options;
     options.strWorkspaceFolder = nemora::app::platform::WorkspaceFolder();
     options.strRuntimeFolder = nemora::app::platform::RuntimeFolder();
     options.strExecutableName = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName();
-    options.pTransport = transport.get();
+    // Virtual devices when NEMORA_SIM is set, real USB otherwise.
+    options.makeTransport = [](bool& fatal) {
+        std::string error;
+        std::unique_ptr<nemora::usb::Transport> transport = nemora::usb::CreateTransport(&error);
+        if (!transport && qEnvironmentVariableIsSet("NEMORA_SIM")) {
+            const QString text =
+                QString("NEMORA_SIM cannot be used: %1\nCorrect it, or unset it to use real USB devices.")
+                    .arg(QString::fromStdString(error));
+            std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
+            QMessageBox::critical(nullptr, kSettingsApplication, text);
+            fatal = true;
+        } else if (!transport) {
+            // The console still opens (files can be looked at); it simply lists no device.
+            const QString text = QString("USB devices cannot be reached: %1\nCheck that libusb works on this "
+                                         "system and that you may use USB devices; the console will list no "
+                                         "device.")
+                                     .arg(QString::fromStdString(error));
+            std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
+            QMessageBox::warning(nullptr, kSettingsApplication, text);
+        }
+        return transport;
+    };
     CHarborApp harbor(std::move(options));
     if (std::optional<int> exitCode = harbor.InitInstance())
         return *exitCode;

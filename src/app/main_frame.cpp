@@ -57,8 +57,12 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
         m_services.pLibrary = m_pOwnLibrary.get();
     }
 
+    m_pScroll = new QScrollArea(this);
+    m_pScroll->setWidgetResizable(true);
+    // The view comes first: the pages live in it and send their notifications to it.
+    m_pView = new CHarborView(nullptr, this, HarborViewPages{});
     HarborViewPages pages;
-    m_pWelcome = new CPageWelcome(nullptr, m_services.checkMagicFile);
+    m_pWelcome = new CPageWelcome(m_pView, m_services.checkMagicFile);
     pages.pWelcome = m_pWelcome;
     CPageInfo::Platform infoPlatform;
     infoPlatform.startProgram = m_services.startProgram
@@ -68,17 +72,15 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     infoPlatform.systemMajor = version.major;
     infoPlatform.systemMinor = version.minor;
     infoPlatform.bSystem64Bit = nemora::app::platform::IsSystem64Bit();
-    m_pInfo = new CPageInfo(nullptr, infoPlatform);
+    m_pInfo = new CPageInfo(m_pView, infoPlatform);
     pages.pInfo = m_pInfo;
     pages.pInfoRoute = m_pInfo;
-
-    m_pScroll = new QScrollArea(this);
-    m_pScroll->setWidgetResizable(true);
-    // The view goes first so the pages can be told where their notifications go.
-    m_pView = new CHarborView(nullptr, this, pages);
-    m_pUpdate = new CPageUpdate(nullptr, *m_services.pLibrary, m_pView);
+    m_pUpdate = new CPageUpdate(m_pView, *m_services.pLibrary, m_pView);
     pages.pUpdate = m_pUpdate;
     pages.pUpdateRoute = m_pUpdate;
+    for (QWidget* page :
+         {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo), static_cast<QWidget*>(m_pUpdate)})
+        page->hide(); // shown by their tabs
     m_pView->SetPages(pages);
     m_pScroll->setWidget(m_pView);
     // Until the customize page reads identities from the device, they come from the enumeration, which
@@ -116,10 +118,10 @@ void CMainFrame::CreateMenus()
     QMenu* tools = view->addMenu("Tool(&T)");
     connect(tools, &QMenu::aboutToShow, this, [this, tools] {
         tools->clear();
-        if (QMenu* list = createPopupMenu()) {
-            tools->addActions(list->actions());
-            list->setParent(tools);
-        }
+        delete m_pToolListMenu; // the list of the previous opening
+        m_pToolListMenu = createPopupMenu();
+        m_pToolListMenu->setParent(tools, m_pToolListMenu->windowFlags());
+        tools->addActions(m_pToolListMenu->actions());
     });
     QAction* status = view->addAction("Status(&S)");
     status->setCheckable(true);
@@ -242,6 +244,9 @@ void CMainFrame::ResetToolbarItems()
     m_pDeviceBox = new QComboBox(m_pToolBar);
     m_pDeviceBox->setObjectName("DeviceBox");
     m_pDeviceBox->setEditable(true);
+    // Editable, as the toolbar has always shown it, but typing never adds an entry: the box holds the one
+    // model name the view sends, and the user cannot pick another device with it.
+    m_pDeviceBox->setInsertPolicy(QComboBox::NoInsert);
     m_pDeviceBox->setFixedWidth(160);
     m_pDeviceBox->setFrame(false);
     // The box is a widget action: its visibility is the action's.

@@ -119,4 +119,5 @@ private:
     QDockWidget* m_pLogPane = nullptr;
     QTreeWidget* m_pNavTree = nullptr;
     QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
+    QMenu* m_pToolListMenu = nullptr;
 };

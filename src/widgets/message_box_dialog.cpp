@@ -121,7 +121,9 @@ bool CMessageBoxDialog::OnInitDialog()
         screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->geometry().width() : 1024;
     const int maxWidth = MessageTextMaxWidth(screenWidth, m_du, iconSize.width);
-    int flags = Qt::TextWordWrap | Qt::AlignTop | ((m_nStyle & kStyleRight) ? Qt::AlignRight : Qt::AlignLeft);
+    // Alignment is absolute: right-to-left reading order alone must not move the text to the right.
+    int flags = Qt::TextWordWrap | Qt::AlignTop | Qt::AlignAbsolute |
+                ((m_nStyle & kStyleRight) ? Qt::AlignRight : Qt::AlignLeft);
     const QRect textRect = fm.boundingRect(QRect(0, 0, maxWidth, INT_MAX / 4), flags, m_strMessage);
     m_pText = new MessageTextWidget(this, m_strMessage, flags);
     if (m_nStyle & kStyleRtlReading)

@@ -79,6 +79,19 @@ TEST_F(Discovery, TheFirstDeviceOfThePreviousPassStaysChosen)
     EXPECT_EQ(frame->DevicePaths().size(), 2);
 }
 
+TEST_F(Discovery, TypingInTheDeviceBoxCannotPickAnotherDevice)
+{
+    Plug("bcd=0x004C");
+    Plug("bcd=0x0300");
+    frame->OnDeviceChange();
+    const QString first = Sent();
+    QTest::keyClicks(frame->DeviceBox(), "x");
+    QTest::keyClick(frame->DeviceBox(), Qt::Key_Return);
+    EXPECT_EQ(frame->DeviceBox()->count(), 1);
+    frame->OnDeviceChange();
+    EXPECT_EQ(Sent(), first);
+}
+
 TEST_F(Discovery, UpdateModeIsListedAndChosenBeforeApplicationMode)
 {
     Plug("mode=app,bcd=0x0300");

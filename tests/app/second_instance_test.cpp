@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,12 +85,16 @@ TEST(SecondInstance, LeavesTheLaunchCounterAloneAndSaysSo)
     // The first copy holds its lock once it has counted.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(runtime.path()).entryList({"*.lock"}).isEmpty(); }, 5000));
 
+    // Even with devices it could not reach, the second copy stops at the single-instance check.
+    QStringList secondEnv = env;
+    secondEnv.replaceInStrings(QRegularExpression("^NEMORA_SIM=$"), "NEMORA_SIM=mode=bogus");
     Process second;
-    Start(second, env, logs.filePath("second.err"));
+    Start(second, secondEnv, logs.filePath("second.err"));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Read(logs.filePath("second.err")).contains("The program is already running!!!"); }, 20000))
         << Read(logs.filePath("second.err")).toStdString();
     EXPECT_EQ(Read(magic), QByteArray::fromHex("0700000006000000"));
+    EXPECT_FALSE(Read(logs.filePath("second.err")).contains("NEMORA_SIM"));
     int status = 0;
     EXPECT_EQ(waitpid(first.pid, &status, WNOHANG), 0); // the first copy still runs
 }
