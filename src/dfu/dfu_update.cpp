@@ -460,6 +460,28 @@ void CDfuUpdate::StartUpgrade()
     m_strUploadFile.clear();
 }
 
+DfuImageHandle CDfuUpdate::TakeSourceImage(DfuFileHandle hFile, int nImages)
+{
+    // The first image for the current target is the source; unreadable images are skipped, the others
+    // destroyed. The file is closed either way.
+    DfuImageHandle hSource = nullptr;
+    for (int i = 0; i < nImages; ++i) {
+        DfuImageHandle hImage = nullptr;
+        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
+            continue;
+        }
+        std::uint8_t nAlternate = 0;
+        if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &nAlternate) == kOk &&
+            nAlternate == m_nCurrentTarget) {
+            hSource = hImage;
+        } else {
+            m_library.STDFUFILES_DestroyImage(hImage);
+        }
+    }
+    m_library.STDFUFILES_CloseDFUFile(hFile);
+    return hSource;
+}
+
 void CDfuUpdate::UpgradeTarget()
 {
     UpgradeTargetSteps();
@@ -482,21 +504,7 @@ void CDfuUpdate::UpgradeTargetSteps()
     m_strFilePid = QString::asprintf("%04X", wPid);
     m_strFileBcd = QString::asprintf("%04X", wBcd);
 
-    DfuImageHandle hSource = nullptr;
-    for (int i = 0; i < nImages; ++i) {
-        DfuImageHandle hImage = nullptr;
-        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
-            continue;
-        }
-        std::uint8_t nAlternate = 0;
-        if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &nAlternate) == kOk &&
-            nAlternate == m_nCurrentTarget) {
-            hSource = hImage;
-        } else {
-            m_library.STDFUFILES_DestroyImage(hImage);
-        }
-    }
-    m_library.STDFUFILES_CloseDFUFile(hFile);
+    DfuImageHandle hSource = TakeSourceImage(hFile, nImages);
     if (hSource == nullptr) {
         ShowError(kNoFileDataText);
         return;
@@ -544,20 +552,7 @@ void CDfuUpdate::VerifyTarget()
         context.ErrorCode = code;
         ReportOperationFailure(context);
     } else {
-        for (int i = 0; i < nImages; ++i) {
-            DfuImageHandle hImage = nullptr;
-            if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
-                continue;
-            }
-            std::uint8_t nAlternate = 0;
-            if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &nAlternate) == kOk &&
-                nAlternate == m_nCurrentTarget) {
-                hSource = hImage;
-            } else {
-                m_library.STDFUFILES_DestroyImage(hImage);
-            }
-        }
-        m_library.STDFUFILES_CloseDFUFile(hFile);
+        hSource = TakeSourceImage(hFile, nImages);
     }
     if (hSource == nullptr || pTarget == nullptr) {
         DestroyImage(hSource);

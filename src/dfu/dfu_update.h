@@ -114,6 +114,7 @@ private:
     void RecordStartTime();
     void SetInitialSizeText(DfuImageHandle hImage);
 
+    DfuImageHandle TakeSourceImage(DfuFileHandle hFile, int nImages);
     void UpgradeTarget();
     void UpgradeTargetSteps();
     void VerifyTarget();

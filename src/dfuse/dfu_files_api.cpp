@@ -200,31 +200,36 @@ std::uint32_t STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const ne
     return Code(nemora::dfuse::FilterImageHandle(hImage, *pTarget, dwOperation, bSkipBlank).error.code);
 }
 
-std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate)
+// Runs `use` on the image behind a handle, under the tables' lock. A null output pointer or an unknown
+// handle gives its code without calling it.
+template <class Use>
+std::uint32_t WithImage(DfuImageHandle hImage, const void* pOutput, Use use)
 {
-    if (!pAlternate)
+    if (!pOutput)
         return Code(FileError::BadParameter);
     HandleTables& t = Tables();
     std::lock_guard lock(t.mutex);
-    const Image* image = t.FindImage(hImage);
+    Image* image = t.FindImage(hImage);
     if (!image)
         return Code(FileError::BadHandle);
-    *pAlternate = image->alternate;
-    return kOk;
+    return use(*image);
+}
+
+std::uint32_t STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate)
+{
+    return WithImage(hImage, pAlternate, [&](const Image& image) {
+        *pAlternate = image.alternate;
+        return kOk;
+    });
 }
 
 std::uint32_t STDFUFILES_GetImageName(DfuImageHandle hImage, char* pszName)
 {
-    if (!pszName)
-        return Code(FileError::BadParameter);
-    HandleTables& t = Tables();
-    std::lock_guard lock(t.mutex);
-    const Image* image = t.FindImage(hImage);
-    if (!image)
-        return Code(FileError::BadHandle);
-    // Names never exceed kMaxImageNameLength: SetImageName and the parser refuse longer ones.
-    std::memcpy(pszName, image->name.c_str(), image->name.size() + 1);
-    return kOk;
+    return WithImage(hImage, pszName, [&](const Image& image) {
+        // Names never exceed kMaxImageNameLength: SetImageName and the parser refuse longer ones.
+        std::memcpy(pszName, image.name.c_str(), image.name.size() + 1);
+        return kOk;
+    });
 }
 
 std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const char* pszName)
@@ -245,57 +250,42 @@ std::uint32_t STDFUFILES_SetImageName(DfuImageHandle hImage, const char* pszName
 
 std::uint32_t STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize)
 {
-    if (!pSize)
-        return Code(FileError::BadParameter);
-    HandleTables& t = Tables();
-    std::lock_guard lock(t.mutex);
-    const Image* image = t.FindImage(hImage);
-    if (!image)
-        return Code(FileError::BadHandle);
-    const std::uint64_t size = image->DataSize();
-    if (size > 0xFFFFFFFFu)
-        return Code(FileError::TooLarge);
-    *pSize = static_cast<std::uint32_t>(size);
-    return kOk;
+    return WithImage(hImage, pSize, [&](const Image& image) {
+        const std::uint64_t size = image.DataSize();
+        if (size > 0xFFFFFFFFu)
+            return Code(FileError::TooLarge);
+        *pSize = static_cast<std::uint32_t>(size);
+        return kOk;
+    });
 }
 
 std::uint32_t STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements)
 {
-    if (!pNbElements)
-        return Code(FileError::BadParameter);
-    HandleTables& t = Tables();
-    std::lock_guard lock(t.mutex);
-    const Image* image = t.FindImage(hImage);
-    if (!image)
-        return Code(FileError::BadHandle);
-    *pNbElements = static_cast<std::uint32_t>(image->elements.size());
-    return kOk;
+    return WithImage(hImage, pNbElements, [&](const Image& image) {
+        *pNbElements = static_cast<std::uint32_t>(image.elements.size());
+        return kOk;
+    });
 }
 
 std::uint32_t STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, DfuElement* pElement)
 {
-    if (!pElement)
-        return Code(FileError::BadParameter);
-    HandleTables& t = Tables();
-    std::lock_guard lock(t.mutex);
-    const Image* image = t.FindImage(hImage);
-    if (!image)
-        return Code(FileError::BadHandle);
-    if (dwIndex >= image->elements.size())
-        return Code(FileError::IndexOutOfRange);
-    const Element& e = image->elements[dwIndex];
-    const auto length = static_cast<std::uint32_t>(e.data.size());
-    if (pElement->Data) {
-        if (pElement->dwDataLength < length) {
-            pElement->dwDataLength = length;
-            return Code(FileError::BufferTooSmall);
+    return WithImage(hImage, pElement, [&](const Image& image) {
+        if (dwIndex >= image.elements.size())
+            return Code(FileError::IndexOutOfRange);
+        const Element& e = image.elements[dwIndex];
+        const auto length = static_cast<std::uint32_t>(e.data.size());
+        if (pElement->Data) {
+            if (pElement->dwDataLength < length) {
+                pElement->dwDataLength = length;
+                return Code(FileError::BufferTooSmall);
+            }
+            if (length > 0)
+                std::memcpy(pElement->Data, e.data.data(), length);
         }
-        if (length > 0)
-            std::memcpy(pElement->Data, e.data.data(), length);
-    }
-    pElement->dwAddress = e.address;
-    pElement->dwDataLength = length;
-    return kOk;
+        pElement->dwAddress = e.address;
+        pElement->dwDataLength = length;
+        return kOk;
+    });
 }
 
 std::uint32_t STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert, DfuElement element)
