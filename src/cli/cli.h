@@ -48,6 +48,12 @@ struct ParsedArgs {
 // nothing and sets error to a one-line explanation.
 std::optional<ParsedArgs> ParseArgs(Args args, std::span<const OptionSpec> spec, std::string& error);
 
+// The usual start of a subcommand: parses its arguments. With --help, prints the help text on stdout and
+// returns nothing with exitCode kExitOk; on a bad argument, prints the one-line usage error and returns
+// nothing with exitCode kExitUsage.
+std::optional<ParsedArgs> ParseCommand(std::string_view command, Args args, std::span<const OptionSpec> spec,
+                                       std::string_view help, int& exitCode);
+
 // Prints "nemora-cli <command>: <message>" on stderr and returns kExitUsage.
 int UsageError(std::string_view command, std::string_view message);
 // Prints "nemora-cli <command>: <message>" on stderr and returns kExitFailure.

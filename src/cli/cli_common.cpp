@@ -78,6 +78,23 @@ std::optional<ParsedArgs> ParseArgs(Args args, std::span<const OptionSpec> spec,
     return parsed;
 }
 
+std::optional<ParsedArgs> ParseCommand(std::string_view command, Args args, std::span<const OptionSpec> spec,
+                                       std::string_view help, int& exitCode)
+{
+    std::string error;
+    std::optional<ParsedArgs> parsed = ParseArgs(args, spec, error);
+    if (!parsed) {
+        exitCode = UsageError(command, error);
+        return std::nullopt;
+    }
+    if (parsed->help) {
+        std::cout << help;
+        exitCode = kExitOk;
+        return std::nullopt;
+    }
+    return parsed;
+}
+
 int UsageError(std::string_view command, std::string_view message)
 {
     std::cerr << "nemora-cli " << command << ": " << message << " (see 'nemora-cli " << command << " --help')\n";

@@ -22,17 +22,15 @@ std::string Geometry(int width, int height)
 int RunModels(Args args)
 {
     static constexpr std::array<OptionSpec, 1> kSpec = {{{"--json", false}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
+    int exitCode = kExitOk;
+    auto parsed = ParseCommand("models", args, kSpec,
+                               "Usage: nemora-cli models [--json]\n\n"
+                               "Lists the model catalogue, one row per model: model id, product name, model code,\n"
+                               "model name, power limits in watts and screen geometry.\n\n"
+                               "  --json   one JSON list of objects instead of a table\n",
+                               exitCode);
     if (!parsed)
-        return UsageError("models", error);
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli models [--json]\n\n"
-                     "Lists the model catalogue, one row per model: model id, product name, model code,\n"
-                     "model name, power limits in watts and screen geometry.\n\n"
-                     "  --json   one JSON list of objects instead of a table\n";
-        return kExitOk;
-    }
+        return exitCode;
     if (!parsed->positionals.empty())
         return UsageError("models", "unexpected argument '" + parsed->positionals.front() + "'");
 
@@ -90,21 +88,19 @@ int RunIdentify(Args args)
 {
     static constexpr std::array<OptionSpec, 4> kSpec = {
         {{"--bcd", true}, {"--vid", true}, {"--pid", true}, {"--json", false}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
+    int exitCode = kExitOk;
+    auto parsed = ParseCommand("identify", args, kSpec,
+                               "Usage: nemora-cli identify --bcd 0xNNNN [--vid 0xNNNN] [--pid 0xNNNN] [--json]\n\n"
+                               "Shows everything the console derives from a device's USB ids: model id, firmware\n"
+                               "version, catalogue texts, screen geometry, the logo and parameter areas, power and\n"
+                               "temperature limits and the default screen image set.\n\n"
+                               "  --bcd N   bcdDevice (required); decimal or 0x-prefixed hexadecimal\n"
+                               "  --vid N   idVendor (default 0x0483)\n"
+                               "  --pid N   idProduct (default 0xDF11)\n"
+                               "  --json    one JSON object instead of text\n",
+                               exitCode);
     if (!parsed)
-        return UsageError("identify", error);
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli identify --bcd 0xNNNN [--vid 0xNNNN] [--pid 0xNNNN] [--json]\n\n"
-                     "Shows everything the console derives from a device's USB ids: model id, firmware\n"
-                     "version, catalogue texts, screen geometry, the logo and parameter areas, power and\n"
-                     "temperature limits and the default screen image set.\n\n"
-                     "  --bcd N   bcdDevice (required); decimal or 0x-prefixed hexadecimal\n"
-                     "  --vid N   idVendor (default 0x0483)\n"
-                     "  --pid N   idProduct (default 0xDF11)\n"
-                     "  --json    one JSON object instead of text\n";
-        return kExitOk;
-    }
+        return exitCode;
     if (!parsed->positionals.empty())
         return UsageError("identify", "unexpected argument '" + parsed->positionals.front() + "'");
 

@@ -238,21 +238,20 @@ std::string TargetLabel(std::string_view verb, std::uint8_t alternate)
 int RunList(Args args)
 {
     static constexpr std::array<OptionSpec, 1> kSpec = {{{"--json", false}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed) {
-        return UsageError("list", error);
-    }
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli list [--json]\n\n"
+    int exitCode = kExitOk;
+    auto parsed =
+        ParseCommand("list", args, kSpec,
+                     "Usage: nemora-cli list [--json]\n\n"
                      "Lists the attached devices, those in update mode (dfu) first, then those running their\n"
                      "firmware (app): path, mode, VID, PID, bcdDevice, and the product, model and firmware\n"
                      "version the catalogue gives for them. The first one listed is the default device of\n"
                      "flash, read and leave.\n\n"
                      "  --json   a JSON list of objects: path, mode, vid, pid, bcd_device, product_name,\n"
-                     "           model_name, firmware_version\n";
-        return kExitOk;
-    }
+                     "           model_name, firmware_version\n",
+                     exitCode);
+    if (!parsed)
+        return exitCode;
+    std::string error;
     if (!parsed->positionals.empty()) {
         return UsageError("list", "unexpected argument '" + parsed->positionals.front() + "'");
     }
@@ -316,23 +315,21 @@ int RunList(Args args)
 int RunFlash(Args args)
 {
     static constexpr std::array<OptionSpec, 2> kSpec = {{{"--no-verify", false}, {"--device", true}}};
+    int exitCode = kExitOk;
+    auto parsed = ParseCommand("flash", args, kSpec,
+                               "Usage: nemora-cli flash FILE [--no-verify] [--device PATH]\n\n"
+                               "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
+                               "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
+                               "bits) must match the device's; then every image is erased and downloaded into its\n"
+                               "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
+                               "difference and exit status 1). Nothing is written when an image holds bytes the\n"
+                               "device's memory map does not allow writing.\n\n"
+                               "  --no-verify     skip the read-back\n"
+                               "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                               exitCode);
+    if (!parsed)
+        return exitCode;
     std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed) {
-        return UsageError("flash", error);
-    }
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli flash FILE [--no-verify] [--device PATH]\n\n"
-                     "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
-                     "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
-                     "bits) must match the device's; then every image is erased and downloaded into its\n"
-                     "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
-                     "difference and exit status 1). Nothing is written when an image holds bytes the\n"
-                     "device's memory map does not allow writing.\n\n"
-                     "  --no-verify     skip the read-back\n"
-                     "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n";
-        return kExitOk;
-    }
     if (parsed->positionals.size() != 1) {
         return UsageError("flash", parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
     }
@@ -460,19 +457,17 @@ int RunRead(Args args)
 {
     static constexpr std::array<OptionSpec, 5> kSpec = {
         {{"--alt", true}, {"--address", true}, {"--length", true}, {"-o", true}, {"--device", true}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed) {
-        return UsageError("read", error);
-    }
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli read --alt N --address A --length L -o OUT [--device PATH]\n\n"
+    int exitCode = kExitOk;
+    auto parsed =
+        ParseCommand("read", args, kSpec,
+                     "Usage: nemora-cli read --alt N --address A --length L -o OUT [--device PATH]\n\n"
                      "Reads L bytes from address A of alternate setting N of a device in update mode into the\n"
                      "raw file OUT (written whole or not at all). The range must be readable according to the\n"
                      "device's memory map.\n\n"
-                     "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n";
-        return kExitOk;
-    }
+                     "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                     exitCode);
+    if (!parsed)
+        return exitCode;
     if (!parsed->positionals.empty()) {
         return UsageError("read", "unexpected argument '" + parsed->positionals.front() + "'");
     }
@@ -541,18 +536,15 @@ int RunRead(Args args)
 int RunLeave(Args args)
 {
     static constexpr std::array<OptionSpec, 1> kSpec = {{{"--device", true}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed) {
-        return UsageError("leave", error);
-    }
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli leave [--device PATH]\n\n"
-                     "Makes a device in update mode leave it and start its firmware from the start of its\n"
-                     "first target; it then comes back in application mode.\n\n"
-                     "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n";
-        return kExitOk;
-    }
+    int exitCode = kExitOk;
+    auto parsed = ParseCommand("leave", args, kSpec,
+                               "Usage: nemora-cli leave [--device PATH]\n\n"
+                               "Makes a device in update mode leave it and start its firmware from the start of its\n"
+                               "first target; it then comes back in application mode.\n\n"
+                               "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                               exitCode);
+    if (!parsed)
+        return exitCode;
     if (!parsed->positionals.empty()) {
         return UsageError("leave", "unexpected argument '" + parsed->positionals.front() + "'");
     }

@@ -55,20 +55,20 @@ std::string FileProblem(const std::string& path, const dfuse::Error& error)
 int RunInspect(Args args)
 {
     static constexpr std::array<OptionSpec, 1> kSpec = {{{"--json", false}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed)
-        return UsageError("inspect", error);
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli inspect FILE [--json]\n\n"
+    int exitCode = kExitOk;
+    auto parsed =
+        ParseCommand("inspect", args, kSpec,
+                     "Usage: nemora-cli inspect FILE [--json]\n\n"
                      "Shows what a DfuSe file (.vek, .dfu) holds: the USB ids in its suffix with the product,\n"
                      "model and firmware version they stand for, whether its CRC is right, and its images\n"
                      "(alternate setting, name, elements with address and size).\n"
                      "A file whose CRC is wrong is still shown, with exit status 1.\n\n"
                      "  --json   one JSON object: vid, pid, bcd_device, crc_ok, product_name, model_name,\n"
-                     "           firmware_version, images [{alternate, name, elements [{address, size}]}]\n";
-        return kExitOk;
-    }
+                     "           firmware_version, images [{alternate, name, elements [{address, size}]}]\n",
+                     exitCode);
+    if (!parsed)
+        return exitCode;
+    std::string error;
     if (parsed->positionals.size() != 1)
         return UsageError("inspect", parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
     const std::string path = parsed->positionals.front();
@@ -243,12 +243,10 @@ int RunPack(Args args)
 {
     static constexpr std::array<OptionSpec, 5> kSpec = {
         {{"-o", true}, {"--vid", true}, {"--pid", true}, {"--bcd", true}, {"--element", true, true}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed)
-        return UsageError("pack", error);
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli pack -o OUT --vid V --pid P --bcd B --element ALT:NAME:ADDRESS:FILE ...\n\n"
+    int exitCode = kExitOk;
+    auto parsed =
+        ParseCommand("pack", args, kSpec,
+                     "Usage: nemora-cli pack -o OUT --vid V --pid P --bcd B --element ALT:NAME:ADDRESS:FILE ...\n\n"
                      "Builds a DfuSe file. Elements with the same ALT and NAME form one image, in the order\n"
                      "given; images follow the order in which they first appear.\n\n"
                      "  -o OUT         the file to write (replaced only once it is complete)\n"
@@ -258,9 +256,11 @@ int RunPack(Args args)
                      "  --element S    ALT:NAME:ADDRESS:FILE, repeatable. ALT is the alternate setting (0-255),\n"
                      "                 NAME the image name (no colon; may be empty), ADDRESS where FILE's bytes\n"
                      "                 go. FILE is a raw binary, or an Intel HEX (.hex) or Motorola S-record\n"
-                     "                 (.s19, .srec) file, whose own addresses are used and ADDRESS is ignored.\n";
-        return kExitOk;
-    }
+                     "                 (.s19, .srec) file, whose own addresses are used and ADDRESS is ignored.\n",
+                     exitCode);
+    if (!parsed)
+        return exitCode;
+    std::string error;
     if (!parsed->positionals.empty())
         return UsageError("pack", "unexpected argument '" + parsed->positionals.front() + "'");
     const auto out = parsed->Value("-o");
@@ -368,21 +368,21 @@ std::string SafeName(std::string_view name)
 int RunUnpack(Args args)
 {
     static constexpr std::array<OptionSpec, 1> kSpec = {{{"-o", true}}};
-    std::string error;
-    auto parsed = ParseArgs(args, kSpec, error);
-    if (!parsed)
-        return UsageError("unpack", error);
-    if (parsed->help) {
-        std::cout << "Usage: nemora-cli unpack FILE -o DIR\n\n"
+    int exitCode = kExitOk;
+    auto parsed =
+        ParseCommand("unpack", args, kSpec,
+                     "Usage: nemora-cli unpack FILE -o DIR\n\n"
                      "Writes every element of a DfuSe file as a raw binary into DIR (made if missing), named\n"
                      "ALT_NAME_ADDRESS.bin: the alternate setting as two digits, the image name with every\n"
                      "character other than letters, digits, '.', '-' and '_' replaced by '_' (\"unnamed\" when\n"
                      "empty) and the address as eight hexadecimal digits, e.g. 00_Internal_Flash___08000000.bin.\n"
                      "A second element with the same name gets \"-2\", \"-3\"... before \".bin\".\n"
                      "Prints the path of every file written. A file with a wrong CRC is refused.\n\n"
-                     "  -o DIR   the folder to write into\n";
-        return kExitOk;
-    }
+                     "  -o DIR   the folder to write into\n",
+                     exitCode);
+    if (!parsed)
+        return exitCode;
+    std::string error;
     if (parsed->positionals.size() != 1)
         return UsageError("unpack", parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
     const auto dir = parsed->Value("-o");
