@@ -37,7 +37,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.empty()) {
-        PrintHelp(std::cerr);
+        std::cerr << "nemora-cli: a command is required (see 'nemora-cli --help')\n";
         return nemora::cli::kExitUsage;
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {

@@ -37,8 +37,7 @@ struct BusEntry {
 // Control-file commands, one per line:
 //   plug DEVICE      DEVICE as one NEMORA_SIM device ("mode=app,bcd=0x0300")
 //   unplug N         the device at location N
-//   reset            back to the devices NEMORA_SIM lists (written by `scripts/virtual-usb reset`, which
-//                    also empties the file)
+//   reset            back to the devices NEMORA_SIM lists (written by `scripts/virtual-usb reset`)
 // Malformed lines are skipped.
 class Bus {
 public:
@@ -62,6 +61,9 @@ public:
     bool With(unsigned location, std::uint64_t generation, F&& fn)
     {
         std::lock_guard lock(m_mutex);
+        // A device unplugged from another process goes away at its next request, even mid-transfer
+        // (a size check of the control file; it is read only when it grew).
+        PollControlLocked();
         auto it = m_devices.find(location);
         if (it == m_devices.end() || (generation != 0 && it->second.generation != generation)) {
             return false;

@@ -11,6 +11,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -131,6 +132,34 @@ TEST_F(OverStandin, FaultsAndReadProtectionEndWithTheirCodes)
             EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OverStandin, StopInTheMiddleLeavesTheDeviceIdle)
+{
+    // A full-speed part: erasing all 64 pages keeps it busy long enough to stop it half way.
+    Start("timing=fullspeed");
+    const DfuImageHandle image = AdoptImage(Image{0, "", {Element{0x08000000, std::vector<std::uint8_t>(65536)}}});
+    DFUThreadContext c;
+    c.Operation = OPERATION_ERASE;
+    c.hImage = image;
+    c.szDevLink = m_path;
+    DfuOperationHandle h = nullptr;
+    ASSERT_EQ(m_library->STDFUPRT_LaunchOperation(c, &h), STDFUPRT_NOERROR);
+    DFUThreadContext running;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(m_library->STDFUPRT_GetOperationStatus(h, &running), STDFUPRT_NOERROR);
+    } while (running.Percent == 0 && running.ErrorCode == STDFUPRT_NOERROR);
+    DFUThreadContext final;
+    ASSERT_EQ(m_library->STDFUPRT_StopOperation(h, &final), STDFUPRT_NOERROR);
+    EXPECT_EQ(final.ErrorCode, STDFUPRT_NOERROR);
+    EXPECT_LT(final.Percent, 100);
+    EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
+    STDFUFILES_DestroyImage(image);
 }
 
 } // namespace

@@ -178,6 +178,20 @@ TEST(SimTransport, ControlFileCommandsPlugUnplugAndReset)
     EXPECT_EQ(list[0].bcdDevice, 0x004C);
 }
 
+TEST(SimTransport, AnUnplugFromOutsideEndsTheNextRequest)
+{
+    test::TempDir dir;
+    const auto control = (dir.Path() / "control").string();
+    auto t = Make("mode=dfu", control);
+    std::unique_ptr<usb::DeviceHandle> h;
+    ASSERT_EQ(t->Open(List(*t)[0].path, h), Status::Ok);
+    std::vector<std::uint8_t> status(6);
+    ASSERT_EQ(h->ControlTransfer({0xA1, kDfuGetStatus, 0, 0, 6}, status, 5000ms).status, Status::Ok);
+    std::ofstream(control, std::ios::app) << "unplug 1\n";
+    // No enumeration or event wait in between: the request itself notices.
+    EXPECT_EQ(h->ControlTransfer({0xA1, kDfuGetStatus, 0, 0, 6}, status, 5000ms).status, Status::NoDevice);
+}
+
 TEST(SimTransport, TimingFloorSumsEveryDeviceIncludingRemovedOnes)
 {
     ManualClock clock;
