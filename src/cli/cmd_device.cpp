@@ -104,6 +104,11 @@ const char* StatusText(std::uint8_t status)
 
 std::string DescribeFailure(const DFUThreadContext& c)
 {
+    if (c.ErrorCode == dfuse::STDFUPRT_UNEXPECTEDERROR) {
+        // The link failed: the last status the device gave is old news and would read as a healthy device.
+        return Format("%s (0x%08X) at %s; block %u, length %u", ErrorText(c.ErrorCode), c.ErrorCode,
+                      RequestText(c.CurrentRequest), c.CurrentNBlock, c.CurrentLength);
+    }
     return Format("%s (0x%08X) at %s; device status %s, state %u; block %u, length %u", ErrorText(c.ErrorCode),
                   c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
                   unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
