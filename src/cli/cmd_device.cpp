@@ -6,13 +6,16 @@
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfu_files_api.h"
+#include "dfuse/device_link.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
 #include "usb/transport_factory.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <cstdio>
 #include <iostream>
 #include <unistd.h>
@@ -121,9 +124,9 @@ class ProgressPrinter {
 public:
     explicit ProgressPrinter(std::string label) : m_label(std::move(label)), m_tty(::isatty(STDERR_FILENO) == 1) {}
 
-    void operator()(const DFUThreadContext& c)
+    void operator()(std::uint32_t value)
     {
-        const int percent = c.Percent;
+        const int percent = static_cast<int>(value);
         if (m_tty) {
             if (percent != m_last) {
                 const int filled = percent * 30 / 100;
@@ -190,51 +193,149 @@ int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMo
     return -1;
 }
 
-int ReadMapping(std::string_view command, Session& session, std::vector<MappingTarget>& targets)
+std::string TargetLabel(std::string_view verb, int target)
 {
-    if (session.library->STDFUPRT_CreateMappingFromDevice(session.device.path, &targets) != dfuse::STDFUPRT_NOERROR) {
-        return Failure(command,
-                       "unable to find or decode the device's memory map: " + session.library->LastMappingError());
-    }
-    return -1;
+    return Format("%.*s %02u", static_cast<int>(verb.size()), verb.data(), static_cast<unsigned>(target));
 }
 
-// Runs one operation on an image to its end. Returns an exit status, or -1 on success.
-int Run(std::string_view command, Session& session, std::uint32_t operation, const Image& image,
-        const std::string& label, Image* result = nullptr)
+// Opens the device's link: descriptors, protocol version and memory map. Returns an exit status, or -1.
+int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link)
 {
-    const DfuImageHandle handle = dfuse::AdoptImage(image);
-    DFUThreadContext context;
-    context.Operation = operation;
-    context.hImage = handle;
-    context.szDevLink = session.device.path;
-    DFUThreadContext final;
-    ProgressPrinter printer(label);
-    dfuse::RunOperation(*session.library, context, final, std::ref(printer), kPollInterval);
-    printer.Finish();
-    if (result != nullptr) {
-        if (const auto copy = dfuse::CopyImage(handle)) {
-            *result = *copy;
+    dfuse::LinkDescriptors descriptors;
+    switch (dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors)) {
+    case dfuse::LinkOutcome::Ok:
+        return -1;
+    case dfuse::LinkOutcome::NotOpened:
+        return Failure(command, "cannot open " + session.device.path);
+    case dfuse::LinkOutcome::NoDeviceDescriptor:
+        return Failure(command, "Unable to get descriptors... Bad Firmware");
+    case dfuse::LinkOutcome::NoDfuDescriptor:
+        return Failure(command, "Unable to get DFU descriptor... Bad Firmware");
+    case dfuse::LinkOutcome::BadVersion:
+    case dfuse::LinkOutcome::NoVersion:
+        return Failure(command, "Bad Updating protocol version. Should be 1.1A");
+    case dfuse::LinkOutcome::NoMapping:
+        break;
+    }
+    return Failure(command,
+                   "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+}
+
+// Prints a job's events on stderr as they come: progress, each target's outcome, and failures, and keeps
+// the exit status.
+class JobReporter {
+public:
+    explicit JobReporter(std::string_view command, bool reading = false) : m_command(command), m_reading(reading) {}
+
+    void operator()(const dfuse::JobEvent& event)
+    {
+        using Kind = dfuse::JobEvent::Kind;
+        switch (event.kind) {
+        case Kind::Launched:
+            EndProgress();
+            m_label = LabelFor(event.operation, event.target);
+            m_printer.emplace(m_label);
+            break;
+        case Kind::Progress:
+            if (m_printer) {
+                (*m_printer)(event.percent);
+            }
+            break;
+        case Kind::Upgraded:
+            EndProgress();
+            std::cerr << TargetLabel("Target", event.target) << ": Upgrade successful !\n";
+            break;
+        case Kind::Verified:
+            EndProgress();
+            std::cerr << TargetLabel("Target", event.target) << ": Verify successful !\n";
+            break;
+        case Kind::Mismatch:
+            EndProgress();
+            if (event.hasBytes) {
+                std::cerr << Format("Matching not good. First Difference at address 0x%08X:\nFile  byte  is  "
+                                    "0x%02X.\nRead byte is 0x%02X.\n",
+                                    static_cast<unsigned>(event.address), unsigned{event.fileByte},
+                                    unsigned{event.readByte});
+            } else {
+                std::cerr << "Matching not good: the device answered with another length than the file holds.\n";
+            }
+            m_status = kExitFailure;
+            break;
+        case Kind::Element:
+            elements.push_back(event);
+            break;
+        case Kind::Failed:
+            EndProgress();
+            m_status = Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
+                                              " failed: " + DescribeFailure(event.context));
+            break;
+        case Kind::Problem:
+            EndProgress();
+            m_status = Failure(m_command, ProblemText(event));
+            break;
+        case Kind::Uploaded:
+        case Kind::Left:
+        case Kind::Finished:
+            EndProgress();
+            break;
         }
     }
-    STDFUFILES_DestroyImage(handle);
-    if (final.ErrorCode != dfuse::STDFUPRT_NOERROR) {
-        return Failure(command, label + " failed: " + DescribeFailure(final));
+    int Status() const { return m_status; }
+    std::vector<dfuse::JobEvent> elements;
+
+private:
+    std::string LabelFor(std::uint32_t operation, int target) const
+    {
+        switch (operation) {
+        case dfuse::OPERATION_ERASE:
+            return TargetLabel("Erasing", target);
+        case dfuse::OPERATION_UPGRADE:
+            return TargetLabel("Downloading", target);
+        case dfuse::OPERATION_UPLOAD:
+            return TargetLabel(m_reading ? "Reading" : "Verifying", target);
+        default:
+            return "Leaving update mode";
+        }
     }
-    return -1;
-}
+    static std::string ProblemText(const dfuse::JobEvent& event)
+    {
+        using dfuse::JobProblem;
+        switch (event.problem) {
+        case JobProblem::NoFileData:
+            return "Unable to find data for that device from the file";
+        case JobProblem::IdentityMismatch:
+            return Format("This file is not supposed to be used with device,ID:0x%04x!!", unsigned{event.model});
+        case JobProblem::NoTargetData:
+            return "Unable to find data for that target in the dfu file...";
+        case JobProblem::SourceImage:
+            return "Unable to get data from source image...";
+        case JobProblem::ReadImageElements:
+            return "Unable to get elements from read image...";
+        case JobProblem::ReadImage:
+            return "Unable to get data from read image...";
+        case JobProblem::CreateUploadFile:
+            return "Unable to create a new updating file...";
+        case JobProblem::AppendUploadFile:
+            return "Unable to append image to updating file...";
+        case JobProblem::Refused:
+            break;
+        }
+        return event.text;
+    }
+    void EndProgress()
+    {
+        if (m_printer) {
+            m_printer->Finish();
+            m_printer.reset();
+        }
+    }
 
-const MappingTarget* FindTarget(const std::vector<MappingTarget>& targets, std::uint8_t alternate)
-{
-    const auto it =
-        std::find_if(targets.begin(), targets.end(), [&](const auto& t) { return t.bAlternate == alternate; });
-    return it == targets.end() ? nullptr : &*it;
-}
-
-std::string TargetLabel(std::string_view verb, std::uint8_t alternate)
-{
-    return Format("%.*s %02u", static_cast<int>(verb.size()), verb.data(), unsigned{alternate});
-}
+    std::string_view m_command;
+    bool m_reading;
+    std::string m_label;
+    std::optional<ProgressPrinter> m_printer;
+    int m_status = kExitOk;
+};
 
 } // namespace
 
@@ -352,108 +453,25 @@ int RunFlash(Args args)
     if (const int status = OpenSession("flash", *parsed, true, session); status >= 0) {
         return status;
     }
-    dfuse::DfuDeviceHandle device = nullptr;
-    if (session.library->STDFU_Open(session.device.path, &device) != dfuse::STDFU_NOERROR) {
-        return Failure("flash", "cannot open " + session.device.path);
-    }
-    std::array<std::uint8_t, 18> descriptor{};
-    std::array<std::uint8_t, 9> functional{};
-    const bool gotDescriptor = session.library->STDFU_GetDeviceDescriptor(device, descriptor) == dfuse::STDFU_NOERROR;
-    const bool gotFunctional = gotDescriptor && session.library->STDFU_GetDFUDescriptor(
-                                                    device, nullptr, nullptr, functional) == dfuse::STDFU_NOERROR;
-    session.library->STDFU_Close(&device);
-    if (!gotDescriptor) {
-        return Failure("flash", "Unable to get descriptors... Bad Firmware");
-    }
-    if (!gotFunctional) {
-        return Failure("flash", "Unable to get DFU descriptor... Bad Firmware");
-    }
-    const auto le16 = [](const auto& bytes, std::size_t at) {
-        return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-    };
-    const std::uint16_t dfuVersion = le16(functional, 7);
-    if (dfuVersion < kMinDfuVersion || dfuVersion > kMaxDfuVersion) {
-        return Failure("flash", "Bad Updating protocol version. Should be 1.1A");
-    }
-    const std::uint16_t vid = le16(descriptor, 8), pid = le16(descriptor, 10), bcd = le16(descriptor, 12);
-    const dfuse::DfuFile& dfu = *file.file;
-    if (dfu.vid != vid || dfu.pid != pid || (dfu.bcdDevice & kModelMask) != (bcd & kModelMask)) {
-        return Failure("flash", Format("This file is not supposed to be used with device,ID:0x%04x!!",
-                                       unsigned{static_cast<std::uint16_t>(bcd & kModelMask)}));
-    }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("flash", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("flash", session, link); status >= 0) {
         return status;
     }
+    // Every target the file has an image for, in target order; the job refuses the file before anything
+    // is sent when one of them is missing or cannot take its image whole.
+    std::vector<int> targets;
+    for (const Image& image : file.file->images) {
+        targets.push_back(image.alternate);
+    }
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
 
-    // Fit every image before anything is sent, so that a file that cannot be written whole changes nothing.
-    struct Plan {
-        Image erase, download, verify;
-    };
-    std::vector<Plan> plans;
-    for (const Image& image : dfu.images) {
-        const MappingTarget* target = FindTarget(targets, image.alternate);
-        if (target == nullptr) {
-            return Failure("flash", Format("%s: image for alternate setting %u: the device has no such target",
-                                           path.c_str(), unsigned{image.alternate}));
-        }
-        Plan plan{image, image, image};
-        dfuse::FilterImage(plan.erase, *target, dfuse::OPERATION_ERASE, false);
-        const auto report = dfuse::FilterImage(plan.download, *target, dfuse::OPERATION_UPGRADE, false);
-        if (report.droppedBytes > 0) {
-            return Failure("flash",
-                           Format("%s: image for alternate setting %u: %llu bytes lie outside the "
-                                  "writable sectors of target '%s'; nothing was written",
-                                  path.c_str(), unsigned{image.alternate},
-                                  static_cast<unsigned long long>(report.droppedBytes), target->szName.c_str()));
-        }
-        plan.verify = plan.download;
-        dfuse::FilterImage(plan.verify, *target, dfuse::OPERATION_UPLOAD, false);
-        plans.push_back(std::move(plan));
-    }
-    for (const Plan& plan : plans) {
-        const std::uint8_t alt = plan.download.alternate;
-        if (!plan.erase.elements.empty()) {
-            if (const int status =
-                    Run("flash", session, dfuse::OPERATION_ERASE, plan.erase, TargetLabel("Erasing", alt));
-                status >= 0) {
-                return status;
-            }
-        }
-        if (const int status =
-                Run("flash", session, dfuse::OPERATION_UPGRADE, plan.download, TargetLabel("Downloading", alt));
-            status >= 0) {
-            return status;
-        }
-        std::cerr << TargetLabel("Target", alt) << ": Upgrade successful !\n";
-    }
-    if (parsed->Has("--no-verify")) {
-        return kExitOk;
-    }
-    for (const Plan& plan : plans) {
-        const std::uint8_t alt = plan.verify.alternate;
-        Image read;
-        if (const int status =
-                Run("flash", session, dfuse::OPERATION_UPLOAD, plan.verify, TargetLabel("Verifying", alt), &read);
-            status >= 0) {
-            return status;
-        }
-        for (std::size_t e = 0; e < plan.verify.elements.size(); ++e) {
-            const auto& want = plan.verify.elements[e];
-            const auto& got = read.elements.at(e).data;
-            for (std::size_t j = 0; j < want.data.size(); ++j) {
-                if (j >= got.size() || got[j] != want.data[j]) {
-                    std::cerr << "Matching not good. First Difference at address "
-                              << Format("0x%08X:\nFile  byte  is  0x%02X.\nRead byte is 0x%02X.\n",
-                                        static_cast<unsigned>(want.address + j), unsigned{want.data[j]},
-                                        j < got.size() ? unsigned{got[j]} : 0u);
-                    return kExitFailure;
-                }
-            }
-        }
-        std::cerr << TargetLabel("Target", alt) << ": Verify successful !\n";
-    }
-    return kExitOk;
+    dfuse::TransferJob job(*session.library);
+    job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
+    JobReporter reporter("flash");
+    dfuse::RunJob(
+        job, [&] { return job.StartUpgrade(link, targets, path); }, std::ref(reporter));
+    return reporter.Status();
 }
 
 // ---------------------------------------------------------------- read
@@ -500,32 +518,51 @@ int RunRead(Args args)
     if (const int status = OpenSession("read", *parsed, true, session); status >= 0) {
         return status;
     }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("read", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("read", session, link); status >= 0) {
         return status;
     }
-    const MappingTarget* target = FindTarget(targets, static_cast<std::uint8_t>(*alt));
-    if (target == nullptr) {
+    const auto targetIt = std::find_if(link.mapping.begin(), link.mapping.end(),
+                                       [&](const MappingTarget& t) { return t.bAlternate == *alt; });
+    if (targetIt == link.mapping.end()) {
         return Failure("read", Format("the device has no alternate setting %u", static_cast<unsigned>(*alt)));
     }
-    Image image{static_cast<std::uint8_t>(*alt),
-                "",
-                {dfuse::Element{static_cast<std::uint32_t>(*address),
-                                std::vector<std::uint8_t>(static_cast<std::size_t>(*length))}}};
-    if (dfuse::FilterImage(image, *target, dfuse::OPERATION_UPLOAD, false).droppedBytes > 0) {
+    const MappingTarget& target = *targetIt;
+    const Image wanted{static_cast<std::uint8_t>(*alt),
+                       "",
+                       {dfuse::Element{static_cast<std::uint32_t>(*address),
+                                       std::vector<std::uint8_t>(static_cast<std::size_t>(*length))}}};
+    if (!dfuse::BytesOutside(wanted, target, dfuse::kSectorReadable).empty()) {
         return Failure("read", Format("0x%08llX to 0x%08llX is not all readable in target '%s'",
                                       static_cast<unsigned long long>(*address),
-                                      static_cast<unsigned long long>(*address + *length - 1), target->szName.c_str()));
+                                      static_cast<unsigned long long>(*address + *length - 1), target.szName.c_str()));
     }
-    Image read;
-    if (const int status = Run("read", session, dfuse::OPERATION_UPLOAD, image,
-                               TargetLabel("Reading", static_cast<std::uint8_t>(*alt)), &read);
-        status >= 0) {
-        return status;
+    // The area, described as the console describes the areas it reads: one element, address and length.
+    DfuImageHandle hImage = nullptr;
+    DfuElement element{static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*length),
+                       const_cast<std::uint8_t*>(wanted.elements.front().data.data())};
+    if (session.library->STDFUFILES_CreateImage(&hImage, static_cast<std::uint8_t>(*alt)) != STDFUFILES_NOERROR ||
+        session.library->STDFUFILES_SetImageElement(hImage, 0, true, element) != STDFUFILES_NOERROR) {
+        if (hImage != nullptr) {
+            session.library->STDFUFILES_DestroyImage(hImage);
+        }
+        return Failure("read", "cannot describe the area to read");
+    }
+    dfuse::TransferJob job(*session.library);
+    JobReporter reporter("read", true);
+    bool taken = false;
+    dfuse::RunJob(
+        job, [&] { return job.StartUpload(link, {static_cast<int>(target.bAlternate)}, hImage, {}, taken); },
+        std::ref(reporter));
+    if (!taken) {
+        session.library->STDFUFILES_DestroyImage(hImage);
+    }
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
     }
     std::vector<std::uint8_t> bytes;
-    for (const auto& element : read.elements) {
-        bytes.insert(bytes.end(), element.data.begin(), element.data.end());
+    for (const auto& piece : reporter.elements) {
+        bytes.insert(bytes.end(), piece.bytes.begin(), piece.bytes.end());
     }
     const std::string out = *parsed->Value("-o");
     if (const dfuse::Error e = dfuse::WriteFileAtomically(out, bytes)) {
@@ -557,16 +594,19 @@ int RunLeave(Args args)
     if (const int status = OpenSession("leave", *parsed, true, session); status >= 0) {
         return status;
     }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("leave", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("leave", session, link); status >= 0) {
         return status;
     }
-    Image image;
-    if (targets.empty() || dfuse::ImageFromMapping(targets.front(), image)) {
+    if (link.mapping.empty()) {
         return Failure("leave", "the device's memory map has no usable target");
     }
-    if (const int status = Run("leave", session, dfuse::OPERATION_RETURN, image, "Leaving update mode"); status >= 0) {
-        return status;
+    dfuse::TransferJob job(*session.library);
+    JobReporter reporter("leave");
+    dfuse::RunJob(
+        job, [&] { return job.StartLeave(link, {0}); }, std::ref(reporter));
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
     }
     std::cerr << "Successfully left updating mode !\n";
     return kExitOk;

@@ -2,6 +2,7 @@
 
 #include "dfu/dfu_texts.h"
 #include "dfu/text_progress_ctrl.h"
+#include "dfuse/device_link.h"
 #include "dfuse/dfuse_operations.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -207,55 +208,46 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_pTargetList->clear();
     UpdateData(false);
 
-    DfuDeviceHandle hDevice = nullptr;
-    if (m_library.STDFU_Open(strDevicePath.toStdString(), &hDevice) != kOk) {
+    nemora::dfuse::DeviceLink link;
+    nemora::dfuse::LinkDescriptors descriptors;
+    descriptors.device = m_DeviceDescriptor;
+    const auto outcome =
+        nemora::dfuse::OpenDeviceLink(m_library, strDevicePath.toStdString(), link, descriptors, [&](DfuDeviceHandle h) {
+            m_Mapping = link.mapping;
+            m_bHasMapping = !link.devBcd.empty();
+            const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
+                                       (m_Mapping.size() > 1 && m_Mapping[1].szName == kOptionBytesTargetName);
+            if (bOptionTarget) {
+                OptionBytesProbe(h);
+            }
+            FillTargetList();
+        });
+    if (outcome == nemora::dfuse::LinkOutcome::NotOpened) {
         return;
     }
-
-    bool bLinkOk = false;
-    if (m_library.STDFU_GetDeviceDescriptor(hDevice, m_DeviceDescriptor) != kOk) {
+    m_DeviceDescriptor = descriptors.device;
+    m_DfuDescriptor = descriptors.dfu;
+    m_strDevVid = QString::fromStdString(link.devVid);
+    m_strDevPid = QString::fromStdString(link.devPid);
+    m_strDevBcd = QString::fromStdString(link.devBcd);
+    switch (outcome) {
+    case nemora::dfuse::LinkOutcome::NoDeviceDescriptor:
         ShowError("Unable to get descriptors... Bad Firmware");
-    } else {
-        m_DfuDescriptor.fill(0);
-        std::uint32_t nInterface = 0;
-        std::uint32_t nAlternates = 0;
-        if (m_library.STDFU_GetDFUDescriptor(hDevice, &nInterface, &nAlternates, m_DfuDescriptor) != kOk) {
-            ShowError("Unable to get DFU descriptor... Bad Firmware");
-        } else {
-            UpdateData(false);
-            const std::uint16_t wVersion = Le16(&m_DfuDescriptor[7]);
-            if (!nemora::dfu::IsSupportedDfuVersion(wVersion)) {
-                if (wVersion != 0) {
-                    ShowError("Bad Updating protocol version. Should be 1.1A");
-                }
-            } else if (nemora::dfu::IsDfuModePath(strDevicePath.toStdString())) {
-                m_strDevVid = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[8]));
-                m_strDevPid = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[10]));
-                m_strDevBcd = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[12]));
-                if (m_library.STDFUPRT_CreateMappingFromDevice(strDevicePath.toStdString(), &m_Mapping) == kOk) {
-                    m_bHasMapping = true;
-                    bLinkOk = true;
-                } else {
-                    m_Mapping.clear();
-                    ShowError("Unable to find or decode device mapping... Bad Firmware");
-                }
-            } else {
-                // Another interface of the device (application mode): reachable, but nothing to map.
-                bLinkOk = true;
-            }
-        }
+        break;
+    case nemora::dfuse::LinkOutcome::NoDfuDescriptor:
+        ShowError("Unable to get DFU descriptor... Bad Firmware");
+        break;
+    case nemora::dfuse::LinkOutcome::BadVersion:
+        ShowError("Bad Updating protocol version. Should be 1.1A");
+        break;
+    case nemora::dfuse::LinkOutcome::NoMapping:
+        ShowError("Unable to find or decode device mapping... Bad Firmware");
+        break;
+    default:
+        break;
     }
-
-    if (bLinkOk) {
-        const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
-                                   (m_Mapping.size() > 1 && m_Mapping[1].szName == kOptionBytesTargetName);
-        if (bOptionTarget) {
-            OptionBytesProbe(hDevice);
-        }
-        FillTargetList();
-    }
-
-    m_library.STDFU_Close(&hDevice);
+    UpdateData(false);
+    const bool bLinkOk = outcome == nemora::dfuse::LinkOutcome::Ok;
 
     if (bLinkOk) {
         CDeviceIdentity identity;

@@ -242,8 +242,8 @@ bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
         char text[320];
         if (target == nullptr) {
             std::snprintf(text, sizeof text,
-                          "The file holds an image for target %02u, which this device does not have; nothing was "
-                          "written.",
+                          "The file holds an image for target %02u, but the device has no such target; nothing "
+                          "was written.",
                           unsigned{image.alternate});
             AddProblem(events, JobProblem::Refused, text);
             return false;
@@ -258,11 +258,10 @@ bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
                 count += r.last - r.first + 1;
             }
             std::snprintf(text, sizeof text,
-                          "%llu bytes of the file (first %s to %s) lie outside the writable sectors of target %02u "
-                          "\"%s\"; nothing was written.",
-                          static_cast<unsigned long long>(count), HexAddress(outside.front().first).c_str(),
-                          HexAddress(outside.front().last).c_str(), unsigned{image.alternate},
-                          target->szName.c_str());
+                          "%llu bytes lie outside the writable sectors of target %02u \"%s\" (the first from %s "
+                          "to %s); nothing was written.",
+                          static_cast<unsigned long long>(count), unsigned{image.alternate}, target->szName.c_str(),
+                          HexAddress(outside.front().first).c_str(), HexAddress(outside.front().last).c_str());
             AddProblem(events, JobProblem::Refused, text);
             return false;
         }
@@ -276,8 +275,7 @@ void TransferJob::UpgradeTarget(JobEvents& events)
     DfuFileHandle hFile = nullptr;
     std::uint16_t wVid = 0, wPid = 0, wBcd = 0;
     std::uint8_t nImages = 0;
-    if (pTarget == nullptr ||
-        m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, &wVid, &wPid, &wBcd, &nImages) != kOk) {
+    if (m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, &wVid, &wPid, &wBcd, &nImages) != kOk) {
         AddProblem(events, JobProblem::NoFileData);
         return;
     }
@@ -286,6 +284,11 @@ void TransferJob::UpgradeTarget(JobEvents& events)
         m_library.STDFUFILES_CloseDFUFile(hFile);
         m_nCurrentTarget = -1;
         events.back().target = -1;
+        return;
+    }
+    if (pTarget == nullptr) {
+        m_library.STDFUFILES_CloseDFUFile(hFile);
+        AddProblem(events, JobProblem::NoFileData);
         return;
     }
     DfuImageHandle hSource = TakeSourceImage(hFile, nImages);
@@ -475,29 +478,37 @@ void TransferJob::UploadNextTarget(JobEvents& events)
     }
 }
 
+bool TransferJob::StoreUpload(DfuImageHandle hImage, JobEvents& events)
+{
+    if (m_uploadFile.empty()) {
+        return true; // no upload file wanted: the caller takes the bytes from the Element events alone
+    }
+    DfuFileHandle hFile = nullptr;
+    const std::uint32_t code =
+        m_nCurrentTarget == FirstTarget()
+            ? m_library.STDFUFILES_CreateNewDFUFile(m_uploadFile, &hFile, m_link.vid, m_link.pid, m_link.bcdDevice)
+            : m_library.STDFUFILES_OpenExistingDFUFile(m_uploadFile, &hFile, nullptr, nullptr, nullptr, nullptr);
+    if (code != kOk) {
+        AddProblem(events, JobProblem::CreateUploadFile);
+        return false;
+    }
+    const bool appended = m_library.STDFUFILES_AppendImageToDFUFile(hFile, hImage) == kOk;
+    if (!appended) {
+        AddProblem(events, JobProblem::AppendUploadFile);
+    }
+    m_library.STDFUFILES_CloseDFUFile(hFile);
+    return appended;
+}
+
 void TransferJob::OnUploadComplete(DfuImageHandle hImage, JobEvents& events)
 {
-    DfuFileHandle hFile = nullptr;
-    std::uint32_t code;
-    if (m_nCurrentTarget == FirstTarget()) {
-        code = m_library.STDFUFILES_CreateNewDFUFile(m_uploadFile, &hFile, m_link.vid, m_link.pid, m_link.bcdDevice);
-    } else {
-        code = m_library.STDFUFILES_OpenExistingDFUFile(m_uploadFile, &hFile, nullptr, nullptr, nullptr, nullptr);
-    }
-    if (code == kOk) {
-        if (m_library.STDFUFILES_AppendImageToDFUFile(hFile, hImage) == kOk) {
-            Add(events, JobEvent::Kind::Uploaded);
-            m_nCurrentTarget = NextTarget(m_nCurrentTarget);
-            if (m_nCurrentTarget >= 0) {
-                m_bFinished = false;
-                UploadNextTarget(events);
-            }
-        } else {
-            AddProblem(events, JobProblem::AppendUploadFile);
+    if (StoreUpload(hImage, events)) {
+        Add(events, JobEvent::Kind::Uploaded);
+        m_nCurrentTarget = NextTarget(m_nCurrentTarget);
+        if (m_nCurrentTarget >= 0) {
+            m_bFinished = false;
+            UploadNextTarget(events);
         }
-        m_library.STDFUFILES_CloseDFUFile(hFile);
-    } else {
-        AddProblem(events, JobProblem::CreateUploadFile);
     }
 
     // The caller gets every element whatever became of the file.

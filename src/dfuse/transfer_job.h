@@ -96,7 +96,8 @@ public:
     // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them.
     JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file);
     // Uploads the areas the caller's image describes from the first target, then every further target
-    // whole, into a DfuSe file at uploadFile; every element comes back as an Element event. Returns false
+    // whole, into a DfuSe file at uploadFile (none when it is empty); every element comes back as an Element
+    // event. Returns false
     // in `taken` when the launch failed: the image then stays with the caller.
     JobEvents StartUpload(const DeviceLink& link, std::vector<int> targets, DfuImageHandle hImage,
                           const std::string& uploadFile, bool& taken);
@@ -117,6 +118,7 @@ private:
     void VerifyTarget(JobEvents& events);
     void UploadNextTarget(JobEvents& events);
     void OnUploadComplete(DfuImageHandle hImage, JobEvents& events);
+    bool StoreUpload(DfuImageHandle hImage, JobEvents& events);
     void OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events);
     DfuImageHandle TakeSourceImage(DfuFileHandle hFile, int nImages);
     bool Launch(std::uint32_t operation, DfuImageHandle hImage, JobEvent launched, JobEvents& events);
