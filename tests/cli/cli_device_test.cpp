@@ -90,7 +90,8 @@ TEST_F(CliDevice, FlashErasesDownloadsAndVerifiesEveryImage)
 
 TEST_F(CliDevice, FlashRefusesWhatDoesNotFitBeforeTouchingTheDevice)
 {
-    const std::vector<std::uint8_t> blank(65536, 0xFF);
+    // Old contents that any erase would wipe: they must stay as they are.
+    const std::vector<std::uint8_t> blank = Pattern(65536, 9);
     dfuse_test::WriteBytes(P("flash.bin"), blank);
     const std::string sim = "bcd=0x0080,flash=" + P("flash.bin");
 
