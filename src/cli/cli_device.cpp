@@ -1,0 +1,292 @@
+#include "cli/cli_device.h"
+
+#include "dfuse/dfuse_operations.h"
+#include "usb/transport_factory.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <unistd.h>
+
+namespace nemora::cli {
+
+using dfuse::DfuseLibrary;
+using dfuse::DFUThreadContext;
+
+namespace {
+
+// ---------------------------------------------------------------- failure texts
+
+const char* ErrorText(std::uint32_t code)
+{
+    switch (code) {
+    case dfuse::STDFUPRT_UNABLETOLAUNCHDFUTHREAD:
+        return "unable to launch operation";
+    case dfuse::STDFUPRT_DFUALREADYRUNNING:
+        return "an operation is already running on this device";
+    case dfuse::STDFUPRT_BADPARAMETER:
+        return "bad parameter";
+    case dfuse::STDFUPRT_BADFIRMWARESTATEMACHINE:
+        return "bad state machine in firmware";
+    case dfuse::STDFUPRT_UNEXPECTEDERROR:
+        return "unexpected error (device gone or link failed)";
+    case dfuse::STDFUPRT_DFUERROR:
+        return "DFU error";
+    case dfuse::STDFUPRT_RETRYERROR:
+        return "device stays busy";
+    case dfuse::STDFUPRT_UNSUPPORTEDFEATURE:
+        return "not supported by this firmware";
+    default:
+        return "unknown error";
+    }
+}
+
+const char* RequestText(std::uint32_t request)
+{
+    static constexpr std::array<const char*, 0x17> kNames = {"none",
+                                                             "none",
+                                                             "getting device descriptor",
+                                                             "getting DFU descriptor",
+                                                             "getting string descriptor",
+                                                             "getting amount of configurations",
+                                                             "getting configuration descriptor",
+                                                             "getting amount of interfaces",
+                                                             "getting amount of alternates",
+                                                             "getting interface descriptor",
+                                                             "opening device",
+                                                             "closing device",
+                                                             "detach",
+                                                             "download",
+                                                             "upload",
+                                                             "get status",
+                                                             "clear status",
+                                                             "get state",
+                                                             "abort",
+                                                             "selecting target",
+                                                             "awaiting unplug",
+                                                             "awaiting plug",
+                                                             "identifying device after re-enumeration"};
+    const std::uint32_t index = request >> 24;
+    return (request & 0xFFFFFF) == 0 && index < kNames.size() ? kNames[index] : "unknown request";
+}
+
+const char* StatusText(std::uint8_t status)
+{
+    static constexpr std::array<const char*, 16> kNames = {
+        "OK",      "errTARGET", "errFILE",    "errWRITE",     "errERASE",    "errCHECK_ERASED",
+        "errPROG", "errVERIFY", "errADDRESS", "errNOTDONE",   "errFIRMWARE", "errVENDOR",
+        "errUSBR", "errPOR",    "errUNKNOWN", "errSTALLEDPKT"};
+    return status < kNames.size() ? kNames[status] : "unknown status";
+}
+
+} // namespace
+
+std::string DescribeFailure(const DFUThreadContext& c)
+{
+    if (c.ErrorCode == dfuse::STDFUPRT_UNEXPECTEDERROR) {
+        // The link failed: the last status the device gave is old news and would read as a healthy device.
+        return Format("%s (0x%08X) at %s; block %u, length %u", ErrorText(c.ErrorCode), c.ErrorCode,
+                      RequestText(c.CurrentRequest), c.CurrentNBlock, c.CurrentLength);
+    }
+    return Format("%s (0x%08X) at %s; device status %s, state %u; block %u, length %u", ErrorText(c.ErrorCode),
+                  c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
+                  unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
+}
+
+
+// ---------------------------------------------------------------- progress
+
+ProgressPrinter::ProgressPrinter(std::string label) : m_label(std::move(label)), m_tty(::isatty(STDERR_FILENO) == 1) {}
+
+void ProgressPrinter::operator()(std::uint32_t value)
+{
+    const int percent = static_cast<int>(value);
+    if (m_tty) {
+        if (percent != m_last) {
+            const int filled = percent * 30 / 100;
+            std::cerr << '\r' << m_label << " [" << std::string(static_cast<std::size_t>(filled), '#')
+                      << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << percent << "%"
+                      << std::flush;
+        }
+    } else if (percent / 10 != m_last / 10 || (m_last < 0 && percent == 0)) {
+        std::cerr << m_label << ": " << percent << "%\n";
+    }
+    m_last = percent;
+}
+
+void ProgressPrinter::Finish()
+{
+    if (m_tty && m_last >= 0) {
+        std::cerr << '\n';
+    }
+}
+
+// ---------------------------------------------------------------- sessions
+
+
+// Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
+// Returns an exit status, or -1 when the session is ready.
+int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, Session& session)
+{
+    std::string error;
+    session.transport = usb::CreateTransport(&error);
+    if (!session.transport) {
+        return Failure(command, error.empty() ? "no USB access" : error);
+    }
+    std::vector<usb::DeviceInfo> devices;
+    if (const usb::Status s = session.transport->Enumerate(devices); s != usb::Status::Ok) {
+        return Failure(command, std::string("cannot list devices: ") + usb::StatusName(s));
+    }
+    if (const auto wanted = args.Value("--device")) {
+        const std::string upper = usb::ToUpperAscii(*wanted);
+        const auto it = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.path == upper; });
+        if (it == devices.end()) {
+            return Failure(command, "no device with path " + *wanted + " (see 'nemora-cli list')");
+        }
+        session.device = *it;
+    } else if (devices.empty()) {
+        return Failure(command, "no device found");
+    } else {
+        session.device = devices.front();
+    }
+    if (needDfuMode && session.device.mode != usb::InterfaceMode::Dfu) {
+        return Failure(command,
+                       session.device.path + " is running its firmware (application mode), not in update mode");
+    }
+    session.library = std::make_unique<DfuseLibrary>(*session.transport);
+    return -1;
+}
+
+std::string TargetLabel(std::string_view verb, int target)
+{
+    return Format("%.*s %02u", static_cast<int>(verb.size()), verb.data(), static_cast<unsigned>(target));
+}
+
+// Opens the device's link: descriptors, protocol version and memory map. Returns an exit status, or -1.
+int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link)
+{
+    dfuse::LinkDescriptors descriptors;
+    switch (dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors)) {
+    case dfuse::LinkOutcome::Ok:
+        return -1;
+    case dfuse::LinkOutcome::NotOpened:
+        return Failure(command, "cannot open " + session.device.path);
+    case dfuse::LinkOutcome::NoDeviceDescriptor:
+        return Failure(command, "Unable to get descriptors... Bad Firmware");
+    case dfuse::LinkOutcome::NoDfuDescriptor:
+        return Failure(command, "Unable to get DFU descriptor... Bad Firmware");
+    case dfuse::LinkOutcome::BadVersion:
+    case dfuse::LinkOutcome::NoVersion:
+        return Failure(command, "Bad Updating protocol version. Should be 1.1A");
+    case dfuse::LinkOutcome::NoMapping:
+        break;
+    }
+    return Failure(command,
+                   "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+}
+
+// ---------------------------------------------------------------- job events
+
+void JobReporter::operator()(const dfuse::JobEvent& event)
+{
+    using Kind = dfuse::JobEvent::Kind;
+    switch (event.kind) {
+    case Kind::Launched:
+        EndProgress();
+        m_label = LabelFor(event.operation, event.target);
+        m_printer.emplace(m_label);
+        break;
+    case Kind::Progress:
+        if (m_printer) {
+            (*m_printer)(event.percent);
+        }
+        break;
+    case Kind::Upgraded:
+        EndProgress();
+        std::cerr << TargetLabel("Target", event.target) << ": Upgrade successful !\n";
+        break;
+    case Kind::Verified:
+        EndProgress();
+        std::cerr << TargetLabel("Target", event.target) << ": Verify successful !\n";
+        break;
+    case Kind::Mismatch:
+        EndProgress();
+        if (event.hasBytes) {
+            std::cerr << Format("Matching not good. First Difference at address 0x%08X:\nFile  byte  is  "
+                                "0x%02X.\nRead byte is 0x%02X.\n",
+                                static_cast<unsigned>(event.address), unsigned{event.fileByte},
+                                unsigned{event.readByte});
+        } else {
+            std::cerr << "Matching not good: the device answered with another length than the file holds.\n";
+        }
+        m_status = kExitFailure;
+        break;
+    case Kind::Element:
+        elements.push_back(event);
+        break;
+    case Kind::Failed:
+        EndProgress();
+        m_status = Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
+                                          " failed: " + DescribeFailure(event.context));
+        break;
+    case Kind::Problem:
+        EndProgress();
+        m_status = Failure(m_command, ProblemText(event));
+        break;
+    case Kind::Uploaded:
+    case Kind::Left:
+    case Kind::Finished:
+        EndProgress();
+        break;
+    }
+}
+
+std::string JobReporter::LabelFor(std::uint32_t operation, int target) const
+{
+    switch (operation) {
+    case dfuse::OPERATION_ERASE:
+        return TargetLabel("Erasing", target);
+    case dfuse::OPERATION_UPGRADE:
+        return TargetLabel("Downloading", target);
+    case dfuse::OPERATION_UPLOAD:
+        return TargetLabel(m_reading ? "Reading" : "Verifying", target);
+    default:
+        return "Leaving update mode";
+    }
+}
+
+std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
+{
+    using dfuse::JobProblem;
+    switch (event.problem) {
+    case JobProblem::NoFileData:
+        return "Unable to find data for that device from the file";
+    case JobProblem::IdentityMismatch:
+        return Format("This file is not supposed to be used with device,ID:0x%04x!!", unsigned{event.model});
+    case JobProblem::NoTargetData:
+        return "Unable to find data for that target in the dfu file...";
+    case JobProblem::SourceImage:
+        return "Unable to get data from source image...";
+    case JobProblem::ReadImageElements:
+        return "Unable to get elements from read image...";
+    case JobProblem::ReadImage:
+        return "Unable to get data from read image...";
+    case JobProblem::CreateUploadFile:
+        return "Unable to create a new updating file...";
+    case JobProblem::AppendUploadFile:
+        return "Unable to append image to updating file...";
+    case JobProblem::Refused:
+        break;
+    }
+    return event.text;
+}
+
+void JobReporter::EndProgress()
+{
+    if (m_printer) {
+        m_printer->Finish();
+        m_printer.reset();
+    }
+}
+
+} // namespace nemora::cli
