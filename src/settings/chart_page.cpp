@@ -33,8 +33,8 @@ QRect ToQRect(const ChartRect& rc)
 QFont ChartPage::ChartFont()
 {
     QFont font;
-    font.setFamilies({"MS Shell Dlg", "MS Shell Dlg 2", "Tahoma", "Microsoft Sans Serif", "Liberation Sans",
-                      "DejaVu Sans"});
+    font.setFamilies(
+        {"MS Shell Dlg", "MS Shell Dlg 2", "Tahoma", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans"});
     font.setPointSize(9);
     return font;
 }
@@ -74,13 +74,24 @@ ChartRect ChartPage::ToChartRect(const QRect& rc)
     return {rc.left(), rc.top(), rc.left() + rc.width(), rc.top() + rc.height()};
 }
 
+QSize ChartPage::ImageSize() const
+{
+    const qreal dpr = devicePixelRatioF();
+    return {static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr))};
+}
+
+bool ChartPage::ImageMatchesPage() const
+{
+    return !m_image.isNull() && m_image.size() == ImageSize() && m_image.devicePixelRatio() == devicePixelRatioF();
+}
+
 bool ChartPage::EnsureImage()
 {
     const qreal dpr = devicePixelRatioF();
-    const QSize pixels(static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr)));
+    const QSize pixels = ImageSize();
     if (pixels.isEmpty())
         return false;
-    if (m_image.size() != pixels || m_image.devicePixelRatio() != dpr) {
+    if (!ImageMatchesPage()) {
         m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_image.setDevicePixelRatio(dpr);
         m_image.fill(Qt::white);
@@ -123,8 +134,8 @@ int ChartPage::PaintChart(QPainter& dc, int x, int y, bool pressed)
 void ChartPage::paintEvent(QPaintEvent* pEvent)
 {
     QPainter dc(this);
-    const qreal dpr = m_image.devicePixelRatio();
-    if (m_bFreshImage && dpr == devicePixelRatioF() && !m_image.isNull()) {
+    if (m_bFreshImage && ImageMatchesPage()) {
+        const qreal dpr = m_image.devicePixelRatio();
         // A redraw has just been made off-screen: copy it as it is.
         const QRect r = pEvent->rect();
         dc.drawImage(QRectF(r), m_image, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));

@@ -66,6 +66,9 @@ protected:
     int m_nMouseY = 200;
 
 private:
+    // The off-screen page: the page's size at the screen's device pixel ratio, white when new.
+    QSize ImageSize() const;
+    bool ImageMatchesPage() const;
     bool EnsureImage();
     static QFont ChartFont();
 

@@ -271,8 +271,7 @@ ChartView ComputeTemperatureChart(const ChartRect& frame, const TemperatureLimit
         p.marker = MarkerRect(g, p.x, p.y);
         // The curve joins the markers edge to edge, each end halfway up the clipped marker.
         p.segment = k > 0;
-        p.segmentLine = {prev.right, (prev.top + prev.bottom) / 2, p.marker.left,
-                         (p.marker.top + p.marker.bottom) / 2};
+        p.segmentLine = {prev.right, (prev.top + prev.bottom) / 2, p.marker.left, (p.marker.top + p.marker.bottom) / 2};
         prev = p.marker;
         view.points[k] = p;
     }

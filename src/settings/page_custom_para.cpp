@@ -244,8 +244,8 @@ void CPageCustomPara::RestoreDefaults()
     for (const auto& [spinId, spin] : m_spins) {
         spin->SetBuddy(m_boxes.at(FieldForSpin(spinId)->nEditId));
         spin->SetRange(nemora::settings::kParameterMin, nemora::settings::kParameterMax);
-        spin->SetAccel({nemora::settings::kParameterAcceleration.begin(),
-                        nemora::settings::kParameterAcceleration.end()});
+        spin->SetAccel(
+            {nemora::settings::kParameterAcceleration.begin(), nemora::settings::kParameterAcceleration.end()});
     }
     m_pSlider->setRange(nemora::settings::kDisplayLevelMin, nemora::settings::kDisplayLevelMax);
     SetDisplayLevel(nemora::settings::kDisplayLevelMax);

@@ -8,8 +8,7 @@
 namespace nemora::settings {
 
 UpDownControl::UpDownControl(QWidget* pParent)
-    : QWidget(pParent), m_pUp(new QToolButton(this)), m_pDown(new QToolButton(this)),
-      m_clock([] {
+    : QWidget(pParent), m_pUp(new QToolButton(this)), m_pDown(new QToolButton(this)), m_clock([] {
           return std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now().time_since_epoch())
               .count();

@@ -172,8 +172,8 @@ TEST_P(TemperatureSnapping, SnapsThenLimits)
 }
 INSTANTIATE_TEST_SUITE_P(BothUnits, TemperatureSnapping,
                          testing::Values(SnapCase{true, 455, 450}, SnapCase{true, 456, 460}, SnapCase{true, 195, 200},
-                                         SnapCase{true, 700, 600}, SnapCase{false, 112, 110},
-                                         SnapCase{false, 113, 115}, SnapCase{false, 318, 315}));
+                                         SnapCase{true, 700, 600}, SnapCase{false, 112, 110}, SnapCase{false, 113, 115},
+                                         SnapCase{false, 318, 315}));
 
 TEST(TemperatureChart, DragFollowsTheAxisAndLinesJoinMarkerEdges)
 {

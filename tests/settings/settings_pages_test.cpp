@@ -209,10 +209,7 @@ struct ChartFixture : testing::Test {
         QMouseEvent move(QEvent::MouseMove, pos, page->mapToGlobal(pos), Qt::NoButton, buttons, mods);
         QApplication::sendEvent(page.get(), &move);
     }
-    void Press(int x, int y)
-    {
-        QTest::mousePress(page.get(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
-    }
+    void Press(int x, int y) { QTest::mousePress(page.get(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); }
     void Key(Qt::Key key) { QTest::keyClick(page.get(), key); }
     std::string Status() const { return page->LastView().status; }
 };
