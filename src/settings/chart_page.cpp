@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace nemora::settings {
@@ -222,7 +223,15 @@ void ChartPage::PaintView(QPainter& dc, const ChartView& view, bool bMarkersAfte
     dc.setBackgroundMode(Qt::TransparentMode);
     dc.fillRect(ToQRect(g.inner), kChartBackground);
 
-    const QPen black(Qt::black, 1);
+    // Lines are a whole number of device pixels wide at any device pixel ratio, so they stay even and
+    // sharp on a 150 % display as on a 100 % one.
+    const qreal dpr = dc.device() ? dc.device()->devicePixelRatioF() : 1.0;
+    auto pen = [dpr](const QColor& colour, int width, Qt::PenStyle style = Qt::SolidLine) {
+        QPen p(colour, std::max(1, qRound(width * dpr)), style, Qt::FlatCap, Qt::MiterJoin);
+        p.setCosmetic(true);
+        return p;
+    };
+    const QPen black = pen(Qt::black, 1);
     dc.setPen(black);
     dc.setBrush(Qt::NoBrush);
     const QPoint frame[] = {{g.x0, g.y0}, {g.x1, g.y0}, {g.x1, g.y1}, {g.x0, g.y1}};
@@ -234,7 +243,7 @@ void ChartPage::PaintView(QPainter& dc, const ChartView& view, bool bMarkersAfte
             dc.drawText(ToQRect(AxisLabelRect(g, tick)), Qt::AlignRight | Qt::AlignVCenter | kTextFlags,
                         QString::number(tick.value));
     }
-    dc.setPen(QPen(kGridColour, 1, Qt::DotLine));
+    dc.setPen(pen(kGridColour, 1, Qt::DotLine));
     for (int y : view.axis.gridY)
         dc.drawLine(g.x0, y, g.x1, y);
 
@@ -255,10 +264,11 @@ void ChartPage::PaintView(QPainter& dc, const ChartView& view, bool bMarkersAfte
         if (m.Width() > 2 && m.Height() > 2)
             dc.fillRect(QRect(m.left + 1, m.top + 1, m.Width() - 2, m.Height() - 2), kMarkerFill);
     };
-    const QPen curve(kCurveColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen curve = pen(kCurveColour, 2);
+    curve.setCapStyle(Qt::RoundCap);
     for (const ChartPointView& p : view.points) {
         if (p.guide) {
-            dc.setPen(QPen(p.redGuide ? kHighlightGuideColour : kGuideColour, 1, Qt::DotLine));
+            dc.setPen(pen(p.redGuide ? kHighlightGuideColour : kGuideColour, 1, Qt::DotLine));
             dc.drawLine(p.x, g.y1, p.x, g.y0);
         }
         if (!bMarkersAfterCurve)
