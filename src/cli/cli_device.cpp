@@ -1,6 +1,8 @@
 #include "cli/cli_device.h"
 
+#include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
+#include "settings/settings_file.h"
 #include "usb/transport_factory.h"
 
 #include <algorithm>
@@ -287,6 +289,80 @@ void JobReporter::EndProgress()
         m_printer->Finish();
         m_printer.reset();
     }
+}
+
+// ---------------------------------------------------------------- user areas
+
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device)
+{
+    if (const int status = OpenSession(command, args, true, device.session); status >= 0) {
+        return status;
+    }
+    if (const int status = OpenLink(command, device.session, device.link); status >= 0) {
+        return status;
+    }
+    if (device.link.mapping.empty()) {
+        return Failure(command, "the device's memory map has no target");
+    }
+    device.identity.SetIds(device.link.vid, device.link.pid, device.link.bcdDevice);
+    device.identity.UpdateGeometry();
+    return -1;
+}
+
+int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
+             std::vector<std::uint8_t>& bytes)
+{
+    dfuse::IDfuseLibrary& library = *device.session.library;
+    std::vector<std::uint8_t> buffer(size);
+    DfuImageHandle hImage = nullptr;
+    if (library.STDFUFILES_CreateImage(&hImage, 0) != STDFUFILES_NOERROR ||
+        library.STDFUFILES_SetImageElement(hImage, 0, true, DfuElement{address, size, buffer.data()}) !=
+            STDFUFILES_NOERROR) {
+        if (hImage != nullptr) {
+            library.STDFUFILES_DestroyImage(hImage);
+        }
+        return Failure(command, "Unable to insert one element in the image...");
+    }
+    dfuse::TransferJob job(library);
+    JobReporter reporter(command, true);
+    bool taken = false;
+    dfuse::RunJob(
+        job, [&] { return job.StartUpload(device.link, {0}, hImage, {}, taken); }, std::ref(reporter));
+    if (!taken) {
+        library.STDFUFILES_DestroyImage(hImage);
+    }
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
+    }
+    bytes.clear();
+    for (const auto& element : reporter.elements) {
+        bytes.insert(bytes.end(), element.bytes.begin(), element.bytes.end());
+    }
+    if (bytes.size() != size) {
+        return Failure(command, Format("the device answered %zu of the %u bytes at 0x%08X", bytes.size(),
+                                       unsigned{size}, unsigned{address}));
+    }
+    return -1;
+}
+
+int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes)
+{
+    std::string error;
+    const auto folder = settings::TransferFolder(error);
+    if (!folder) {
+        return Failure(command, "no transfer folder: " + error);
+    }
+    const std::filesystem::path staging = *folder / settings::kStagingFileName;
+    if (const dfuse::Error e =
+            dfuse::WriteDfuFile(staging, settings::MakeStagingFile(device.identity, address, bytes))) {
+        return Failure(command, staging.string() + ": " + std::string(dfuse::Describe(e.code)) +
+                                    (e.message.empty() ? "" : ": " + e.message));
+    }
+    dfuse::TransferJob job(*device.session.library);
+    JobReporter reporter(command);
+    dfuse::RunJob(
+        job, [&] { return job.StartUpgrade(device.link, {0}, staging.string()); }, std::ref(reporter));
+    return reporter.Status() == kExitOk ? -1 : reporter.Status();
 }
 
 } // namespace nemora::cli
