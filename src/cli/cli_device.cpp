@@ -95,7 +95,6 @@ std::string DescribeFailure(const DFUThreadContext& c)
                   unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
 }
 
-
 // ---------------------------------------------------------------- progress
 
 ProgressPrinter::ProgressPrinter(std::string label) : m_label(std::move(label)), m_tty(::isatty(STDERR_FILENO) == 1) {}
@@ -124,7 +123,6 @@ void ProgressPrinter::Finish()
 }
 
 // ---------------------------------------------------------------- sessions
-
 
 // Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
 // Returns an exit status, or -1 when the session is ready.
@@ -183,8 +181,7 @@ int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link
     case dfuse::LinkOutcome::NoMapping:
         break;
     }
-    return Failure(command,
-                   "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+    return Failure(command, "unable to find or decode the device's memory map: " + session.library->LastMappingError());
 }
 
 // ---------------------------------------------------------------- job events

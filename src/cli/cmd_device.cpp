@@ -20,7 +20,6 @@ namespace nemora::cli {
 using dfuse::Image;
 using dfuse::MappingTarget;
 
-
 // ---------------------------------------------------------------- list
 
 int RunList(Args args)

@@ -89,7 +89,8 @@ std::optional<std::array<int, kCurvePointCount>> ParseCurve(std::string_view tex
 // Tenths of a watt as the record holds them: whole watts without a decimal, else one decimal.
 std::string PowerText(std::uint16_t tenths)
 {
-    return tenths % 10 == 0 ? std::to_string(tenths / 10) : std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    return tenths % 10 == 0 ? std::to_string(tenths / 10)
+                            : std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 std::string JoinPower(const CurvePoints& points)
@@ -340,8 +341,8 @@ int RunSave(Args args)
         return status;
     }
     std::vector<std::uint8_t> logo, param;
-    if (const int status = ReadArea(kCommand, device, device.identity.m_dwLogoAddress,
-                                    LogoDataLength(device.identity), logo);
+    if (const int status =
+            ReadArea(kCommand, device, device.identity.m_dwLogoAddress, LogoDataLength(device.identity), logo);
         status >= 0) {
         return status;
     }
@@ -351,8 +352,8 @@ int RunSave(Args args)
         return status;
     }
     if (const dfuse::Error e = dfuse::WriteDfuFile(path, settings::MakeSettingsFile(device.identity, logo, param))) {
-        return Failure(kCommand,
-                       path + ": " + std::string(dfuse::Describe(e.code)) + (e.message.empty() ? "" : ": " + e.message));
+        return Failure(kCommand, path + ": " + std::string(dfuse::Describe(e.code)) +
+                                     (e.message.empty() ? "" : ": " + e.message));
     }
     std::cerr << "Saved the logo area (" << logo.size() << " bytes) and the parameter area (" << param.size()
               << " bytes) into " << path << '\n';

@@ -31,7 +31,6 @@ struct LinkDescriptors {
 // Opens the device, reads and checks its descriptors and, in DFU mode, its memory map into `link`, then
 // closes it. `whileOpen` (optional) runs on a good link before the device is closed.
 LinkOutcome OpenDeviceLink(IDfuseLibrary& library, const std::string& devicePath, DeviceLink& link,
-                           LinkDescriptors& descriptors,
-                           const std::function<void(DfuDeviceHandle)>& whileOpen = {});
+                           LinkDescriptors& descriptors, const std::function<void(DfuDeviceHandle)>& whileOpen = {});
 
 } // namespace nemora::dfuse

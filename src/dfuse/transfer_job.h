@@ -48,17 +48,17 @@ enum class JobProblem {
 
 struct JobEvent {
     enum class Kind {
-        Launched,  // an operation started (operation; resetBar, restartClock, size when resetSize)
-        Progress,  // the running operation's percent, and its image size for upload and download
-        Upgraded,  // a target's download finished: "Upgrade successful !"
-        Verified,  // a target read back equal to the file: "Verify successful !"
-        Mismatch,  // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
-        Uploaded,  // a target's upload was stored in the upload file: "Upload successful !"
-        Element,   // an uploaded element for the caller (address, bytes)
-        Left,      // the device left DFU mode: "Successfully left updating mode !"
-        Failed,    // a launch or an operation failed (context)
-        Problem,   // problem
-        Finished,  // nothing runs any more; verifyDone when a verify pass ended
+        Launched, // an operation started (operation; resetBar, restartClock, size when resetSize)
+        Progress, // the running operation's percent, and its image size for upload and download
+        Upgraded, // a target's download finished: "Upgrade successful !"
+        Verified, // a target read back equal to the file: "Verify successful !"
+        Mismatch, // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
+        Uploaded, // a target's upload was stored in the upload file: "Upload successful !"
+        Element,  // an uploaded element for the caller (address, bytes)
+        Left,     // the device left DFU mode: "Successfully left updating mode !"
+        Failed,   // a launch or an operation failed (context)
+        Problem,  // problem
+        Finished, // nothing runs any more; verifyDone when a verify pass ended
     };
     Kind kind = Kind::Progress;
     int target = -1; // the current target when it happened (-1: none)

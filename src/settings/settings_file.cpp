@@ -54,10 +54,8 @@ dfuse::DfuFile MakeSettingsFile(const CDeviceIdentity& identity, std::span<const
 dfuse::DfuFile MakeStagingFile(const CDeviceIdentity& identity, std::uint32_t address,
                                std::span<const std::uint8_t> bytes)
 {
-    return dfuse::DfuFile{identity.m_wVid,
-                          identity.m_wPid,
-                          identity.m_wBcdDevice,
-                          {OneElementImage(kStagingImageName, address, bytes)}};
+    return dfuse::DfuFile{
+        identity.m_wVid, identity.m_wPid, identity.m_wBcdDevice, {OneElementImage(kStagingImageName, address, bytes)}};
 }
 
 std::vector<SettingsElement> SettingsElements(const dfuse::DfuFile& file, std::vector<IgnoredImage>* ignored)
