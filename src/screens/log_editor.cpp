@@ -226,6 +226,7 @@ void CLogEditor::PaintSurface(QPainter& painter, const QRect& rect) const
     if (rect.isEmpty())
         return;
     QImage buffer(rect.size(), QImage::Format_RGB32);
+    m_lastPaintSize = rect.size();
     const QRgb margin = nemora::screens::kMarginColour.rgb();
     const QRgb back = m_crBack.rgb();
     const QRgb fore = m_crFore.rgb();

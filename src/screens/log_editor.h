@@ -100,9 +100,12 @@ public:
     QLabel* PositionLabel() const { return m_pPositionText; }
     QScrollBar* ScrollBar(Qt::Orientation orientation) const;
 
-    // Paints the part rect (surface coordinates) of the surface: into an off-screen image of that size,
-    // copied to the painter in one transfer.
+    // Paints the part rect of the surface (painter and rect in surface coordinates) into an off-screen
+    // image of that size, then copies it to the painter in one transfer.
     void PaintSurface(QPainter& painter, const QRect& rect) const;
+
+    // The size of the off-screen image the last paint used (at most the part of the surface on screen).
+    QSize LastPaintSize() const { return m_lastPaintSize; }
 
     QSize sizeHint() const override;
 
@@ -143,6 +146,7 @@ private:
     QPoint m_lastShown{0, 0}; // position in the read-out
     bool m_bStroke = false;   // a button went down and is not released yet
     std::optional<nemora::MonoImage> m_strokeBefore;
+    mutable QSize m_lastPaintSize;
 
     QWidget* m_pClient;
     QWidget* m_pSurface;
