@@ -141,7 +141,9 @@ TEST_F(Canvas, ReadOutsFollowThePointerAndStandStillWhileAButtonIsHeld)
     QTest::mousePress(Client(), Qt::LeftButton, {}, CellCentre(5, 2));
     Move(Client(), CellCentre(6, 3), Qt::LeftButton);
     EXPECT_EQ(Position(), "Position:(5,2)") << "frozen while the button is held";
-    Move(Client(), At({3, 3}), Qt::LeftButton);
+    Move(Client(), CellCentre(7, 3), Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(Position(), "Position:(5,2)");
+    Move(Client(), At({3, 3}), Qt::LeftButton | Qt::RightButton);
     EXPECT_EQ(Position(), "Position:(5,2)");
     QTest::mouseRelease(Client(), Qt::LeftButton, {}, At({3, 3}));
 
