@@ -225,11 +225,15 @@ void CLogEditor::PaintSurface(QPainter& painter, const QRect& rect) const
 {
     if (rect.isEmpty())
         return;
-    QImage buffer(rect.size(), QImage::Format_RGB32);
-    m_lastPaintSize = rect.size();
-    const QRgb margin = nemora::screens::kMarginColour.rgb();
-    const QRgb back = m_crBack.rgb();
-    const QRgb fore = m_crFore.rgb();
+    // A paint of what is on screen fits one band; anything taller (a grab of a huge surface, say) goes in
+    // bands so that the off-screen image stays bounded.
+    const int bandRows = std::max(1, static_cast<int>(kMaxPaintPixels / static_cast<std::size_t>(rect.width())));
+    for (int top = rect.top(); top <= rect.bottom(); top += bandRows)
+        PaintBand(painter, QRect(rect.left(), top, rect.width(), std::min(bandRows, rect.bottom() + 1 - top)));
+}
+
+void CLogEditor::PaintBand(QPainter& painter, const QRect& rect) const
+{
     const int z = m_nZoom;
     // With the grid on, a lit cell leaves a one-pixel line of background at its right and bottom; a
     // one-pixel cell has no room for it and is drawn whole.
@@ -238,38 +242,55 @@ void CLogEditor::PaintSurface(QPainter& painter, const QRect& rect) const
     const int areaTop = kMargin, areaBottom = kMargin + z * m_nGridHeight;
     const int x0 = rect.left(), x1 = rect.left() + rect.width();
     const int ax0 = std::clamp(areaLeft, x0, x1), ax1 = std::clamp(areaRight, x0, x1);
+    const int top = std::clamp(areaTop, rect.top(), rect.bottom() + 1);
+    const int bottom = std::clamp(areaBottom, rect.top(), rect.bottom() + 1); // exclusive
+    const bool anyArea = ax0 < ax1 && top < bottom;
+    const int firstRow = anyArea ? (top - areaTop) / z : 0;
+    const int rowCount = anyArea ? (bottom - 1 - areaTop) / z - firstRow + 1 : 0;
 
-    int lastKey = -1; // (cell row, in the lit part) of the previous line, to copy lines that repeat
-    for (int row = 0; row < rect.height(); ++row) {
-        const int sy = rect.top() + row;
-        auto* line = reinterpret_cast<QRgb*>(buffer.scanLine(row));
-        if (sy < areaTop || sy >= areaBottom || ax0 >= ax1) {
-            std::fill(line, line + rect.width(), margin);
-            lastKey = -1;
-            continue;
-        }
-        const int cy = (sy - areaTop) / z;
-        const bool litRow = (sy - areaTop) % z < lit;
-        const int key = cy * 2 + (litRow ? 1 : 0);
-        if (key == lastKey) {
-            std::memcpy(line, buffer.scanLine(row - 1), static_cast<std::size_t>(rect.width()) * sizeof(QRgb));
-            continue;
-        }
-        lastKey = key;
-        std::fill(line, line + (ax0 - x0), margin);
-        std::fill(line + (ax0 - x0), line + (ax1 - x0), back);
-        std::fill(line + (ax1 - x0), line + rect.width(), margin);
-        if (!litRow)
-            continue;
-        for (int cx = (ax0 - areaLeft) / z, last = (ax1 - 1 - areaLeft) / z; cx <= last; ++cx) {
-            if (!m_cells.IsLit(cx, cy))
-                continue;
-            const int from = std::max(ax0, areaLeft + cx * z), to = std::min(ax1, areaLeft + cx * z + lit);
-            if (from < to)
-                std::fill(line + (from - x0), line + (to - x0), fore);
+    // Every line of the band is one of a few: the margin, and per cell row its lit part and its grid
+    // line. Those are drawn off-screen once and each line of the surface is copied from one of them.
+    const int patterns = 1 + 2 * rowCount;
+    const std::size_t pixels = static_cast<std::size_t>(rect.width()) * static_cast<std::size_t>(patterns);
+    if (m_paintMemory.size() < pixels)
+        m_paintMemory.resize(pixels); // kept, so that repeated redraws do not allocate
+    QImage lines(reinterpret_cast<uchar*>(m_paintMemory.data()), rect.width(), patterns,
+                 rect.width() * static_cast<int>(sizeof(QRgb)), QImage::Format_RGB32);
+    m_lastPaintSize = rect.size();
+    const QRgb margin = nemora::screens::kMarginColour.rgb();
+    const QRgb back = m_crBack.rgb();
+    const QRgb fore = m_crFore.rgb();
+
+    auto* marginLine = reinterpret_cast<QRgb*>(lines.scanLine(0));
+    std::fill(marginLine, marginLine + rect.width(), margin);
+    for (int r = 0; r < rowCount; ++r) {
+        const int cy = firstRow + r;
+        for (int part = 0; part < 2; ++part) {
+            auto* line = reinterpret_cast<QRgb*>(lines.scanLine(1 + 2 * r + part));
+            std::fill(line, line + (ax0 - x0), margin);
+            std::fill(line + (ax0 - x0), line + (ax1 - x0), back);
+            std::fill(line + (ax1 - x0), line + rect.width(), margin);
+            if (part == 1)
+                continue; // the grid line below the cells
+            for (int cx = (ax0 - areaLeft) / z, last = (ax1 - 1 - areaLeft) / z; cx <= last; ++cx) {
+                if (!m_cells.IsLit(cx, cy))
+                    continue;
+                const int from = std::max(ax0, areaLeft + cx * z), to = std::min(ax1, areaLeft + cx * z + lit);
+                if (from < to)
+                    std::fill(line + (from - x0), line + (to - x0), fore);
+            }
         }
     }
-    painter.drawImage(rect.topLeft(), buffer);
+
+    const QPainter::CompositionMode mode = painter.compositionMode();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (int sy = rect.top(); sy <= rect.bottom(); ++sy) {
+        int pattern = 0;
+        if (anyArea && sy >= top && sy < bottom)
+            pattern = 1 + 2 * ((sy - areaTop) / z - firstRow) + ((sy - areaTop) % z < lit ? 0 : 1);
+        painter.drawImage(QPoint(x0, sy), lines, QRect(0, pattern, rect.width(), 1));
+    }
+    painter.setCompositionMode(mode);
 }
 
 void CLogEditor::UpdateScrollRanges()

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -126,6 +127,11 @@ private:
     void MouseMove(QPoint clientPoint, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void EndStroke();
     void ScrollContent(int dx, int dy);
+    void PaintBand(QPainter& painter, const QRect& rect) const;
+
+    // The most surface pixels one band of a paint covers; a window-sized paint fits in one band, and a
+    // band's off-screen lines never hold more pixels than it does (times two, plus one line).
+    static constexpr std::size_t kMaxPaintPixels = 8u * 1024u * 1024u;
 
     int m_nGridWidth = 0;
     int m_nGridHeight = 0;
@@ -147,6 +153,7 @@ private:
     bool m_bStroke = false;   // a button went down and is not released yet
     std::optional<nemora::MonoImage> m_strokeBefore;
     mutable QSize m_lastPaintSize;
+    mutable std::vector<QRgb> m_paintMemory; // the off-screen lines, reused between paints
 
     QWidget* m_pClient;
     QWidget* m_pSurface;
