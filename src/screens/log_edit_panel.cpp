@@ -290,7 +290,7 @@ bool CLogEditPanel::OnImportFile(const QString& strPath)
     QString error;
     if (!nemora::screens::ReadPicture(strPath, picture, error)) {
         ShowFileError(QStringLiteral("Could not import \"%1\": %2. Choose a picture file that can be read, such as "
-                                     "a BMP, PNG, JPEG, GIF or TIFF file.")
+                                     "a BMP, PNG, JPEG or GIF file.")
                           .arg(strPath, error));
         return false;
     }
@@ -417,7 +417,7 @@ void CLogEditPanel::RenderUserText(const QString& strText)
 void CLogEditPanel::OnFontChoose()
 {
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, UserFont(), this, "Font", QFontDialog::ScalableFonts);
+    const QFont chosen = QFontDialog::getFont(&ok, UserFont(), this, "Font");
     if (ok)
         OnFontChosen(chosen);
 }

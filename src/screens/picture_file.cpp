@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSaveFile>
 
 namespace nemora::screens {
 
@@ -68,12 +69,20 @@ MonoImage MonoFromPicture(const QImage& picture)
     return out;
 }
 
+// Reasons read on after a colon: "file not found", not "File not found" (but "PNG ..." stays).
+static QString Reason(QString text)
+{
+    if (text.size() > 1 && text[0].isUpper() && text[1].isLower())
+        text[0] = text[0].toLower();
+    return text;
+}
+
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error)
 {
     QImageReader reader(path);
     QImage image;
     if (!reader.read(&image)) {
-        error = reader.errorString();
+        error = Reason(reader.errorString());
         return false;
     }
     picture = GreyFromPicture(image);
@@ -89,9 +98,21 @@ bool WritePicture(const QString& path, const QImage& image, QString& error)
                                        .arg(QString::fromLatin1(format));
         return false;
     }
-    QImageWriter writer(path, format);
+    // Written beside the target and renamed at the end, so a failure never leaves half a file or spoils
+    // the one that was there.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = Reason(file.errorString());
+        return false;
+    }
+    QImageWriter writer(&file, format);
     if (!writer.write(image)) {
-        error = writer.errorString();
+        error = Reason(writer.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = Reason(file.errorString());
         return false;
     }
     return true;

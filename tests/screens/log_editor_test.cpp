@@ -124,13 +124,6 @@ INSTANTIATE_TEST_SUITE_P(Buttons, CanvasDrag,
                                          DragCase{"ControlRight", Qt::RightButton, Qt::ControlModifier, false}),
                          [](const testing::TestParamInfo<DragCase>& param) { return std::string(param.param.name); });
 
-TEST_F(Canvas, DragWithBothButtonsPaintsNothing)
-{
-    QTest::mousePress(Client(), Qt::LeftButton, {}, CellCentre(1, 1));
-    Move(Client(), CellCentre(2, 1), Qt::LeftButton | Qt::RightButton);
-    EXPECT_FALSE(Lit(2, 1));
-}
-
 TEST_F(Canvas, ReadOutsFollowThePointerAndStandStillWhileAButtonIsHeld)
 {
     EXPECT_EQ(editor.GridSizeLabel()->text(), "Pixel:8x4");
@@ -157,20 +150,6 @@ TEST_F(Canvas, ReadOutsFollowThePointerAndStandStillWhileAButtonIsHeld)
 
     SetImage(MonoImage(200, 100));
     EXPECT_EQ(editor.GridSizeLabel()->text(), "Pixel:200x100");
-}
-
-TEST_F(Canvas, ADragIsOneEditReportedAtTheRelease)
-{
-    std::vector<MonoImage> edits;
-    QObject::connect(&editor, &CLogEditor::PixelsEdited, [&](const MonoImage& before) { edits.push_back(before); });
-    QTest::mousePress(Client(), Qt::LeftButton, {}, CellCentre(0, 0));
-    Move(Client(), CellCentre(1, 0), Qt::LeftButton);
-    EXPECT_TRUE(edits.empty());
-    QTest::mouseRelease(Client(), Qt::LeftButton, {}, CellCentre(1, 0));
-    ASSERT_EQ(edits.size(), 1u);
-    EXPECT_EQ(edits[0], MonoImage(8, 4));
-    QTest::mouseClick(Client(), Qt::LeftButton, {}, CellCentre(0, 0)); // changes nothing
-    EXPECT_EQ(edits.size(), 1u);
 }
 
 TEST_F(Canvas, SchemesAndTheGridSwitchChangeColoursButNoCell)
