@@ -31,7 +31,7 @@ class QTextEdit;
 //
 //     CLogEditPanel panel(this);
 //     panel.SetScreenImage(image);
-//     panel.exec();   // the result does not matter: repaint in every case
+//     panel.DoModal(); // the result does not matter: repaint in every case
 //
 // The file and font dialogs sit in OnImportImage, OnExportImage and OnFontChoose; what happens with the
 // chosen file or font is in OnImportFile, OnExportFile and OnFontChosen, which tests call directly.
@@ -46,6 +46,8 @@ public:
 
     // The image to edit; loads it into the canvas and starts a fresh undo history.
     void SetScreenImage(nemora::MonoImage& screenImage);
+    // Shows the panel modally; QDialog::Accepted after OK, QDialog::Rejected otherwise (saved or not).
+    int DoModal() { return exec(); }
 
     // True when the canvas differs from the image the editor compares with, or when there is none (after
     // an import or a save).

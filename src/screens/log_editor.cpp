@@ -142,11 +142,7 @@ void CLogEditor::SetGridSize(int nWidth, int nHeight)
 void CLogEditor::SetImage(const nemora::MonoImage& image)
 {
     SetGridSize(image.Width(), image.Height());
-    m_cells = nemora::MonoImage(image.Width(), image.Height());
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-            if (image.IsLit(x, y))
-                m_cells.SetLit(x, y, true);
+    m_cells = image;
     DrawCanvas();
 }
 
