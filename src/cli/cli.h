@@ -101,5 +101,6 @@ int RunFlash(Args args);
 int RunRead(Args args);
 int RunLeave(Args args);
 int RunSettings(Args args);
+int RunLogo(Args args); // only in builds with Qt (NEMORA_CLI_LOGO)
 
 } // namespace nemora::cli
