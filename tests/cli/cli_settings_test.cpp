@@ -218,7 +218,7 @@ TEST_F(CliSettings, LogoExportShowsTheAreasBitsAndImportChangesOnlyItsScreen)
         }
     }
 
-    // Import: a 16 x 8 picture, dark on its left half; inverted, its right half lights instead.
+    // Import: a 16 x 8 picture, dark grey (40) on its left half, white on its right half.
     QImage picture(16, 8, QImage::Format_RGB32);
     picture.fill(Qt::white);
     for (int y = 0; y < 8; ++y) {
@@ -227,19 +227,39 @@ TEST_F(CliSettings, LogoExportShowsTheAreasBitsAndImportChangesOnlyItsScreen)
         }
     }
     ASSERT_TRUE(picture.save(QString::fromStdString(P("in.png"))));
-    CliResult r = Run({"logo", "import", "2", P("in.png"), "--invert"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (std::size_t offset : Changed()) {
-        EXPECT_GE(offset, kLogo128 + kScreenBytes) << "only screen 2 changes";
-        EXPECT_LT(offset, kLogo128 + kScreenBytes + 16) << "within the picture's 16 columns of page 0";
+    const struct {
+        std::vector<std::string> options;
+        std::size_t lastColumn;                           // columns of page 0 the picture may change
+        std::vector<std::pair<std::size_t, int>> columns; // page-0 bytes of screen 2 afterwards
+    } cases[] = {
+        {{}, 15, {{0, 0xFF}, {15, 0x00}}},
+        {{"--invert"}, 15, {{0, 0x00}, {15, 0xFF}}},
+        {{"--threshold", "30"}, 15, {{0, 0x00}, {15, 0x00}}},
+        {{"--fit"}, 127, {{0, 0x00}, {32, 0xFF}, {63, 0xFF}, {64, 0x00}}}, // 4 x: 64 x 32, centred
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "no option" : c.options.front());
+        dfuse_test::WriteBytes(P("flash.bin"), flash);
+        std::vector<std::string> args = {"logo", "import", "2", P("in.png")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliResult r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        for (std::size_t offset : Changed()) {
+            ASSERT_GE(offset, kLogo128 + kScreenBytes) << "only screen 2 changes";
+            ASSERT_LT(offset, kLogo128 + 2 * kScreenBytes) << "only screen 2 changes";
+            if (c.lastColumn < 127) {
+                ASSERT_LE(offset, kLogo128 + kScreenBytes + c.lastColumn) << "within the picture's columns";
+            }
+        }
+        const auto now = ReadBytes(P("flash.bin"));
+        for (const auto& [column, value] : c.columns) {
+            EXPECT_EQ(now[kLogo128 + kScreenBytes + column], value) << "column " << column;
+        }
     }
-    const auto now = ReadBytes(P("flash.bin"));
-    EXPECT_EQ(now[kLogo128 + kScreenBytes + 0], 0x00);
-    EXPECT_EQ(now[kLogo128 + kScreenBytes + 15], 0xFF);
 
     EXPECT_EQ(Run({"logo", "import", "13", P("in.png")}).exitCode, 2);
     EXPECT_EQ(Run({"logo", "import", "1", P("in.png"), "--threshold", "300"}).exitCode, 2);
-    r = Run({"logo", "import", "1", P("missing.png")});
+    const CliResult r = Run({"logo", "import", "1", P("missing.png")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
 }
