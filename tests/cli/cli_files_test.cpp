@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -131,7 +133,10 @@ TEST_F(CliFiles, DamagedFilesGiveOneLineNamingFileAndFault)
         {P("short.vek"), ": DFU suffix too short: the file has 10 bytes"},
         {P("cut.vek"), ": no DFU suffix"},
         {P("absent.vek"), ": cannot read the file"},
+        {P("pipe.vek"), ": cannot read the file: not a regular file"}, // a named pipe nobody writes to
+        {dir.Path().string(), ": cannot read the file: not a regular file"},
     };
+    ASSERT_EQ(::mkfifo(P("pipe.vek").c_str(), 0600), 0);
     for (const auto& [path, message] : cases) {
         const CliResult r = RunCli({"inspect", path});
         EXPECT_EQ(r.exitCode, 1) << path;
