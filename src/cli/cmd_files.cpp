@@ -141,9 +141,9 @@ int RunInspect(Args args)
                   << "Images: " << file.images.size() << '\n';
         for (std::size_t i = 0; i < file.images.size(); ++i) {
             const Image& image = file.images[i];
-            std::cout << "  Image " << i << ": alternate " << int{image.alternate} << ", name \"" << image.name
-                      << "\", " << image.elements.size() << (image.elements.size() == 1 ? " element, " : " elements, ")
-                      << image.DataSize() << " bytes\n";
+            std::cout << "  Image " << i << ": alternate " << int{image.alternate} << ", name \""
+                      << PrintableText(image.name) << "\", " << image.elements.size()
+                      << (image.elements.size() == 1 ? " element, " : " elements, ") << image.DataSize() << " bytes\n";
             for (const Element& e : image.elements)
                 std::cout << "    " << Hex(e.address, 8) << "  " << e.data.size() << " bytes\n";
         }

@@ -146,6 +146,18 @@ TEST_F(CliFiles, DamagedFilesGiveOneLineNamingFileAndFault)
     }
 }
 
+TEST_F(CliFiles, ControlCharactersOfImageNamesNeverReachTheTerminal)
+{
+    using nemora::dfuse::DfuFile;
+    using nemora::dfuse::Image;
+    const DfuFile file{0x0483, 0xDF11, 0x0040, {Image{0, "a\x1b[2J\x07\\b\xe9", {}}}};
+    ASSERT_FALSE(nemora::dfuse::WriteDfuFile(dir / "names.vek", file));
+    const CliResult r = RunCli({"inspect", P("names.vek")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("name \"a\\x1b[2J\\x07\\x5cb\xc3\xa9\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
 TEST_F(CliFiles, PackTakesAddressesFromHexAndSRecordFiles)
 {
     std::ofstream(dir / "fw.hex") << ":020000040800F2\n:0400000001020304F2\n:02000400AABB95\n:00000001FF\n";
