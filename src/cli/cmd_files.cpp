@@ -4,6 +4,7 @@
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/hex_records.h"
+#include "dfuse/transfer_job.h"
 
 #include <algorithm>
 #include <array>
@@ -150,6 +151,9 @@ int RunInspect(Args args)
     }
     if (!result.crcOk)
         return Failure("inspect", path + ": CRC mismatch: the file is damaged");
+    if (const auto overlap = dfuse::FindOverlap(file.images))
+        return Failure("inspect", path + ": overlapping data, no device can take this file: " +
+                                      dfuse::DescribeOverlap(file.images, *overlap));
     return kExitOk;
 }
 
