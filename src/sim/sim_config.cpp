@@ -1,5 +1,7 @@
 #include "sim/sim_config.h"
 
+#include <algorithm>
+
 #include <array>
 #include <charconv>
 
@@ -168,6 +170,7 @@ std::string_view DfuStatusName(std::uint8_t status)
 std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string& error)
 {
     DeviceConfig config;
+    std::vector<std::string_view> seen;
     text = Trim(text);
     while (!text.empty()) {
         const auto comma = text.find(',');
@@ -183,6 +186,12 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
         }
         const std::string_view key = Trim(item.substr(0, eq));
         const std::string_view value = Trim(item.substr(eq + 1));
+        // A key given twice would silently lose its first value; only faults add up.
+        if (key != "fault" && std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            error = Cat({"key ", key, " is given twice"});
+            return std::nullopt;
+        }
+        seen.push_back(key);
         auto bad = [&](std::string_view why) {
             error = Cat({"bad value '", value, "' for ", key, ": ", why});
             return std::nullopt;
