@@ -166,22 +166,32 @@ std::string TargetLabel(std::string_view verb, int target)
 int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link)
 {
     dfuse::LinkDescriptors descriptors;
-    switch (dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors)) {
+    const auto outcome = dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors);
+    const bool gone = descriptors.failedCode == dfuse::STDFU_NODEVICE;
+    const std::string device = session.device.path;
+    switch (outcome) {
     case dfuse::LinkOutcome::Ok:
         return -1;
     case dfuse::LinkOutcome::NotOpened:
-        return Failure(command, "cannot open " + session.device.path);
+        return Failure(command,
+                       "opening the device: cannot open " + device + (gone ? ": it is gone; plug it in again" : ""));
     case dfuse::LinkOutcome::NoDeviceDescriptor:
-        return Failure(command, "Unable to get descriptors... Bad Firmware");
     case dfuse::LinkOutcome::NoDfuDescriptor:
-        return Failure(command, "Unable to get DFU descriptor... Bad Firmware");
+        if (gone) {
+            return Failure(command, "opening the device: " + device +
+                                        " went away while its descriptors were read; plug it in again");
+        }
+        return Failure(command, outcome == dfuse::LinkOutcome::NoDeviceDescriptor
+                                    ? "opening the device: Unable to get descriptors... Bad Firmware"
+                                    : "opening the device: Unable to get DFU descriptor... Bad Firmware");
     case dfuse::LinkOutcome::BadVersion:
     case dfuse::LinkOutcome::NoVersion:
-        return Failure(command, "Bad Updating protocol version. Should be 1.1A");
+        return Failure(command, "opening the device: Bad Updating protocol version. Should be 1.1A");
     case dfuse::LinkOutcome::NoMapping:
         break;
     }
-    return Failure(command, "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+    return Failure(command, "reading the memory map: unable to find or decode the device's memory map: " +
+                                session.library->LastMappingError());
 }
 
 // ---------------------------------------------------------------- job events

@@ -260,7 +260,12 @@ ProtocolError BackgroundOperation::Upload(DfuDevice& device, Image& image)
                 return e;
             }
             if (received != length) {
-                // The device ended the read early: the rest of the element would be missing.
+                // The device ended the read early: the rest of the element would be missing. A device that
+                // is still there says why in its status; only a silent one counts as a failed link.
+                DFUSTATUS status;
+                if (!device.Gone() && !device.GetStatus(status) && status.bState == STATE_DFU_ERROR) {
+                    return {STDFUPRT_DFUERROR, STDFU_RQ_UPLOAD, usb::Status::Ok};
+                }
                 return {STDFUPRT_UNEXPECTEDERROR, STDFU_RQ_UPLOAD, usb::Status::Io};
             }
             ++block;

@@ -148,6 +148,18 @@ TEST_F(CliDevice, DeviceFailuresExitOneWithTheDecodedStatus)
     EXPECT_NE(r.err.find("errVENDOR"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(P("x.bin")));
 
+    // A status fault while reading is the device's own answer, not a lost link.
+    r = Run({"read", "--alt", "0", "--address", "0x08000000", "--length", "2048", "-o", P("x.bin")},
+            "fault=status=errPROG@upload");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("DFU error (0x1234500B) at upload; device status errPROG, state 10"), std::string::npos)
+        << r.err;
+    // A device that goes away while it is opened is reported as gone, with the phase.
+    r = Run({"flash", file}, "fault=unplug@descriptor");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("opening the device: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("went away while its descriptors were read"), std::string::npos) << r.err;
+
     r = Run({"leave"}, "fault=nodesc"); // leave checks the device's link as flash does
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("Unable to get descriptors"), std::string::npos) << r.err;
