@@ -319,33 +319,12 @@ int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice&
 int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
              std::vector<std::uint8_t>& bytes)
 {
-    dfuse::IDfuseLibrary& library = *device.session.library;
-    std::vector<std::uint8_t> buffer(size);
-    DfuImageHandle hImage = nullptr;
-    if (library.STDFUFILES_CreateImage(&hImage, 0) != STDFUFILES_NOERROR ||
-        library.STDFUFILES_SetImageElement(hImage, 0, true, DfuElement{address, size, buffer.data()}) !=
-            STDFUFILES_NOERROR) {
-        if (hImage != nullptr) {
-            library.STDFUFILES_DestroyImage(hImage);
-        }
-        return Failure(command, "Unable to insert one element in the image...");
-    }
-    dfuse::TransferJob job(library);
     JobReporter reporter(command, true);
-    bool taken = false;
-    dfuse::RunJob(
-        job, [&] { return job.StartUpload(device.link, {0}, hImage, {}, taken); }, std::ref(reporter));
-    if (!taken) {
-        library.STDFUFILES_DestroyImage(hImage);
-    }
+    const bool ok = dfuse::UploadArea(*device.session.library, device.link, address, size, bytes, std::ref(reporter));
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
     }
-    bytes.clear();
-    for (const auto& element : reporter.elements) {
-        bytes.insert(bytes.end(), element.bytes.begin(), element.bytes.end());
-    }
-    if (bytes.size() != size) {
+    if (!ok) {
         return Failure(command, Format("the device answered %zu of the %u bytes at 0x%08X", bytes.size(),
                                        unsigned{size}, unsigned{address}));
     }
@@ -365,11 +344,12 @@ int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t addres
         return Failure(command, staging.string() + ": " + std::string(dfuse::Describe(e.code)) +
                                     (e.message.empty() ? "" : ": " + e.message));
     }
-    dfuse::TransferJob job(*device.session.library);
     JobReporter reporter(command);
-    dfuse::RunJob(
-        job, [&] { return job.StartUpgrade(device.link, {0}, staging.string()); }, std::ref(reporter));
-    return reporter.Status() == kExitOk ? -1 : reporter.Status();
+    const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter));
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
+    }
+    return ok ? -1 : Failure(command, "the area was written but not verified");
 }
 
 } // namespace nemora::cli
