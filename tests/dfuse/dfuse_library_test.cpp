@@ -191,6 +191,21 @@ TEST_F(Library, EraseDownloadUploadRoundTripIsByteExact)
     EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
 }
 
+// The erase phase clears exactly the pages the image's bytes lie in, on the device itself: an element that
+// starts and ends on page boundaries leaves both neighbours as they were.
+TEST_F(Library, EraseLeavesThePagesAroundAPageAlignedElement)
+{
+    Start("");
+    m_transport->GetBus().With(1, 0, [](VirtualDevice& d) { d.LoadFlash(0x0C00, std::vector<std::uint8_t>(0xC00, 0)); });
+    DfuImageHandle image = MakeImage(0, {Element{0x08001000, std::vector<std::uint8_t>(0x400, 0x5A)}});
+    ASSERT_EQ(Run(OPERATION_ERASE, image).ErrorCode, STDFUPRT_NOERROR);
+    const auto flash = Flash();
+    EXPECT_EQ(flash[0x0FFF], 0x00) << "the page before was erased";
+    EXPECT_EQ(flash[0x1000], 0xFF);
+    EXPECT_EQ(flash[0x13FF], 0xFF);
+    EXPECT_EQ(flash[0x1400], 0x00) << "the page after was erased";
+}
+
 TEST_F(Library, SkipBlankLeavesAllBlankBlocksUnsent)
 {
     Start("fault=status=errPROG@write:2");

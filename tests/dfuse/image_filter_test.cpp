@@ -87,6 +87,32 @@ TEST(ImageFilter, EraseListsTheTouchedErasableWritableSectors)
     EXPECT_TRUE(options.elements.empty()); // option bytes are written, not erased
 }
 
+// Elements that start or end exactly on a sector boundary touch only the sectors their bytes are in: never
+// the sector before a sector-aligned start, never the one after an end on a boundary.
+TEST(ImageFilter, EraseTakesNoNeighbourOfASectorAlignedElement)
+{
+    const auto map = TwoTargetMap();
+    struct Case {
+        Element element;
+        std::vector<Span> sectors;
+    };
+    const Case cases[] = {
+        {Filled(kFlash + 0x1400, 1, 0), {{kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0x1400, 1024, 0), {{kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0x1400, 1025, 0), {{kFlash + 0x1400, 1024}, {kFlash + 0x1800, 1024}}},
+        {Filled(kFlash + 0x13FF, 1, 0), {{kFlash + 0x1000, 1024}}},
+        {Filled(kFlash + 0x13FF, 2, 0), {{kFlash + 0x1000, 1024}, {kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0xFC00, 1024, 0), {{kFlash + 0xFC00, 1024}}}, // the last sector of the target
+        {Filled(kFlash + 0x1000, 0, 0), {}},                           // no bytes, no sector
+    };
+    for (const Case& c : cases) {
+        Image image{0, "", {c.element}};
+        ASSERT_FALSE(FilterImage(image, map[0], OPERATION_ERASE, false).error);
+        EXPECT_EQ(Spans(image), c.sectors) << std::hex << "element at 0x" << c.element.address << ", "
+                                           << c.element.data.size() << " bytes";
+    }
+}
+
 TEST(ImageFilter, SkipBlankDropsOnlyBlankBlocksOfErasedSectors)
 {
     const auto map = TwoTargetMap();
