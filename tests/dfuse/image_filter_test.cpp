@@ -108,8 +108,8 @@ TEST(ImageFilter, EraseTakesNoNeighbourOfASectorAlignedElement)
     for (const Case& c : cases) {
         Image image{0, "", {c.element}};
         ASSERT_FALSE(FilterImage(image, map[0], OPERATION_ERASE, false).error);
-        EXPECT_EQ(Spans(image), c.sectors) << std::hex << "element at 0x" << c.element.address << ", "
-                                           << c.element.data.size() << " bytes";
+        EXPECT_EQ(Spans(image), c.sectors)
+            << std::hex << "element at 0x" << c.element.address << ", " << c.element.data.size() << " bytes";
     }
 }
 
