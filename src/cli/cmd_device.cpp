@@ -164,7 +164,7 @@ int ReadMapping(std::string_view command, Session& session, std::vector<MappingT
 int Run(std::string_view command, Session& session, std::uint32_t operation, const Image& image,
         const std::string& label, Image* result = nullptr)
 {
-    const DfuImageHandle handle = dfuse::AdoptImage(image);
+    const DfuImageHandle handle = session.library->AdoptImage(image);
     DFUThreadContext context;
     context.Operation = operation;
     context.hImage = handle;
@@ -174,11 +174,11 @@ int Run(std::string_view command, Session& session, std::uint32_t operation, con
     dfuse::RunOperation(*session.library, context, final, std::ref(printer), kPollInterval);
     printer.Finish();
     if (result != nullptr) {
-        if (const auto copy = dfuse::CopyImage(handle)) {
+        if (const auto copy = session.library->CopyImage(handle)) {
             *result = *copy;
         }
     }
-    STDFUFILES_DestroyImage(handle);
+    session.library->STDFUFILES_DestroyImage(handle);
     if (final.ErrorCode != dfuse::STDFUPRT_NOERROR) {
         return Failure(command, label + " failed: " + DescribeFailure(final));
     }

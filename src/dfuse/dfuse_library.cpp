@@ -304,7 +304,7 @@ std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& con
         }
     }
     std::uint32_t code = STDFUPRT_NOERROR;
-    auto op = BackgroundOperation::Launch(m_transport, context, m_makeWaiter, code);
+    auto op = BackgroundOperation::Launch(m_transport, *this, context, m_makeWaiter, code);
     if (!op) {
         return code;
     }

@@ -11,7 +11,8 @@
 // Background operations (STDFUPRT_*): see dfu_operation.h. Two operations cannot run on the same device
 // path at once (STDFUPRT_DFUALREADYRUNNING).
 //
-// Files (STDFUFILES_*): DfuseFileCalls, over the free functions of dfu_files_api.h.
+// Files (STDFUFILES_*): DfuseFileCalls, whose handle tables this object owns; its background operations
+// reach their images through it.
 //
 // Handles are opaque numbers, never pointers to our objects: a released or forged handle gives a
 // bad-handle or bad-parameter code. All calls may be made from any thread; the library locks its tables, and

@@ -63,7 +63,7 @@ class DfuEngine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_handlesAtStart = OpenHandleCount();
+        m_handlesAtStart = lib.OpenHandleCount();
         engine = new CDfuUpdate(&page, lib, &view);
         engine->SetClock([this] { return now; });
     }
@@ -117,7 +117,7 @@ protected:
     void ExpectNoLeaks()
     {
         EXPECT_EQ(lib.RunningCount(), 0);
-        EXPECT_EQ(OpenHandleCount(), m_handlesAtStart) << "image or file handles left open";
+        EXPECT_EQ(lib.OpenHandleCount(), m_handlesAtStart) << "image or file handles left open";
     }
     static void AnswerNextBox(const QString& button = "&Ok")
     {
@@ -568,11 +568,11 @@ protected:
     DfuImageHandle CallerImage(std::vector<std::pair<std::uint32_t, std::uint32_t>> areas)
     {
         DfuImageHandle image = nullptr;
-        EXPECT_EQ(STDFUFILES_CreateImage(&image, 0), STDFUFILES_NOERROR);
+        EXPECT_EQ(lib.STDFUFILES_CreateImage(&image, 0), STDFUFILES_NOERROR);
         std::uint32_t index = 0;
         for (auto [address, length] : areas) {
             std::vector<std::uint8_t> zeros(length);
-            STDFUFILES_SetImageElement(image, index++, true, DfuElement{address, length, zeros.data()});
+            lib.STDFUFILES_SetImageElement(image, index++, true, DfuElement{address, length, zeros.data()});
         }
         return image;
     }
@@ -665,7 +665,7 @@ TEST_F(DfuUpload, WithoutTargetsTheImageStaysWithTheCaller)
     DfuElement buffer;
     EXPECT_FALSE(engine->StartUpload(image, &buffer));
     EXPECT_EQ(Bar(), "Please select one or several targets before !");
-    EXPECT_EQ(STDFUFILES_DestroyImage(image), STDFUFILES_NOERROR);
+    EXPECT_EQ(lib.STDFUFILES_DestroyImage(image), STDFUFILES_NOERROR);
     ExpectNoLeaks();
 }
 

@@ -50,12 +50,12 @@ protected:
     void TearDown() override
     {
         for (DfuImageHandle h : m_images)
-            STDFUFILES_DestroyImage(h);
+            m_library->STDFUFILES_DestroyImage(h);
     }
 
     DfuImageHandle MakeImage(std::uint8_t alternate, std::vector<Element> elements)
     {
-        DfuImageHandle h = AdoptImage(Image{alternate, "", std::move(elements)});
+        DfuImageHandle h = m_library->AdoptImage(Image{alternate, "", std::move(elements)});
         m_images.push_back(h);
         return h;
     }
@@ -222,7 +222,7 @@ TEST_F(Library, EraseDownloadUploadRoundTripIsByteExact)
                                             Element{0x08005003, std::vector<std::uint8_t>(1501)}});
     DFUThreadContext upload = Run(OPERATION_UPLOAD, readBack);
     ASSERT_EQ(upload.ErrorCode, STDFUPRT_NOERROR);
-    EXPECT_EQ(CopyImage(readBack)->elements, CopyImage(image)->elements);
+    EXPECT_EQ(m_library->CopyImage(readBack)->elements, m_library->CopyImage(image)->elements);
     EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
 }
 
@@ -319,7 +319,7 @@ TEST_F(Library, StopInTheMiddleOfEachOperationLeavesTheDeviceIdle)
         EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
         EXPECT_EQ(m_library->STDFUPRT_GetOperationStatus(h, &final), STDFUPRT_BADPARAMETER) << "handle released";
         m_images.clear();
-        STDFUFILES_DestroyImage(image);
+        m_library->STDFUFILES_DestroyImage(image);
     }
 }
 

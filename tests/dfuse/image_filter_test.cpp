@@ -1,6 +1,6 @@
-#include "dfuse/dfu_files_api.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
+#include "dfuse_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -151,22 +151,23 @@ TEST(ImageFilter, ImageFromMappingCoversTheTargetAndSurvivesUploadFiltering)
 
 TEST(ImageFilter, ContractCallsWorkOnHandles)
 {
+    dfuse_test::FileCallsOnly files;
     const auto map = TwoTargetMap();
     DfuImageHandle image = nullptr;
-    ASSERT_EQ(STDFUFILES_CreateImageFromMapping(&image, &map[1]), STDFUFILES_NOERROR);
+    ASSERT_EQ(files.STDFUFILES_CreateImageFromMapping(&image, &map[1]), STDFUFILES_NOERROR);
     std::uint8_t alternate = 0;
-    STDFUFILES_GetImageAlternate(image, &alternate);
+    files.STDFUFILES_GetImageAlternate(image, &alternate);
     EXPECT_EQ(alternate, 1);
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &map[1], OPERATION_UPLOAD, false), STDFUFILES_NOERROR);
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, &map[1], OPERATION_UPLOAD, false), STDFUFILES_NOERROR);
     std::uint32_t size = 0;
-    STDFUFILES_GetImageSize(image, &size);
+    files.STDFUFILES_GetImageSize(image, &size);
     EXPECT_EQ(size, 16u);
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &map[1], 7, false), ErrorCode(FileError::BadParameter));
-    STDFUFILES_GetImageSize(image, &size);
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, &map[1], 7, false), ErrorCode(FileError::BadParameter));
+    files.STDFUFILES_GetImageSize(image, &size);
     EXPECT_EQ(size, 16u); // unchanged by the refused call
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, nullptr, OPERATION_UPLOAD, false),
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, nullptr, OPERATION_UPLOAD, false),
               ErrorCode(FileError::BadParameter));
-    STDFUFILES_DestroyImage(image);
+    files.STDFUFILES_DestroyImage(image);
 }
 
 } // namespace
