@@ -96,7 +96,6 @@ void CDfuUpdate::OnInitDialog()
     m_pProgress->SetShowText(false);
     m_pProgress->SetRange(0, 100);
     m_pProgress->SetPos(0);
-    m_nTimerId = 2;
     UpdateData(false);
 }
 
@@ -417,7 +416,7 @@ bool CDfuUpdate::Launch(std::uint32_t dwOperation, DfuImageHandle hImage, const 
 
 void CDfuUpdate::StartPollTimer()
 {
-    if (m_nTimerId != 0 && !m_timer.isActive()) {
+    if (!m_timer.isActive()) {
         m_timer.start();
     }
 }
@@ -800,9 +799,6 @@ void CDfuUpdate::StopAndRelease()
 
 void CDfuUpdate::CloseDevice()
 {
-    if (m_nTimerId == 0) {
-        return;
-    }
     StopAndRelease();
     DestroyMapping();
     QDialog::done(QDialog::Rejected);

@@ -153,7 +153,6 @@ private:
     bool m_bFinished = false;
     QString m_strElapsed = "00:00:00";
     QString m_strSizeText = "0 KB(0 Bytes) of 0 KB(0 Bytes)";
-    int m_nTimerId = 0;
     std::int64_t m_nStartTime = 0;
     QTimer m_timer;
     QString m_strLastMessage;
