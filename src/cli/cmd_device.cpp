@@ -11,7 +11,7 @@
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
-#include "usb/transport_factory.h"
+#include "transport/transport_factory.h"
 
 #include <array>
 #include <cstdio>
