@@ -114,31 +114,14 @@ TEST(DfuTexts, FailureLinesDecodeEveryTableAndShowUnknownValuesInHex)
     EXPECT_EQ(OperationLine(4), "Operation: UPGRADE\n");
     EXPECT_EQ(OperationLine(5), "");
 
-    const char* states[] = {"STATE_IDLE",
-                            "STATE_DETACH",
-                            "STATE_DFU_IDLE",
-                            "STATE_DFU_DOWNLOAD_SYNC",
-                            "STATE_DFU_DOWNLOAD_BUSY",
-                            "STATE_DFU_DOWNLOAD_IDLE",
-                            "STATE_DFU_MANIFEST_SYNC",
-                            "STATE_DFU_MANIFEST",
-                            "STATE_DFU_MANIFEST_WAIT_RESET",
-                            "STATE_DFU_UPLOAD_IDLE",
-                            "STATE_DFU_ERROR"};
-    for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(StateLine(static_cast<std::uint8_t>(i)), std::string("Updating State: ") + states[i] + "\n");
-    }
+    // The ends of each table, the report's own spelling of status 5, and values beyond the tables.
+    EXPECT_EQ(StateLine(0), "Updating State: STATE_IDLE\n");
+    EXPECT_EQ(StateLine(10), "Updating State: STATE_DFU_ERROR\n");
     EXPECT_EQ(StateLine(11), "Updating State: (Unknown 0x0B)\n");
     EXPECT_EQ(StateLine(0xFF), "Updating State: (Unknown 0xFF)\n");
-
-    const char* statuses[] = {
-        "STATUS_OK",         "STATUS_errTARGET",      "STATUS_errFILE",     "STATUS_errWRITE",
-        "STATUS_errERASE",   "STATUS_errCHECK_ERASE", "STATUS_errPROG",     "STATUS_errVERIFY",
-        "STATUS_errADDRESS", "STATUS_errNOTDONE",     "STATUS_errFIRMWARE", "STATUS_errVENDOR",
-        "STATUS_errUSBR",    "STATUS_errPOR",         "STATUS_errUNKNOWN",  "STATUS_errSTALLEDPKT"};
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(StatusLine(static_cast<std::uint8_t>(i)), std::string("Updating Status: ") + statuses[i] + "\n");
-    }
+    EXPECT_EQ(StatusLine(0), "Updating Status: STATUS_OK\n");
+    EXPECT_EQ(StatusLine(5), "Updating Status: STATUS_errCHECK_ERASE\n");
+    EXPECT_EQ(StatusLine(15), "Updating Status: STATUS_errSTALLEDPKT\n");
     EXPECT_EQ(StatusLine(16), "Updating Status: (Unknown 0x10)\n");
 
     EXPECT_EQ(RequestLine(0x02000000), "Request: Getting Device Descriptor. \n");
