@@ -77,6 +77,8 @@ public:
     JsonWriter& String(std::string_view value);
     JsonWriter& Int(long long value);
     JsonWriter& Bool(bool value);
+    // A value written as it is given, for numbers that are not integers.
+    JsonWriter& Raw(std::string_view value);
 
     static std::string Escape(std::string_view text);
 
@@ -98,5 +100,6 @@ int RunList(Args args);
 int RunFlash(Args args);
 int RunRead(Args args);
 int RunLeave(Args args);
+int RunSettings(Args args);
 
 } // namespace nemora::cli

@@ -195,6 +195,13 @@ JsonWriter& JsonWriter::Int(long long value)
     return *this;
 }
 
+JsonWriter& JsonWriter::Raw(std::string_view value)
+{
+    Separate();
+    m_out << value;
+    return *this;
+}
+
 JsonWriter& JsonWriter::Bool(bool value)
 {
     Separate();

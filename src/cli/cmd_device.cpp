@@ -3,201 +3,21 @@
 // engine does).
 
 #include "cli/cli.h"
+#include "cli/cli_device.h"
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
-#include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_blocking.h"
-#include "dfuse/dfuse_commands.h"
-#include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
-#include "dfuse/image_filter.h"
 #include "transport/transport_factory.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 namespace nemora::cli {
 
-namespace {
-
-using dfuse::DfuseLibrary;
-using dfuse::DFUThreadContext;
 using dfuse::Image;
 using dfuse::MappingTarget;
-
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
-using dfuse::kMaxDfuVersion;
-using dfuse::kMinDfuVersion;
-constexpr std::uint16_t kModelMask = 0xFFC0; // bcdDevice without its 6 firmware-version bits
-
-std::string Format(const char* format, auto... values)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, format, values...);
-    return text;
-}
-
-// ---------------------------------------------------------------- failure texts
-
-// The words come from the shared tables, whose entries are string literals: NUL-terminated.
-const char* ErrorText(std::uint32_t code)
-{
-    const auto* names = dfuse::FindOperationError(code);
-    return names != nullptr ? names->brief.data() : "unknown error";
-}
-
-const char* RequestText(std::uint32_t request)
-{
-    if (request == 0) {
-        return "none";
-    }
-    const auto* names = dfuse::FindDfuRequest(request);
-    return names != nullptr ? names->brief.data() : "unknown request";
-}
-
-const char* StatusText(std::uint8_t status)
-{
-    const auto* names = dfuse::FindDfuStatus(status);
-    return names != nullptr ? names->name.data() : "unknown status";
-}
-
-std::string DescribeFailure(const DFUThreadContext& c)
-{
-    if (c.ErrorCode == dfuse::STDFUPRT_UNEXPECTEDERROR) {
-        // The link failed: the last status the device gave is old news and would read as a healthy device.
-        return Format("%s (0x%08X) at %s; block %u, length %u", ErrorText(c.ErrorCode), c.ErrorCode,
-                      RequestText(c.CurrentRequest), c.CurrentNBlock, c.CurrentLength);
-    }
-    return Format("%s (0x%08X) at %s; device status %s, state %u; block %u, length %u", ErrorText(c.ErrorCode),
-                  c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
-                  unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
-}
-
-// ---------------------------------------------------------------- progress
-
-// A bar redrawn in place on a terminal; plain lines every 10 percent otherwise.
-class ProgressPrinter {
-public:
-    explicit ProgressPrinter(std::string label) : m_label(std::move(label)), m_tty(::isatty(STDERR_FILENO) == 1) {}
-
-    void operator()(const DFUThreadContext& c)
-    {
-        const int percent = c.Percent;
-        if (m_tty) {
-            if (percent != m_last) {
-                const int filled = percent * 30 / 100;
-                std::cerr << '\r' << m_label << " [" << std::string(static_cast<std::size_t>(filled), '#')
-                          << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << percent << "%"
-                          << std::flush;
-            }
-        } else if (percent / 10 != m_last / 10 || (m_last < 0 && percent == 0)) {
-            std::cerr << m_label << ": " << percent << "%\n";
-        }
-        m_last = percent;
-    }
-    void Finish()
-    {
-        if (m_tty && m_last >= 0) {
-            std::cerr << '\n';
-        }
-    }
-
-private:
-    std::string m_label;
-    bool m_tty;
-    int m_last = -1;
-};
-
-// ---------------------------------------------------------------- sessions
-
-struct Session {
-    std::unique_ptr<usb::Transport> transport;
-    std::unique_ptr<DfuseLibrary> library;
-    usb::DeviceInfo device;
-};
-
-// Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
-// Returns an exit status, or -1 when the session is ready.
-int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, Session& session)
-{
-    std::string error;
-    session.transport = usb::CreateTransport(&error);
-    if (!session.transport) {
-        return Failure(command, error.empty() ? "no USB access" : error);
-    }
-    std::vector<usb::DeviceInfo> devices;
-    if (const usb::Status s = session.transport->Enumerate(devices); s != usb::Status::Ok) {
-        return Failure(command, std::string("cannot list devices: ") + usb::StatusName(s));
-    }
-    if (const auto wanted = args.Value("--device")) {
-        const std::string upper = usb::ToUpperAscii(*wanted);
-        const auto it = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.path == upper; });
-        if (it == devices.end()) {
-            return Failure(command, "no device with path " + *wanted + " (see 'nemora-cli list')");
-        }
-        session.device = *it;
-    } else if (devices.empty()) {
-        return Failure(command, "no device found");
-    } else {
-        session.device = devices.front();
-    }
-    if (needDfuMode && session.device.mode != usb::InterfaceMode::Dfu) {
-        return Failure(command,
-                       session.device.path + " is running its firmware (application mode), not in update mode");
-    }
-    session.library = std::make_unique<DfuseLibrary>(*session.transport);
-    return -1;
-}
-
-int ReadMapping(std::string_view command, Session& session, std::vector<MappingTarget>& targets)
-{
-    if (session.library->STDFUPRT_CreateMappingFromDevice(session.device.path, &targets) != dfuse::STDFUPRT_NOERROR) {
-        return Failure(command,
-                       "unable to find or decode the device's memory map: " + session.library->LastMappingError());
-    }
-    return -1;
-}
-
-// Runs one operation on an image to its end. Returns an exit status, or -1 on success.
-int Run(std::string_view command, Session& session, std::uint32_t operation, const Image& image,
-        const std::string& label, Image* result = nullptr)
-{
-    const DfuImageHandle handle = session.library->AdoptImage(image);
-    DFUThreadContext context;
-    context.Operation = operation;
-    context.hImage = handle;
-    context.szDevLink = session.device.path;
-    DFUThreadContext final;
-    ProgressPrinter printer(label);
-    dfuse::RunOperation(*session.library, context, final, std::ref(printer), kPollInterval);
-    printer.Finish();
-    if (result != nullptr) {
-        if (const auto copy = session.library->CopyImage(handle)) {
-            *result = *copy;
-        }
-    }
-    session.library->STDFUFILES_DestroyImage(handle);
-    if (final.ErrorCode != dfuse::STDFUPRT_NOERROR) {
-        return Failure(command, label + " failed: " + DescribeFailure(final));
-    }
-    return -1;
-}
-
-const MappingTarget* FindTarget(const std::vector<MappingTarget>& targets, std::uint8_t alternate)
-{
-    const auto it =
-        std::find_if(targets.begin(), targets.end(), [&](const auto& t) { return t.bAlternate == alternate; });
-    return it == targets.end() ? nullptr : &*it;
-}
-
-std::string TargetLabel(std::string_view verb, std::uint8_t alternate)
-{
-    return Format("%.*s %02u", static_cast<int>(verb.size()), verb.data(), unsigned{alternate});
-}
-
-} // namespace
 
 // ---------------------------------------------------------------- list
 
@@ -313,108 +133,25 @@ int RunFlash(Args args)
     if (const int status = OpenSession("flash", *parsed, true, session); status >= 0) {
         return status;
     }
-    dfuse::DfuDeviceHandle device = nullptr;
-    if (session.library->STDFU_Open(session.device.path, &device) != dfuse::STDFU_NOERROR) {
-        return Failure("flash", "cannot open " + session.device.path);
-    }
-    std::array<std::uint8_t, 18> descriptor{};
-    std::array<std::uint8_t, 9> functional{};
-    const bool gotDescriptor = session.library->STDFU_GetDeviceDescriptor(device, descriptor) == dfuse::STDFU_NOERROR;
-    const bool gotFunctional = gotDescriptor && session.library->STDFU_GetDFUDescriptor(
-                                                    device, nullptr, nullptr, functional) == dfuse::STDFU_NOERROR;
-    session.library->STDFU_Close(&device);
-    if (!gotDescriptor) {
-        return Failure("flash", "Unable to get descriptors... Bad Firmware");
-    }
-    if (!gotFunctional) {
-        return Failure("flash", "Unable to get DFU descriptor... Bad Firmware");
-    }
-    const auto le16 = [](const auto& bytes, std::size_t at) {
-        return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-    };
-    const std::uint16_t dfuVersion = le16(functional, 7);
-    if (dfuVersion < kMinDfuVersion || dfuVersion > kMaxDfuVersion) {
-        return Failure("flash", "Bad Updating protocol version. Should be 1.1A");
-    }
-    const std::uint16_t vid = le16(descriptor, 8), pid = le16(descriptor, 10), bcd = le16(descriptor, 12);
-    const dfuse::DfuFile& dfu = *file.file;
-    if (dfu.vid != vid || dfu.pid != pid || (dfu.bcdDevice & kModelMask) != (bcd & kModelMask)) {
-        return Failure("flash", Format("This file is not supposed to be used with device,ID:0x%04x!!",
-                                       unsigned{static_cast<std::uint16_t>(bcd & kModelMask)}));
-    }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("flash", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("flash", session, link); status >= 0) {
         return status;
     }
+    // Every target the file has an image for, in target order; the job refuses the file before anything
+    // is sent when one of them is missing or cannot take its image whole.
+    std::vector<int> targets;
+    for (const Image& image : file.file->images) {
+        targets.push_back(image.alternate);
+    }
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
 
-    // Fit every image before anything is sent, so that a file that cannot be written whole changes nothing.
-    struct Plan {
-        Image erase, download, verify;
-    };
-    std::vector<Plan> plans;
-    for (const Image& image : dfu.images) {
-        const MappingTarget* target = FindTarget(targets, image.alternate);
-        if (target == nullptr) {
-            return Failure("flash", Format("%s: image for alternate setting %u: the device has no such target",
-                                           path.c_str(), unsigned{image.alternate}));
-        }
-        Plan plan{image, image, image};
-        dfuse::FilterImage(plan.erase, *target, dfuse::OPERATION_ERASE, false);
-        const auto report = dfuse::FilterImage(plan.download, *target, dfuse::OPERATION_UPGRADE, false);
-        if (report.droppedBytes > 0) {
-            return Failure("flash",
-                           Format("%s: image for alternate setting %u: %llu bytes lie outside the "
-                                  "writable sectors of target '%s'; nothing was written",
-                                  path.c_str(), unsigned{image.alternate},
-                                  static_cast<unsigned long long>(report.droppedBytes), target->szName.c_str()));
-        }
-        plan.verify = plan.download;
-        dfuse::FilterImage(plan.verify, *target, dfuse::OPERATION_UPLOAD, false);
-        plans.push_back(std::move(plan));
-    }
-    for (const Plan& plan : plans) {
-        const std::uint8_t alt = plan.download.alternate;
-        if (!plan.erase.elements.empty()) {
-            if (const int status =
-                    Run("flash", session, dfuse::OPERATION_ERASE, plan.erase, TargetLabel("Erasing", alt));
-                status >= 0) {
-                return status;
-            }
-        }
-        if (const int status =
-                Run("flash", session, dfuse::OPERATION_UPGRADE, plan.download, TargetLabel("Downloading", alt));
-            status >= 0) {
-            return status;
-        }
-        std::cerr << TargetLabel("Target", alt) << ": Upgrade successful !\n";
-    }
-    if (parsed->Has("--no-verify")) {
-        return kExitOk;
-    }
-    for (const Plan& plan : plans) {
-        const std::uint8_t alt = plan.verify.alternate;
-        Image read;
-        if (const int status =
-                Run("flash", session, dfuse::OPERATION_UPLOAD, plan.verify, TargetLabel("Verifying", alt), &read);
-            status >= 0) {
-            return status;
-        }
-        for (std::size_t e = 0; e < plan.verify.elements.size(); ++e) {
-            const auto& want = plan.verify.elements[e];
-            const auto& got = read.elements.at(e).data;
-            for (std::size_t j = 0; j < want.data.size(); ++j) {
-                if (j >= got.size() || got[j] != want.data[j]) {
-                    std::cerr << "Matching not good. First Difference at address "
-                              << Format("0x%08X:\nFile  byte  is  0x%02X.\nRead byte is 0x%02X.\n",
-                                        static_cast<unsigned>(want.address + j), unsigned{want.data[j]},
-                                        j < got.size() ? unsigned{got[j]} : 0u);
-                    return kExitFailure;
-                }
-            }
-        }
-        std::cerr << TargetLabel("Target", alt) << ": Verify successful !\n";
-    }
-    return kExitOk;
+    dfuse::TransferJob job(*session.library);
+    job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
+    JobReporter reporter("flash");
+    dfuse::RunJob(
+        job, [&] { return job.StartUpgrade(link, targets, path); }, std::ref(reporter));
+    return reporter.Status();
 }
 
 // ---------------------------------------------------------------- read
@@ -461,32 +198,51 @@ int RunRead(Args args)
     if (const int status = OpenSession("read", *parsed, true, session); status >= 0) {
         return status;
     }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("read", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("read", session, link); status >= 0) {
         return status;
     }
-    const MappingTarget* target = FindTarget(targets, static_cast<std::uint8_t>(*alt));
-    if (target == nullptr) {
+    const auto targetIt = std::find_if(link.mapping.begin(), link.mapping.end(),
+                                       [&](const MappingTarget& t) { return t.bAlternate == *alt; });
+    if (targetIt == link.mapping.end()) {
         return Failure("read", Format("the device has no alternate setting %u", static_cast<unsigned>(*alt)));
     }
-    Image image{static_cast<std::uint8_t>(*alt),
-                "",
-                {dfuse::Element{static_cast<std::uint32_t>(*address),
-                                std::vector<std::uint8_t>(static_cast<std::size_t>(*length))}}};
-    if (dfuse::FilterImage(image, *target, dfuse::OPERATION_UPLOAD, false).droppedBytes > 0) {
+    const MappingTarget& target = *targetIt;
+    const Image wanted{static_cast<std::uint8_t>(*alt),
+                       "",
+                       {dfuse::Element{static_cast<std::uint32_t>(*address),
+                                       std::vector<std::uint8_t>(static_cast<std::size_t>(*length))}}};
+    if (!dfuse::BytesOutside(wanted, target, dfuse::kSectorReadable).empty()) {
         return Failure("read", Format("0x%08llX to 0x%08llX is not all readable in target '%s'",
                                       static_cast<unsigned long long>(*address),
-                                      static_cast<unsigned long long>(*address + *length - 1), target->szName.c_str()));
+                                      static_cast<unsigned long long>(*address + *length - 1), target.szName.c_str()));
     }
-    Image read;
-    if (const int status = Run("read", session, dfuse::OPERATION_UPLOAD, image,
-                               TargetLabel("Reading", static_cast<std::uint8_t>(*alt)), &read);
-        status >= 0) {
-        return status;
+    // The area, described as the console describes the areas it reads: one element, address and length.
+    DfuImageHandle hImage = nullptr;
+    DfuElement element{static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*length),
+                       const_cast<std::uint8_t*>(wanted.elements.front().data.data())};
+    if (session.library->STDFUFILES_CreateImage(&hImage, static_cast<std::uint8_t>(*alt)) != STDFUFILES_NOERROR ||
+        session.library->STDFUFILES_SetImageElement(hImage, 0, true, element) != STDFUFILES_NOERROR) {
+        if (hImage != nullptr) {
+            session.library->STDFUFILES_DestroyImage(hImage);
+        }
+        return Failure("read", "cannot describe the area to read");
+    }
+    dfuse::TransferJob job(*session.library);
+    JobReporter reporter("read", true);
+    bool taken = false;
+    dfuse::RunJob(
+        job, [&] { return job.StartUpload(link, {static_cast<int>(target.bAlternate)}, hImage, {}, taken); },
+        std::ref(reporter));
+    if (!taken) {
+        session.library->STDFUFILES_DestroyImage(hImage);
+    }
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
     }
     std::vector<std::uint8_t> bytes;
-    for (const auto& element : read.elements) {
-        bytes.insert(bytes.end(), element.data.begin(), element.data.end());
+    for (const auto& piece : reporter.elements) {
+        bytes.insert(bytes.end(), piece.bytes.begin(), piece.bytes.end());
     }
     const std::string out = *parsed->Value("-o");
     if (const dfuse::Error e = dfuse::WriteFileAtomically(out, bytes)) {
@@ -518,16 +274,19 @@ int RunLeave(Args args)
     if (const int status = OpenSession("leave", *parsed, true, session); status >= 0) {
         return status;
     }
-    std::vector<MappingTarget> targets;
-    if (const int status = ReadMapping("leave", session, targets); status >= 0) {
+    dfuse::DeviceLink link;
+    if (const int status = OpenLink("leave", session, link); status >= 0) {
         return status;
     }
-    Image image;
-    if (targets.empty() || dfuse::ImageFromMapping(targets.front(), image)) {
+    if (link.mapping.empty()) {
         return Failure("leave", "the device's memory map has no usable target");
     }
-    if (const int status = Run("leave", session, dfuse::OPERATION_RETURN, image, "Leaving update mode"); status >= 0) {
-        return status;
+    dfuse::TransferJob job(*session.library);
+    JobReporter reporter("leave");
+    dfuse::RunJob(
+        job, [&] { return job.StartLeave(link, {0}); }, std::ref(reporter));
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
     }
     std::cerr << "Successfully left updating mode !\n";
     return kExitOk;

@@ -19,6 +19,7 @@ constexpr std::array kCommands = {
     Command{"flash", "erase, download and verify a DfuSe file on a device", nemora::cli::RunFlash},
     Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
+    Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
 };
 
 void PrintHelp(std::ostream& out)

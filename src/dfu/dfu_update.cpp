@@ -2,6 +2,7 @@
 
 #include "dfu/dfu_texts.h"
 #include "dfu/text_progress_ctrl.h"
+#include "dfuse/device_link.h"
 #include "dfuse/dfuse_operations.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -9,6 +10,7 @@
 #include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -45,8 +47,19 @@ std::uint16_t Le16(const std::uint8_t* bytes)
 
 CDfuUpdate::CDfuUpdate(QWidget* pParentPage, IDfuseLibrary& library, INotifyReceiver* pView)
     : QDialog(pParentPage), m_library(library), m_pView(pView), m_pParentPage(pParentPage),
-      m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+      m_clock([] { return QDateTime::currentSecsSinceEpoch(); }), m_job(library)
 {
+    // Operations end on the library's thread; the poll that follows runs here, on the window's thread.
+    m_job.SetWakeUp([self = QPointer<CDfuUpdate>(this)] {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+                if (self) {
+                    self->OnOperationFinished();
+                }
+            },
+            Qt::QueuedConnection);
+    });
     setWindowTitle("Updating");
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -195,55 +208,46 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_pTargetList->clear();
     UpdateData(false);
 
-    DfuDeviceHandle hDevice = nullptr;
-    if (m_library.STDFU_Open(strDevicePath.toStdString(), &hDevice) != kOk) {
+    nemora::dfuse::DeviceLink link;
+    nemora::dfuse::LinkDescriptors descriptors;
+    descriptors.device = m_DeviceDescriptor;
+    const auto outcome = nemora::dfuse::OpenDeviceLink(
+        m_library, strDevicePath.toStdString(), link, descriptors, [&](DfuDeviceHandle h) {
+            m_Mapping = link.mapping;
+            m_bHasMapping = !link.devBcd.empty();
+            const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
+                                       (m_Mapping.size() > 1 && m_Mapping[1].szName == kOptionBytesTargetName);
+            if (bOptionTarget) {
+                OptionBytesProbe(h);
+            }
+            FillTargetList();
+        });
+    if (outcome == nemora::dfuse::LinkOutcome::NotOpened) {
         return;
     }
-
-    bool bLinkOk = false;
-    if (m_library.STDFU_GetDeviceDescriptor(hDevice, m_DeviceDescriptor) != kOk) {
+    m_DeviceDescriptor = descriptors.device;
+    m_DfuDescriptor = descriptors.dfu;
+    m_strDevVid = QString::fromStdString(link.devVid);
+    m_strDevPid = QString::fromStdString(link.devPid);
+    m_strDevBcd = QString::fromStdString(link.devBcd);
+    switch (outcome) {
+    case nemora::dfuse::LinkOutcome::NoDeviceDescriptor:
         ShowError("Unable to get descriptors... Bad Firmware");
-    } else {
-        m_DfuDescriptor.fill(0);
-        std::uint32_t nInterface = 0;
-        std::uint32_t nAlternates = 0;
-        if (m_library.STDFU_GetDFUDescriptor(hDevice, &nInterface, &nAlternates, m_DfuDescriptor) != kOk) {
-            ShowError("Unable to get DFU descriptor... Bad Firmware");
-        } else {
-            UpdateData(false);
-            const std::uint16_t wVersion = Le16(&m_DfuDescriptor[7]);
-            if (!nemora::dfu::IsSupportedDfuVersion(wVersion)) {
-                if (wVersion != 0) {
-                    ShowError("Bad Updating protocol version. Should be 1.1A");
-                }
-            } else if (nemora::dfu::IsDfuModePath(strDevicePath.toStdString())) {
-                m_strDevVid = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[8]));
-                m_strDevPid = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[10]));
-                m_strDevBcd = QString::asprintf("%04X", Le16(&m_DeviceDescriptor[12]));
-                if (m_library.STDFUPRT_CreateMappingFromDevice(strDevicePath.toStdString(), &m_Mapping) == kOk) {
-                    m_bHasMapping = true;
-                    bLinkOk = true;
-                } else {
-                    m_Mapping.clear();
-                    ShowError("Unable to find or decode device mapping... Bad Firmware");
-                }
-            } else {
-                // Another interface of the device (application mode): reachable, but nothing to map.
-                bLinkOk = true;
-            }
-        }
+        break;
+    case nemora::dfuse::LinkOutcome::NoDfuDescriptor:
+        ShowError("Unable to get DFU descriptor... Bad Firmware");
+        break;
+    case nemora::dfuse::LinkOutcome::BadVersion:
+        ShowError("Bad Updating protocol version. Should be 1.1A");
+        break;
+    case nemora::dfuse::LinkOutcome::NoMapping:
+        ShowError("Unable to find or decode device mapping... Bad Firmware");
+        break;
+    default:
+        break;
     }
-
-    if (bLinkOk) {
-        const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
-                                   (m_Mapping.size() > 1 && m_Mapping[1].szName == kOptionBytesTargetName);
-        if (bOptionTarget) {
-            OptionBytesProbe(hDevice);
-        }
-        FillTargetList();
-    }
-
-    m_library.STDFU_Close(&hDevice);
+    UpdateData(false);
+    const bool bLinkOk = outcome == nemora::dfuse::LinkOutcome::Ok;
 
     if (bLinkOk) {
         CDeviceIdentity identity;
@@ -388,30 +392,27 @@ bool CDfuUpdate::SelectTargets()
     return true;
 }
 
-bool CDfuUpdate::Launch(std::uint32_t dwOperation, DfuImageHandle hImage, const QColor* pBarColour)
+std::vector<int> CDfuUpdate::SelectedRows() const
 {
-    DFUThreadContext context;
-    context.Operation = dwOperation;
-    context.hImage = hImage;
-    context.bDontSendFFTransfersForUpgrade = false; // send every block: nothing is left out
-    context.szDevLink = m_strDevicePath.toStdString().substr(0, 259);
-    const std::uint32_t code = m_library.STDFUPRT_LaunchOperation(context, &m_hOperation);
-    if (code != kOk) {
-        m_hOperation = nullptr;
-        context.ErrorCode = code;
-        ReportOperationFailure(context);
-        return false;
+    std::vector<int> rows;
+    for (int i = FirstSelectedTarget(); i >= 0; i = NextSelectedTarget(i)) {
+        rows.push_back(i);
     }
-    if (pBarColour != nullptr) {
-        m_pProgress->SetPos(0);
-        m_pProgress->SetWindowText("");
-        m_pProgress->SetShowText(true);
-        m_pProgress->SetBgColour(kNearWhite);
-        m_pProgress->SetTextBkColour(kNearWhite);
-        m_pProgress->SetBarColour(*pBarColour);
-        m_pProgress->SetTextColour(*pBarColour);
-    }
-    return true;
+    return rows;
+}
+
+nemora::dfuse::DeviceLink CDfuUpdate::Link() const
+{
+    DeviceLink link;
+    link.devicePath = m_strDevicePath.toStdString();
+    link.devVid = m_strDevVid.toStdString();
+    link.devPid = m_strDevPid.toStdString();
+    link.devBcd = m_strDevBcd.toStdString();
+    link.vid = Le16(&m_DeviceDescriptor[8]);
+    link.pid = Le16(&m_DeviceDescriptor[10]);
+    link.bcdDevice = Le16(&m_DeviceDescriptor[12]);
+    link.mapping = m_Mapping;
+    return link;
 }
 
 void CDfuUpdate::StartPollTimer()
@@ -426,374 +427,46 @@ void CDfuUpdate::StopPollTimer()
     m_timer.stop();
 }
 
-void CDfuUpdate::RecordStartTime()
-{
-    m_nStartTime = m_clock();
-}
-
-void CDfuUpdate::SetInitialSizeText(DfuImageHandle hImage)
-{
-    std::uint32_t size = 0;
-    m_library.STDFUFILES_GetImageSize(hImage, &size);
-    m_strSizeText = FromStd(nemora::dfu::TransferSizeText(size, 0));
-}
-
-void CDfuUpdate::DestroyImage(DfuImageHandle& hImage)
-{
-    if (hImage != nullptr) {
-        m_library.STDFUFILES_DestroyImage(hImage);
-        hImage = nullptr;
-    }
-}
-
 // ---------------------------------------------------------------------------------------------------------
-// Upgrade and verify
+// Operations
 
 void CDfuUpdate::StartUpgrade()
 {
     if (IsRunning() || !SelectTargets()) {
         return;
     }
-    UpgradeTarget();
+    Render(m_job.StartUpgrade(Link(), SelectedRows(), m_strUpgradeFile.toStdString()));
+    // The timer runs whatever happened; its first tick without an operation stops it again.
+    StartPollTimer();
     UpdateData(false);
     m_strUploadFile.clear();
 }
-
-DfuImageHandle CDfuUpdate::TakeSourceImage(DfuFileHandle hFile, int nImages)
-{
-    // The first image for the current target is the source; unreadable images are skipped, the others
-    // destroyed. The file is closed either way.
-    DfuImageHandle hSource = nullptr;
-    for (int i = 0; i < nImages; ++i) {
-        DfuImageHandle hImage = nullptr;
-        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
-            continue;
-        }
-        std::uint8_t nAlternate = 0;
-        if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &nAlternate) == kOk &&
-            nAlternate == m_nCurrentTarget) {
-            hSource = hImage;
-        } else {
-            m_library.STDFUFILES_DestroyImage(hImage);
-        }
-    }
-    m_library.STDFUFILES_CloseDFUFile(hFile);
-    return hSource;
-}
-
-void CDfuUpdate::UpgradeTarget()
-{
-    UpgradeTargetSteps();
-    // The timer runs whatever happened; its first tick without an operation stops it again.
-    StartPollTimer();
-}
-
-void CDfuUpdate::UpgradeTargetSteps()
-{
-    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuFileHandle hFile = nullptr;
-    std::uint16_t wVid = 0, wPid = 0, wBcd = 0;
-    std::uint8_t nImages = 0;
-    if (pTarget == nullptr || m_library.STDFUFILES_OpenExistingDFUFile(m_strUpgradeFile.toStdString(), &hFile, &wVid,
-                                                                       &wPid, &wBcd, &nImages) != kOk) {
-        ShowError(kNoFileDataText);
-        return;
-    }
-    m_strFileVid = QString::asprintf("%04X", wVid);
-    m_strFilePid = QString::asprintf("%04X", wPid);
-    m_strFileBcd = QString::asprintf("%04X", wBcd);
-
-    DfuImageHandle hSource = TakeSourceImage(hFile, nImages);
-    if (hSource == nullptr) {
-        ShowError(kNoFileDataText);
-        return;
-    }
-
-    if (!nemora::dfu::FileSuitsDevice(m_strDevVid.toStdString(), m_strDevPid.toStdString(), m_strDevBcd.toStdString(),
-                                      m_strFileVid.toStdString(), m_strFilePid.toStdString(),
-                                      m_strFileBcd.toStdString())) {
-        const std::uint32_t dwModel = nemora::dfu::DeviceModelFromBcdText(m_strDevBcd.toStdString());
-        m_library.STDFUFILES_DestroyImage(hSource);
-        m_nCurrentTarget = -1;
-        ShowError(QString::asprintf("This file is not supposed to be used with device,ID:0x%04x!!", dwModel));
-        return;
-    }
-
-    DestroyImage(m_hImageCopy);
-    if (m_library.STDFUFILES_DuplicateImage(hSource, &m_hImageCopy) != kOk) {
-        m_hImageCopy = nullptr;
-        m_library.STDFUFILES_DestroyImage(hSource);
-        ShowError(kNoFileDataText);
-        return;
-    }
-    m_library.STDFUFILES_FilterImageForOperation(m_hImageCopy, pTarget, OPERATION_UPGRADE, false);
-    m_library.STDFUFILES_FilterImageForOperation(hSource, pTarget, OPERATION_ERASE, false);
-    SetInitialSizeText(m_hImageCopy);
-
-    RecordStartTime();
-    if (!Launch(OPERATION_ERASE, hSource, &kGreen)) {
-        m_library.STDFUFILES_DestroyImage(hSource);
-        DestroyImage(m_hImageCopy);
-    }
-}
-
-void CDfuUpdate::VerifyTarget()
-{
-    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuFileHandle hFile = nullptr;
-    std::uint8_t nImages = 0;
-    DfuImageHandle hSource = nullptr;
-    const std::uint32_t code = m_library.STDFUFILES_OpenExistingDFUFile(m_strUpgradeFile.toStdString(), &hFile, nullptr,
-                                                                        nullptr, nullptr, &nImages);
-    if (code != kOk) {
-        DFUThreadContext context;
-        context.Operation = OPERATION_UPLOAD;
-        context.ErrorCode = code;
-        ReportOperationFailure(context);
-    } else {
-        hSource = TakeSourceImage(hFile, nImages);
-    }
-    if (hSource == nullptr || pTarget == nullptr) {
-        DestroyImage(hSource);
-        ShowError("Unable to find data for that target in the dfu file...");
-        return;
-    }
-
-    DestroyImage(m_hImageCopy);
-    m_library.STDFUFILES_FilterImageForOperation(hSource, pTarget, OPERATION_UPLOAD, false);
-    if (m_library.STDFUFILES_DuplicateImage(hSource, &m_hImageCopy) != kOk) {
-        m_hImageCopy = nullptr;
-        m_library.STDFUFILES_DestroyImage(hSource);
-        ShowError("Unable to get data from source image...");
-        return;
-    }
-    if (Launch(OPERATION_UPLOAD, hSource, &kTeal)) {
-        StartPollTimer();
-    } else {
-        m_library.STDFUFILES_DestroyImage(hSource);
-        DestroyImage(m_hImageCopy);
-    }
-}
-
-void CDfuUpdate::OnVerifyComplete(DfuImageHandle hReadImage)
-{
-    bool bOk = true;
-    bool bMismatch = false;
-    std::uint32_t nElements = 0;
-    if (m_library.STDFUFILES_GetImageNbElement(hReadImage, &nElements) != kOk) {
-        ShowError("Unable to get elements from read image...");
-        bOk = false;
-        nElements = 0;
-    }
-    for (std::uint32_t i = 0; i < nElements && bOk && !bMismatch; ++i) {
-        DfuElement read;
-        std::vector<std::uint8_t> readData;
-        bool bRead = m_library.STDFUFILES_GetImageElement(hReadImage, i, &read) == kOk;
-        if (bRead) {
-            readData.resize(read.dwDataLength);
-            read.Data = readData.data();
-            bRead = m_library.STDFUFILES_GetImageElement(hReadImage, i, &read) == kOk;
-        }
-        if (!bRead) {
-            ShowError("Unable to get data from read image...");
-            bOk = false;
-            break;
-        }
-        DfuElement file;
-        std::vector<std::uint8_t> fileData;
-        bool bFile = m_library.STDFUFILES_GetImageElement(m_hImageCopy, i, &file) == kOk;
-        if (bFile) {
-            fileData.resize(file.dwDataLength);
-            file.Data = fileData.data();
-            bFile = m_library.STDFUFILES_GetImageElement(m_hImageCopy, i, &file) == kOk;
-        }
-        if (!bFile) {
-            ShowError("Unable to get data from source image...");
-            bOk = false;
-            break;
-        }
-        const std::size_t nCommon = std::min(readData.size(), fileData.size());
-        for (std::size_t j = 0; j < nCommon; ++j) {
-            if (readData[j] != fileData[j]) {
-                ShowError("Verify successful, but data not matching...");
-                bMismatch = true;
-                ShowMessage(QString::asprintf("Matching not good. First Difference at address 0x%08X:\nFile  byte  "
-                                              "is  0x%02X.\nRead byte is 0x%02X.",
-                                              static_cast<unsigned>(file.dwAddress + j), fileData[j], readData[j]),
-                            0x00);
-                break;
-            }
-        }
-        if (!bMismatch && readData.size() != fileData.size()) {
-            // Cannot happen with a fitted copy; a length difference still is not a match.
-            ShowError("Verify successful, but data not matching...");
-            bMismatch = true;
-        }
-    }
-
-    DestroyImage(m_hImageCopy);
-
-    // A mismatch ends the verify pass: the red bar and the reported address stay for the user to see.
-    if (bOk && !bMismatch) {
-        ShowStatus("Verify successful !");
-        m_nCurrentTarget = NextSelectedTarget(m_nCurrentTarget);
-        if (m_nCurrentTarget >= 0) {
-            m_bFinished = false;
-            VerifyTarget();
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Upload
 
 bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 {
     if (IsRunning() || !SelectTargets()) {
         return false;
     }
-    DestroyImage(m_hImageCopy);
-    m_library.STDFUFILES_FilterImageForOperation(hImage, TargetAt(m_nCurrentTarget), OPERATION_UPLOAD, false);
-    RecordStartTime();
-    SetInitialSizeText(hImage);
-    const bool bLaunched = Launch(OPERATION_UPLOAD, hImage, &kTeal);
-    if (bLaunched) {
-        StartPollTimer();
-    }
+    bool bTaken = false;
     m_pUploadBuffer = pBuffer;
+    Render(m_job.StartUpload(Link(), SelectedRows(), hImage, m_strUploadFile.toStdString(), bTaken));
     m_strUpgradeFile.clear();
     UpdateData(false);
-    return bLaunched;
+    return bTaken;
 }
-
-void CDfuUpdate::UploadNextTarget()
-{
-    DestroyImage(m_hImageCopy);
-    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuImageHandle hImage = nullptr;
-    if (pTarget == nullptr || m_library.STDFUFILES_CreateImageFromMapping(&hImage, pTarget) != kOk) {
-        ShowError("Unable to get data from read image...");
-        return;
-    }
-    m_library.STDFUFILES_SetImageName(hImage, "");
-    m_library.STDFUFILES_FilterImageForOperation(hImage, pTarget, OPERATION_UPLOAD, false);
-    RecordStartTime();
-    SetInitialSizeText(hImage);
-    if (Launch(OPERATION_UPLOAD, hImage, &kTeal)) {
-        StartPollTimer();
-    } else {
-        m_library.STDFUFILES_DestroyImage(hImage);
-    }
-}
-
-void CDfuUpdate::OnUploadComplete(DfuImageHandle hImage)
-{
-    const std::uint16_t wVid = Le16(&m_DeviceDescriptor[8]);
-    const std::uint16_t wPid = Le16(&m_DeviceDescriptor[10]);
-    const std::uint16_t wBcd = Le16(&m_DeviceDescriptor[12]);
-    DfuFileHandle hFile = nullptr;
-    std::uint32_t code;
-    if (m_nCurrentTarget == FirstSelectedTarget()) {
-        code = m_library.STDFUFILES_CreateNewDFUFile(m_strUploadFile.toStdString(), &hFile, wVid, wPid, wBcd);
-    } else {
-        code = m_library.STDFUFILES_OpenExistingDFUFile(m_strUploadFile.toStdString(), &hFile, nullptr, nullptr,
-                                                        nullptr, nullptr);
-    }
-    if (code == kOk) {
-        if (m_library.STDFUFILES_AppendImageToDFUFile(hFile, hImage) == kOk) {
-            ShowStatus("Upload successful !");
-            m_nCurrentTarget = NextSelectedTarget(m_nCurrentTarget);
-            if (m_nCurrentTarget >= 0) {
-                m_bFinished = false;
-                UploadNextTarget();
-            }
-        } else {
-            ShowError("Unable to append image to updating file...");
-        }
-        m_library.STDFUFILES_CloseDFUFile(hFile);
-    } else {
-        ShowError("Unable to create a new updating file...");
-    }
-    HandBack(hImage);
-}
-
-void CDfuUpdate::HandBack(DfuImageHandle hImage)
-{
-    std::uint32_t nElements = 0;
-    if (m_library.STDFUFILES_GetImageNbElement(hImage, &nElements) != kOk) {
-        return;
-    }
-    for (std::uint32_t i = 0; i < nElements; ++i) {
-        // The element is read into a buffer of its own size; the caller's buffer then receives at most its
-        // capacity, so a short buffer is never written past its end.
-        DfuElement element;
-        std::vector<std::uint8_t> bytes;
-        bool bRead = m_library.STDFUFILES_GetImageElement(hImage, i, &element) == kOk;
-        if (bRead) {
-            bytes.resize(element.dwDataLength);
-            element.Data = bytes.data();
-            bRead = m_library.STDFUFILES_GetImageElement(hImage, i, &element) == kOk;
-        }
-        if (!bRead) {
-            ShowError("Unable to get data from read image...");
-            return;
-        }
-        if (m_pUploadBuffer == nullptr) {
-            continue;
-        }
-        m_pUploadBuffer->dwAddress = element.dwAddress;
-        if (element.dwDataLength < m_pUploadBuffer->dwDataLength) {
-            m_pUploadBuffer->dwDataLength = element.dwDataLength;
-        }
-        if (m_pUploadBuffer->Data != nullptr && m_pUploadBuffer->dwDataLength > 0) {
-            std::memcpy(m_pUploadBuffer->Data, bytes.data(), m_pUploadBuffer->dwDataLength);
-        }
-        Notify(NOTIFY_UPLOAD_DONE, this);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Leave, close, dismissal
 
 void CDfuUpdate::LeaveDfuMode()
 {
     if (IsRunning() || !SelectTargets()) {
         return;
     }
-    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuImageHandle hImage = nullptr;
-    if (m_library.STDFUFILES_CreateImageFromMapping(&hImage, pTarget) == kOk) {
-        m_library.STDFUFILES_SetImageName(hImage, pTarget->szName);
-        m_library.STDFUFILES_FilterImageForOperation(hImage, pTarget, OPERATION_RETURN, false);
-        RecordStartTime();
-        if (Launch(OPERATION_RETURN, hImage, &kTeal)) {
-            StartPollTimer();
-        } else {
-            m_library.STDFUFILES_DestroyImage(hImage);
-        }
-    } else {
-        // Without an image the operation cannot be described; report it like a launch the library refused.
-        DFUThreadContext context;
-        context.Operation = OPERATION_RETURN;
-        context.ErrorCode = STDFUPRT_BADPARAMETER;
-        ReportOperationFailure(context);
-    }
+    Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
 }
 
 void CDfuUpdate::StopAndRelease()
 {
-    if (m_hOperation != nullptr) {
-        DFUThreadContext context;
-        m_library.STDFUPRT_StopOperation(m_hOperation, &context);
-        m_hOperation = nullptr;
-        // During a download the running image is the copy itself: release it once.
-        if (context.hImage == m_hImageCopy) {
-            m_hImageCopy = nullptr;
-        }
-        DestroyImage(context.hImage);
-    }
-    DestroyImage(m_hImageCopy);
+    m_job.Stop();
     StopPollTimer();
 }
 
@@ -806,7 +479,7 @@ void CDfuUpdate::CloseDevice()
 
 void CDfuUpdate::reject()
 {
-    if (m_hOperation != nullptr) {
+    if (IsRunning()) {
         m_strLastMessage = "Operation on-going. Leave anyway ?";
         CMessageBoxDialog box(this, m_strLastMessage, "", 0x21);
         if (box.DoModal() != 1) {
@@ -820,105 +493,18 @@ void CDfuUpdate::reject()
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// The poll
+// Following the job
 
 void CDfuUpdate::OnTimer()
 {
-    if (m_hOperation == nullptr) {
+    if (!IsRunning()) {
         StopPollTimer();
         return;
     }
     m_strElapsed = FromStd(nemora::dfu::ElapsedText(m_clock() - m_nStartTime));
-
-    DFUThreadContext context;
-    const std::uint32_t dwStatusCode = m_library.STDFUPRT_GetOperationStatus(m_hOperation, &context);
-    bool bEngineDone = false;
-    if (dwStatusCode != STDFUPRT_NOERROR) {
-        // The library cannot tell how the operation goes: end it as failed instead of polling forever. The
-        // operation's own record (its image among the rest) comes back from the stop below.
-        DFUThreadContext last;
-        m_library.STDFUPRT_StopOperation(m_hOperation, &last);
-        context = last;
-        if (context.ErrorCode == STDFUPRT_NOERROR)
-            context.ErrorCode = dwStatusCode;
-    }
-
-    if (context.ErrorCode != STDFUPRT_NOERROR) {
-        DFUThreadContext stopped;
-        if (dwStatusCode == STDFUPRT_NOERROR)
-            m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
-        m_hOperation = nullptr;
-        if (context.hImage == m_hImageCopy) {
-            m_hImageCopy = nullptr; // download phase: the running image is the copy
-        }
-        DestroyImage(m_hImageCopy); // the file's data of a verify or the download image of an erase
-        DfuImageHandle hImage = context.hImage;
-        DestroyImage(hImage);
-        if (context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
-            ShowMessage("This feature is not supported by this firmware.", 0x00);
-        } else {
-            ReportOperationFailure(context);
-        }
-        m_nCurrentTarget = -1;
-    } else {
-        const std::uint32_t p = std::min<std::uint32_t>(context.Percent, 100);
-        if (context.Operation == OPERATION_UPLOAD || context.Operation == OPERATION_UPGRADE) {
-            std::uint32_t size = 0;
-            m_library.STDFUFILES_GetImageSize(context.hImage, &size);
-            m_strSizeText = FromStd(nemora::dfu::TransferSizeText(size, p));
-        }
-        m_pProgress->SetWindowText(m_strDeviceName +
-                                   FromStd(nemora::dfu::PhaseText(context.Operation, m_nCurrentTarget, p)));
-        m_pProgress->SetPos(static_cast<int>(p));
-
-        if (p == 100) {
-            DFUThreadContext stopped;
-            m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
-            m_hOperation = nullptr;
-            DfuImageHandle hFinished = context.hImage;
-            if (context.Operation == OPERATION_ERASE) {
-                DestroyImage(hFinished);
-                if (!Launch(OPERATION_UPGRADE, m_hImageCopy, nullptr)) {
-                    DestroyImage(m_hImageCopy);
-                }
-            } else {
-                m_pProgress->SetPos(100);
-                m_bFinished = true;
-                switch (context.Operation) {
-                case OPERATION_RETURN:
-                    ShowStatus("Successfully left updating mode !");
-                    break;
-                case OPERATION_UPLOAD:
-                    if (m_hImageCopy == nullptr) {
-                        OnUploadComplete(hFinished);
-                    } else {
-                        OnVerifyComplete(hFinished);
-                        bEngineDone = m_bFinished;
-                    }
-                    break;
-                case OPERATION_UPGRADE:
-                    ShowStatus("Upgrade successful !");
-                    m_hImageCopy = nullptr; // the finished record owns it
-                    m_nCurrentTarget = NextSelectedTarget(m_nCurrentTarget);
-                    if (m_nCurrentTarget >= 0) {
-                        m_bFinished = false;
-                        UpgradeTarget();
-                    }
-                    break;
-                default:
-                    break;
-                }
-                if (m_bFinished && context.Operation == OPERATION_UPGRADE && m_bVerifyAfterUpgrade) {
-                    m_nCurrentTarget = FirstSelectedTarget();
-                    VerifyTarget();
-                }
-                DestroyImage(hFinished);
-            }
-        }
-    }
-
+    const bool bEngineDone = Render(m_job.Poll());
     UpdateData(false);
-    if (m_hOperation == nullptr) {
+    if (!IsRunning()) {
         StopPollTimer();
         if (bEngineDone) {
             Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
@@ -926,4 +512,143 @@ void CDfuUpdate::OnTimer()
     } else {
         StartPollTimer();
     }
+}
+
+void CDfuUpdate::OnOperationFinished()
+{
+    // An operation ended: the next phase starts now rather than at the next tick.
+    if (IsRunning()) {
+        OnTimer();
+    }
+}
+
+bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
+{
+    using Kind = nemora::dfuse::JobEvent::Kind;
+    bool bVerifyDone = false;
+    for (const auto& event : events) {
+        m_nCurrentTarget = event.target;
+        switch (event.kind) {
+        case Kind::Launched:
+            if (event.restartClock) {
+                m_nStartTime = m_clock();
+            }
+            if (event.resetSize) {
+                m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, 0));
+            }
+            if (event.resetBar) {
+                // The download phase keeps the bar as the erase phase left it.
+                const QColor& colour = event.operation == OPERATION_ERASE ? kGreen : kTeal;
+                m_pProgress->SetPos(0);
+                m_pProgress->SetWindowText("");
+                m_pProgress->SetShowText(true);
+                m_pProgress->SetBgColour(kNearWhite);
+                m_pProgress->SetTextBkColour(kNearWhite);
+                m_pProgress->SetBarColour(colour);
+                m_pProgress->SetTextColour(colour);
+            }
+            StartPollTimer();
+            break;
+        case Kind::Progress:
+            if (event.resetSize) {
+                m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, event.percent));
+            }
+            m_pProgress->SetWindowText(m_strDeviceName +
+                                       FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent)));
+            m_pProgress->SetPos(static_cast<int>(event.percent));
+            break;
+        case Kind::Upgraded:
+            ShowStatus("Upgrade successful !");
+            break;
+        case Kind::Verified:
+            ShowStatus("Verify successful !");
+            break;
+        case Kind::Mismatch:
+            ShowError("Verify successful, but data not matching...");
+            if (event.hasBytes) {
+                ShowMessage(QString::asprintf("Matching not good. First Difference at address 0x%08X:\nFile  byte  "
+                                              "is  0x%02X.\nRead byte is 0x%02X.",
+                                              static_cast<unsigned>(event.address), event.fileByte, event.readByte),
+                            0x00);
+            }
+            break;
+        case Kind::Uploaded:
+            ShowStatus("Upload successful !");
+            break;
+        case Kind::Element:
+            HandBack(event);
+            break;
+        case Kind::Left:
+            ShowStatus("Successfully left updating mode !");
+            break;
+        case Kind::Failed:
+            if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
+                ShowMessage("This feature is not supported by this firmware.", 0x00);
+            } else {
+                ReportOperationFailure(event.context);
+            }
+            break;
+        case Kind::Problem:
+            ShowProblem(event);
+            break;
+        case Kind::Finished:
+            bVerifyDone = event.verifyDone;
+            break;
+        }
+    }
+    m_nCurrentTarget = m_job.CurrentTarget();
+    return bVerifyDone;
+}
+
+void CDfuUpdate::ShowProblem(const nemora::dfuse::JobEvent& event)
+{
+    using nemora::dfuse::JobProblem;
+    switch (event.problem) {
+    case JobProblem::NoFileData:
+        ShowError(kNoFileDataText);
+        break;
+    case JobProblem::IdentityMismatch:
+        ShowError(QString::asprintf("This file is not supposed to be used with device,ID:0x%04x!!", event.model));
+        break;
+    case JobProblem::NoTargetData:
+        ShowError("Unable to find data for that target in the dfu file...");
+        break;
+    case JobProblem::SourceImage:
+        ShowError("Unable to get data from source image...");
+        break;
+    case JobProblem::ReadImageElements:
+        ShowError("Unable to get elements from read image...");
+        break;
+    case JobProblem::ReadImage:
+        ShowError("Unable to get data from read image...");
+        break;
+    case JobProblem::CreateUploadFile:
+        ShowError("Unable to create a new updating file...");
+        break;
+    case JobProblem::AppendUploadFile:
+        ShowError("Unable to append image to updating file...");
+        break;
+    case JobProblem::Refused:
+        // Too long for the bar: the bar says that nothing was written, the box says why.
+        ShowError("This file cannot be written into this device; nothing was written.");
+        ShowMessage(FromStd(event.text), 0x00);
+        break;
+    }
+}
+
+void CDfuUpdate::HandBack(const nemora::dfuse::JobEvent& event)
+{
+    if (m_pUploadBuffer == nullptr) {
+        return;
+    }
+    // The caller's buffer receives at most its capacity, so a short buffer is never written past its end.
+    const auto nLength = static_cast<std::uint32_t>(event.bytes.size());
+    m_pUploadBuffer->dwAddress = event.address;
+    if (nLength < m_pUploadBuffer->dwDataLength) {
+        m_pUploadBuffer->dwDataLength = nLength;
+    }
+    if (m_pUploadBuffer->Data != nullptr && m_pUploadBuffer->dwDataLength > 0) {
+        std::memcpy(m_pUploadBuffer->Data, event.bytes.data(), m_pUploadBuffer->dwDataLength);
+    }
+    Notify(NOTIFY_UPLOAD_DONE, this);
 }

@@ -11,6 +11,7 @@
 
 #include "device/device_identity.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/transfer_job.h"
 
 #include <QDialog>
 #include <QString>
@@ -69,7 +70,7 @@ public:
 
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
-    bool IsRunning() const { return m_hOperation != nullptr; }
+    bool IsRunning() const { return m_job.Running(); }
     bool IsTimerRunning() const { return m_timer.isActive(); }
     int CurrentTarget() const { return m_nCurrentTarget; }
     const QString& DevicePath() const { return m_strDevicePath; }
@@ -108,22 +109,16 @@ private:
     bool SelectTargets();
     const nemora::dfuse::MappingTarget* TargetAt(int nIndex) const;
 
-    bool Launch(std::uint32_t dwOperation, DfuImageHandle hImage, const QColor* pBarColour);
+    std::vector<int> SelectedRows() const;
+    nemora::dfuse::DeviceLink Link() const;
     void StartPollTimer();
     void StopPollTimer();
-    void RecordStartTime();
-    void SetInitialSizeText(DfuImageHandle hImage);
-
-    DfuImageHandle TakeSourceImage(DfuFileHandle hFile, int nImages);
-    void UpgradeTarget();
-    void UpgradeTargetSteps();
-    void VerifyTarget();
-    void UploadNextTarget();
-    void OnUploadComplete(DfuImageHandle hImage);
-    void OnVerifyComplete(DfuImageHandle hReadImage);
-    void HandBack(DfuImageHandle hImage);
+    void OnOperationFinished();
+    // Puts the job's events into words on the bar, in boxes and notifications. True when a verify pass ended.
+    bool Render(const nemora::dfuse::JobEvents& events);
+    void ShowProblem(const nemora::dfuse::JobEvent& event);
+    void HandBack(const nemora::dfuse::JobEvent& event);
     void StopAndRelease();
-    void DestroyImage(DfuImageHandle& hImage);
     void Notify(std::uint32_t nCode, const QObject* pFrom);
     void ShowMessage(const QString& strText, std::uint32_t nStyle);
 
@@ -146,11 +141,8 @@ private:
     CDeviceIdentity m_DeviceIdentity;
     int m_nCurrentTarget = -1;
 
-    nemora::dfuse::DfuOperationHandle m_hOperation = nullptr;
-    DfuImageHandle m_hImageCopy = nullptr;
+    nemora::dfuse::TransferJob m_job;
     DfuElement* m_pUploadBuffer = nullptr;
-    bool m_bVerifyAfterUpgrade = true;
-    bool m_bFinished = false;
     QString m_strElapsed = "00:00:00";
     QString m_strSizeText = "0 KB(0 Bytes) of 0 KB(0 Bytes)";
     std::int64_t m_nStartTime = 0;

@@ -12,11 +12,6 @@ namespace {
 constexpr std::uint32_t kMaxBlockNumber = 0xFFFF;
 constexpr std::uint16_t kDetachTimeoutMs = 1000;
 
-bool AllBlank(std::span<const std::uint8_t> bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
-}
-
 bool NeedsImage(std::uint32_t operation)
 {
     return operation == OPERATION_UPLOAD || operation == OPERATION_ERASE || operation == OPERATION_UPGRADE;
@@ -157,8 +152,15 @@ void BackgroundOperation::Run()
             m_context.Percent = 100;
         }
     }
-    std::lock_guard lock(m_mutex);
-    m_done = true;
+    std::function<void()> finished;
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+        finished = m_context.onFinished;
+    }
+    if (finished) {
+        finished();
+    }
 }
 
 ProtocolError BackgroundOperation::Work(DfuDevice& device)
@@ -302,7 +304,6 @@ ProtocolError BackgroundOperation::Erase(DfuDevice& device, const Image& image)
 
 ProtocolError BackgroundOperation::Download(DfuDevice& device, const Image& image)
 {
-    const bool skipBlank = Status().bDontSendFFTransfersForUpgrade;
     const std::uint32_t blockSize = device.TransferSize();
     const std::uint64_t total = image.DataSize();
     std::uint64_t done = 0;
@@ -323,11 +324,9 @@ ProtocolError BackgroundOperation::Download(DfuDevice& device, const Image& imag
                 block = 2;
                 sent = true;
             }
-            if (!(skipBlank && AllBlank(span))) {
-                Block(block, static_cast<std::uint32_t>(length));
-                if (const auto e = device.WriteBlock(static_cast<std::uint16_t>(block), span)) {
-                    return e;
-                }
+            Block(block, static_cast<std::uint32_t>(length));
+            if (const auto e = device.WriteBlock(static_cast<std::uint16_t>(block), span)) {
+                return e;
             }
             ++block;
             done += length;

@@ -12,8 +12,8 @@
 //   upload    reads every element of the image from the device and writes the bytes back into the image
 //   erase     erases every sector of the device's map that the image touches and that is erasable and
 //             writable (the same rule as the image filter), one page erase per sector; never a mass erase
-//   download  writes every element in wTransferSize blocks from wBlockNum 2 after a set-address; with the
-//             skip-blank flag, blocks that are all 0xFF are not sent
+//   download  writes every element in wTransferSize blocks from wBlockNum 2 after a set-address; every
+//             byte of the image is sent (blank blocks are left out, when at all, by the image filter)
 //   leave     sets the address pointer to the image's first element (when it has one), sends the
 //             zero-length DNLOAD and expects dfuMANIFEST: the device then starts its firmware and
 //             re-enumerates in application mode

@@ -1,5 +1,7 @@
 #include "dfuse/dfuse_blocking.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace nemora::dfuse {
@@ -29,6 +31,51 @@ std::uint32_t RunOperation(IDfuseLibrary& library, const DFUThreadContext& conte
     }
     library.STDFUPRT_StopOperation(handle, &final);
     return STDFUPRT_NOERROR;
+}
+
+struct JobWaker::State {
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool pending = false;
+};
+
+JobWaker::JobWaker() : m_state(std::make_shared<State>()) {}
+
+std::function<void()> JobWaker::WakeUp()
+{
+    // The state is shared so that an operation finishing after the waker is gone touches nothing freed.
+    return [state = m_state] {
+        {
+            std::lock_guard lock(state->mutex);
+            state->pending = true;
+        }
+        state->woken.notify_all();
+    };
+}
+
+bool JobWaker::Wait(std::chrono::milliseconds interval)
+{
+    std::unique_lock lock(m_state->mutex);
+    const bool woken = m_state->woken.wait_for(lock, interval, [&] { return m_state->pending; });
+    m_state->pending = false;
+    return woken;
+}
+
+void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const JobEventFn& onEvent,
+            std::chrono::milliseconds interval)
+{
+    JobWaker waker;
+    job.SetWakeUp(waker.WakeUp());
+    for (const JobEvent& event : start()) {
+        onEvent(event);
+    }
+    while (job.Running()) {
+        waker.Wait(interval);
+        for (const JobEvent& event : job.Poll()) {
+            onEvent(event);
+        }
+    }
+    job.SetWakeUp({});
 }
 
 } // namespace nemora::dfuse

@@ -1,12 +1,15 @@
 #pragma once
 
-// Blocking use of the background operations, for the command line and tests: the same launch, status
-// and stop calls the console's engine makes on its timer, in a loop.
+// Blocking use of the background operations and of the transfer jobs, for the command line, benchmarks
+// and tests: the same launch, status and stop calls the console's engine makes, waiting for each operation
+// to end instead of polling on a timer.
 
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/transfer_job.h"
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace nemora::dfuse {
 
@@ -19,5 +22,25 @@ using ProgressFn = std::function<void(const DFUThreadContext&)>;
 std::uint32_t RunOperation(IDfuseLibrary& library, const DFUThreadContext& context, DFUThreadContext& final,
                            const ProgressFn& progress = {},
                            std::chrono::milliseconds interval = std::chrono::milliseconds(5));
+
+using JobEventFn = std::function<void(const JobEvent&)>;
+
+// Starts a job with `start` (one of its Start calls) and drives it to its end: polls it as soon as an
+// operation has finished, and at least every `interval` for progress. Every event goes to `onEvent`, in order.
+void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const JobEventFn& onEvent,
+            std::chrono::milliseconds interval = std::chrono::milliseconds(100));
+
+// A wake-up a job can call from the library's thread, and the wait that it ends.
+class JobWaker {
+public:
+    JobWaker();
+    std::function<void()> WakeUp();
+    // Waits until woken or until the interval has passed; true when woken.
+    bool Wait(std::chrono::milliseconds interval);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
 
 } // namespace nemora::dfuse

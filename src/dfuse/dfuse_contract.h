@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,9 @@ struct DFUThreadContext {
     bool bDontSendFFTransfersForUpgrade = false; // skip-blank flag for erase and download
     DfuImageHandle hImage = nullptr;
     std::string szDevLink; // device path
+    // Called once from the operation's thread when the work has ended (finished, failed or stopped), so
+    // whoever follows the operation can look at once. Optional; it must only signal, never call back.
+    std::function<void()> onFinished;
 
     // Filled by the library.
     std::uint8_t Percent = 0;        // 0 to 100

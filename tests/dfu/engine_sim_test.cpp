@@ -392,6 +392,36 @@ TEST_F(EngineOnVirtualDevice, AFileForAnotherModelIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(std::count(flash.begin(), flash.end(), 0xFF), static_cast<long>(sim::kFlashSize));
 }
 
+// A file that cannot be written whole is refused before any operation starts, with the reason in a box.
+TEST_F(EngineOnVirtualDevice, AFileTheDeviceCannotTakeWholeIsRefusedBeforeAnythingIsSent)
+{
+    const struct {
+        Image image;
+        const char* reason;
+    } cases[] = {
+        {Image{0, "Internal Flash  ", {{0x0800FF00, Pattern(512, 3)}}},
+         "256 bytes lie outside the writable sectors of target 00 \"Internal Flash  \" (the first from 0x08010000 "
+         "to 0x080100FF); nothing was written."},
+        {Image{5, "", {{0x08000000, Pattern(64, 3)}}},
+         "The file holds an image for target 05, but the device has no such target; nothing was written."},
+    };
+    const unsigned location = Plug("bcd=0x004C");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        lib->launches.clear();
+        BoxAnswerer boxes(nemora::widgets::kIdOk);
+        Open(location, Firmware("unfit.dfu", {FlashImage(2048), c.image}));
+        engine->StartUpgrade();
+        ASSERT_TRUE(WaitUntilIdle());
+        EXPECT_TRUE(lib->launches.empty());
+        EXPECT_EQ(Bar(), "This file cannot be written into this device; nothing was written.");
+        EXPECT_TRUE(BarIsRed());
+        EXPECT_EQ(boxes.texts, QStringList{c.reason});
+        EXPECT_TRUE(view.notes.empty());
+    }
+    ExpectAWorkingUpgrade(location);
+}
+
 TEST_F(EngineOnVirtualDevice, FlashChangedBeforeTheVerifyIsReportedAtItsFirstDifference)
 {
     const unsigned location = Plug("bcd=0x004C,data=1");

@@ -1,0 +1,326 @@
+#include "cli/cli_device.h"
+
+#include "dfuse/dfu_names.h"
+#include "dfuse/dfuse_blocking.h"
+#include "dfuse/dfuse_operations.h"
+#include "settings/settings_file.h"
+#include "transport/transport_factory.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <unistd.h>
+
+namespace nemora::cli {
+
+using dfuse::DfuseLibrary;
+using dfuse::DFUThreadContext;
+
+namespace {
+
+// ---------------------------------------------------------------- failure texts
+
+// The words come from the shared tables, whose entries are string literals: NUL-terminated.
+const char* ErrorText(std::uint32_t code)
+{
+    const auto* names = dfuse::FindOperationError(code);
+    return names != nullptr ? names->brief.data() : "unknown error";
+}
+
+const char* RequestText(std::uint32_t request)
+{
+    if (request == 0) {
+        return "none";
+    }
+    const auto* names = dfuse::FindDfuRequest(request);
+    return names != nullptr ? names->brief.data() : "unknown request";
+}
+
+const char* StatusText(std::uint8_t status)
+{
+    const auto* names = dfuse::FindDfuStatus(status);
+    return names != nullptr ? names->name.data() : "unknown status";
+}
+
+} // namespace
+
+std::string DescribeFailure(const DFUThreadContext& c)
+{
+    if (c.ErrorCode == dfuse::STDFUPRT_UNEXPECTEDERROR) {
+        // The link failed: the last status the device gave is old news and would read as a healthy device.
+        return Format("%s (0x%08X) at %s; block %u, length %u", ErrorText(c.ErrorCode), c.ErrorCode,
+                      RequestText(c.CurrentRequest), c.CurrentNBlock, c.CurrentLength);
+    }
+    return Format("%s (0x%08X) at %s; device status %s, state %u; block %u, length %u", ErrorText(c.ErrorCode),
+                  c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
+                  unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
+}
+
+// ---------------------------------------------------------------- progress
+
+ProgressPrinter::ProgressPrinter(std::string label) : m_label(std::move(label)), m_tty(::isatty(STDERR_FILENO) == 1) {}
+
+void ProgressPrinter::operator()(std::uint32_t value)
+{
+    const int percent = static_cast<int>(value);
+    if (m_tty) {
+        if (percent != m_last) {
+            const int filled = percent * 30 / 100;
+            std::cerr << '\r' << m_label << " [" << std::string(static_cast<std::size_t>(filled), '#')
+                      << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << percent << "%"
+                      << std::flush;
+        }
+    } else if (percent / 10 != m_last / 10 || (m_last < 0 && percent == 0)) {
+        std::cerr << m_label << ": " << percent << "%\n";
+    }
+    m_last = percent;
+}
+
+void ProgressPrinter::Finish()
+{
+    if (m_tty && m_last >= 0) {
+        std::cerr << '\n';
+    }
+}
+
+// ---------------------------------------------------------------- sessions
+
+// Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
+// Returns an exit status, or -1 when the session is ready.
+int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, Session& session)
+{
+    std::string error;
+    session.transport = usb::CreateTransport(&error);
+    if (!session.transport) {
+        return Failure(command, error.empty() ? "no USB access" : error);
+    }
+    std::vector<usb::DeviceInfo> devices;
+    if (const usb::Status s = session.transport->Enumerate(devices); s != usb::Status::Ok) {
+        return Failure(command, std::string("cannot list devices: ") + usb::StatusName(s));
+    }
+    if (const auto wanted = args.Value("--device")) {
+        const std::string upper = usb::ToUpperAscii(*wanted);
+        const auto it = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.path == upper; });
+        if (it == devices.end()) {
+            return Failure(command, "no device with path " + *wanted + " (see 'nemora-cli list')");
+        }
+        session.device = *it;
+    } else if (devices.empty()) {
+        return Failure(command, "no device found");
+    } else {
+        session.device = devices.front();
+    }
+    if (needDfuMode && session.device.mode != usb::InterfaceMode::Dfu) {
+        return Failure(command,
+                       session.device.path + " is running its firmware (application mode), not in update mode");
+    }
+    session.library = std::make_unique<DfuseLibrary>(*session.transport);
+    return -1;
+}
+
+std::string TargetLabel(std::string_view verb, int target)
+{
+    return Format("%.*s %02u", static_cast<int>(verb.size()), verb.data(), static_cast<unsigned>(target));
+}
+
+// Opens the device's link: descriptors, protocol version and memory map. Returns an exit status, or -1.
+int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link)
+{
+    dfuse::LinkDescriptors descriptors;
+    switch (dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors)) {
+    case dfuse::LinkOutcome::Ok:
+        return -1;
+    case dfuse::LinkOutcome::NotOpened:
+        return Failure(command, "cannot open " + session.device.path);
+    case dfuse::LinkOutcome::NoDeviceDescriptor:
+        return Failure(command, "Unable to get descriptors... Bad Firmware");
+    case dfuse::LinkOutcome::NoDfuDescriptor:
+        return Failure(command, "Unable to get DFU descriptor... Bad Firmware");
+    case dfuse::LinkOutcome::BadVersion:
+    case dfuse::LinkOutcome::NoVersion:
+        return Failure(command, "Bad Updating protocol version. Should be 1.1A");
+    case dfuse::LinkOutcome::NoMapping:
+        break;
+    }
+    return Failure(command, "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+}
+
+// ---------------------------------------------------------------- job events
+
+void JobReporter::operator()(const dfuse::JobEvent& event)
+{
+    using Kind = dfuse::JobEvent::Kind;
+    switch (event.kind) {
+    case Kind::Launched:
+        EndProgress();
+        m_label = LabelFor(event.operation, event.target);
+        m_printer.emplace(m_label);
+        break;
+    case Kind::Progress:
+        if (m_printer) {
+            (*m_printer)(event.percent);
+        }
+        break;
+    case Kind::Upgraded:
+        EndProgress();
+        std::cerr << TargetLabel("Target", event.target) << ": Upgrade successful !\n";
+        break;
+    case Kind::Verified:
+        EndProgress();
+        std::cerr << TargetLabel("Target", event.target) << ": Verify successful !\n";
+        break;
+    case Kind::Mismatch:
+        EndProgress();
+        if (event.hasBytes) {
+            std::cerr << Format("Matching not good. First Difference at address 0x%08X:\nFile  byte  is  "
+                                "0x%02X.\nRead byte is 0x%02X.\n",
+                                static_cast<unsigned>(event.address), unsigned{event.fileByte},
+                                unsigned{event.readByte});
+        } else {
+            std::cerr << "Matching not good: the device answered with another length than the file holds.\n";
+        }
+        m_status = kExitFailure;
+        break;
+    case Kind::Element:
+        elements.push_back(event);
+        break;
+    case Kind::Failed:
+        EndProgress();
+        m_status = Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
+                                          " failed: " + DescribeFailure(event.context));
+        break;
+    case Kind::Problem:
+        EndProgress();
+        m_status = Failure(m_command, ProblemText(event));
+        break;
+    case Kind::Uploaded:
+    case Kind::Left:
+    case Kind::Finished:
+        EndProgress();
+        break;
+    }
+}
+
+std::string JobReporter::LabelFor(std::uint32_t operation, int target) const
+{
+    switch (operation) {
+    case dfuse::OPERATION_ERASE:
+        return TargetLabel("Erasing", target);
+    case dfuse::OPERATION_UPGRADE:
+        return TargetLabel("Downloading", target);
+    case dfuse::OPERATION_UPLOAD:
+        return TargetLabel(m_reading ? "Reading" : "Verifying", target);
+    default:
+        return "Leaving update mode";
+    }
+}
+
+std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
+{
+    using dfuse::JobProblem;
+    switch (event.problem) {
+    case JobProblem::NoFileData:
+        return "Unable to find data for that device from the file";
+    case JobProblem::IdentityMismatch:
+        return Format("This file is not supposed to be used with device,ID:0x%04x!!", unsigned{event.model});
+    case JobProblem::NoTargetData:
+        return "Unable to find data for that target in the dfu file...";
+    case JobProblem::SourceImage:
+        return "Unable to get data from source image...";
+    case JobProblem::ReadImageElements:
+        return "Unable to get elements from read image...";
+    case JobProblem::ReadImage:
+        return "Unable to get data from read image...";
+    case JobProblem::CreateUploadFile:
+        return "Unable to create a new updating file...";
+    case JobProblem::AppendUploadFile:
+        return "Unable to append image to updating file...";
+    case JobProblem::Refused:
+        break;
+    }
+    return event.text;
+}
+
+void JobReporter::EndProgress()
+{
+    if (m_printer) {
+        m_printer->Finish();
+        m_printer.reset();
+    }
+}
+
+// ---------------------------------------------------------------- user areas
+
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device)
+{
+    if (const int status = OpenSession(command, args, true, device.session); status >= 0) {
+        return status;
+    }
+    if (const int status = OpenLink(command, device.session, device.link); status >= 0) {
+        return status;
+    }
+    if (device.link.mapping.empty()) {
+        return Failure(command, "the device's memory map has no target");
+    }
+    device.identity.SetIds(device.link.vid, device.link.pid, device.link.bcdDevice);
+    device.identity.UpdateGeometry();
+    return -1;
+}
+
+int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
+             std::vector<std::uint8_t>& bytes)
+{
+    dfuse::IDfuseLibrary& library = *device.session.library;
+    std::vector<std::uint8_t> buffer(size);
+    DfuImageHandle hImage = nullptr;
+    if (library.STDFUFILES_CreateImage(&hImage, 0) != STDFUFILES_NOERROR ||
+        library.STDFUFILES_SetImageElement(hImage, 0, true, DfuElement{address, size, buffer.data()}) !=
+            STDFUFILES_NOERROR) {
+        if (hImage != nullptr) {
+            library.STDFUFILES_DestroyImage(hImage);
+        }
+        return Failure(command, "Unable to insert one element in the image...");
+    }
+    dfuse::TransferJob job(library);
+    JobReporter reporter(command, true);
+    bool taken = false;
+    dfuse::RunJob(
+        job, [&] { return job.StartUpload(device.link, {0}, hImage, {}, taken); }, std::ref(reporter));
+    if (!taken) {
+        library.STDFUFILES_DestroyImage(hImage);
+    }
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
+    }
+    bytes.clear();
+    for (const auto& element : reporter.elements) {
+        bytes.insert(bytes.end(), element.bytes.begin(), element.bytes.end());
+    }
+    if (bytes.size() != size) {
+        return Failure(command, Format("the device answered %zu of the %u bytes at 0x%08X", bytes.size(),
+                                       unsigned{size}, unsigned{address}));
+    }
+    return -1;
+}
+
+int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes)
+{
+    std::string error;
+    const auto folder = settings::TransferFolder(error);
+    if (!folder) {
+        return Failure(command, "no transfer folder: " + error);
+    }
+    const std::filesystem::path staging = *folder / settings::kStagingFileName;
+    if (const dfuse::Error e =
+            dfuse::WriteDfuFile(staging, settings::MakeStagingFile(device.identity, address, bytes))) {
+        return Failure(command, staging.string() + ": " + std::string(dfuse::Describe(e.code)) +
+                                    (e.message.empty() ? "" : ": " + e.message));
+    }
+    dfuse::TransferJob job(*device.session.library);
+    JobReporter reporter(command);
+    dfuse::RunJob(
+        job, [&] { return job.StartUpgrade(device.link, {0}, staging.string()); }, std::ref(reporter));
+    return reporter.Status() == kExitOk ? -1 : reporter.Status();
+}
+
+} // namespace nemora::cli

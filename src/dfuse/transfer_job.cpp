@@ -1,0 +1,681 @@
+#include "dfuse/transfer_job.h"
+
+#include "dfuse/dfuse_operations.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace nemora::dfuse {
+namespace {
+
+constexpr std::uint32_t kOk = STDFU_NOERROR;
+constexpr std::uint16_t kModelMask = 0xFFC0; // bcdDevice without its six firmware-version bits
+
+std::string Hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", unsigned{value});
+    return text;
+}
+
+std::string HexAddress(std::uint64_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The device's model: its bcdDevice text read as hexadecimal, without the firmware-version bits.
+std::uint32_t ModelOf(const std::string& bcdText)
+{
+    return static_cast<std::uint32_t>(std::strtoul(bcdText.c_str(), nullptr, 16)) & kModelMask;
+}
+
+bool FileSuits(const DeviceLink& link, std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd)
+{
+    return link.devVid == Hex4(vid) && link.devPid == Hex4(pid) && !link.devBcd.empty() &&
+           (bcd & kModelMask) == ModelOf(link.devBcd);
+}
+
+} // namespace
+
+bool ReadImageValue(IDfuseLibrary& library, DfuImageHandle hImage, Image& image)
+{
+    Image value;
+    std::uint32_t count = 0;
+    if (library.STDFUFILES_GetImageAlternate(hImage, &value.alternate) != kOk ||
+        library.STDFUFILES_GetImageName(hImage, &value.name) != kOk ||
+        library.STDFUFILES_GetImageNbElement(hImage, &count) != kOk) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        DfuElement element;
+        if (library.STDFUFILES_GetImageElement(hImage, i, &element) != kOk) {
+            return false;
+        }
+        Element e{element.dwAddress, std::vector<std::uint8_t>(element.dwDataLength)};
+        element.Data = e.data.data();
+        if (!e.data.empty() && library.STDFUFILES_GetImageElement(hImage, i, &element) != kOk) {
+            return false;
+        }
+        value.elements.push_back(std::move(e));
+    }
+    image = std::move(value);
+    return true;
+}
+
+std::vector<AddressRange> BytesOutside(const Image& image, const MappingTarget& target, std::uint8_t typeBits)
+{
+    std::vector<AddressRange> allowed;
+    for (const MappingSector& s : target.sectors) {
+        if ((s.bSectorType & typeBits) == typeBits && s.dwSectorSize > 0) {
+            allowed.push_back({s.dwStartAddress, s.End()}); // `last` holds the end here, one past
+        }
+    }
+    std::sort(allowed.begin(), allowed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<AddressRange> outside;
+    auto addOutside = [&](std::uint64_t from, std::uint64_t to) { // [from, to)
+        if (from >= to) {
+            return;
+        }
+        if (!outside.empty() && outside.back().last + 1 >= from) {
+            outside.back().last = std::max(outside.back().last, to - 1);
+        } else {
+            outside.push_back({from, to - 1});
+        }
+    };
+    for (const Element& e : image.elements) {
+        std::uint64_t at = e.address;
+        const std::uint64_t end = e.End();
+        for (const auto& run : allowed) {
+            if (at >= end) {
+                break;
+            }
+            if (run.last <= at) {
+                continue;
+            }
+            addOutside(at, std::min(end, run.first));
+            at = std::max(at, run.last);
+        }
+        addOutside(at, end);
+    }
+    std::sort(outside.begin(), outside.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return outside;
+}
+
+TransferJob::TransferJob(IDfuseLibrary& library) : m_library(library) {}
+
+TransferJob::~TransferJob()
+{
+    Stop();
+}
+
+const MappingTarget* TransferJob::TargetAt(int index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_link.mapping.size()) {
+        return nullptr;
+    }
+    return &m_link.mapping[static_cast<std::size_t>(index)];
+}
+
+int TransferJob::NextTarget(int after) const
+{
+    for (int t : m_targets) {
+        if (t > after && TargetAt(t) != nullptr) {
+            return t;
+        }
+    }
+    return -1;
+}
+
+void TransferJob::Add(JobEvents& events, JobEvent::Kind kind) const
+{
+    JobEvent event;
+    event.kind = kind;
+    event.target = m_nCurrentTarget;
+    events.push_back(std::move(event));
+}
+
+void TransferJob::AddProblem(JobEvents& events, JobProblem problem, std::string text) const
+{
+    Add(events, JobEvent::Kind::Problem);
+    events.back().problem = problem;
+    events.back().text = std::move(text);
+}
+
+void TransferJob::DestroyImage(DfuImageHandle& hImage)
+{
+    if (hImage != nullptr) {
+        m_library.STDFUFILES_DestroyImage(hImage);
+        hImage = nullptr;
+    }
+}
+
+std::uint32_t TransferJob::ImageSize(DfuImageHandle hImage)
+{
+    std::uint32_t size = 0;
+    m_library.STDFUFILES_GetImageSize(hImage, &size);
+    return size;
+}
+
+bool TransferJob::Launch(std::uint32_t operation, DfuImageHandle hImage, JobEvent launched, JobEvents& events)
+{
+    DFUThreadContext context;
+    context.Operation = operation;
+    context.hImage = hImage;
+    context.bDontSendFFTransfersForUpgrade = false; // send every block: nothing is left out
+    context.szDevLink = m_link.devicePath.substr(0, 259);
+    context.onFinished = m_wakeUp;
+    const std::uint32_t code = m_library.STDFUPRT_LaunchOperation(context, &m_hOperation);
+    if (code != kOk) {
+        m_hOperation = nullptr;
+        context.ErrorCode = code;
+        Add(events, JobEvent::Kind::Failed);
+        events.back().context = context;
+        return false;
+    }
+    launched.kind = JobEvent::Kind::Launched;
+    launched.operation = operation;
+    launched.target = m_nCurrentTarget;
+    events.push_back(std::move(launched));
+    return true;
+}
+
+// ---------------------------------------------------------------- upgrade and verify
+
+JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file)
+{
+    JobEvents events;
+    if (Running()) {
+        return events;
+    }
+    m_link = link;
+    m_targets = std::move(targets);
+    m_upgradeFile = file;
+    m_nCurrentTarget = FirstTarget();
+    UpgradeTarget(events);
+    if (!Running()) {
+        Add(events, JobEvent::Kind::Finished);
+    }
+    return events;
+}
+
+DfuImageHandle TransferJob::TakeSourceImage(DfuFileHandle hFile, int nImages)
+{
+    // The first image for the current target is the source; unreadable images are skipped, the others
+    // destroyed. The file is closed either way.
+    DfuImageHandle hSource = nullptr;
+    for (int i = 0; i < nImages; ++i) {
+        DfuImageHandle hImage = nullptr;
+        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
+            continue;
+        }
+        std::uint8_t alternate = 0;
+        if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &alternate) == kOk &&
+            alternate == m_nCurrentTarget) {
+            hSource = hImage;
+        } else {
+            m_library.STDFUFILES_DestroyImage(hImage);
+        }
+    }
+    m_library.STDFUFILES_CloseDFUFile(hFile);
+    return hSource;
+}
+
+bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
+{
+    // Every image of the file must find its target, and the targets to be written must take all of their
+    // image's bytes: a file that cannot be written whole changes nothing.
+    for (int i = 0; i < nImages; ++i) {
+        DfuImageHandle hImage = nullptr;
+        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
+            continue;
+        }
+        Image image;
+        const bool read = ReadImageValue(m_library, hImage, image);
+        m_library.STDFUFILES_DestroyImage(hImage);
+        if (!read) {
+            continue;
+        }
+        const MappingTarget* target = TargetAt(image.alternate);
+        char text[320];
+        if (target == nullptr) {
+            std::snprintf(text, sizeof text,
+                          "The file holds an image for target %02u, but the device has no such target; nothing "
+                          "was written.",
+                          unsigned{image.alternate});
+            AddProblem(events, JobProblem::Refused, text);
+            return false;
+        }
+        if (std::find(m_targets.begin(), m_targets.end(), int{image.alternate}) == m_targets.end()) {
+            continue;
+        }
+        const auto outside = BytesOutside(image, *target, kSectorWritable);
+        if (!outside.empty()) {
+            std::uint64_t count = 0;
+            for (const auto& r : outside) {
+                count += r.last - r.first + 1;
+            }
+            std::snprintf(text, sizeof text,
+                          "%llu bytes lie outside the writable sectors of target %02u \"%s\" (the first from %s "
+                          "to %s); nothing was written.",
+                          static_cast<unsigned long long>(count), unsigned{image.alternate}, target->szName.c_str(),
+                          HexAddress(outside.front().first).c_str(), HexAddress(outside.front().last).c_str());
+            AddProblem(events, JobProblem::Refused, text);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TransferJob::UpgradeTarget(JobEvents& events)
+{
+    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
+    DfuFileHandle hFile = nullptr;
+    std::uint16_t wVid = 0, wPid = 0, wBcd = 0;
+    std::uint8_t nImages = 0;
+    if (m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, &wVid, &wPid, &wBcd, &nImages) != kOk) {
+        AddProblem(events, JobProblem::NoFileData);
+        return;
+    }
+    if (m_nCurrentTarget == FirstTarget() && FileSuits(m_link, wVid, wPid, wBcd) &&
+        !CheckPlan(hFile, nImages, events)) {
+        m_library.STDFUFILES_CloseDFUFile(hFile);
+        m_nCurrentTarget = -1;
+        events.back().target = -1;
+        return;
+    }
+    if (pTarget == nullptr) {
+        m_library.STDFUFILES_CloseDFUFile(hFile);
+        AddProblem(events, JobProblem::NoFileData);
+        return;
+    }
+    DfuImageHandle hSource = TakeSourceImage(hFile, nImages);
+    if (hSource == nullptr) {
+        AddProblem(events, JobProblem::NoFileData);
+        return;
+    }
+    if (!FileSuits(m_link, wVid, wPid, wBcd)) {
+        m_library.STDFUFILES_DestroyImage(hSource);
+        m_nCurrentTarget = -1;
+        AddProblem(events, JobProblem::IdentityMismatch);
+        events.back().model = ModelOf(m_link.devBcd);
+        return;
+    }
+    DestroyImage(m_hImageCopy);
+    if (m_library.STDFUFILES_DuplicateImage(hSource, &m_hImageCopy) != kOk) {
+        m_hImageCopy = nullptr;
+        m_library.STDFUFILES_DestroyImage(hSource);
+        AddProblem(events, JobProblem::NoFileData);
+        return;
+    }
+    m_library.STDFUFILES_FilterImageForOperation(m_hImageCopy, pTarget, OPERATION_UPGRADE, false);
+    m_library.STDFUFILES_FilterImageForOperation(hSource, pTarget, OPERATION_ERASE, false);
+
+    JobEvent launched;
+    launched.resetBar = true;
+    launched.restartClock = true;
+    launched.resetSize = true;
+    launched.size = ImageSize(m_hImageCopy);
+    if (!Launch(OPERATION_ERASE, hSource, launched, events)) {
+        m_library.STDFUFILES_DestroyImage(hSource);
+        DestroyImage(m_hImageCopy);
+    }
+}
+
+void TransferJob::VerifyTarget(JobEvents& events)
+{
+    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
+    DfuFileHandle hFile = nullptr;
+    std::uint8_t nImages = 0;
+    DfuImageHandle hSource = nullptr;
+    const std::uint32_t code =
+        m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, nullptr, nullptr, nullptr, &nImages);
+    if (code != kOk) {
+        Add(events, JobEvent::Kind::Failed);
+        events.back().context.Operation = OPERATION_UPLOAD;
+        events.back().context.ErrorCode = code;
+    } else {
+        hSource = TakeSourceImage(hFile, nImages);
+    }
+    if (hSource == nullptr || pTarget == nullptr) {
+        DestroyImage(hSource);
+        AddProblem(events, JobProblem::NoTargetData);
+        return;
+    }
+    DestroyImage(m_hImageCopy);
+    m_library.STDFUFILES_FilterImageForOperation(hSource, pTarget, OPERATION_UPLOAD, false);
+    if (m_library.STDFUFILES_DuplicateImage(hSource, &m_hImageCopy) != kOk) {
+        m_hImageCopy = nullptr;
+        m_library.STDFUFILES_DestroyImage(hSource);
+        AddProblem(events, JobProblem::SourceImage);
+        return;
+    }
+    JobEvent launched;
+    launched.resetBar = true;
+    if (!Launch(OPERATION_UPLOAD, hSource, launched, events)) {
+        m_library.STDFUFILES_DestroyImage(hSource);
+        DestroyImage(m_hImageCopy);
+    }
+}
+
+void TransferJob::OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events)
+{
+    // The read image holds what the device holds, the copy what the file holds, element for element.
+    bool ok = true;
+    bool mismatch = false;
+    std::uint32_t count = 0;
+    if (m_library.STDFUFILES_GetImageNbElement(hReadImage, &count) != kOk) {
+        AddProblem(events, JobProblem::ReadImageElements);
+        ok = false;
+        count = 0;
+    }
+    for (std::uint32_t i = 0; i < count && ok && !mismatch; ++i) {
+        DfuElement read;
+        std::vector<std::uint8_t> readData;
+        bool readOk = m_library.STDFUFILES_GetImageElement(hReadImage, i, &read) == kOk;
+        if (readOk) {
+            readData.resize(read.dwDataLength);
+            read.Data = readData.data();
+            readOk = m_library.STDFUFILES_GetImageElement(hReadImage, i, &read) == kOk;
+        }
+        if (!readOk) {
+            AddProblem(events, JobProblem::ReadImage);
+            ok = false;
+            break;
+        }
+        DfuElement file;
+        std::vector<std::uint8_t> fileData;
+        bool fileOk = m_library.STDFUFILES_GetImageElement(m_hImageCopy, i, &file) == kOk;
+        if (fileOk) {
+            fileData.resize(file.dwDataLength);
+            file.Data = fileData.data();
+            fileOk = m_library.STDFUFILES_GetImageElement(m_hImageCopy, i, &file) == kOk;
+        }
+        if (!fileOk) {
+            AddProblem(events, JobProblem::SourceImage);
+            ok = false;
+            break;
+        }
+        const std::size_t common = std::min(readData.size(), fileData.size());
+        for (std::size_t j = 0; j < common; ++j) {
+            if (readData[j] != fileData[j]) {
+                mismatch = true;
+                Add(events, JobEvent::Kind::Mismatch);
+                events.back().address = static_cast<std::uint32_t>(file.dwAddress + j);
+                events.back().fileByte = fileData[j];
+                events.back().readByte = readData[j];
+                break;
+            }
+        }
+        if (!mismatch && readData.size() != fileData.size()) {
+            // Cannot happen with a fitted copy; a length difference still is not a match.
+            mismatch = true;
+            Add(events, JobEvent::Kind::Mismatch);
+            events.back().hasBytes = false;
+        }
+    }
+    DestroyImage(m_hImageCopy);
+
+    // A mismatch ends the verify pass: its report stays for the user to see.
+    if (ok && !mismatch) {
+        Add(events, JobEvent::Kind::Verified);
+        m_nCurrentTarget = NextTarget(m_nCurrentTarget);
+        if (m_nCurrentTarget >= 0) {
+            m_bFinished = false;
+            VerifyTarget(events);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- upload
+
+JobEvents TransferJob::StartUpload(const DeviceLink& link, std::vector<int> targets, DfuImageHandle hImage,
+                                   const std::string& uploadFile, bool& taken)
+{
+    JobEvents events;
+    taken = false;
+    if (Running()) {
+        return events;
+    }
+    m_link = link;
+    m_targets = std::move(targets);
+    m_uploadFile = uploadFile;
+    m_nCurrentTarget = FirstTarget();
+    DestroyImage(m_hImageCopy);
+    m_library.STDFUFILES_FilterImageForOperation(hImage, TargetAt(m_nCurrentTarget), OPERATION_UPLOAD, false);
+    JobEvent launched;
+    launched.resetBar = true;
+    launched.restartClock = true;
+    launched.resetSize = true;
+    launched.size = ImageSize(hImage);
+    taken = Launch(OPERATION_UPLOAD, hImage, launched, events);
+    if (!taken) {
+        Add(events, JobEvent::Kind::Finished);
+    }
+    return events;
+}
+
+void TransferJob::UploadNextTarget(JobEvents& events)
+{
+    DestroyImage(m_hImageCopy);
+    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
+    DfuImageHandle hImage = nullptr;
+    if (pTarget == nullptr || m_library.STDFUFILES_CreateImageFromMapping(&hImage, pTarget) != kOk) {
+        AddProblem(events, JobProblem::ReadImage);
+        return;
+    }
+    m_library.STDFUFILES_SetImageName(hImage, "");
+    m_library.STDFUFILES_FilterImageForOperation(hImage, pTarget, OPERATION_UPLOAD, false);
+    JobEvent launched;
+    launched.resetBar = true;
+    launched.restartClock = true;
+    launched.resetSize = true;
+    launched.size = ImageSize(hImage);
+    if (!Launch(OPERATION_UPLOAD, hImage, launched, events)) {
+        m_library.STDFUFILES_DestroyImage(hImage);
+    }
+}
+
+bool TransferJob::StoreUpload(DfuImageHandle hImage, JobEvents& events)
+{
+    if (m_uploadFile.empty()) {
+        return true; // no upload file wanted: the caller takes the bytes from the Element events alone
+    }
+    DfuFileHandle hFile = nullptr;
+    const std::uint32_t code =
+        m_nCurrentTarget == FirstTarget()
+            ? m_library.STDFUFILES_CreateNewDFUFile(m_uploadFile, &hFile, m_link.vid, m_link.pid, m_link.bcdDevice)
+            : m_library.STDFUFILES_OpenExistingDFUFile(m_uploadFile, &hFile, nullptr, nullptr, nullptr, nullptr);
+    if (code != kOk) {
+        AddProblem(events, JobProblem::CreateUploadFile);
+        return false;
+    }
+    const bool appended = m_library.STDFUFILES_AppendImageToDFUFile(hFile, hImage) == kOk;
+    if (!appended) {
+        AddProblem(events, JobProblem::AppendUploadFile);
+    }
+    m_library.STDFUFILES_CloseDFUFile(hFile);
+    return appended;
+}
+
+void TransferJob::OnUploadComplete(DfuImageHandle hImage, JobEvents& events)
+{
+    if (StoreUpload(hImage, events)) {
+        Add(events, JobEvent::Kind::Uploaded);
+        m_nCurrentTarget = NextTarget(m_nCurrentTarget);
+        if (m_nCurrentTarget >= 0) {
+            m_bFinished = false;
+            UploadNextTarget(events);
+        }
+    }
+
+    // The caller gets every element whatever became of the file.
+    std::uint32_t count = 0;
+    if (m_library.STDFUFILES_GetImageNbElement(hImage, &count) != kOk) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        DfuElement element;
+        std::vector<std::uint8_t> bytes;
+        bool read = m_library.STDFUFILES_GetImageElement(hImage, i, &element) == kOk;
+        if (read) {
+            bytes.resize(element.dwDataLength);
+            element.Data = bytes.data();
+            read = m_library.STDFUFILES_GetImageElement(hImage, i, &element) == kOk;
+        }
+        if (!read) {
+            AddProblem(events, JobProblem::ReadImage);
+            return;
+        }
+        Add(events, JobEvent::Kind::Element);
+        events.back().address = element.dwAddress;
+        events.back().bytes = std::move(bytes);
+    }
+}
+
+// ---------------------------------------------------------------- leave, stop, poll
+
+JobEvents TransferJob::StartLeave(const DeviceLink& link, std::vector<int> targets)
+{
+    JobEvents events;
+    if (Running()) {
+        return events;
+    }
+    m_link = link;
+    m_targets = std::move(targets);
+    m_nCurrentTarget = FirstTarget();
+    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
+    DfuImageHandle hImage = nullptr;
+    if (pTarget != nullptr && m_library.STDFUFILES_CreateImageFromMapping(&hImage, pTarget) == kOk) {
+        m_library.STDFUFILES_SetImageName(hImage, pTarget->szName);
+        m_library.STDFUFILES_FilterImageForOperation(hImage, pTarget, OPERATION_RETURN, false);
+        JobEvent launched;
+        launched.resetBar = true;
+        launched.restartClock = true;
+        if (!Launch(OPERATION_RETURN, hImage, launched, events)) {
+            m_library.STDFUFILES_DestroyImage(hImage);
+        }
+    } else {
+        // Without an image the operation cannot be described; report it like a launch the library refused.
+        Add(events, JobEvent::Kind::Failed);
+        events.back().context.Operation = OPERATION_RETURN;
+        events.back().context.ErrorCode = STDFUPRT_BADPARAMETER;
+    }
+    if (!Running()) {
+        Add(events, JobEvent::Kind::Finished);
+    }
+    return events;
+}
+
+void TransferJob::Stop()
+{
+    if (m_hOperation != nullptr) {
+        DFUThreadContext context;
+        m_library.STDFUPRT_StopOperation(m_hOperation, &context);
+        m_hOperation = nullptr;
+        // During a download the running image is the copy itself: release it once.
+        if (context.hImage == m_hImageCopy) {
+            m_hImageCopy = nullptr;
+        }
+        DestroyImage(context.hImage);
+    }
+    DestroyImage(m_hImageCopy);
+}
+
+JobEvents TransferJob::Poll()
+{
+    JobEvents events;
+    if (m_hOperation == nullptr) {
+        return events;
+    }
+    DFUThreadContext context;
+    const std::uint32_t statusCode = m_library.STDFUPRT_GetOperationStatus(m_hOperation, &context);
+    if (statusCode != STDFUPRT_NOERROR) {
+        // The library cannot tell how the operation goes: end it as failed instead of polling forever. The
+        // operation's own record (its image among the rest) comes back from the stop.
+        DFUThreadContext last;
+        m_library.STDFUPRT_StopOperation(m_hOperation, &last);
+        context = last;
+        if (context.ErrorCode == STDFUPRT_NOERROR) {
+            context.ErrorCode = statusCode;
+        }
+    }
+    bool verifyDone = false;
+    if (context.ErrorCode != STDFUPRT_NOERROR) {
+        if (statusCode == STDFUPRT_NOERROR) {
+            DFUThreadContext stopped;
+            m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
+        }
+        m_hOperation = nullptr;
+        if (context.hImage == m_hImageCopy) {
+            m_hImageCopy = nullptr; // download phase: the running image is the copy
+        }
+        DestroyImage(m_hImageCopy); // the file's data of a verify or the download image of an erase
+        DfuImageHandle hImage = context.hImage;
+        DestroyImage(hImage);
+        Add(events, JobEvent::Kind::Failed);
+        events.back().context = context;
+        m_nCurrentTarget = -1;
+    } else {
+        const std::uint32_t p = std::min<std::uint32_t>(context.Percent, 100);
+        Add(events, JobEvent::Kind::Progress);
+        events.back().operation = context.Operation;
+        events.back().percent = p;
+        if (context.Operation == OPERATION_UPLOAD || context.Operation == OPERATION_UPGRADE) {
+            events.back().size = ImageSize(context.hImage);
+            events.back().resetSize = true;
+        }
+        if (p == 100) {
+            DFUThreadContext stopped;
+            m_library.STDFUPRT_StopOperation(m_hOperation, &stopped);
+            m_hOperation = nullptr;
+            DfuImageHandle hFinished = context.hImage;
+            if (context.Operation == OPERATION_ERASE) {
+                DestroyImage(hFinished);
+                if (!Launch(OPERATION_UPGRADE, m_hImageCopy, JobEvent{}, events)) {
+                    DestroyImage(m_hImageCopy);
+                }
+            } else {
+                m_bFinished = true;
+                switch (context.Operation) {
+                case OPERATION_RETURN:
+                    Add(events, JobEvent::Kind::Left);
+                    break;
+                case OPERATION_UPLOAD:
+                    if (m_hImageCopy == nullptr) {
+                        OnUploadComplete(hFinished, events);
+                    } else {
+                        OnVerifyComplete(hFinished, events);
+                        verifyDone = m_bFinished;
+                    }
+                    break;
+                case OPERATION_UPGRADE:
+                    Add(events, JobEvent::Kind::Upgraded);
+                    m_hImageCopy = nullptr; // the finished record owns it
+                    m_nCurrentTarget = NextTarget(m_nCurrentTarget);
+                    if (m_nCurrentTarget >= 0) {
+                        m_bFinished = false;
+                        UpgradeTarget(events);
+                    }
+                    break;
+                default:
+                    break;
+                }
+                if (m_bFinished && context.Operation == OPERATION_UPGRADE && m_verifyAfterUpgrade) {
+                    m_nCurrentTarget = FirstTarget();
+                    VerifyTarget(events);
+                }
+                DestroyImage(hFinished);
+            }
+        }
+    }
+    if (m_hOperation == nullptr) {
+        Add(events, JobEvent::Kind::Finished);
+        events.back().verifyDone = verifyDone;
+    }
+    return events;
+}
+
+} // namespace nemora::dfuse

@@ -1,0 +1,157 @@
+#pragma once
+
+// The transfer workflows of the console and the command line, once, over the contract interface: the
+// upgrade of targets from a DfuSe file with its verify pass, the upload of areas into an upload file, and
+// leaving DFU mode. A job launches the background operations, follows them when its driver polls it, chains
+// the phases and the targets, and says what happened as a list of events; the driver (the engine window,
+// nemora-cli) puts them into words. Platform-free: it knows nothing of windows or terminals.
+//
+// Before an upgrade sends anything, the whole file is checked against the device: an image for a target the
+// device lacks, or with bytes outside the writable sectors of its target, refuses the upgrade.
+//
+// Threads: every call is made from the driver's thread. The wake-up function, when set, is called from the
+// library's thread as soon as a launched operation has finished, so the driver can poll at once instead of
+// waiting for its next tick.
+
+#include "dfuse/dfuse_contract.h"
+#include "dfuse/memory_map.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nemora::dfuse {
+
+// What the engine learned of the device when it opened it.
+struct DeviceLink {
+    std::string devicePath;
+    // "%04X" of the descriptor's idVendor, idProduct and bcdDevice; empty when the device is not in DFU mode.
+    std::string devVid, devPid, devBcd;
+    // The descriptor values themselves, for the upload file's header.
+    std::uint16_t vid = 0, pid = 0, bcdDevice = 0;
+    std::vector<MappingTarget> mapping;
+};
+
+// Problems with files and images; each has its text in the driver.
+enum class JobProblem {
+    NoFileData,        // the upgrade file cannot be opened or has no image for the target
+    IdentityMismatch,  // the file is for another device (JobEvent::model)
+    NoTargetData,      // the verify pass cannot read the file again or finds no image for the target
+    SourceImage,       // the file's image cannot be read back
+    ReadImageElements, // the read image's elements cannot be counted
+    ReadImage,         // an element of the read image cannot be read
+    CreateUploadFile,  // the upload file cannot be created or opened
+    AppendUploadFile,  // the read image cannot be appended to the upload file
+    Refused,           // the file cannot be written whole into this device (JobEvent::text says why)
+};
+
+struct JobEvent {
+    enum class Kind {
+        Launched, // an operation started (operation; resetBar, restartClock, size when resetSize)
+        Progress, // the running operation's percent, and its image size for upload and download
+        Upgraded, // a target's download finished: "Upgrade successful !"
+        Verified, // a target read back equal to the file: "Verify successful !"
+        Mismatch, // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
+        Uploaded, // a target's upload was stored in the upload file: "Upload successful !"
+        Element,  // an uploaded element for the caller (address, bytes)
+        Left,     // the device left DFU mode: "Successfully left updating mode !"
+        Failed,   // a launch or an operation failed (context)
+        Problem,  // problem
+        Finished, // nothing runs any more; verifyDone when a verify pass ended
+    };
+    Kind kind = Kind::Progress;
+    int target = -1; // the current target when it happened (-1: none)
+    std::uint32_t operation = 0;
+    std::uint32_t percent = 0;
+    std::uint32_t size = 0;
+    bool resetBar = false;
+    bool restartClock = false;
+    bool resetSize = false;
+    JobProblem problem = JobProblem::NoFileData;
+    std::uint32_t model = 0;
+    DFUThreadContext context;
+    std::uint32_t address = 0;
+    std::uint8_t fileByte = 0;
+    std::uint8_t readByte = 0;
+    bool hasBytes = true;
+    bool verifyDone = false;
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+};
+
+using JobEvents = std::vector<JobEvent>;
+
+class TransferJob {
+public:
+    explicit TransferJob(IDfuseLibrary& library);
+    ~TransferJob(); // stops what runs and releases every image
+    TransferJob(const TransferJob&) = delete;
+    TransferJob& operator=(const TransferJob&) = delete;
+
+    void SetWakeUp(std::function<void()> wakeUp) { m_wakeUp = std::move(wakeUp); }
+    // Verify after the last target is upgraded (on by default).
+    void SetVerifyAfterUpgrade(bool verify) { m_verifyAfterUpgrade = verify; }
+
+    // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them.
+    JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file);
+    // Uploads the areas the caller's image describes from the first target, then every further target
+    // whole, into a DfuSe file at uploadFile (none when it is empty); every element comes back as an Element
+    // event. Returns false
+    // in `taken` when the launch failed: the image then stays with the caller.
+    JobEvents StartUpload(const DeviceLink& link, std::vector<int> targets, DfuImageHandle hImage,
+                          const std::string& uploadFile, bool& taken);
+    // Makes the device leave DFU mode through the first target.
+    JobEvents StartLeave(const DeviceLink& link, std::vector<int> targets);
+
+    // One poll of the running operation: progress, and the next phase or target when it has finished.
+    JobEvents Poll();
+    // Ends whatever runs and releases its images. No events.
+    void Stop();
+
+    bool Running() const { return m_hOperation != nullptr; }
+    int CurrentTarget() const { return m_nCurrentTarget; }
+
+private:
+    void UpgradeTarget(JobEvents& events);
+    bool CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events);
+    void VerifyTarget(JobEvents& events);
+    void UploadNextTarget(JobEvents& events);
+    void OnUploadComplete(DfuImageHandle hImage, JobEvents& events);
+    bool StoreUpload(DfuImageHandle hImage, JobEvents& events);
+    void OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events);
+    DfuImageHandle TakeSourceImage(DfuFileHandle hFile, int nImages);
+    bool Launch(std::uint32_t operation, DfuImageHandle hImage, JobEvent launched, JobEvents& events);
+    const MappingTarget* TargetAt(int index) const;
+    int NextTarget(int after) const;
+    int FirstTarget() const { return m_targets.empty() ? -1 : m_targets.front(); }
+    void Add(JobEvents& events, JobEvent::Kind kind) const;
+    void AddProblem(JobEvents& events, JobProblem problem, std::string text = {}) const;
+    void DestroyImage(DfuImageHandle& hImage);
+    std::uint32_t ImageSize(DfuImageHandle hImage);
+
+    IDfuseLibrary& m_library;
+    std::function<void()> m_wakeUp;
+    bool m_verifyAfterUpgrade = true;
+    DeviceLink m_link;
+    std::vector<int> m_targets;
+    std::string m_upgradeFile;
+    std::string m_uploadFile;
+    int m_nCurrentTarget = -1;
+    DfuOperationHandle m_hOperation = nullptr;
+    DfuImageHandle m_hImageCopy = nullptr;
+    bool m_bFinished = false;
+};
+
+// Reads an image behind a handle as a value, through the contract's calls. False when any call fails.
+bool ReadImageValue(IDfuseLibrary& library, DfuImageHandle hImage, Image& image);
+
+// The bytes of an image that fall outside the target's sectors with all the given type bits, as ranges
+// [first, last] in address order.
+struct AddressRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+};
+std::vector<AddressRange> BytesOutside(const Image& image, const MappingTarget& target, std::uint8_t typeBits);
+
+} // namespace nemora::dfuse
