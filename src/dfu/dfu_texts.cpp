@@ -2,7 +2,6 @@
 
 #include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_operations.h"
-#include "usb/transport.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -99,11 +98,6 @@ std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent
     default:
         return FormatText(" %02i: Upgrading - Erase Phase (%i%%)...", target, p);
     }
-}
-
-bool IsDfuModePath(const std::string& devicePath)
-{
-    return nemora::usb::ModeOfPath(devicePath) == nemora::usb::InterfaceMode::Dfu;
 }
 
 std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress)

@@ -2,7 +2,7 @@
 
 // The texts of the DFU engine window that follow from numbers alone: sector lists of the target list,
 // transfer size and elapsed time, phase texts, the decoded failure report, and the small tables the
-// engine consults (DFU version window, device-path mode test, option-byte families, file identity).
+// engine consults (option-byte families, file identity).
 // Platform-free, so they are tested without a window.
 
 #include "dfuse/dfuse_commands.h"
@@ -36,11 +36,7 @@ std::string ElapsedText(std::int64_t seconds);
 // The phase text that follows the device name on the bar while an operation runs.
 std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent);
 
-// True when the last 38 characters of the path are the DFU interface GUID, in any case.
-bool IsDfuModePath(const std::string& devicePath);
-// The DFU version window (bcdDFUVersion 0x011A to 0x011F) and the set-address command live with the DfuSe
-// library; the engine finds them here too.
-using nemora::dfuse::IsSupportedDfuVersion;
+// The set-address command lives with the DfuSe library (dfuse_commands.h); the engine finds it here too.
 using nemora::dfuse::SetAddressCommand;
 
 // The option-byte families, told apart by the start of the option-byte target's first sector.

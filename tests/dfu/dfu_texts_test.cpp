@@ -57,28 +57,14 @@ TEST(DfuTexts, PhaseTextPerOperation)
     EXPECT_EQ(PhaseText(9, 12, 0), " 12: Upgrading - Erase Phase (0%)...");
 }
 
-TEST(DfuTexts, DeviceLinkTables)
+TEST(DfuTexts, OptionByteFamilies)
 {
-    EXPECT_TRUE(IsDfuModePath("USB:3-1.4:VID_0483&PID_DF11#{3FE809AB-FB91-4CB5-A643-69670D52366E}"));
-    EXPECT_TRUE(IsDfuModePath("usb:3-1.4:vid_0483&pid_df11#{3fe809ab-fb91-4cb5-a643-69670d52366e}"));
-    EXPECT_FALSE(IsDfuModePath("USB:3-1.4:VID_0483&PID_DF11#{CB979912-5029-420A-AEB1-34FC0A7D5726}"));
-    EXPECT_FALSE(IsDfuModePath("{3FE809AB-FB91-4CB5-A643-69670D52366E}x"));
-    EXPECT_FALSE(IsDfuModePath("3FE809AB"));
-
-    EXPECT_TRUE(IsSupportedDfuVersion(0x011A));
-    EXPECT_TRUE(IsSupportedDfuVersion(0x011F));
-    EXPECT_FALSE(IsSupportedDfuVersion(0x0119));
-    EXPECT_FALSE(IsSupportedDfuVersion(0x0120));
-    EXPECT_FALSE(IsSupportedDfuVersion(0));
-
     ASSERT_TRUE(OptionByteFamilyFor(0x1FFFF800));
     EXPECT_EQ(OptionByteFamilyFor(0x1FFFF800)->family, 1);
     EXPECT_EQ(OptionByteFamilyFor(0x1FFFC000)->readLength, 16u);
     EXPECT_EQ(OptionByteFamilyFor(0x1FF80000)->family, 3);
     EXPECT_EQ(OptionByteFamilyFor(0x1FF80000)->readLength, 32u);
     EXPECT_FALSE(OptionByteFamilyFor(0x08000000));
-    EXPECT_EQ(SetAddressCommand(0x1FFFF800), (std::array<std::uint8_t, 5>{0x21, 0x00, 0xF8, 0xFF, 0x1F}));
-    EXPECT_EQ(SetAddressCommand(0x08000000), (std::array<std::uint8_t, 5>{0x21, 0x00, 0x00, 0x00, 0x08}));
 }
 
 TEST(DfuTexts, FileIdentityIgnoresOnlyTheFirmwareBits)

@@ -1,4 +1,5 @@
 #include "dfuse/dfu_names.h"
+#include "dfuse/dfuse_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,17 @@ TEST(DfuNames, EveryOperationErrorHasABriefText)
     EXPECT_EQ(FindOperationError(0x1234500E), nullptr);
     EXPECT_EQ(DfuStateName(10), "STATE_DFU_ERROR");
     EXPECT_FALSE(DfuStateName(11));
+}
+
+TEST(DfuseCommands, VersionWindowAndAddressCommands)
+{
+    EXPECT_TRUE(IsSupportedDfuVersion(0x011A));
+    EXPECT_TRUE(IsSupportedDfuVersion(0x011F));
+    EXPECT_FALSE(IsSupportedDfuVersion(0x0119));
+    EXPECT_FALSE(IsSupportedDfuVersion(0x0120));
+    EXPECT_FALSE(IsSupportedDfuVersion(0));
+    EXPECT_EQ(SetAddressCommand(0x1FFFF800), (std::array<std::uint8_t, 5>{0x21, 0x00, 0xF8, 0xFF, 0x1F}));
+    EXPECT_EQ(AddressCommand(kDfuseErase, 0x08000400), (std::array<std::uint8_t, 5>{0x41, 0x00, 0x04, 0x00, 0x08}));
 }
 
 } // namespace
