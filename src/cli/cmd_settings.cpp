@@ -457,7 +457,7 @@ int RunLoad(Args args)
                   << (parsed->Has("--exact") ? ", exactly as in the file" : "") << ")\n";
     }
     for (const auto& image : ignored) {
-        std::cout << "ignored: image \"" << image.imageName << "\": " << image.reason << '\n';
+        std::cout << "ignored: image \"" << PrintableText(image.imageName) << "\": " << image.reason << '\n';
     }
     if (!logoGiven && !paramGiven) {
         return Failure(kCommand, path + ": the file supplies neither area of this device; nothing was written");

@@ -362,13 +362,20 @@ bool IsStorableImageName(std::string_view name)
 
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    // Opened without blocking, so that a named pipe with no writer is refused at once instead of waiting
+    // for ever; only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
-        return ParseFailure(FileError::ReadFailed, "not a regular file");
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ParseFailure(FileError::ReadFailed, "not a regular file (a folder, device or pipe is never read)");
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     }
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
         std::fclose(f);

@@ -118,4 +118,19 @@ bool WritePicture(const QString& path, const QImage& image, QString& error)
     return true;
 }
 
+QImage PictureFromMono(const MonoImage& image)
+{
+    QImage picture(image.Width(), image.Height(), QImage::Format_RGB888);
+    picture.fill(Qt::white);
+    for (int y = 0; y < image.Height(); ++y) {
+        uchar* line = picture.scanLine(y);
+        for (int x = 0; x < image.Width(); ++x) {
+            if (image.IsLit(x, y)) {
+                line[3 * x] = line[3 * x + 1] = line[3 * x + 2] = 0;
+            }
+        }
+    }
+    return picture;
+}
+
 } // namespace nemora::screens

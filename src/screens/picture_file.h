@@ -15,6 +15,9 @@ GreyImage GreyFromPicture(const QImage& picture);
 // The plain rule over a picture: every pixel that is not pure white is lit (transparency over white).
 MonoImage MonoFromPicture(const QImage& picture);
 
+// A screen image as a 24-bit picture: lit pixels pure black, unlit pure white.
+QImage PictureFromMono(const MonoImage& image);
+
 // Decodes a picture file of any format Qt reads. On failure returns false and says why in error.
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error);
 

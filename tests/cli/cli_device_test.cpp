@@ -109,6 +109,20 @@ TEST_F(CliDevice, FlashRefusesWhatDoesNotFitBeforeTouchingTheDevice)
     r = Run({"flash", file}, sim);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no such target"), std::string::npos) << r.err;
+
+    // Overlapping data, within one image or across two images for the same target.
+    for (const auto& images :
+         {std::vector<Image>{Image{0, "", {Element{0x08000000, Pattern(64, 3)}, Element{0x08000020, Pattern(64, 4)}}}},
+          std::vector<Image>{Image{0, "", {Element{0x08000000, Pattern(64, 3)}}},
+                             Image{0, "", {Element{0x08000020, Pattern(64, 4)}}}}}) {
+        file = WriteFile(0x0080, images);
+        r = Run({"flash", file}, sim);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("element 0 (0x08000000, 64 bytes) and image "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(0x08000020, 64 bytes) both hold bytes for 0x08000020 to 0x0800003F"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(RunCli({"inspect", file}).exitCode, 1);
+    }
     EXPECT_EQ(ReadBytes(P("flash.bin")), blank);
 
     dfuse_test::WriteBytes(P("broken.vek"), {1, 2, 3});

@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(NEMORA_CLI_LOGO)
+#include <QColor>
+#include <QImage>
+#endif
+
 #include <cstdlib>
 
 namespace {
@@ -194,3 +199,68 @@ TEST_F(CliSettings, AModelTwelveDeviceUsesItsOwnLogoAreaAndIgnoresA128x32Logo)
 }
 
 } // namespace
+
+// --- logo ---------------------------------------------------------------------------------------------
+
+#if defined(NEMORA_CLI_LOGO)
+TEST_F(CliSettings, LogoExportShowsTheAreasBitsAndImportChangesOnlyItsScreen)
+{
+    constexpr std::size_t kScreenBytes = 128 * 32 / 8;
+    // Export: screen 3, pixel (x, y) is bit y % 8 of byte x of page y / 8.
+    ASSERT_EQ(Run({"logo", "export", "3", P("three.png")}).exitCode, 0);
+    const QImage three(QString::fromStdString(P("three.png")));
+    ASSERT_EQ(three.size(), QSize(128, 32));
+    for (int y = 0; y < 32; y += 3) {
+        for (int x = 0; x < 128; x += 5) {
+            const std::uint8_t byte = flash[kLogo128 + 2 * kScreenBytes + static_cast<std::size_t>(y / 8 * 128 + x)];
+            const bool lit = (byte >> (y % 8)) & 1;
+            EXPECT_EQ(three.pixelColor(x, y), lit ? QColor(Qt::black) : QColor(Qt::white)) << x << "," << y;
+        }
+    }
+
+    // Import: a 16 x 8 picture, dark grey (40) on its left half, white on its right half.
+    QImage picture(16, 8, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            picture.setPixelColor(x, y, QColor(40, 40, 40));
+        }
+    }
+    ASSERT_TRUE(picture.save(QString::fromStdString(P("in.png"))));
+    const struct {
+        std::vector<std::string> options;
+        std::size_t lastColumn;                           // columns of page 0 the picture may change
+        std::vector<std::pair<std::size_t, int>> columns; // page-0 bytes of screen 2 afterwards
+    } cases[] = {
+        {{}, 15, {{0, 0xFF}, {15, 0x00}}},
+        {{"--invert"}, 15, {{0, 0x00}, {15, 0xFF}}},
+        {{"--threshold", "30"}, 15, {{0, 0x00}, {15, 0x00}}},
+        {{"--fit"}, 127, {{0, 0x00}, {32, 0xFF}, {63, 0xFF}, {64, 0x00}}}, // 4 x: 64 x 32, centred
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "no option" : c.options.front());
+        dfuse_test::WriteBytes(P("flash.bin"), flash);
+        std::vector<std::string> args = {"logo", "import", "2", P("in.png")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliResult r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        for (std::size_t offset : Changed()) {
+            ASSERT_GE(offset, kLogo128 + kScreenBytes) << "only screen 2 changes";
+            ASSERT_LT(offset, kLogo128 + 2 * kScreenBytes) << "only screen 2 changes";
+            if (c.lastColumn < 127) {
+                ASSERT_LE(offset, kLogo128 + kScreenBytes + c.lastColumn) << "within the picture's columns";
+            }
+        }
+        const auto now = ReadBytes(P("flash.bin"));
+        for (const auto& [column, value] : c.columns) {
+            EXPECT_EQ(now[kLogo128 + kScreenBytes + column], value) << "column " << column;
+        }
+    }
+
+    EXPECT_EQ(Run({"logo", "import", "13", P("in.png")}).exitCode, 2);
+    EXPECT_EQ(Run({"logo", "import", "1", P("in.png"), "--threshold", "300"}).exitCode, 2);
+    const CliResult r = Run({"logo", "import", "1", P("missing.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
+}
+#endif
