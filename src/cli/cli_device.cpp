@@ -1,9 +1,10 @@
 #include "cli/cli_device.h"
 
+#include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
 #include "settings/settings_file.h"
-#include "usb/transport_factory.h"
+#include "transport/transport_factory.h"
 
 #include <algorithm>
 #include <array>
@@ -19,66 +20,26 @@ namespace {
 
 // ---------------------------------------------------------------- failure texts
 
+// The words come from the shared tables, whose entries are string literals: NUL-terminated.
 const char* ErrorText(std::uint32_t code)
 {
-    switch (code) {
-    case dfuse::STDFUPRT_UNABLETOLAUNCHDFUTHREAD:
-        return "unable to launch operation";
-    case dfuse::STDFUPRT_DFUALREADYRUNNING:
-        return "an operation is already running on this device";
-    case dfuse::STDFUPRT_BADPARAMETER:
-        return "bad parameter";
-    case dfuse::STDFUPRT_BADFIRMWARESTATEMACHINE:
-        return "bad state machine in firmware";
-    case dfuse::STDFUPRT_UNEXPECTEDERROR:
-        return "unexpected error (device gone or link failed)";
-    case dfuse::STDFUPRT_DFUERROR:
-        return "DFU error";
-    case dfuse::STDFUPRT_RETRYERROR:
-        return "device stays busy";
-    case dfuse::STDFUPRT_UNSUPPORTEDFEATURE:
-        return "not supported by this firmware";
-    default:
-        return "unknown error";
-    }
+    const auto* names = dfuse::FindOperationError(code);
+    return names != nullptr ? names->brief.data() : "unknown error";
 }
 
 const char* RequestText(std::uint32_t request)
 {
-    static constexpr std::array<const char*, 0x17> kNames = {"none",
-                                                             "none",
-                                                             "getting device descriptor",
-                                                             "getting DFU descriptor",
-                                                             "getting string descriptor",
-                                                             "getting amount of configurations",
-                                                             "getting configuration descriptor",
-                                                             "getting amount of interfaces",
-                                                             "getting amount of alternates",
-                                                             "getting interface descriptor",
-                                                             "opening device",
-                                                             "closing device",
-                                                             "detach",
-                                                             "download",
-                                                             "upload",
-                                                             "get status",
-                                                             "clear status",
-                                                             "get state",
-                                                             "abort",
-                                                             "selecting target",
-                                                             "awaiting unplug",
-                                                             "awaiting plug",
-                                                             "identifying device after re-enumeration"};
-    const std::uint32_t index = request >> 24;
-    return (request & 0xFFFFFF) == 0 && index < kNames.size() ? kNames[index] : "unknown request";
+    if (request == 0) {
+        return "none";
+    }
+    const auto* names = dfuse::FindDfuRequest(request);
+    return names != nullptr ? names->brief.data() : "unknown request";
 }
 
 const char* StatusText(std::uint8_t status)
 {
-    static constexpr std::array<const char*, 16> kNames = {
-        "OK",      "errTARGET", "errFILE",    "errWRITE",     "errERASE",    "errCHECK_ERASED",
-        "errPROG", "errVERIFY", "errADDRESS", "errNOTDONE",   "errFIRMWARE", "errVENDOR",
-        "errUSBR", "errPOR",    "errUNKNOWN", "errSTALLEDPKT"};
-    return status < kNames.size() ? kNames[status] : "unknown status";
+    const auto* names = dfuse::FindDfuStatus(status);
+    return names != nullptr ? names->name.data() : "unknown status";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "dfuse/device_link.h"
 
-#include "dfu/dfu_texts.h"
+#include "dfuse/dfuse_commands.h"
+#include "usb/transport.h"
 
 #include <cstdio>
 
@@ -33,13 +34,13 @@ LinkOutcome Check(IDfuseLibrary& library, DfuDeviceHandle hDevice, const std::st
         return LinkOutcome::NoDfuDescriptor;
     }
     const std::uint16_t version = Le16(&descriptors.dfu[7]);
-    if (!dfu::IsSupportedDfuVersion(version)) {
+    if (!IsSupportedDfuVersion(version)) {
         return version == 0 ? LinkOutcome::NoVersion : LinkOutcome::BadVersion;
     }
     link.vid = Le16(&descriptors.device[8]);
     link.pid = Le16(&descriptors.device[10]);
     link.bcdDevice = Le16(&descriptors.device[12]);
-    if (!dfu::IsDfuModePath(devicePath)) {
+    if (usb::ModeOfPath(devicePath) != usb::InterfaceMode::Dfu) {
         return LinkOutcome::Ok; // another interface of the device (application mode): reachable, nothing to map
     }
     link.devVid = Hex4(link.vid);

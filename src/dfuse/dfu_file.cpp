@@ -308,10 +308,10 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out)
         return Fail(FileError::TooManyImages, std::to_string(file.images.size()) + " images, at most 255 fit");
     std::uint64_t total = kPrefixSize + kSuffixSize;
     for (const Image& image : file.images) {
-        if (image.name.size() > kMaxImageNameLength)
-            return Fail(FileError::BadParameter, "image name longer than 254 bytes");
-        if (image.name.find('\0') != std::string::npos)
-            return Fail(FileError::BadParameter, "image name holds a NUL");
+        if (!IsStorableImageName(image.name))
+            return Fail(FileError::BadParameter, image.name.size() > kMaxImageNameLength
+                                                     ? "image name longer than 254 bytes"
+                                                     : "image name holds a NUL");
         std::uint64_t imageSize = 0;
         for (const Element& e : image.elements)
             imageSize += kElementHeaderSize + e.data.size();
@@ -353,6 +353,11 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out)
     out.push_back(static_cast<std::uint8_t>(kSuffixSize));
     Put32(out, DfuCrc(out));
     return {};
+}
+
+bool IsStorableImageName(std::string_view name)
+{
+    return name.size() <= kMaxImageNameLength && name.find('\0') == std::string_view::npos;
 }
 
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
