@@ -5,7 +5,6 @@
 // engine consults (option-byte families, file identity).
 // Platform-free, so they are tested without a window.
 
-#include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/memory_map.h"
 
@@ -35,9 +34,6 @@ std::string TransferSizeText(std::uint32_t size, std::uint32_t percent);
 std::string ElapsedText(std::int64_t seconds);
 // The phase text that follows the device name on the bar while an operation runs.
 std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent);
-
-// The set-address command lives with the DfuSe library (dfuse_commands.h); the engine finds it here too.
-using nemora::dfuse::SetAddressCommand;
 
 // The option-byte families, told apart by the start of the option-byte target's first sector.
 struct OptionByteFamily {

@@ -3,6 +3,7 @@
 #include "dfu/dfu_texts.h"
 #include "dfu/text_progress_ctrl.h"
 #include "dfuse/device_link.h"
+#include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_operations.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -291,7 +292,7 @@ void CDfuUpdate::OptionBytesProbe(DfuDeviceHandle hDevice)
         if (!WaitForIdle(hDevice)) {
             return;
         }
-        const auto command = nemora::dfu::SetAddressCommand(0x08000000);
+        const auto command = nemora::dfuse::SetAddressCommand(0x08000000);
         m_library.STDFU_Dnload(hDevice, command.data(), static_cast<std::uint32_t>(command.size()), 0);
         if (!WaitForIdle(hDevice)) {
             return;
@@ -314,7 +315,7 @@ void CDfuUpdate::OptionBytesProbe(DfuDeviceHandle hDevice)
         if (!WaitForIdle(hDevice)) {
             return;
         }
-        const auto command = nemora::dfu::SetAddressCommand(family->address);
+        const auto command = nemora::dfuse::SetAddressCommand(family->address);
         m_library.STDFU_Dnload(hDevice, command.data(), static_cast<std::uint32_t>(command.size()), 0);
         if (!WaitForIdle(hDevice)) {
             return;
