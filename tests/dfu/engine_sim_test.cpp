@@ -516,6 +516,59 @@ TEST_F(EngineOnVirtualDevice, EachInjectedFaultEndsWithItsDecodedReportAndTheEng
     }
 }
 
+// Every fault kind at every phase: the engine ends with its red outcome in bounded time, tells the view
+// nothing, and the device (plugged again when it went away) takes a full upgrade afterwards.
+TEST_F(EngineOnVirtualDevice, FaultMatrixEveryKindAtEveryPhase)
+{
+    enum class Run { Upgrade, Upload, Leave };
+    const struct {
+        const char* phase;
+        Run run;
+        const char* request;
+    } phases[] = {
+        // Opening the device reads twice for the option-byte probe, which ignores what happens to them.
+        {"erase", Run::Upgrade, "erase:2"}, {"download", Run::Upgrade, "write:2"}, {"verify", Run::Upgrade, "read:3"},
+        {"upload", Run::Upload, "read:4"},  {"leave", Run::Leave, "leave"},
+    };
+    for (const auto& phase : phases) {
+        for (const char* kind : {"unplug", "stall", "status=errPROG"}) {
+            SCOPED_TRACE(std::string(kind) + " at " + phase.phase);
+            view.notes.clear();
+            unsigned location = Plug((std::string("bcd=0x004C,fault=") + kind + "@" + phase.request).c_str());
+            BoxAnswerer boxes(nemora::widgets::kIdOk);
+            std::vector<std::uint8_t> buffer(4096);
+            DfuElement element{0, static_cast<std::uint32_t>(buffer.size()), buffer.data()};
+            switch (phase.run) {
+            case Run::Upgrade:
+                Open(location, Firmware("fault.dfu", {FlashImage()}));
+                engine->StartUpgrade();
+                break;
+            case Run::Upload: {
+                Open(location, dir.filePath("read.dfu"));
+                DfuImageHandle image = nullptr;
+                ASSERT_EQ(lib->STDFUFILES_CreateImage(&image, 0), kSuccessCode);
+                ASSERT_EQ(lib->STDFUFILES_SetImageElement(image, 0, true, {0x08000000, 4096, buffer.data()}),
+                          kSuccessCode);
+                ASSERT_TRUE(engine->StartUpload(image, &element));
+                break;
+            }
+            case Run::Leave:
+                Open(location, QString());
+                engine->LeaveDfuMode();
+                break;
+            }
+            ASSERT_TRUE(WaitUntilIdle(30000)) << "no hang";
+            EXPECT_TRUE(BarIsRed()) << Bar().toStdString();
+            EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 0);
+            EXPECT_EQ(view.Count(NOTIFY_UPLOAD_DONE), 0);
+            transport->Unplug(location);
+            location = Plug("bcd=0x004C");
+            ExpectAWorkingUpgrade(location);
+            transport->Unplug(location);
+        }
+    }
+}
+
 TEST_F(EngineOnVirtualDevice, UnpluggingDuringTheDownloadStopsItWithAReport)
 {
     const unsigned location = Plug("bcd=0x004C,timing=fullspeed");
