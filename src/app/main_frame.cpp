@@ -162,7 +162,11 @@ void CMainFrame::CreatePanes()
     m_pNavTree->setFont(treeFont);
     for (const char* label : CHarborView::kTabLabels)
         m_pNavTree->addTopLevelItem(new QTreeWidgetItem(QStringList(QString::fromUtf8(label))));
-    connect(m_pNavTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    // Only a selection is the user's choice: a tree that gets the focus without a current item makes its
+    // first item current without selecting it, and that must not switch the page.
+    connect(m_pNavTree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = m_pNavTree->selectedItems();
+        QTreeWidgetItem* current = selected.isEmpty() ? nullptr : selected.front();
         if (!current)
             return;
         PAGE_NOTIFY notify;
