@@ -80,11 +80,13 @@ TEST_P(LocateInstallerTest, WorkingFolderFirstThenTheInstallation)
     }
 }
 
+std::string PlaceName(const ::testing::TestParamInfo<Place>& param)
+{
+    constexpr const char* kNames[] = {"Nowhere", "InWorkingFolder", "Installed", "Both"};
+    return kNames[static_cast<int>(param.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(DriverInstall, LocateInstallerTest,
-                         ::testing::Values(Place::None, Place::Working, Place::Installed, Place::Both),
-                         [](const ::testing::TestParamInfo<Place>& info) {
-                             constexpr const char* kNames[] = {"Nowhere", "InWorkingFolder", "Installed", "Both"};
-                             return std::string(kNames[static_cast<int>(info.param)]);
-                         });
+                         ::testing::Values(Place::None, Place::Working, Place::Installed, Place::Both), PlaceName);
 
 } // namespace
