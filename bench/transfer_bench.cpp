@@ -132,7 +132,7 @@ int main()
     for (const std::uint32_t operation : {dfuse::OPERATION_ERASE, dfuse::OPERATION_UPGRADE, dfuse::OPERATION_UPLOAD}) {
         dfuse::Image image = source;
         dfuse::FilterImage(image, targets[0], operation, false);
-        const DfuImageHandle handle = dfuse::AdoptImage(image);
+        const DfuImageHandle handle = library.AdoptImage(image);
         dfuse::DFUThreadContext context;
         context.Operation = operation;
         context.hImage = handle;
@@ -144,9 +144,9 @@ int main()
             ok = false;
         }
         if (operation == dfuse::OPERATION_UPLOAD) {
-            readBack = dfuse::CopyImage(handle).value_or(dfuse::Image{});
+            readBack = library.CopyImage(handle).value_or(dfuse::Image{});
         }
-        STDFUFILES_DestroyImage(handle);
+        library.STDFUFILES_DestroyImage(handle);
     }
     const auto wall = Clock::now() - start;
     const auto floor = transport.TimingFloor().value_or(std::chrono::nanoseconds{0}) - floorBefore;

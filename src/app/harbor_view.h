@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/page_notify.h"
 #include "device/device_identity.h"
+#include "widgets/page_notify.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "app/harbor_app.h"
 #include "app/platform.h"
-#include "usb/transport_factory.h"
+#include "transport/transport_factory.h"
 #include "version/version.h"
 #include "widgets/message_box_dialog.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/page_notify.h"
+#include "widgets/page_notify.h"
 
 #include <QMainWindow>
 #include <QStringList>

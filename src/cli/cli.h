@@ -62,6 +62,10 @@ int Failure(std::string_view command, std::string_view message);
 // Parses decimal or 0x-prefixed hexadecimal text that must fit in maxValue.
 std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t maxValue);
 
+// Text from a file made safe for a terminal: control characters (C0, DEL, C1) and backslashes as \xHH,
+// bytes above 0x7F taken as Latin-1, so every byte stays visible and none can move the cursor.
+std::string PrintableText(std::string_view text);
+
 // "0x%04X"-style hexadecimal text.
 std::string Hex(std::uint64_t value, int digits);
 
@@ -77,6 +81,8 @@ public:
     JsonWriter& String(std::string_view value);
     JsonWriter& Int(long long value);
     JsonWriter& Bool(bool value);
+    // A value written as it is given, for numbers that are not integers.
+    JsonWriter& Raw(std::string_view value);
 
     static std::string Escape(std::string_view text);
 
@@ -98,5 +104,7 @@ int RunList(Args args);
 int RunFlash(Args args);
 int RunRead(Args args);
 int RunLeave(Args args);
+int RunSettings(Args args);
+int RunLogo(Args args); // only in builds with Qt (NEMORA_CLI_LOGO)
 
 } // namespace nemora::cli

@@ -123,6 +123,26 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
     return value;
 }
 
+std::string PrintableText(std::string_view text)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || (b >= 0x80 && b < 0xA0) || b == '\\') {
+            out += "\\x";
+            out += kDigits[b >> 4];
+            out += kDigits[b & 0xF];
+        } else if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string Hex(std::uint64_t value, int digits)
 {
     char text[32];
@@ -189,6 +209,13 @@ JsonWriter& JsonWriter::String(std::string_view value)
 }
 
 JsonWriter& JsonWriter::Int(long long value)
+{
+    Separate();
+    m_out << value;
+    return *this;
+}
+
+JsonWriter& JsonWriter::Raw(std::string_view value)
 {
     Separate();
     m_out << value;

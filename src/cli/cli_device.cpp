@@ -1,7 +1,10 @@
 #include "cli/cli_device.h"
 
+#include "dfuse/dfu_names.h"
+#include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
-#include "usb/transport_factory.h"
+#include "settings/settings_file.h"
+#include "transport/transport_factory.h"
 
 #include <algorithm>
 #include <array>
@@ -17,66 +20,26 @@ namespace {
 
 // ---------------------------------------------------------------- failure texts
 
+// The words come from the shared tables, whose entries are string literals: NUL-terminated.
 const char* ErrorText(std::uint32_t code)
 {
-    switch (code) {
-    case dfuse::STDFUPRT_UNABLETOLAUNCHDFUTHREAD:
-        return "unable to launch operation";
-    case dfuse::STDFUPRT_DFUALREADYRUNNING:
-        return "an operation is already running on this device";
-    case dfuse::STDFUPRT_BADPARAMETER:
-        return "bad parameter";
-    case dfuse::STDFUPRT_BADFIRMWARESTATEMACHINE:
-        return "bad state machine in firmware";
-    case dfuse::STDFUPRT_UNEXPECTEDERROR:
-        return "unexpected error (device gone or link failed)";
-    case dfuse::STDFUPRT_DFUERROR:
-        return "DFU error";
-    case dfuse::STDFUPRT_RETRYERROR:
-        return "device stays busy";
-    case dfuse::STDFUPRT_UNSUPPORTEDFEATURE:
-        return "not supported by this firmware";
-    default:
-        return "unknown error";
-    }
+    const auto* names = dfuse::FindOperationError(code);
+    return names != nullptr ? names->brief.data() : "unknown error";
 }
 
 const char* RequestText(std::uint32_t request)
 {
-    static constexpr std::array<const char*, 0x17> kNames = {"none",
-                                                             "none",
-                                                             "getting device descriptor",
-                                                             "getting DFU descriptor",
-                                                             "getting string descriptor",
-                                                             "getting amount of configurations",
-                                                             "getting configuration descriptor",
-                                                             "getting amount of interfaces",
-                                                             "getting amount of alternates",
-                                                             "getting interface descriptor",
-                                                             "opening device",
-                                                             "closing device",
-                                                             "detach",
-                                                             "download",
-                                                             "upload",
-                                                             "get status",
-                                                             "clear status",
-                                                             "get state",
-                                                             "abort",
-                                                             "selecting target",
-                                                             "awaiting unplug",
-                                                             "awaiting plug",
-                                                             "identifying device after re-enumeration"};
-    const std::uint32_t index = request >> 24;
-    return (request & 0xFFFFFF) == 0 && index < kNames.size() ? kNames[index] : "unknown request";
+    if (request == 0) {
+        return "none";
+    }
+    const auto* names = dfuse::FindDfuRequest(request);
+    return names != nullptr ? names->brief.data() : "unknown request";
 }
 
 const char* StatusText(std::uint8_t status)
 {
-    static constexpr std::array<const char*, 16> kNames = {
-        "OK",      "errTARGET", "errFILE",    "errWRITE",     "errERASE",    "errCHECK_ERASED",
-        "errPROG", "errVERIFY", "errADDRESS", "errNOTDONE",   "errFIRMWARE", "errVENDOR",
-        "errUSBR", "errPOR",    "errUNKNOWN", "errSTALLEDPKT"};
-    return status < kNames.size() ? kNames[status] : "unknown status";
+    const auto* names = dfuse::FindDfuStatus(status);
+    return names != nullptr ? names->name.data() : "unknown status";
 }
 
 } // namespace
@@ -92,7 +55,6 @@ std::string DescribeFailure(const DFUThreadContext& c)
                   c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
                   unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
 }
-
 
 // ---------------------------------------------------------------- progress
 
@@ -122,7 +84,6 @@ void ProgressPrinter::Finish()
 }
 
 // ---------------------------------------------------------------- sessions
-
 
 // Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
 // Returns an exit status, or -1 when the session is ready.
@@ -166,23 +127,32 @@ std::string TargetLabel(std::string_view verb, int target)
 int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link)
 {
     dfuse::LinkDescriptors descriptors;
-    switch (dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors)) {
+    const auto outcome = dfuse::OpenDeviceLink(*session.library, session.device.path, link, descriptors);
+    const bool gone = descriptors.failedCode == dfuse::STDFU_NODEVICE;
+    const std::string device = session.device.path;
+    switch (outcome) {
     case dfuse::LinkOutcome::Ok:
         return -1;
     case dfuse::LinkOutcome::NotOpened:
-        return Failure(command, "cannot open " + session.device.path);
+        return Failure(command,
+                       "opening the device: cannot open " + device + (gone ? ": it is gone; plug it in again" : ""));
     case dfuse::LinkOutcome::NoDeviceDescriptor:
-        return Failure(command, "Unable to get descriptors... Bad Firmware");
     case dfuse::LinkOutcome::NoDfuDescriptor:
-        return Failure(command, "Unable to get DFU descriptor... Bad Firmware");
+        if (gone) {
+            return Failure(command, "opening the device: " + device +
+                                        " went away while its descriptors were read; plug it in again");
+        }
+        return Failure(command, outcome == dfuse::LinkOutcome::NoDeviceDescriptor
+                                    ? "opening the device: Unable to get descriptors... Bad Firmware"
+                                    : "opening the device: Unable to get DFU descriptor... Bad Firmware");
     case dfuse::LinkOutcome::BadVersion:
     case dfuse::LinkOutcome::NoVersion:
-        return Failure(command, "Bad Updating protocol version. Should be 1.1A");
+        return Failure(command, "opening the device: Bad Updating protocol version. Should be 1.1A");
     case dfuse::LinkOutcome::NoMapping:
         break;
     }
-    return Failure(command,
-                   "unable to find or decode the device's memory map: " + session.library->LastMappingError());
+    return Failure(command, "reading the memory map: unable to find or decode the device's memory map: " +
+                                session.library->LastMappingError());
 }
 
 // ---------------------------------------------------------------- job events
@@ -287,6 +257,60 @@ void JobReporter::EndProgress()
         m_printer->Finish();
         m_printer.reset();
     }
+}
+
+// ---------------------------------------------------------------- user areas
+
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device)
+{
+    if (const int status = OpenSession(command, args, true, device.session); status >= 0) {
+        return status;
+    }
+    if (const int status = OpenLink(command, device.session, device.link); status >= 0) {
+        return status;
+    }
+    if (device.link.mapping.empty()) {
+        return Failure(command, "the device's memory map has no target");
+    }
+    device.identity.SetIds(device.link.vid, device.link.pid, device.link.bcdDevice);
+    device.identity.UpdateGeometry();
+    return -1;
+}
+
+int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
+             std::vector<std::uint8_t>& bytes)
+{
+    JobReporter reporter(command, true);
+    const bool ok = dfuse::UploadArea(*device.session.library, device.link, address, size, bytes, std::ref(reporter));
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
+    }
+    if (!ok) {
+        return Failure(command, Format("the device answered %zu of the %u bytes at 0x%08X", bytes.size(),
+                                       unsigned{size}, unsigned{address}));
+    }
+    return -1;
+}
+
+int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes)
+{
+    std::string error;
+    const auto folder = settings::TransferFolder(error);
+    if (!folder) {
+        return Failure(command, "no transfer folder: " + error);
+    }
+    const std::filesystem::path staging = *folder / settings::kStagingFileName;
+    if (const dfuse::Error e =
+            dfuse::WriteDfuFile(staging, settings::MakeStagingFile(device.identity, address, bytes))) {
+        return Failure(command, staging.string() + ": " + std::string(dfuse::Describe(e.code)) +
+                                    (e.message.empty() ? "" : ": " + e.message));
+    }
+    JobReporter reporter(command);
+    const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter));
+    if (reporter.Status() != kExitOk) {
+        return reporter.Status();
+    }
+    return ok ? -1 : Failure(command, "the area was written but not verified");
 }
 
 } // namespace nemora::cli

@@ -4,6 +4,7 @@
 // transfer job with progress and messages on stderr.
 
 #include "cli/cli.h"
+#include "device/device_identity.h"
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/transfer_job.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,5 +82,24 @@ private:
     std::optional<ProgressPrinter> m_printer;
     int m_status = kExitOk;
 };
+
+// A device in update mode opened for its user areas: the session, its link and its identity (geometry
+// and areas derived).
+struct AreaDevice {
+    Session session;
+    dfuse::DeviceLink link;
+    CDeviceIdentity identity;
+};
+// Returns an exit status, or -1 when the device is ready.
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device);
+
+// Reads `size` bytes at `address` of the device's first target into `bytes`, the way the console reads an
+// area. Returns an exit status, or -1.
+int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
+             std::vector<std::uint8_t>& bytes);
+
+// Writes an area the way the console does: a one-image staging file in the transfer folder, then erase,
+// download and verify. Returns an exit status, or -1.
+int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes);
 
 } // namespace nemora::cli

@@ -6,10 +6,9 @@
 #include "cli/cli_device.h"
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
-#include "dfuse/dfu_files_api.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
-#include "usb/transport_factory.h"
+#include "transport/transport_factory.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +18,6 @@ namespace nemora::cli {
 
 using dfuse::Image;
 using dfuse::MappingTarget;
-
 
 // ---------------------------------------------------------------- list
 

@@ -4,6 +4,7 @@
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/hex_records.h"
+#include "dfuse/transfer_job.h"
 
 #include <algorithm>
 #include <array>
@@ -141,15 +142,18 @@ int RunInspect(Args args)
                   << "Images: " << file.images.size() << '\n';
         for (std::size_t i = 0; i < file.images.size(); ++i) {
             const Image& image = file.images[i];
-            std::cout << "  Image " << i << ": alternate " << int{image.alternate} << ", name \"" << image.name
-                      << "\", " << image.elements.size() << (image.elements.size() == 1 ? " element, " : " elements, ")
-                      << image.DataSize() << " bytes\n";
+            std::cout << "  Image " << i << ": alternate " << int{image.alternate} << ", name \""
+                      << PrintableText(image.name) << "\", " << image.elements.size()
+                      << (image.elements.size() == 1 ? " element, " : " elements, ") << image.DataSize() << " bytes\n";
             for (const Element& e : image.elements)
                 std::cout << "    " << Hex(e.address, 8) << "  " << e.data.size() << " bytes\n";
         }
     }
     if (!result.crcOk)
         return Failure("inspect", path + ": CRC mismatch: the file is damaged");
+    if (const auto overlap = dfuse::FindOverlap(file.images))
+        return Failure("inspect", path + ": overlapping data, no device can take this file: " +
+                                      dfuse::DescribeOverlap(file.images, *overlap));
     return kExitOk;
 }
 

@@ -5,6 +5,10 @@
 #include <iostream>
 #include <vector>
 
+#if defined(NEMORA_CLI_LOGO)
+#include <QtGlobal> // qVersion(): the screen-image commands run on Qt Gui
+#endif
+
 namespace {
 
 using nemora::cli::Command;
@@ -20,6 +24,10 @@ constexpr std::array kCommands = {
     Command{"flash", "erase, download and verify a DfuSe file on a device", nemora::cli::RunFlash},
     Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
+    Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
+#if defined(NEMORA_CLI_LOGO)
+    Command{"logo", "export, import and restore a device's screen images", nemora::cli::RunLogo},
+#endif
 };
 
 void PrintHelp(std::ostream& out)
@@ -48,7 +56,11 @@ int main(int argc, char** argv)
         return nemora::cli::kExitOk;
     }
     if (args[0] == "--version") {
+#if defined(NEMORA_CLI_LOGO)
+        std::cout << nemora::version::VersionText("nemora-cli", qVersion());
+#else
         std::cout << nemora::version::VersionText("nemora-cli");
+#endif
         return nemora::cli::kExitOk;
     }
     for (const Command& c : kCommands) {

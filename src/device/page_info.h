@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/page_notify.h"
 #include "device/device_identity.h"
 #include "device/driver_install.h"
+#include "widgets/page_notify.h"
 
 #include <QWidget>
 

@@ -1,5 +1,6 @@
 #include "dfu/dfu_texts.h"
 
+#include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_operations.h"
 
 #include <cctype>
@@ -99,32 +100,6 @@ std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent
     }
 }
 
-std::string DfuInterfaceGuidText()
-{
-    return FormatText("{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", 0x3FE809ABu, 0xFB91u, 0x4CB5u, 0xA6u, 0x43u,
-                      0x69u, 0x67u, 0x0Du, 0x52u, 0x36u, 0x6Eu);
-}
-
-bool IsDfuModePath(const std::string& devicePath)
-{
-    const std::string guid = DfuInterfaceGuidText();
-    if (devicePath.size() < guid.size()) {
-        return false;
-    }
-    const std::string tail = devicePath.substr(devicePath.size() - guid.size());
-    for (std::size_t i = 0; i < guid.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(tail[i])) != std::toupper(static_cast<unsigned char>(guid[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsSupportedDfuVersion(std::uint16_t bcdDfuVersion)
-{
-    return bcdDfuVersion >= 0x011A && bcdDfuVersion <= 0x011F;
-}
-
 std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress)
 {
     static constexpr OptionByteFamily kFamilies[] = {
@@ -138,12 +113,6 @@ std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAdd
         }
     }
     return std::nullopt;
-}
-
-std::array<std::uint8_t, 5> SetAddressCommand(std::uint32_t address)
-{
-    return {0x21, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-            static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
 }
 
 namespace {
@@ -180,26 +149,11 @@ bool FileSuitsDevice(const std::string& devVid, const std::string& devPid, const
 
 std::string ErrorCodeLine(std::uint32_t errorCode)
 {
-    switch (errorCode) {
-    case nemora::dfuse::STDFUPRT_NOERROR:
-        return "Error Code: no error (!)\n";
-    case nemora::dfuse::STDFUPRT_UNABLETOLAUNCHDFUTHREAD:
-        return "Error Code: Unable to launch operation (Thread problem)\n";
-    case nemora::dfuse::STDFUPRT_DFUALREADYRUNNING:
-        return "Error Code: DFU already running\n";
-    case nemora::dfuse::STDFUPRT_BADPARAMETER:
-        return "Error Code: Bad parameter\n";
-    case nemora::dfuse::STDFUPRT_BADFIRMWARESTATEMACHINE:
-        return "Error Code: Bad state machine in firmware\n";
-    case nemora::dfuse::STDFUPRT_UNEXPECTEDERROR:
-        return "Error Code: Unexpected error\n";
-    case nemora::dfuse::STDFUPRT_DFUERROR:
-        return "Error Code: DFU error\n";
-    case nemora::dfuse::STDFUPRT_RETRYERROR:
-        return "Error Code: Retry error\n";
-    default:
-        return FormatText("Error Code: Unknown error 0x%08X. \n", errorCode);
+    const auto* names = nemora::dfuse::FindOperationError(errorCode);
+    if (names != nullptr && !names->report.empty()) {
+        return FormatText("Error Code: %.*s\n", static_cast<int>(names->report.size()), names->report.data());
     }
+    return FormatText("Error Code: Unknown error 0x%08X. \n", errorCode);
 }
 
 std::string OperationLine(std::uint32_t operation)
@@ -220,70 +174,24 @@ std::string OperationLine(std::uint32_t operation)
 
 std::string StateLine(std::uint8_t state)
 {
-    static constexpr const char* kStates[] = {
-        "STATE_IDLE",
-        "STATE_DETACH",
-        "STATE_DFU_IDLE",
-        "STATE_DFU_DOWNLOAD_SYNC",
-        "STATE_DFU_DOWNLOAD_BUSY",
-        "STATE_DFU_DOWNLOAD_IDLE",
-        "STATE_DFU_MANIFEST_SYNC",
-        "STATE_DFU_MANIFEST",
-        "STATE_DFU_MANIFEST_WAIT_RESET",
-        "STATE_DFU_UPLOAD_IDLE",
-        "STATE_DFU_ERROR",
-    };
-    if (state < std::size(kStates)) {
-        return FormatText("Updating State: %s\n", kStates[state]);
+    if (const auto name = nemora::dfuse::DfuStateName(state)) {
+        return FormatText("Updating State: %.*s\n", static_cast<int>(name->size()), name->data());
     }
     return FormatText("Updating State: (Unknown 0x%02X)\n", state);
 }
 
 std::string StatusLine(std::uint8_t status)
 {
-    static constexpr const char* kStatuses[] = {
-        "STATUS_OK",         "STATUS_errTARGET",      "STATUS_errFILE",     "STATUS_errWRITE",
-        "STATUS_errERASE",   "STATUS_errCHECK_ERASE", "STATUS_errPROG",     "STATUS_errVERIFY",
-        "STATUS_errADDRESS", "STATUS_errNOTDONE",     "STATUS_errFIRMWARE", "STATUS_errVENDOR",
-        "STATUS_errUSBR",    "STATUS_errPOR",         "STATUS_errUNKNOWN",  "STATUS_errSTALLEDPKT",
-    };
-    if (status < std::size(kStatuses)) {
-        return FormatText("Updating Status: %s\n", kStatuses[status]);
+    if (const auto* names = nemora::dfuse::FindDfuStatus(status)) {
+        return FormatText("Updating Status: %.*s\n", static_cast<int>(names->report.size()), names->report.data());
     }
     return FormatText("Updating Status: (Unknown 0x%02X)\n", status);
 }
 
 std::string RequestLine(std::uint32_t request)
 {
-    static constexpr const char* kRequests[] = {
-        "Getting Device Descriptor.",
-        "Getting DFU Descriptor.",
-        "Getting String Descriptor.",
-        "Getting amount of configurations.",
-        "Getting Configuration Descriptor.",
-        "Getting amount of interfaces.",
-        "Getting amount of alternates.",
-        "Getting interface Descriptor.",
-        "Opening device.",
-        "Closing device.",
-        "Detach Request.",
-        "Download Request.",
-        "Upload Request.",
-        "Get Status Request.",
-        "Clear Status Request.",
-        "Get State Request.",
-        "Abort Request.",
-        "Selecting target.",
-        "Awaiting UNPLUG EVENT.",
-        "Awaiting PLUG EVENT.",
-        "Identifying device after reenumeration.",
-    };
-    // The codes run from 0x02000000 to 0x16000000 in steps of 0x01000000.
-    if ((request & 0x00FFFFFFu) == 0) {
-        const std::uint32_t index = (request >> 24) - 2;
-        if ((request >> 24) >= 2 && index < std::size(kRequests)) {
-            return FormatText("Request: %s \n", kRequests[index]);
-        }
+    if (const auto* names = nemora::dfuse::FindDfuRequest(request)) {
+        return FormatText("Request: %.*s \n", static_cast<int>(names->report.size()), names->report.data());
     }
     return FormatText("Request: (unknown 0x%08X). \n", request);
 }

@@ -2,9 +2,10 @@
 
 // The texts of the DFU engine window that follow from numbers alone: sector lists of the target list,
 // transfer size and elapsed time, phase texts, the decoded failure report, and the small tables the
-// engine consults (DFU version window, device-path mode test, option-byte families, file identity).
+// engine consults (option-byte families, file identity).
 // Platform-free, so they are tested without a window.
 
+#include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/memory_map.h"
 
@@ -35,12 +36,8 @@ std::string ElapsedText(std::int64_t seconds);
 // The phase text that follows the device name on the bar while an operation runs.
 std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent);
 
-// The DFU interface GUID written as text (38 characters).
-std::string DfuInterfaceGuidText();
-// True when the last 38 characters of the path are the DFU interface GUID, in any case.
-bool IsDfuModePath(const std::string& devicePath);
-// bcdDFUVersion 0x011A to 0x011F.
-bool IsSupportedDfuVersion(std::uint16_t bcdDfuVersion);
+// The set-address command lives with the DfuSe library (dfuse_commands.h); the engine finds it here too.
+using nemora::dfuse::SetAddressCommand;
 
 // The option-byte families, told apart by the start of the option-byte target's first sector.
 struct OptionByteFamily {
@@ -49,8 +46,6 @@ struct OptionByteFamily {
     std::uint32_t readLength = 0; // 16 or 32 bytes
 };
 std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress);
-// The DfuSe set-address-pointer command: 0x21 and the address, least significant byte first.
-std::array<std::uint8_t, 5> SetAddressCommand(std::uint32_t address);
 
 // The file suits the device when VID and PID texts are equal and the bcdDevice values agree apart from the
 // six firmware-version bits. The device's model is its bcdDevice text read as hexadecimal, low six bits cleared.

@@ -211,8 +211,8 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     nemora::dfuse::DeviceLink link;
     nemora::dfuse::LinkDescriptors descriptors;
     descriptors.device = m_DeviceDescriptor;
-    const auto outcome =
-        nemora::dfuse::OpenDeviceLink(m_library, strDevicePath.toStdString(), link, descriptors, [&](DfuDeviceHandle h) {
+    const auto outcome = nemora::dfuse::OpenDeviceLink(
+        m_library, strDevicePath.toStdString(), link, descriptors, [&](DfuDeviceHandle h) {
             m_Mapping = link.mapping;
             m_bHasMapping = !link.devBcd.empty();
             const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
@@ -553,8 +553,8 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             if (event.resetSize) {
                 m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, event.percent));
             }
-            m_pProgress->SetWindowText(
-                m_strDeviceName + FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent)));
+            m_pProgress->SetWindowText(m_strDeviceName +
+                                       FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent)));
             m_pProgress->SetPos(static_cast<int>(event.percent));
             break;
         case Kind::Upgraded:

@@ -22,7 +22,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/page_notify.h"
+#include "widgets/page_notify.h"
 
 class CTextProgressCtrl;
 class QLabel;

@@ -24,14 +24,14 @@ enum class LinkOutcome {
 };
 
 struct LinkDescriptors {
-    std::array<std::uint8_t, 18> device{}; // idVendor at byte 8, idProduct at 10, bcdDevice at 12
-    std::array<std::uint8_t, 9> dfu{};     // bcdDFUVersion at byte 7
+    std::array<std::uint8_t, 18> device{};    // idVendor at byte 8, idProduct at 10, bcdDevice at 12
+    std::array<std::uint8_t, 9> dfu{};        // bcdDFUVersion at byte 7
+    std::uint32_t failedCode = STDFU_NOERROR; // the library's code of the call that failed, if one did
 };
 
 // Opens the device, reads and checks its descriptors and, in DFU mode, its memory map into `link`, then
 // closes it. `whileOpen` (optional) runs on a good link before the device is closed.
 LinkOutcome OpenDeviceLink(IDfuseLibrary& library, const std::string& devicePath, DeviceLink& link,
-                           LinkDescriptors& descriptors,
-                           const std::function<void(DfuDeviceHandle)>& whileOpen = {});
+                           LinkDescriptors& descriptors, const std::function<void(DfuDeviceHandle)>& whileOpen = {});
 
 } // namespace nemora::dfuse

@@ -308,10 +308,10 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out)
         return Fail(FileError::TooManyImages, std::to_string(file.images.size()) + " images, at most 255 fit");
     std::uint64_t total = kPrefixSize + kSuffixSize;
     for (const Image& image : file.images) {
-        if (image.name.size() > kMaxImageNameLength)
-            return Fail(FileError::BadParameter, "image name longer than 254 bytes");
-        if (image.name.find('\0') != std::string::npos)
-            return Fail(FileError::BadParameter, "image name holds a NUL");
+        if (!IsStorableImageName(image.name))
+            return Fail(FileError::BadParameter, image.name.size() > kMaxImageNameLength
+                                                     ? "image name longer than 254 bytes"
+                                                     : "image name holds a NUL");
         std::uint64_t imageSize = 0;
         for (const Element& e : image.elements)
             imageSize += kElementHeaderSize + e.data.size();
@@ -355,15 +355,27 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out)
     return {};
 }
 
+bool IsStorableImageName(std::string_view name)
+{
+    return name.size() <= kMaxImageNameLength && name.find('\0') == std::string_view::npos;
+}
+
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    // Opened without blocking, so that a named pipe with no writer is refused at once instead of waiting
+    // for ever; only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
-        return ParseFailure(FileError::ReadFailed, "not a regular file");
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ParseFailure(FileError::ReadFailed, "not a regular file (a folder, device or pipe is never read)");
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     }
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
         std::fclose(f);

@@ -129,6 +129,9 @@ ParseResult ParseDfuFile(std::span<const std::uint8_t> bytes, bool checkCrc = tr
 // Fails (TooManyImages, TooLarge, BadParameter for a name longer than kMaxImageNameLength).
 Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out);
 
+// True when the name fits an image's name field: at most kMaxImageNameLength bytes and no NUL.
+bool IsStorableImageName(std::string_view name);
+
 // Reads and parses a file (refusing files larger than kMaxFileSize before reading them).
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true);
 

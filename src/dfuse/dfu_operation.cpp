@@ -1,6 +1,5 @@
 #include "dfuse/dfu_operation.h"
 
-#include "dfuse/dfu_files_api.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
 
@@ -20,7 +19,7 @@ bool NeedsImage(std::uint32_t operation)
 
 } // namespace
 
-std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport& transport,
+std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport& transport, DfuseFileCalls& images,
                                                                  const DFUThreadContext& context,
                                                                  const WaiterFactory& makeWaiter, std::uint32_t& code)
 {
@@ -28,14 +27,14 @@ std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport&
     if (context.Operation > OPERATION_UPGRADE || context.szDevLink.empty()) {
         return nullptr;
     }
-    if (NeedsImage(context.Operation) && !CopyImage(context.hImage)) {
+    if (NeedsImage(context.Operation) && !images.CopyImage(context.hImage)) {
         return nullptr;
     }
     std::unique_ptr<PollWaiter> waiter = makeWaiter ? makeWaiter() : std::make_unique<SteadyWaiter>();
     if (!waiter) {
         return nullptr;
     }
-    std::unique_ptr<BackgroundOperation> op(new BackgroundOperation(transport, context, std::move(waiter)));
+    std::unique_ptr<BackgroundOperation> op(new BackgroundOperation(transport, images, context, std::move(waiter)));
     try {
         op->m_thread = std::thread([raw = op.get()] { raw->Run(); });
     } catch (const std::system_error&) {
@@ -46,9 +45,10 @@ std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport&
     return op;
 }
 
-BackgroundOperation::BackgroundOperation(usb::Transport& transport, const DFUThreadContext& context,
-                                         std::unique_ptr<PollWaiter> waiter)
-    : m_transport(transport), m_path(context.szDevLink), m_waiter(std::move(waiter)), m_context(context)
+BackgroundOperation::BackgroundOperation(usb::Transport& transport, DfuseFileCalls& images,
+                                         const DFUThreadContext& context, std::unique_ptr<PollWaiter> waiter)
+    : m_transport(transport), m_images(images), m_path(context.szDevLink), m_waiter(std::move(waiter)),
+      m_context(context)
 {
     m_context.Percent = 0;
     m_context.wTransferSize = 0;
@@ -194,7 +194,7 @@ ProtocolError BackgroundOperation::Work(DfuDevice& device)
     }
 
     Image image;
-    if (const auto copy = CopyImage(context.hImage)) {
+    if (const auto copy = m_images.CopyImage(context.hImage)) {
         image = *copy;
     } else if (NeedsImage(context.Operation)) {
         return {STDFUPRT_BADPARAMETER, STDFU_RQ_OPEN, usb::Status::Ok};
@@ -210,7 +210,7 @@ ProtocolError BackgroundOperation::Work(DfuDevice& device)
         if (const auto e = Upload(device, image)) {
             return e;
         }
-        if (!ReplaceImage(context.hImage, image)) {
+        if (!m_images.ReplaceImage(context.hImage, image)) {
             return {STDFUPRT_BADPARAMETER, STDFU_RQ_UPLOAD, usb::Status::Ok};
         }
         return {};
@@ -260,7 +260,12 @@ ProtocolError BackgroundOperation::Upload(DfuDevice& device, Image& image)
                 return e;
             }
             if (received != length) {
-                // The device ended the read early: the rest of the element would be missing.
+                // The device ended the read early: the rest of the element would be missing. A device that
+                // is still there says why in its status; only a silent one counts as a failed link.
+                DFUSTATUS status;
+                if (!device.Gone() && !device.GetStatus(status) && status.bState == STATE_DFU_ERROR) {
+                    return {STDFUPRT_DFUERROR, STDFU_RQ_UPLOAD, usb::Status::Ok};
+                }
                 return {STDFUPRT_UNEXPECTEDERROR, STDFU_RQ_UPLOAD, usb::Status::Io};
             }
             ++block;

@@ -28,6 +28,7 @@
 
 #include "dfuse/dfu_protocol.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/dfuse_file_calls.h"
 #include "usb/transport.h"
 
 #include <functional>
@@ -43,9 +44,11 @@ class BackgroundOperation {
 public:
     // Checks the context and starts the thread. Returns nullptr with `code` set when the context cannot
     // be run (STDFUPRT_BADPARAMETER) or no thread can be made (STDFUPRT_UNABLETOLAUNCHDFUTHREAD).
+    // The context's image handle belongs to `images`, which (like the transport) must outlive the operation.
     // `makeWaiter` may be empty: real time.
-    static std::unique_ptr<BackgroundOperation> Launch(usb::Transport& transport, const DFUThreadContext& context,
-                                                       const WaiterFactory& makeWaiter, std::uint32_t& code);
+    static std::unique_ptr<BackgroundOperation> Launch(usb::Transport& transport, DfuseFileCalls& images,
+                                                       const DFUThreadContext& context, const WaiterFactory& makeWaiter,
+                                                       std::uint32_t& code);
     ~BackgroundOperation();
 
     BackgroundOperation(const BackgroundOperation&) = delete;
@@ -59,7 +62,8 @@ public:
     const std::string& DevicePath() const { return m_path; }
 
 private:
-    BackgroundOperation(usb::Transport& transport, const DFUThreadContext& context, std::unique_ptr<PollWaiter> waiter);
+    BackgroundOperation(usb::Transport& transport, DfuseFileCalls& images, const DFUThreadContext& context,
+                        std::unique_ptr<PollWaiter> waiter);
     void Run();
     ProtocolError Work(DfuDevice& device);
     ProtocolError Upload(DfuDevice& device, Image& image);
@@ -71,6 +75,7 @@ private:
     void Fail(const ProtocolError& error, DfuDevice* device);
 
     usb::Transport& m_transport;
+    DfuseFileCalls& m_images; // where the context's image handle lives
     std::string m_path;
     std::unique_ptr<PollWaiter> m_waiter;
     SteadyWaiter m_plainWaiter; // real time, never cancelled: for the clean-up after a failure or a stop

@@ -247,22 +247,6 @@ ProtocolError DfuDevice::ClrStatus()
     return Out(STDFU_RQ_CLR_STATUS, kDfuClrStatus, 0, {});
 }
 
-ProtocolError DfuDevice::GetState(std::uint8_t& state)
-{
-    m_request = STDFU_RQ_GET_STATE;
-    std::array<std::uint8_t, 1> reply{};
-    const usb::SetupPacket setup{kRequestIn, kDfuGetState, 0, m_info.interfaceNumber, 1};
-    const auto r = m_handle->ControlTransfer(setup, reply, kRequestTimeout);
-    if (r.status != Status::Ok) {
-        return TransferFailed(m_request, r.status);
-    }
-    if (r.length != 1) {
-        return {STDFUPRT_UNEXPECTEDERROR, m_request, Status::Io};
-    }
-    state = reply[0];
-    return {};
-}
-
 ProtocolError DfuDevice::Abort()
 {
     return Out(STDFU_RQ_ABORT, kDfuAbort, 0, {});
@@ -346,34 +330,14 @@ ProtocolError DfuDevice::Command(std::span<const std::uint8_t> bytes)
     return WaitWhileBusy(STATE_DFU_DOWNLOAD_IDLE, STDFU_RQ_DOWNLOAD);
 }
 
-namespace {
-std::array<std::uint8_t, 5> AddressCommand(std::uint8_t command, std::uint32_t address)
-{
-    return {command, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-            static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
-}
-} // namespace
-
 ProtocolError DfuDevice::SetAddress(std::uint32_t address)
 {
-    return Command(AddressCommand(kDfuseSetAddress, address));
+    return Command(SetAddressCommand(address));
 }
 
 ProtocolError DfuDevice::ErasePage(std::uint32_t address)
 {
     return Command(AddressCommand(kDfuseErase, address));
-}
-
-ProtocolError DfuDevice::MassErase()
-{
-    const std::uint8_t command[1] = {kDfuseErase};
-    return Command(command);
-}
-
-ProtocolError DfuDevice::ReadUnprotect()
-{
-    const std::uint8_t command[1] = {kDfuseReadUnprotect};
-    return Command(command);
 }
 
 ProtocolError DfuDevice::WriteBlock(std::uint16_t block, std::span<const std::uint8_t> data)

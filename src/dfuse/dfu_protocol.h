@@ -10,6 +10,7 @@
 // Waiting goes through a PollWaiter so that a stop request can cut a wait short and tests can run
 // without sleeping. Not thread-safe: one thread drives a DfuDevice at a time.
 
+#include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/memory_map.h"
 #include "usb/transport.h"
@@ -30,8 +31,6 @@ namespace nemora::dfuse {
 // DFU class requests.
 inline constexpr std::uint8_t kDfuDetach = 0, kDfuDnload = 1, kDfuUpload = 2, kDfuGetStatus = 3, kDfuClrStatus = 4,
                               kDfuGetState = 5, kDfuAbort = 6;
-// DfuSe command bytes (DNLOAD with wBlockNum 0).
-inline constexpr std::uint8_t kDfuseSetAddress = 0x21, kDfuseErase = 0x41, kDfuseReadUnprotect = 0x92;
 // Timeouts of one control transfer: DFU requests (a device may hold a GETSTATUS during a long erase)
 // and descriptor reads.
 inline constexpr std::chrono::milliseconds kRequestTimeout{5000};
@@ -130,7 +129,6 @@ public:
     // Waits as long as the previous answer asked, then asks. The answer is kept in LastStatus().
     ProtocolError GetStatus(DFUSTATUS& status);
     ProtocolError ClrStatus();
-    ProtocolError GetState(std::uint8_t& state);
     ProtocolError Abort();
 
     // --- sequences ---
@@ -145,9 +143,6 @@ public:
     // DfuSe commands, each sent and then waited for until the device is back in dfuDNLOAD-IDLE.
     ProtocolError SetAddress(std::uint32_t address);
     ProtocolError ErasePage(std::uint32_t address);
-    // Mass erase and read unprotect exist only for a caller that asks for exactly that.
-    ProtocolError MassErase();
-    ProtocolError ReadUnprotect();
     // One data block at AddressPointer + (block - 2) * wTransferSize, written and waited for.
     ProtocolError WriteBlock(std::uint16_t block, std::span<const std::uint8_t> data);
 

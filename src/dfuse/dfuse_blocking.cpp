@@ -78,4 +78,61 @@ void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const Job
     job.SetWakeUp({});
 }
 
+bool IsFailureEvent(const JobEvent& event)
+{
+    return event.kind == JobEvent::Kind::Failed || event.kind == JobEvent::Kind::Problem ||
+           event.kind == JobEvent::Kind::Mismatch;
+}
+
+bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t address, std::uint32_t size,
+                std::vector<std::uint8_t>& bytes, const JobEventFn& onEvent)
+{
+    std::vector<std::uint8_t> buffer(size);
+    DfuImageHandle hImage = nullptr;
+    if (library.STDFUFILES_CreateImage(&hImage, 0) != STDFUFILES_NOERROR ||
+        library.STDFUFILES_SetImageElement(hImage, 0, true, DfuElement{address, size, buffer.data()}) !=
+            STDFUFILES_NOERROR) {
+        if (hImage != nullptr) {
+            library.STDFUFILES_DestroyImage(hImage);
+        }
+        return false;
+    }
+    TransferJob job(library);
+    bool taken = false;
+    bool failed = false;
+    bytes.clear();
+    RunJob(
+        job, [&] { return job.StartUpload(link, {0}, hImage, {}, taken); },
+        [&](const JobEvent& event) {
+            failed = failed || IsFailureEvent(event);
+            if (event.kind == JobEvent::Kind::Element) {
+                bytes.insert(bytes.end(), event.bytes.begin(), event.bytes.end());
+            }
+            if (onEvent) {
+                onEvent(event);
+            }
+        });
+    if (!taken) {
+        library.STDFUFILES_DestroyImage(hImage);
+    }
+    return !failed && bytes.size() == size;
+}
+
+bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file, const JobEventFn& onEvent)
+{
+    TransferJob job(library);
+    bool failed = false;
+    bool verified = false;
+    RunJob(
+        job, [&] { return job.StartUpgrade(link, {0}, file); },
+        [&](const JobEvent& event) {
+            failed = failed || IsFailureEvent(event);
+            verified = verified || event.kind == JobEvent::Kind::Verified;
+            if (onEvent) {
+                onEvent(event);
+            }
+        });
+    return !failed && verified;
+}
+
 } // namespace nemora::dfuse

@@ -30,6 +30,19 @@ using JobEventFn = std::function<void(const JobEvent&)>;
 void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const JobEventFn& onEvent,
             std::chrono::milliseconds interval = std::chrono::milliseconds(100));
 
+// True when the event says the job failed: a failed operation, a problem, or a verify mismatch.
+bool IsFailureEvent(const JobEvent& event);
+
+// Reads `size` bytes at `address` of the device's first target through an upload job, as the console reads
+// a user area. Every event also goes to `onEvent` (optional). True when all the bytes came.
+bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t address, std::uint32_t size,
+                std::vector<std::uint8_t>& bytes, const JobEventFn& onEvent = {});
+
+// Erases, downloads and verifies the device's first target from a DfuSe file through an upgrade job, as the
+// console writes a user area from its staging file. True when the verify passed.
+bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file,
+                  const JobEventFn& onEvent = {});
+
 // A wake-up a job can call from the library's thread, and the wait that it ends.
 class JobWaker {
 public:

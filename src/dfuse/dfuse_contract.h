@@ -8,14 +8,30 @@
 // Calls may be made from the user-interface thread; background operations run on the library's own
 // threads and exchange nothing with the caller but copies of the context record.
 
-#include "dfuse/dfu_files_api.h"
+#include "dfuse/dfu_file.h"
 #include "dfuse/memory_map.h"
+#include "usb/dfu_interface.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+// One element of an image. It also serves as the caller's buffer: GetImageElement fills address and
+// length when Data is null, and copies the bytes when Data points to a buffer of dwDataLength bytes.
+struct DfuElement {
+    std::uint32_t dwAddress = 0;
+    std::uint32_t dwDataLength = 0;
+    std::uint8_t* Data = nullptr;
+};
+
+struct StdfuFileTag;
+struct StdfuImageTag;
+using DfuFileHandle = StdfuFileTag*;
+using DfuImageHandle = StdfuImageTag*;
+
+inline constexpr std::uint32_t STDFUFILES_NOERROR = nemora::dfuse::kSuccessCode;
 
 namespace nemora::dfuse {
 
@@ -89,8 +105,8 @@ using DfuOperationHandle = StdfuOperationTag*;
 // a launch; status calls return a copy with the second group filled.
 struct DFUThreadContext {
     // Filled by the caller.
-    std::string szDfuGuid = "{3FE809AB-FB91-4CB5-A643-69670D52366E}";
-    std::string szAppGuid = "{CB979912-5029-420A-AEB1-34FC0A7D5726}";
+    std::string szDfuGuid{usb::kDfuInterfaceGuid};
+    std::string szAppGuid{usb::kAppInterfaceGuid};
     std::uint32_t Operation = 0;                 // OPERATION_* of dfuse_operations.h
     bool bDontSendFFTransfersForUpgrade = false; // skip-blank flag for erase and download
     DfuImageHandle hImage = nullptr;
@@ -146,7 +162,7 @@ public:
     // context. The handle is released.
     virtual std::uint32_t STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext) = 0;
 
-    // --- Files and images (STDFUFILES); see dfu_files_api.h for each call's rules ---
+    // --- Files and images (STDFUFILES); see dfuse_file_calls.h for each call's rules ---
     virtual std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile,
                                                          std::uint16_t* pVid, std::uint16_t* pPid, std::uint16_t* pBcd,
                                                          std::uint8_t* pNbImages) = 0;

@@ -1,109 +1,330 @@
 #include "dfuse/dfuse_file_calls.h"
 
-#include <string.h>
+#include <cstring>
 
 namespace nemora::dfuse {
+namespace {
+
+constexpr std::uint32_t Code(FileError e)
+{
+    return ErrorCode(e);
+}
+
+constexpr std::uint32_t kOk = STDFUFILES_NOERROR;
+
+} // namespace
+
+// ---------------------------------------------------------------- tables
+
+Image* DfuseFileCalls::FindImage(DfuImageHandle hImage)
+{
+    const auto it = m_images.find(reinterpret_cast<std::uintptr_t>(hImage));
+    return it == m_images.end() ? nullptr : &it->second;
+}
+
+DfuseFileCalls::OpenFile* DfuseFileCalls::FindFile(DfuFileHandle hFile)
+{
+    const auto it = m_files.find(reinterpret_cast<std::uintptr_t>(hFile));
+    return it == m_files.end() ? nullptr : &it->second;
+}
+
+DfuImageHandle DfuseFileCalls::AddImage(Image image)
+{
+    const std::uintptr_t id = ++m_lastHandle;
+    m_images.emplace(id, std::move(image));
+    return reinterpret_cast<DfuImageHandle>(id);
+}
+
+DfuFileHandle DfuseFileCalls::AddFile(OpenFile file)
+{
+    const std::uintptr_t id = ++m_lastHandle;
+    m_files.emplace(id, std::move(file));
+    return reinterpret_cast<DfuFileHandle>(id);
+}
+
+template <class Use>
+std::uint32_t DfuseFileCalls::WithImage(DfuImageHandle hImage, const void* pOutput, Use use)
+{
+    if (!pOutput)
+        return Code(FileError::BadParameter);
+    std::lock_guard lock(m_mutex);
+    Image* image = FindImage(hImage);
+    if (!image)
+        return Code(FileError::BadHandle);
+    return use(*image);
+}
+
+// ---------------------------------------------------------------- files
 
 std::uint32_t DfuseFileCalls::STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile,
                                                              std::uint16_t* pVid, std::uint16_t* pPid,
                                                              std::uint16_t* pBcd, std::uint8_t* pNbImages)
 {
-    return ::STDFUFILES_OpenExistingDFUFile(strPath.c_str(), phFile, pVid, pPid, pBcd, pNbImages);
+    if (!phFile)
+        return Code(FileError::BadParameter);
+    ParseResult parsed = ReadDfuFile(strPath);
+    if (!parsed.file)
+        return Code(parsed.error.code);
+    const DfuFile& file = *parsed.file;
+    if (pVid)
+        *pVid = file.vid;
+    if (pPid)
+        *pPid = file.pid;
+    if (pBcd)
+        *pBcd = file.bcdDevice;
+    if (pNbImages)
+        *pNbImages = static_cast<std::uint8_t>(file.images.size());
+    std::lock_guard lock(m_mutex);
+    *phFile = AddFile(OpenFile{strPath, std::move(*parsed.file)});
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_CreateNewDFUFile(const std::string& strPath, DfuFileHandle* phFile,
                                                           std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcd)
 {
-    return ::STDFUFILES_CreateNewDFUFile(strPath.c_str(), phFile, wVid, wPid, wBcd);
+    if (!phFile)
+        return Code(FileError::BadParameter);
+    OpenFile open{strPath, DfuFile{wVid, wPid, wBcd, {}}};
+    if (Error e = WriteDfuFile(open.path, open.file))
+        return Code(e.code);
+    std::lock_guard lock(m_mutex);
+    *phFile = AddFile(std::move(open));
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_ReadImageFromDFUFile(DfuFileHandle hFile, int nImage, DfuImageHandle* phImage)
 {
-    return ::STDFUFILES_ReadImageFromDFUFile(hFile, nImage, phImage);
+    if (!phImage)
+        return Code(FileError::BadParameter);
+    std::lock_guard lock(m_mutex);
+    OpenFile* f = FindFile(hFile);
+    if (!f)
+        return Code(FileError::BadHandle);
+    if (nImage < 0 || static_cast<std::size_t>(nImage) >= f->file.images.size())
+        return Code(FileError::IndexOutOfRange);
+    *phImage = AddImage(f->file.images[static_cast<std::size_t>(nImage)]);
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_AppendImageToDFUFile(DfuFileHandle hFile, DfuImageHandle hImage)
 {
-    return ::STDFUFILES_AppendImageToDFUFile(hFile, hImage);
+    std::lock_guard lock(m_mutex);
+    OpenFile* f = FindFile(hFile);
+    Image* image = FindImage(hImage);
+    if (!f || !image)
+        return Code(FileError::BadHandle);
+    if (f->file.images.size() >= kMaxImages)
+        return Code(FileError::TooManyImages);
+    f->file.images.push_back(*image);
+    if (Error e = WriteDfuFile(f->path, f->file)) {
+        f->file.images.pop_back();
+        return Code(e.code);
+    }
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_CloseDFUFile(DfuFileHandle hFile)
 {
-    return ::STDFUFILES_CloseDFUFile(hFile);
+    std::lock_guard lock(m_mutex);
+    return m_files.erase(reinterpret_cast<std::uintptr_t>(hFile)) ? kOk : Code(FileError::BadHandle);
 }
+
+// ---------------------------------------------------------------- images
 
 std::uint32_t DfuseFileCalls::STDFUFILES_CreateImage(DfuImageHandle* phImage, std::uint8_t nAlternate)
 {
-    return ::STDFUFILES_CreateImage(phImage, nAlternate);
+    if (!phImage)
+        return Code(FileError::BadParameter);
+    Image image;
+    image.alternate = nAlternate;
+    std::lock_guard lock(m_mutex);
+    *phImage = AddImage(std::move(image));
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_CreateImageFromMapping(DfuImageHandle* phImage, const MappingTarget* pTarget)
 {
-    return ::STDFUFILES_CreateImageFromMapping(phImage, pTarget);
+    if (!phImage || !pTarget)
+        return Code(FileError::BadParameter);
+    Image image;
+    if (Error e = ImageFromMapping(*pTarget, image))
+        return Code(e.code);
+    std::lock_guard lock(m_mutex);
+    *phImage = AddImage(std::move(image));
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_DuplicateImage(DfuImageHandle hSource, DfuImageHandle* phCopy)
 {
-    return ::STDFUFILES_DuplicateImage(hSource, phCopy);
+    if (!phCopy)
+        return Code(FileError::BadParameter);
+    std::lock_guard lock(m_mutex);
+    const Image* source = FindImage(hSource);
+    if (!source)
+        return Code(FileError::BadHandle);
+    *phCopy = AddImage(Image(*source));
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_DestroyImage(DfuImageHandle hImage)
 {
-    return ::STDFUFILES_DestroyImage(hImage);
+    std::lock_guard lock(m_mutex);
+    return m_images.erase(reinterpret_cast<std::uintptr_t>(hImage)) ? kOk : Code(FileError::BadHandle);
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_FilterImageForOperation(DfuImageHandle hImage, const MappingTarget* pTarget,
                                                                  std::uint32_t dwOperation, bool bSkipBlank)
 {
-    return ::STDFUFILES_FilterImageForOperation(hImage, pTarget, dwOperation, bSkipBlank);
+    if (!pTarget)
+        return Code(FileError::BadParameter);
+    return Code(FilterImageHandle(hImage, *pTarget, dwOperation, bSkipBlank).error.code);
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_GetImageAlternate(DfuImageHandle hImage, std::uint8_t* pAlternate)
 {
-    return ::STDFUFILES_GetImageAlternate(hImage, pAlternate);
+    return WithImage(hImage, pAlternate, [&](const Image& image) {
+        *pAlternate = image.alternate;
+        return kOk;
+    });
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_GetImageName(DfuImageHandle hImage, std::string* pName)
 {
-    if (pName == nullptr) {
-        return ::STDFUFILES_GetImageName(hImage, nullptr);
-    }
-    char buffer[STDFUFILES_NAME_BUFFER_SIZE] = {};
-    const std::uint32_t code = ::STDFUFILES_GetImageName(hImage, buffer);
-    if (code == STDFUFILES_NOERROR) {
-        *pName = std::string(buffer, ::strnlen(buffer, sizeof buffer));
-    }
-    return code;
+    return WithImage(hImage, pName, [&](const Image& image) {
+        *pName = image.name;
+        return kOk;
+    });
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_SetImageName(DfuImageHandle hImage, const std::string& strName)
 {
-    if (strName.find('\0') != std::string::npos) {
-        return ErrorCode(FileError::BadParameter); // a NUL would silently cut the name short
-    }
-    return ::STDFUFILES_SetImageName(hImage, strName.c_str());
+    if (!IsStorableImageName(strName))
+        return Code(FileError::BadParameter); // too long for a file, or a NUL that would cut it short
+    std::lock_guard lock(m_mutex);
+    Image* image = FindImage(hImage);
+    if (!image)
+        return Code(FileError::BadHandle);
+    image->name = strName;
+    return kOk;
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_GetImageSize(DfuImageHandle hImage, std::uint32_t* pSize)
 {
-    return ::STDFUFILES_GetImageSize(hImage, pSize);
+    return WithImage(hImage, pSize, [&](const Image& image) {
+        const std::uint64_t size = image.DataSize();
+        if (size > 0xFFFFFFFFu)
+            return Code(FileError::TooLarge);
+        *pSize = static_cast<std::uint32_t>(size);
+        return kOk;
+    });
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_GetImageNbElement(DfuImageHandle hImage, std::uint32_t* pNbElements)
 {
-    return ::STDFUFILES_GetImageNbElement(hImage, pNbElements);
+    return WithImage(hImage, pNbElements, [&](const Image& image) {
+        *pNbElements = static_cast<std::uint32_t>(image.elements.size());
+        return kOk;
+    });
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_GetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex,
                                                          DfuElement* pElement)
 {
-    return ::STDFUFILES_GetImageElement(hImage, dwIndex, pElement);
+    return WithImage(hImage, pElement, [&](const Image& image) {
+        if (dwIndex >= image.elements.size())
+            return Code(FileError::IndexOutOfRange);
+        const Element& e = image.elements[dwIndex];
+        const auto length = static_cast<std::uint32_t>(e.data.size());
+        if (pElement->Data) {
+            if (pElement->dwDataLength < length) {
+                pElement->dwDataLength = length;
+                return Code(FileError::BufferTooSmall);
+            }
+            if (length > 0)
+                std::memcpy(pElement->Data, e.data.data(), length);
+        }
+        pElement->dwAddress = e.address;
+        pElement->dwDataLength = length;
+        return kOk;
+    });
 }
 
 std::uint32_t DfuseFileCalls::STDFUFILES_SetImageElement(DfuImageHandle hImage, std::uint32_t dwIndex, bool bInsert,
                                                          DfuElement element)
 {
-    return ::STDFUFILES_SetImageElement(hImage, dwIndex, bInsert, element);
+    if (!element.Data && element.dwDataLength > 0)
+        return Code(FileError::BadParameter);
+    std::lock_guard lock(m_mutex);
+    Image* image = FindImage(hImage);
+    if (!image)
+        return Code(FileError::BadHandle);
+    const std::size_t count = image->elements.size();
+    if (bInsert ? dwIndex > count : dwIndex >= count)
+        return Code(FileError::IndexOutOfRange);
+    std::uint64_t newSize = image->DataSize() + element.dwDataLength;
+    if (!bInsert)
+        newSize -= image->elements[dwIndex].data.size();
+    if (newSize > kMaxFileSize)
+        return Code(FileError::TooLarge);
+    Element copy;
+    copy.address = element.dwAddress;
+    if (element.dwDataLength > 0)
+        copy.data.assign(element.Data, element.Data + element.dwDataLength);
+    if (bInsert)
+        image->elements.insert(image->elements.begin() + dwIndex, std::move(copy));
+    else
+        image->elements[dwIndex] = std::move(copy);
+    return kOk;
+}
+
+// ---------------------------------------------------------------- values
+
+DfuImageHandle DfuseFileCalls::AdoptImage(Image image)
+{
+    if (!IsStorableImageName(image.name))
+        return nullptr;
+    std::lock_guard lock(m_mutex);
+    return AddImage(std::move(image));
+}
+
+std::optional<Image> DfuseFileCalls::CopyImage(DfuImageHandle hImage) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_images.find(reinterpret_cast<std::uintptr_t>(hImage));
+    if (it == m_images.end())
+        return std::nullopt;
+    return it->second;
+}
+
+bool DfuseFileCalls::ReplaceImage(DfuImageHandle hImage, Image image)
+{
+    if (!IsStorableImageName(image.name))
+        return false;
+    std::lock_guard lock(m_mutex);
+    Image* target = FindImage(hImage);
+    if (!target)
+        return false;
+    *target = std::move(image);
+    return true;
+}
+
+FilterReport DfuseFileCalls::FilterImageHandle(DfuImageHandle hImage, const MappingTarget& target,
+                                               std::uint32_t operation, bool skipBlank)
+{
+    std::lock_guard lock(m_mutex);
+    Image* image = FindImage(hImage);
+    if (!image) {
+        FilterReport report;
+        report.error = Error{FileError::BadHandle, "unknown image handle"};
+        return report;
+    }
+    return FilterImage(*image, target, operation, skipBlank);
+}
+
+std::size_t DfuseFileCalls::OpenHandleCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_images.size() + m_files.size();
 }
 
 } // namespace nemora::dfuse

@@ -42,6 +42,7 @@ Handle MakeHandle(std::uintptr_t key)
 } // namespace
 
 struct DfuseLibrary::OpenDevice {
+    std::mutex mutex; // held for the whole of each call on the device
     SteadyWaiter waiter;
     std::unique_ptr<DfuDevice> device;
     bool configured = false;
@@ -74,11 +75,11 @@ DfuseLibrary::~DfuseLibrary()
     }
 }
 
-DfuseLibrary::OpenDevice* DfuseLibrary::FindDevice(DfuDeviceHandle handle)
+std::shared_ptr<DfuseLibrary::OpenDevice> DfuseLibrary::FindDevice(DfuDeviceHandle handle)
 {
     std::lock_guard lock(m_mutex);
     const auto it = m_devices.find(Key(handle));
-    return it == m_devices.end() ? nullptr : it->second.get();
+    return it == m_devices.end() ? nullptr : it->second;
 }
 
 // ---------------------------------------------------------------- devices
@@ -92,7 +93,7 @@ std::uint32_t DfuseLibrary::STDFU_Open(const std::string& strDevicePath, DfuDevi
     if (m_transport.Open(strDevicePath, handle) != Status::Ok || !handle) {
         return STDFU_OPENDRIVERERROR;
     }
-    auto open = std::make_unique<OpenDevice>();
+    auto open = std::make_shared<OpenDevice>();
     open->device = std::make_unique<DfuDevice>(std::move(handle), open->waiter);
     std::lock_guard lock(m_mutex);
     const std::uintptr_t key = m_nextHandle++;
@@ -106,7 +107,7 @@ std::uint32_t DfuseLibrary::STDFU_Close(DfuDeviceHandle* phDevice)
     if (phDevice == nullptr) {
         return STDFU_BADPARAMETER;
     }
-    std::unique_ptr<OpenDevice> closing;
+    std::shared_ptr<OpenDevice> closing; // freed here, or by the last call still using it
     {
         std::lock_guard lock(m_mutex);
         const auto it = m_devices.find(Key(*phDevice));
@@ -122,10 +123,11 @@ std::uint32_t DfuseLibrary::STDFU_Close(DfuDeviceHandle* phDevice)
 
 std::uint32_t DfuseLibrary::STDFU_GetDeviceDescriptor(DfuDeviceHandle hDevice, std::array<std::uint8_t, 18>& desc)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     std::vector<std::uint8_t> bytes;
     const Status s = open->device->Handle().GetDeviceDescriptor(bytes);
     if (s == Status::NoDevice) {
@@ -141,10 +143,11 @@ std::uint32_t DfuseLibrary::STDFU_GetDeviceDescriptor(DfuDeviceHandle hDevice, s
 std::uint32_t DfuseLibrary::STDFU_GetDFUDescriptor(DfuDeviceHandle hDevice, std::uint32_t* pDfuInterfaceNum,
                                                    std::uint32_t* pNbOfAlternates, std::array<std::uint8_t, 9>& desc)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     if (const auto e = open->Configure()) {
         return e.transfer == Status::NoDevice ? STDFU_NODEVICE : STDFU_DESCRIPTORNOTFOUND;
     }
@@ -163,10 +166,11 @@ std::uint32_t DfuseLibrary::STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDe
                                                              std::uint32_t nInterfaceIndex,
                                                              std::uint32_t nAlternateSetIndex)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr || nConfigIndex != 0 || nAlternateSetIndex > 0xFF) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     if (const auto e = open->Configure()) {
         return e.transfer == Status::NoDevice ? STDFU_NODEVICE : STDFU_DESCRIPTORNOTFOUND;
     }
@@ -180,39 +184,43 @@ std::uint32_t DfuseLibrary::STDFU_SelectCurrentConfiguration(DfuDeviceHandle hDe
 
 std::uint32_t DfuseLibrary::STDFU_Getstatus(DfuDeviceHandle hDevice, DFUSTATUS* pStatus)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr || pStatus == nullptr) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     return StdfuCode(open->device->GetStatus(*pStatus));
 }
 
 std::uint32_t DfuseLibrary::STDFU_Clrstatus(DfuDeviceHandle hDevice)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     return StdfuCode(open->device->ClrStatus());
 }
 
 std::uint32_t DfuseLibrary::STDFU_Dnload(DfuDeviceHandle hDevice, const std::uint8_t* pBuffer, std::uint32_t nBytes,
                                          std::uint16_t nBlock)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr || (pBuffer == nullptr && nBytes != 0) || nBytes > 0xFFFF) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     return StdfuCode(open->device->Dnload(nBlock, std::span(pBuffer, nBytes)));
 }
 
 std::uint32_t DfuseLibrary::STDFU_Upload(DfuDeviceHandle hDevice, std::uint8_t* pBuffer, std::uint32_t nBytes,
                                          std::uint16_t nBlock)
 {
-    OpenDevice* open = FindDevice(hDevice);
+    const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
     if (open == nullptr || pBuffer == nullptr || nBytes == 0 || nBytes > 0xFFFF) {
         return STDFU_BADPARAMETER;
     }
+    std::lock_guard deviceLock(open->mutex);
     std::size_t received = 0;
     if (const auto e = open->device->Upload(nBlock, std::span(pBuffer, nBytes), received)) {
         return StdfuCode(e);
@@ -296,7 +304,7 @@ std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& con
         }
     }
     std::uint32_t code = STDFUPRT_NOERROR;
-    auto op = BackgroundOperation::Launch(m_transport, context, m_makeWaiter, code);
+    auto op = BackgroundOperation::Launch(m_transport, *this, context, m_makeWaiter, code);
     if (!op) {
         return code;
     }

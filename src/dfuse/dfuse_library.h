@@ -11,10 +11,13 @@
 // Background operations (STDFUPRT_*): see dfu_operation.h. Two operations cannot run on the same device
 // path at once (STDFUPRT_DFUALREADYRUNNING).
 //
-// Files (STDFUFILES_*): DfuseFileCalls, over the free functions of dfu_files_api.h.
+// Files (STDFUFILES_*): DfuseFileCalls, whose handle tables this object owns; its background operations
+// reach their images through it.
 //
 // Handles are opaque numbers, never pointers to our objects: a released or forged handle gives a
-// bad-handle or bad-parameter code. All calls may be made from any thread; the library locks its tables.
+// bad-handle or bad-parameter code. All calls may be made from any thread; the library locks its tables, and
+// a device call keeps the device it works on alive (and to itself) until it returns, so a close from another
+// thread only ends the handle.
 
 #include "dfuse/dfu_operation.h"
 #include "dfuse/dfuse_contract.h"
@@ -74,13 +77,15 @@ public:
 
 private:
     struct OpenDevice;
-    OpenDevice* FindDevice(DfuDeviceHandle handle);
+    // The entry behind a handle, kept alive by the caller's share while a close removes it from the
+    // table; the entry's lock serialises the requests of concurrent calls on one device.
+    std::shared_ptr<OpenDevice> FindDevice(DfuDeviceHandle handle);
 
     usb::Transport& m_transport;
     WaiterFactory m_makeWaiter;
     mutable std::mutex m_mutex;
     std::uintptr_t m_nextHandle = 1;
-    std::map<std::uintptr_t, std::unique_ptr<OpenDevice>> m_devices;
+    std::map<std::uintptr_t, std::shared_ptr<OpenDevice>> m_devices;
     std::map<std::uintptr_t, std::unique_ptr<BackgroundOperation>> m_operations;
     std::string m_mappingError;
 };

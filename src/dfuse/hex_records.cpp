@@ -48,6 +48,14 @@ RecordsResult Failed(std::size_t line, const std::string& what)
     return r;
 }
 
+// A fault of the whole file rather than of one line (an empty file, a missing end record).
+RecordsResult FailedFile(const std::string& what)
+{
+    RecordsResult r;
+    r.message = what;
+    return r;
+}
+
 // Sorts the chunks, refuses overlaps and merges contiguous ones.
 RecordsResult Assemble(std::vector<Chunk> chunks)
 {
@@ -175,13 +183,15 @@ RecordsResult ParseIntelHex(std::string_view text)
     if (failure)
         return *failure;
     if (!ended)
-        return Failed(0, "no end-of-file record: the file is incomplete");
+        return FailedFile(chunks.empty() ? "no records and no end-of-file record: the file is empty or not Intel HEX"
+                                         : "no end-of-file record: the file is incomplete");
     return Assemble(std::move(chunks));
 }
 
 RecordsResult ParseSRecords(std::string_view text)
 {
     std::vector<Chunk> chunks;
+    std::size_t dataRecords = 0;
     bool ended = false;
     std::optional<RecordsResult> failure;
     ForEachLine(text, [&](std::size_t n, std::string_view line) {
@@ -215,9 +225,26 @@ RecordsResult ParseSRecords(std::string_view text)
         std::size_t addressBytes = 0;
         switch (type) {
         case 0:
+            return true; // header
         case 5:
-        case 6:
-            return true; // header and record counts
+        case 6: {
+            // The count of S1, S2 and S3 records so far: a file that lost or gained records fails here.
+            const std::size_t width = type == 5 ? 2 : 3;
+            if (count != width + 1) {
+                failure = Failed(n, "record count S" + std::to_string(type) + " needs " + std::to_string(width) +
+                                        " count bytes");
+                return false;
+            }
+            std::size_t stated = 0;
+            for (std::size_t i = 0; i < width; ++i)
+                stated = (stated << 8) | b[1 + i];
+            if (stated != dataRecords) {
+                failure = Failed(n, "record count S" + std::to_string(type) + " says " + std::to_string(stated) +
+                                        " data records, but " + std::to_string(dataRecords) + " come before it");
+                return false;
+            }
+            return true;
+        }
         case 1:
         case 9:
             addressBytes = 2;
@@ -252,12 +279,15 @@ RecordsResult ParseSRecords(std::string_view text)
             return false;
         }
         chunks.push_back(Chunk{address, std::vector<std::uint8_t>(data, data + dataLength), n});
+        ++dataRecords;
         return true;
     });
     if (failure)
         return *failure;
     if (!ended)
-        return Failed(0, "no termination record (S7, S8 or S9): the file is incomplete");
+        return FailedFile(chunks.empty()
+                              ? "no records and no termination record: the file is empty or not S-records"
+                              : "no termination record (S7, S8 or S9): the file is incomplete");
     return Assemble(std::move(chunks));
 }
 

@@ -104,6 +104,60 @@ std::vector<AddressRange> BytesOutside(const Image& image, const MappingTarget& 
     return outside;
 }
 
+std::optional<ElementOverlap> FindOverlap(const std::vector<Image>& images)
+{
+    struct Piece {
+        std::uint64_t start, end;
+        std::size_t image, element;
+        std::uint8_t alternate;
+    };
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        for (std::size_t e = 0; e < images[i].elements.size(); ++e) {
+            const Element& element = images[i].elements[e];
+            if (!element.data.empty()) {
+                pieces.push_back({element.address, element.End(), i, e, images[i].alternate});
+            }
+        }
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
+        return a.alternate != b.alternate ? a.alternate < b.alternate : a.start < b.start;
+    });
+    // Sorted by start, a piece overlaps an earlier one exactly when it starts before the furthest end so far.
+    for (std::size_t k = 1, reach = 0; k < pieces.size(); ++k) {
+        if (pieces[k].alternate != pieces[k - 1].alternate) {
+            reach = k;
+            continue;
+        }
+        if (pieces[k].start < pieces[reach].end) {
+            const Piece& a = pieces[reach];
+            const Piece& b = pieces[k];
+            const bool aFirst = a.image != b.image ? a.image < b.image : a.element < b.element;
+            const Piece& x = aFirst ? a : b;
+            const Piece& y = aFirst ? b : a;
+            return ElementOverlap{x.image, x.element, y.image, y.element, b.start, std::min(a.end, b.end) - 1};
+        }
+        if (pieces[k].end > pieces[reach].end) {
+            reach = k;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string DescribeOverlap(const std::vector<Image>& images, const ElementOverlap& overlap)
+{
+    auto element = [&](std::size_t i, std::size_t e) {
+        const Element& el = images[i].elements[e];
+        char text[96];
+        std::snprintf(text, sizeof text, "image %zu element %zu (%s, %zu bytes)", i, e, HexAddress(el.address).c_str(),
+                      el.data.size());
+        return std::string(text);
+    };
+    return element(overlap.firstImage, overlap.firstElement) + " and " +
+           element(overlap.secondImage, overlap.secondElement) + " both hold bytes for " + HexAddress(overlap.first) +
+           " to " + HexAddress(overlap.last);
+}
+
 TransferJob::TransferJob(IDfuseLibrary& library) : m_library(library) {}
 
 TransferJob::~TransferJob()
@@ -227,17 +281,25 @@ bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
 {
     // Every image of the file must find its target, and the targets to be written must take all of their
     // image's bytes: a file that cannot be written whole changes nothing.
+    std::vector<Image> images;
     for (int i = 0; i < nImages; ++i) {
         DfuImageHandle hImage = nullptr;
         if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
             continue;
         }
         Image image;
-        const bool read = ReadImageValue(m_library, hImage, image);
-        m_library.STDFUFILES_DestroyImage(hImage);
-        if (!read) {
-            continue;
+        if (ReadImageValue(m_library, hImage, image)) {
+            images.push_back(std::move(image));
         }
+        m_library.STDFUFILES_DestroyImage(hImage);
+    }
+    if (const auto overlap = FindOverlap(images)) {
+        // Writing both would program the same bytes twice: the second write fails half-way.
+        AddProblem(events, JobProblem::Refused,
+                   "The file's data overlaps: " + DescribeOverlap(images, *overlap) + "; nothing was written.");
+        return false;
+    }
+    for (const Image& image : images) {
         const MappingTarget* target = TargetAt(image.alternate);
         char text[320];
         if (target == nullptr) {

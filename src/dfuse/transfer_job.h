@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,17 +49,17 @@ enum class JobProblem {
 
 struct JobEvent {
     enum class Kind {
-        Launched,  // an operation started (operation; resetBar, restartClock, size when resetSize)
-        Progress,  // the running operation's percent, and its image size for upload and download
-        Upgraded,  // a target's download finished: "Upgrade successful !"
-        Verified,  // a target read back equal to the file: "Verify successful !"
-        Mismatch,  // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
-        Uploaded,  // a target's upload was stored in the upload file: "Upload successful !"
-        Element,   // an uploaded element for the caller (address, bytes)
-        Left,      // the device left DFU mode: "Successfully left updating mode !"
-        Failed,    // a launch or an operation failed (context)
-        Problem,   // problem
-        Finished,  // nothing runs any more; verifyDone when a verify pass ended
+        Launched, // an operation started (operation; resetBar, restartClock, size when resetSize)
+        Progress, // the running operation's percent, and its image size for upload and download
+        Upgraded, // a target's download finished: "Upgrade successful !"
+        Verified, // a target read back equal to the file: "Verify successful !"
+        Mismatch, // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
+        Uploaded, // a target's upload was stored in the upload file: "Upload successful !"
+        Element,  // an uploaded element for the caller (address, bytes)
+        Left,     // the device left DFU mode: "Successfully left updating mode !"
+        Failed,   // a launch or an operation failed (context)
+        Problem,  // problem
+        Finished, // nothing runs any more; verifyDone when a verify pass ended
     };
     Kind kind = Kind::Progress;
     int target = -1; // the current target when it happened (-1: none)
@@ -153,5 +154,17 @@ struct AddressRange {
     std::uint64_t last = 0;
 };
 std::vector<AddressRange> BytesOutside(const Image& image, const MappingTarget& target, std::uint8_t typeBits);
+
+// Two elements for the same target that hold bytes for the same addresses: which ones, and where.
+struct ElementOverlap {
+    std::size_t firstImage = 0, firstElement = 0;
+    std::size_t secondImage = 0, secondElement = 0;
+    std::uint64_t first = 0, last = 0; // the addresses both hold
+};
+// The first overlap among the elements of the images (indices into `images`) with the same alternate
+// setting, if any.
+std::optional<ElementOverlap> FindOverlap(const std::vector<Image>& images);
+// "image I element E (0xADDRESS, N bytes) and image ... both hold 0x... to 0x...".
+std::string DescribeOverlap(const std::vector<Image>& images, const ElementOverlap& overlap);
 
 } // namespace nemora::dfuse

@@ -1,5 +1,8 @@
 #include "sim/sim_config.h"
 
+#include "dfuse/dfu_names.h"
+
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -9,12 +12,6 @@ namespace {
 constexpr std::array<std::string_view, static_cast<std::size_t>(RequestKind::Count)> kRequestNames = {
     "detach",     "dnload", "upload",    "getstatus", "clrstatus", "getstate", "abort", "descriptor",
     "setaddress", "erase",  "masserase", "unprotect", "write",     "read",     "leave",
-};
-
-constexpr std::array<std::string_view, 16> kStatusNames = {
-    "OK",      "errTARGET", "errFILE",    "errWRITE",      "errERASE",    "errCHECK_ERASED",
-    "errPROG", "errVERIFY", "errADDRESS", "errNOTDONE",    "errFIRMWARE", "errVENDOR",
-    "errUSBR", "errPOR",    "errUNKNOWN", "errSTALLEDPKT",
 };
 
 // Joins message parts. (GCC 12 at -O3 warns falsely about operator+ chains that start with "'".)
@@ -99,7 +96,7 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error)
         fault.request = RequestKind::Descriptor;
     } else if (kind.starts_with("status=")) {
         fault.kind = FaultKind::Status;
-        const auto code = DfuStatusFromName(kind.substr(7));
+        const auto code = dfuse::DfuStatusFromName(kind.substr(7));
         if (!code || *code == 0) {
             error = Cat({"unknown DFU status '", kind.substr(7), "' (use errTARGET ... errSTALLEDPKT)"});
             return std::nullopt;
@@ -150,24 +147,10 @@ std::string_view RequestKindName(RequestKind kind)
     return i < kRequestNames.size() ? kRequestNames[i] : "?";
 }
 
-std::optional<std::uint8_t> DfuStatusFromName(std::string_view name)
-{
-    for (std::size_t i = 0; i < kStatusNames.size(); ++i) {
-        if (EqualsNoCase(name, kStatusNames[i])) {
-            return static_cast<std::uint8_t>(i);
-        }
-    }
-    return std::nullopt;
-}
-
-std::string_view DfuStatusName(std::uint8_t status)
-{
-    return status < kStatusNames.size() ? kStatusNames[status] : "errUNKNOWN";
-}
-
 std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string& error)
 {
     DeviceConfig config;
+    std::vector<std::string_view> seen;
     text = Trim(text);
     while (!text.empty()) {
         const auto comma = text.find(',');
@@ -183,6 +166,12 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
         }
         const std::string_view key = Trim(item.substr(0, eq));
         const std::string_view value = Trim(item.substr(eq + 1));
+        // A key given twice would silently lose its first value; only faults add up.
+        if (key != "fault" && std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            error = Cat({"key ", key, " is given twice"});
+            return std::nullopt;
+        }
+        seen.push_back(key);
         auto bad = [&](std::string_view why) {
             error = Cat({"bad value '", value, "' for ", key, ": ", why});
             return std::nullopt;

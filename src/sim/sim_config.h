@@ -84,8 +84,4 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
 // Name of a request kind as written in fault=, e.g. "dnload".
 std::string_view RequestKindName(RequestKind kind);
 
-// DFU status code from its name ("errPROG", "OK", case-insensitive), or nothing.
-std::optional<std::uint8_t> DfuStatusFromName(std::string_view name);
-std::string_view DfuStatusName(std::uint8_t status);
-
 } // namespace nemora::sim

@@ -33,15 +33,11 @@ public:
         if (r.status != Status::Ok) {
             return r.status == Status::Pipe ? Status::Io : r.status;
         }
-        if (r.length < 2 || buffer[1] != 0x03) {
+        auto text = usb::NarrowStringDescriptor(std::span(buffer).first(r.length));
+        if (!text) {
             return Status::Io;
         }
-        const std::size_t end = std::min<std::size_t>(r.length, buffer[0]);
-        out.clear();
-        for (std::size_t i = 2; i + 1 < end; i += 2) {
-            const bool ascii = buffer[i + 1] == 0 && buffer[i] < 0x80;
-            out.push_back(ascii ? static_cast<char>(buffer[i]) : '?');
-        }
+        out = std::move(*text);
         return Status::Ok;
     }
     Status ClaimInterface(std::uint8_t interfaceNumber) override

@@ -1,5 +1,6 @@
 #include "usb/transport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace nemora::usb {
@@ -42,6 +43,21 @@ std::string ToUpperAscii(std::string_view text)
         }
     }
     return out;
+}
+
+std::optional<std::string> NarrowStringDescriptor(std::span<const std::uint8_t> descriptor)
+{
+    constexpr std::uint8_t kStringDescriptorType = 0x03;
+    if (descriptor.size() < 2 || descriptor[1] != kStringDescriptorType) {
+        return std::nullopt;
+    }
+    const std::size_t end = std::min<std::size_t>(descriptor.size(), descriptor[0]);
+    std::string text;
+    for (std::size_t i = 2; i + 1 < end; i += 2) {
+        const bool ascii = descriptor[i + 1] == 0 && descriptor[i] < 0x80;
+        text.push_back(ascii ? static_cast<char>(descriptor[i]) : '?');
+    }
+    return text;
 }
 
 std::string MakeDevicePath(std::string_view location, std::uint16_t vid, std::uint16_t pid, InterfaceMode mode)

@@ -364,15 +364,11 @@ public:
         if (status != Status::Ok) {
             return status;
         }
-        if (buffer.size() < 2 || buffer[1] != kDescriptorString) {
+        auto text = NarrowStringDescriptor(buffer);
+        if (!text) {
             return Status::Io;
         }
-        const std::size_t end = std::min<std::size_t>(buffer.size(), buffer[0]);
-        out.clear();
-        for (std::size_t i = 2; i + 1 < end; i += 2) {
-            const bool ascii = buffer[i + 1] == 0 && buffer[i] < 0x80;
-            out.push_back(ascii ? static_cast<char>(buffer[i]) : '?');
-        }
+        out = std::move(*text);
         return Status::Ok;
     }
 

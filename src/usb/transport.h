@@ -9,6 +9,8 @@
 // call is complete when it returns; no call invokes user code. Events are never pushed: a caller that
 // wants them blocks in WaitForEvents() on a thread of its own (or polls it with a zero timeout).
 
+#include "usb/dfu_interface.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -20,17 +22,6 @@
 #include <vector>
 
 namespace nemora::usb {
-
-// Interface-class GUIDs that end every device path (the last 38 characters).
-inline constexpr std::string_view kDfuInterfaceGuid = "{3FE809AB-FB91-4CB5-A643-69670D52366E}";
-inline constexpr std::string_view kAppInterfaceGuid = "{CB979912-5029-420A-AEB1-34FC0A7D5726}";
-inline constexpr std::size_t kGuidTextLength = 38;
-
-// USB DFU interface codes.
-inline constexpr std::uint8_t kDfuInterfaceClass = 0xFE;
-inline constexpr std::uint8_t kDfuInterfaceSubClass = 0x01;
-inline constexpr std::uint8_t kDfuProtocolRuntime = 0x01;
-inline constexpr std::uint8_t kDfuProtocolDfuMode = 0x02;
 
 // Outcome of a transport call. The values mirror libusb's error classes so both implementations map
 // one to one; Pipe is a STALL of the request by the device.
@@ -171,5 +162,10 @@ std::optional<InterfaceMode> ModeOfPath(std::string_view path);
 
 // ASCII upper case.
 std::string ToUpperAscii(std::string_view text);
+
+// The text of a string descriptor (bLength, type 3, UTF-16LE code units) narrowed to ASCII: '?' for every
+// code unit outside it. Reads no further than bLength or the bytes given, whichever ends first; nothing
+// when the bytes are not a string descriptor.
+std::optional<std::string> NarrowStringDescriptor(std::span<const std::uint8_t> descriptor);
 
 } // namespace nemora::usb

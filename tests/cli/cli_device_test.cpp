@@ -109,6 +109,20 @@ TEST_F(CliDevice, FlashRefusesWhatDoesNotFitBeforeTouchingTheDevice)
     r = Run({"flash", file}, sim);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no such target"), std::string::npos) << r.err;
+
+    // Overlapping data, within one image or across two images for the same target.
+    for (const auto& images :
+         {std::vector<Image>{Image{0, "", {Element{0x08000000, Pattern(64, 3)}, Element{0x08000020, Pattern(64, 4)}}}},
+          std::vector<Image>{Image{0, "", {Element{0x08000000, Pattern(64, 3)}}},
+                             Image{0, "", {Element{0x08000020, Pattern(64, 4)}}}}}) {
+        file = WriteFile(0x0080, images);
+        r = Run({"flash", file}, sim);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("element 0 (0x08000000, 64 bytes) and image "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(0x08000020, 64 bytes) both hold bytes for 0x08000020 to 0x0800003F"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(RunCli({"inspect", file}).exitCode, 1);
+    }
     EXPECT_EQ(ReadBytes(P("flash.bin")), blank);
 
     dfuse_test::WriteBytes(P("broken.vek"), {1, 2, 3});
@@ -133,6 +147,18 @@ TEST_F(CliDevice, DeviceFailuresExitOneWithTheDecodedStatus)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("errVENDOR"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(P("x.bin")));
+
+    // A status fault while reading is the device's own answer, not a lost link.
+    r = Run({"read", "--alt", "0", "--address", "0x08000000", "--length", "2048", "-o", P("x.bin")},
+            "fault=status=errPROG@upload");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("DFU error (0x1234500B) at upload; device status errPROG, state 10"), std::string::npos)
+        << r.err;
+    // A device that goes away while it is opened is reported as gone, with the phase.
+    r = Run({"flash", file}, "fault=unplug@descriptor");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("opening the device: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("went away while its descriptors were read"), std::string::npos) << r.err;
 
     r = Run({"leave"}, "fault=nodesc"); // leave checks the device's link as flash does
     EXPECT_EQ(r.exitCode, 1);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -131,7 +133,10 @@ TEST_F(CliFiles, DamagedFilesGiveOneLineNamingFileAndFault)
         {P("short.vek"), ": DFU suffix too short: the file has 10 bytes"},
         {P("cut.vek"), ": no DFU suffix"},
         {P("absent.vek"), ": cannot read the file"},
+        {P("pipe.vek"), ": cannot read the file: not a regular file"}, // a named pipe nobody writes to
+        {dir.Path().string(), ": cannot read the file: not a regular file"},
     };
+    ASSERT_EQ(::mkfifo(P("pipe.vek").c_str(), 0600), 0);
     for (const auto& [path, message] : cases) {
         const CliResult r = RunCli({"inspect", path});
         EXPECT_EQ(r.exitCode, 1) << path;
@@ -139,6 +144,18 @@ TEST_F(CliFiles, DamagedFilesGiveOneLineNamingFileAndFault)
         EXPECT_EQ(r.err.rfind("nemora-cli inspect: " + path + message, 0), 0u) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
+}
+
+TEST_F(CliFiles, ControlCharactersOfImageNamesNeverReachTheTerminal)
+{
+    using nemora::dfuse::DfuFile;
+    using nemora::dfuse::Image;
+    const DfuFile file{0x0483, 0xDF11, 0x0040, {Image{0, "a\x1b[2J\x07\\b\xe9", {}}}};
+    ASSERT_FALSE(nemora::dfuse::WriteDfuFile(dir / "names.vek", file));
+    const CliResult r = RunCli({"inspect", P("names.vek")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("name \"a\\x1b[2J\\x07\\x5cb\xc3\xa9\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(CliFiles, PackTakesAddressesFromHexAndSRecordFiles)

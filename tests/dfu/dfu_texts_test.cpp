@@ -57,29 +57,14 @@ TEST(DfuTexts, PhaseTextPerOperation)
     EXPECT_EQ(PhaseText(9, 12, 0), " 12: Upgrading - Erase Phase (0%)...");
 }
 
-TEST(DfuTexts, DeviceLinkTables)
+TEST(DfuTexts, OptionByteFamilies)
 {
-    EXPECT_EQ(DfuInterfaceGuidText(), "{3FE809AB-FB91-4CB5-A643-69670D52366E}");
-    EXPECT_TRUE(IsDfuModePath("USB:3-1.4:VID_0483&PID_DF11#{3FE809AB-FB91-4CB5-A643-69670D52366E}"));
-    EXPECT_TRUE(IsDfuModePath("usb:3-1.4:vid_0483&pid_df11#{3fe809ab-fb91-4cb5-a643-69670d52366e}"));
-    EXPECT_FALSE(IsDfuModePath("USB:3-1.4:VID_0483&PID_DF11#{CB979912-5029-420A-AEB1-34FC0A7D5726}"));
-    EXPECT_FALSE(IsDfuModePath("{3FE809AB-FB91-4CB5-A643-69670D52366E}x"));
-    EXPECT_FALSE(IsDfuModePath("3FE809AB"));
-
-    EXPECT_TRUE(IsSupportedDfuVersion(0x011A));
-    EXPECT_TRUE(IsSupportedDfuVersion(0x011F));
-    EXPECT_FALSE(IsSupportedDfuVersion(0x0119));
-    EXPECT_FALSE(IsSupportedDfuVersion(0x0120));
-    EXPECT_FALSE(IsSupportedDfuVersion(0));
-
     ASSERT_TRUE(OptionByteFamilyFor(0x1FFFF800));
     EXPECT_EQ(OptionByteFamilyFor(0x1FFFF800)->family, 1);
     EXPECT_EQ(OptionByteFamilyFor(0x1FFFC000)->readLength, 16u);
     EXPECT_EQ(OptionByteFamilyFor(0x1FF80000)->family, 3);
     EXPECT_EQ(OptionByteFamilyFor(0x1FF80000)->readLength, 32u);
     EXPECT_FALSE(OptionByteFamilyFor(0x08000000));
-    EXPECT_EQ(SetAddressCommand(0x1FFFF800), (std::array<std::uint8_t, 5>{0x21, 0x00, 0xF8, 0xFF, 0x1F}));
-    EXPECT_EQ(SetAddressCommand(0x08000000), (std::array<std::uint8_t, 5>{0x21, 0x00, 0x00, 0x00, 0x08}));
 }
 
 TEST(DfuTexts, FileIdentityIgnoresOnlyTheFirmwareBits)
@@ -115,31 +100,14 @@ TEST(DfuTexts, FailureLinesDecodeEveryTableAndShowUnknownValuesInHex)
     EXPECT_EQ(OperationLine(4), "Operation: UPGRADE\n");
     EXPECT_EQ(OperationLine(5), "");
 
-    const char* states[] = {"STATE_IDLE",
-                            "STATE_DETACH",
-                            "STATE_DFU_IDLE",
-                            "STATE_DFU_DOWNLOAD_SYNC",
-                            "STATE_DFU_DOWNLOAD_BUSY",
-                            "STATE_DFU_DOWNLOAD_IDLE",
-                            "STATE_DFU_MANIFEST_SYNC",
-                            "STATE_DFU_MANIFEST",
-                            "STATE_DFU_MANIFEST_WAIT_RESET",
-                            "STATE_DFU_UPLOAD_IDLE",
-                            "STATE_DFU_ERROR"};
-    for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(StateLine(static_cast<std::uint8_t>(i)), std::string("Updating State: ") + states[i] + "\n");
-    }
+    // The ends of each table, the report's own spelling of status 5, and values beyond the tables.
+    EXPECT_EQ(StateLine(0), "Updating State: STATE_IDLE\n");
+    EXPECT_EQ(StateLine(10), "Updating State: STATE_DFU_ERROR\n");
     EXPECT_EQ(StateLine(11), "Updating State: (Unknown 0x0B)\n");
     EXPECT_EQ(StateLine(0xFF), "Updating State: (Unknown 0xFF)\n");
-
-    const char* statuses[] = {
-        "STATUS_OK",         "STATUS_errTARGET",      "STATUS_errFILE",     "STATUS_errWRITE",
-        "STATUS_errERASE",   "STATUS_errCHECK_ERASE", "STATUS_errPROG",     "STATUS_errVERIFY",
-        "STATUS_errADDRESS", "STATUS_errNOTDONE",     "STATUS_errFIRMWARE", "STATUS_errVENDOR",
-        "STATUS_errUSBR",    "STATUS_errPOR",         "STATUS_errUNKNOWN",  "STATUS_errSTALLEDPKT"};
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(StatusLine(static_cast<std::uint8_t>(i)), std::string("Updating Status: ") + statuses[i] + "\n");
-    }
+    EXPECT_EQ(StatusLine(0), "Updating Status: STATUS_OK\n");
+    EXPECT_EQ(StatusLine(5), "Updating Status: STATUS_errCHECK_ERASE\n");
+    EXPECT_EQ(StatusLine(15), "Updating Status: STATUS_errSTALLEDPKT\n");
     EXPECT_EQ(StatusLine(16), "Updating Status: (Unknown 0x10)\n");
 
     EXPECT_EQ(RequestLine(0x02000000), "Request: Getting Device Descriptor. \n");

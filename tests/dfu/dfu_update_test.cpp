@@ -63,7 +63,7 @@ class DfuEngine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_handlesAtStart = OpenHandleCount();
+        m_handlesAtStart = lib.OpenHandleCount();
         engine = new CDfuUpdate(&page, lib, &view);
         engine->SetClock([this] { return now; });
     }
@@ -113,11 +113,19 @@ protected:
         EXPECT_FALSE(engine->IsTimerRunning());
     }
     QString Bar() const { return engine->ProgressBar()->GetWindowText(); }
+    // Writes a picture of the window to NEMORA_SCREENSHOT_DIR when it is set.
+    static void Save(const QImage& picture, const char* name)
+    {
+        const QByteArray folder = qgetenv("NEMORA_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            picture.save(QDir(QString::fromLocal8Bit(folder)).filePath(name));
+        }
+    }
     QString Name() const { return engine->DeviceName(); }
     void ExpectNoLeaks()
     {
         EXPECT_EQ(lib.RunningCount(), 0);
-        EXPECT_EQ(OpenHandleCount(), m_handlesAtStart) << "image or file handles left open";
+        EXPECT_EQ(lib.OpenHandleCount(), m_handlesAtStart) << "image or file handles left open";
     }
     static void AnswerNextBox(const QString& button = "&Ok")
     {
@@ -568,11 +576,11 @@ protected:
     DfuImageHandle CallerImage(std::vector<std::pair<std::uint32_t, std::uint32_t>> areas)
     {
         DfuImageHandle image = nullptr;
-        EXPECT_EQ(STDFUFILES_CreateImage(&image, 0), STDFUFILES_NOERROR);
+        EXPECT_EQ(lib.STDFUFILES_CreateImage(&image, 0), STDFUFILES_NOERROR);
         std::uint32_t index = 0;
         for (auto [address, length] : areas) {
             std::vector<std::uint8_t> zeros(length);
-            STDFUFILES_SetImageElement(image, index++, true, DfuElement{address, length, zeros.data()});
+            lib.STDFUFILES_SetImageElement(image, index++, true, DfuElement{address, length, zeros.data()});
         }
         return image;
     }
@@ -665,7 +673,7 @@ TEST_F(DfuUpload, WithoutTargetsTheImageStaysWithTheCaller)
     DfuElement buffer;
     EXPECT_FALSE(engine->StartUpload(image, &buffer));
     EXPECT_EQ(Bar(), "Please select one or several targets before !");
-    EXPECT_EQ(STDFUFILES_DestroyImage(image), STDFUFILES_NOERROR);
+    EXPECT_EQ(lib.STDFUFILES_DestroyImage(image), STDFUFILES_NOERROR);
     ExpectNoLeaks();
 }
 
@@ -734,12 +742,11 @@ TEST_F(DfuEngine, CloseDeviceStopsWithoutNotification)
     EXPECT_EQ(Bar(), "Please select one or several targets before !");
 }
 
-TEST_F(DfuEngine, Screenshots)
+// What the window shows, read off its picture: the bar inside the window is painted in the phase's colour
+// while the download runs, and in red once it failed. With NEMORA_SCREENSHOT_DIR set (scripts/screenshots)
+// the two pictures are also written there.
+TEST_F(DfuEngine, TheWindowPaintsTheBarInThePhaseColour)
 {
-    const QByteArray folder = qgetenv("NEMORA_SCREENSHOT_DIR");
-    if (folder.isEmpty()) {
-        GTEST_SKIP() << "set NEMORA_SCREENSHOT_DIR to write the pictures";
-    }
     engine->show();
     engine->OpenDevice(kDfuPath, Firmware("fw.vek", {FlashImage(10240)}));
     lib.scripts = {{Step{100}}, {Step{37}, Step{37, STDFUPRT_DFUERROR, 10, 6, 0x0D000000}}};
@@ -747,10 +754,22 @@ TEST_F(DfuEngine, Screenshots)
     now += 75;
     engine->OnTimer();
     engine->OnTimer();
-    engine->grab().save(QDir(folder).filePath("engine-download.png"));
+    const CTextProgressCtrl* bar = engine->ProgressBar();
+    // A point inside the bar's filled part, in the window's picture.
+    const auto filledPoint = [&] {
+        return bar->mapTo(engine, QPoint(bar->contentsRect().left() + 1, bar->height() / 2));
+    };
+    ASSERT_GT(bar->GetPos(), 5);
+    const QImage download = engine->grab().toImage();
+    EXPECT_EQ(download.pixelColor(filledPoint()), bar->GetBarColour());
+    EXPECT_NE(bar->GetBarColour(), QColor(255, 0, 0));
+    Save(download, "engine-download.png");
+
     AnswerNextBox();
     engine->OnTimer();
-    engine->grab().save(QDir(folder).filePath("engine-failure.png"));
+    const QImage failure = engine->grab().toImage();
+    EXPECT_EQ(failure.pixelColor(filledPoint()), QColor(255, 0, 0));
+    Save(failure, "engine-failure.png");
 }
 
 } // namespace

@@ -404,6 +404,9 @@ TEST_F(EngineOnVirtualDevice, AFileTheDeviceCannotTakeWholeIsRefusedBeforeAnythi
          "to 0x080100FF); nothing was written."},
         {Image{5, "", {{0x08000000, Pattern(64, 3)}}},
          "The file holds an image for target 05, but the device has no such target; nothing was written."},
+        {Image{0, "", {{0x08000400, Pattern(64, 3)}}},
+         "The file's data overlaps: image 0 element 0 (0x08000000, 2048 bytes) and image 1 element 0 (0x08000400, 64 "
+         "bytes) both hold bytes for 0x08000400 to 0x0800043F; nothing was written."},
     };
     const unsigned location = Plug("bcd=0x004C");
     for (const auto& c : cases) {

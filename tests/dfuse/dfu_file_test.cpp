@@ -73,6 +73,37 @@ TEST(DfuFileFormat, AcceptsBothImageSizeConventions)
     EXPECT_TRUE(ParseDfuFile(bytes).file);
 }
 
+// A suffix may be longer than 16 bytes: what comes before the standard 16 belongs to it, not to the images,
+// and the size field may count the file with or without all of it.
+TEST(DfuFileFormat, LongerSuffixIsPartOfTheSuffix)
+{
+    const DfuFile original = SampleFile();
+    const std::vector<std::uint8_t> plain = Bytes(original);
+    for (const std::uint32_t extra : {1u, 4u, 239u}) {
+        std::vector<std::uint8_t> bytes = plain;
+        bytes.insert(bytes.end() - kSuffixSize, extra, 0xEE); // vendor bytes ahead of the standard suffix
+        const std::size_t length = kSuffixSize + extra;
+        bytes[bytes.size() - 5] = static_cast<std::uint8_t>(length);
+        for (const std::size_t sizeField : {bytes.size() - length, bytes.size()}) {
+            Put32(bytes, 6, static_cast<std::uint32_t>(sizeField));
+            Put32(bytes, bytes.size() - 4, DfuCrc(std::span(bytes).first(bytes.size() - 4)));
+            const ParseResult parsed = ParseDfuFile(bytes);
+            ASSERT_TRUE(parsed.file) << "suffix of " << length << " bytes, size field " << sizeField << ": "
+                                     << parsed.error.message;
+            EXPECT_EQ(*parsed.file, original);
+            EXPECT_EQ(Bytes(*parsed.file), plain); // written back with the standard suffix
+        }
+    }
+    // A length field that takes bytes of the last image leaves that image short.
+    std::vector<std::uint8_t> greedy = plain;
+    greedy[greedy.size() - 5] = 20;
+    Put32(greedy, 6, static_cast<std::uint32_t>(greedy.size() - 20));
+    Put32(greedy, greedy.size() - 4, DfuCrc(std::span(greedy).first(greedy.size() - 4)));
+    const ParseResult cut = ParseDfuFile(greedy);
+    EXPECT_FALSE(cut.file);
+    EXPECT_EQ(cut.error.code, FileError::TruncatedImage) << cut.error.message;
+}
+
 TEST(DfuFileFormat, WrongCrcIsReportedButCanBeInspected)
 {
     std::vector<std::uint8_t> bytes = Bytes(SampleFile());
@@ -174,6 +205,10 @@ const std::vector<BadInput> kBadInputs = {
     {"ElementCountTooSmall", Word(281, 1), FileError::ElementSizeMismatch},
     {"ElementSizeAllOnes", Word(289, 0xFFFFFFFF), FileError::TruncatedElement},
     {"ImageSizeShortOfElements", Word(277, 8 + 8 + 8 + 2999), FileError::TruncatedElement},
+    // The image ends 4 bytes into its second element's header.
+    {"ElementHeaderCutShort", Word(277, 8 + 8 + 4), FileError::TruncatedElement},
+    // The file itself ends inside that header: the image's size field runs past the data.
+    {"FileEndsInAnElementHeader", Cut(285 + 16 + 4, 16), FileError::TruncatedImage},
     {"BytesAfterLastImage", Byte(10, 2), FileError::TrailingData},
 };
 

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -48,12 +50,12 @@ protected:
     void TearDown() override
     {
         for (DfuImageHandle h : m_images)
-            STDFUFILES_DestroyImage(h);
+            m_library->STDFUFILES_DestroyImage(h);
     }
 
     DfuImageHandle MakeImage(std::uint8_t alternate, std::vector<Element> elements)
     {
-        DfuImageHandle h = AdoptImage(Image{alternate, "", std::move(elements)});
+        DfuImageHandle h = m_library->AdoptImage(Image{alternate, "", std::move(elements)});
         m_images.push_back(h);
         return h;
     }
@@ -157,6 +159,39 @@ TEST_F(Library, DeviceCallsGiveDescriptorsStatusAndTheOptionByteProbe)
     m_library->STDFU_Close(&h);
 }
 
+// A close from one thread while another thread's call is waiting on the same device: the call ends on the
+// entry it started with, and the handle is gone for every call after the close.
+TEST_F(Library, ClosingADeviceWhileACallWaitsOnItIsSafe)
+{
+    Start("timing=fullspeed");
+    DfuDeviceHandle h = nullptr;
+    ASSERT_EQ(m_library->STDFU_Open(m_path, &h), STDFU_NOERROR);
+    ASSERT_EQ(m_library->STDFU_SelectCurrentConfiguration(h, 0, 0, 0), STDFU_NOERROR);
+    const std::uint8_t erasePage[] = {0x41, 0x00, 0x10, 0x00, 0x08};
+    ASSERT_EQ(m_library->STDFU_Dnload(h, erasePage, 5, 0), STDFU_NOERROR);
+    DFUSTATUS status;
+    ASSERT_EQ(m_library->STDFU_Getstatus(h, &status), STDFU_NOERROR);
+    ASSERT_EQ(status.bState, STATE_DFU_DOWNLOAD_BUSY);
+    ASSERT_GE(PollTimeoutMs(status), 10u); // the next status call waits that long before it asks
+
+    std::atomic<bool> started{false};
+    std::uint32_t waitedCode = 0;
+    std::thread caller([&] {
+        started = true;
+        DFUSTATUS later;
+        waitedCode = m_library->STDFU_Getstatus(h, &later);
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    DfuDeviceHandle closing = h;
+    EXPECT_EQ(m_library->STDFU_Close(&closing), STDFU_NOERROR);
+    caller.join();
+    EXPECT_EQ(waitedCode, STDFU_NOERROR);
+    EXPECT_EQ(m_library->STDFU_Getstatus(h, &status), STDFU_BADPARAMETER);
+}
+
 TEST_F(Library, EraseDownloadUploadRoundTripIsByteExact)
 {
     Start("");
@@ -187,8 +222,24 @@ TEST_F(Library, EraseDownloadUploadRoundTripIsByteExact)
                                             Element{0x08005003, std::vector<std::uint8_t>(1501)}});
     DFUThreadContext upload = Run(OPERATION_UPLOAD, readBack);
     ASSERT_EQ(upload.ErrorCode, STDFUPRT_NOERROR);
-    EXPECT_EQ(CopyImage(readBack)->elements, CopyImage(image)->elements);
+    EXPECT_EQ(m_library->CopyImage(readBack)->elements, m_library->CopyImage(image)->elements);
     EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
+}
+
+// The erase phase clears exactly the pages the image's bytes lie in, on the device itself: an element that
+// starts and ends on page boundaries leaves both neighbours as they were.
+TEST_F(Library, EraseLeavesThePagesAroundAPageAlignedElement)
+{
+    Start("");
+    m_transport->GetBus().With(1, 0,
+                               [](VirtualDevice& d) { d.LoadFlash(0x0C00, std::vector<std::uint8_t>(0xC00, 0)); });
+    DfuImageHandle image = MakeImage(0, {Element{0x08001000, std::vector<std::uint8_t>(0x400, 0x5A)}});
+    ASSERT_EQ(Run(OPERATION_ERASE, image).ErrorCode, STDFUPRT_NOERROR);
+    const auto flash = Flash();
+    EXPECT_EQ(flash[0x0FFF], 0x00) << "the page before was erased";
+    EXPECT_EQ(flash[0x1000], 0xFF);
+    EXPECT_EQ(flash[0x13FF], 0xFF);
+    EXPECT_EQ(flash[0x1400], 0x00) << "the page after was erased";
 }
 
 TEST_F(Library, DownloadSendsEveryBlockOfItsImageWhateverTheSkipBlankFlag)
@@ -270,7 +321,7 @@ TEST_F(Library, StopInTheMiddleOfEachOperationLeavesTheDeviceIdle)
         EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
         EXPECT_EQ(m_library->STDFUPRT_GetOperationStatus(h, &final), STDFUPRT_BADPARAMETER) << "handle released";
         m_images.clear();
-        STDFUFILES_DestroyImage(image);
+        m_library->STDFUFILES_DestroyImage(image);
     }
 }
 

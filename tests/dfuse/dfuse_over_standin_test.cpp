@@ -38,7 +38,7 @@ protected:
 
     DFUThreadContext Run(std::uint32_t operation, const Image& image, Image* result = nullptr)
     {
-        const DfuImageHandle h = AdoptImage(image);
+        const DfuImageHandle h = m_library->AdoptImage(image);
         DFUThreadContext c;
         c.Operation = operation;
         c.hImage = h;
@@ -46,8 +46,8 @@ protected:
         DFUThreadContext final;
         RunOperation(*m_library, c, final, {}, std::chrono::milliseconds(1));
         if (result != nullptr)
-            *result = CopyImage(h).value_or(Image{});
-        STDFUFILES_DestroyImage(h);
+            *result = m_library->CopyImage(h).value_or(Image{});
+        m_library->STDFUFILES_DestroyImage(h);
         return final;
     }
 
@@ -142,7 +142,8 @@ TEST_F(OverStandin, StopInTheMiddleLeavesTheDeviceIdle)
 {
     // A full-speed part: erasing all 64 pages keeps it busy long enough to stop it half way.
     Start("timing=fullspeed");
-    const DfuImageHandle image = AdoptImage(Image{0, "", {Element{0x08000000, std::vector<std::uint8_t>(65536)}}});
+    const DfuImageHandle image =
+        m_library->AdoptImage(Image{0, "", {Element{0x08000000, std::vector<std::uint8_t>(65536)}}});
     DFUThreadContext c;
     c.Operation = OPERATION_ERASE;
     c.hImage = image;
@@ -159,7 +160,7 @@ TEST_F(OverStandin, StopInTheMiddleLeavesTheDeviceIdle)
     EXPECT_EQ(final.ErrorCode, STDFUPRT_NOERROR);
     EXPECT_LT(final.Percent, 100);
     EXPECT_EQ(DeviceState(), STATE_DFU_IDLE);
-    STDFUFILES_DestroyImage(image);
+    m_library->STDFUFILES_DestroyImage(image);
 }
 
 } // namespace

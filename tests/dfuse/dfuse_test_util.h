@@ -3,6 +3,7 @@
 // Helpers shared by the DfuSe tests: sample files and a scratch folder.
 
 #include "dfuse/dfu_file.h"
+#include "dfuse/dfuse_file_calls.h"
 
 #include <filesystem>
 #include <fstream>
@@ -65,5 +66,61 @@ inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path)
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// The file and image calls alone: every device, map and operation call is refused.
+class FileCallsOnly final : public nemora::dfuse::DfuseFileCalls {
+public:
+    static constexpr std::uint32_t kRefused = 0x12340005;
+    std::uint32_t STDFU_Open(const std::string&, nemora::dfuse::DfuDeviceHandle*) override { return kRefused; }
+    std::uint32_t STDFU_Close(nemora::dfuse::DfuDeviceHandle*) override { return kRefused; }
+    std::uint32_t STDFU_GetDeviceDescriptor(nemora::dfuse::DfuDeviceHandle, std::array<std::uint8_t, 18>&) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFU_GetDFUDescriptor(nemora::dfuse::DfuDeviceHandle, std::uint32_t*, std::uint32_t*,
+                                         std::array<std::uint8_t, 9>&) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFU_SelectCurrentConfiguration(nemora::dfuse::DfuDeviceHandle, std::uint32_t, std::uint32_t,
+                                                   std::uint32_t) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFU_Getstatus(nemora::dfuse::DfuDeviceHandle, nemora::dfuse::DFUSTATUS*) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFU_Clrstatus(nemora::dfuse::DfuDeviceHandle) override { return kRefused; }
+    std::uint32_t STDFU_Dnload(nemora::dfuse::DfuDeviceHandle, const std::uint8_t*, std::uint32_t,
+                               std::uint16_t) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFU_Upload(nemora::dfuse::DfuDeviceHandle, std::uint8_t*, std::uint32_t, std::uint16_t) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFUPRT_CreateMappingFromDevice(const std::string&,
+                                                   std::vector<nemora::dfuse::MappingTarget>*) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFUPRT_DestroyMapping(std::vector<nemora::dfuse::MappingTarget>*) override { return kRefused; }
+    std::uint32_t STDFUPRT_LaunchOperation(const nemora::dfuse::DFUThreadContext&,
+                                           nemora::dfuse::DfuOperationHandle*) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFUPRT_GetOperationStatus(nemora::dfuse::DfuOperationHandle,
+                                              nemora::dfuse::DFUThreadContext*) override
+    {
+        return kRefused;
+    }
+    std::uint32_t STDFUPRT_StopOperation(nemora::dfuse::DfuOperationHandle, nemora::dfuse::DFUThreadContext*) override
+    {
+        return kRefused;
+    }
+};
 
 } // namespace dfuse_test

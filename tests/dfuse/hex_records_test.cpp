@@ -68,11 +68,27 @@ TEST(SRecords, RefusesDamagedFiles)
         {"S304000000FB\nS70508000000F2\n", "record too short"},
         {"X30908000000010203049E\n", "must start with 'S'"},
         {"S307FFFFFFFF0102F9\nS70508000000F2\n", "beyond the 32-bit address space"},
+        {"S3090800000001020304E4\nS5030002FA\nS70508000000F2\n", "line 2: record count S5 says 2 data records, but 1"},
     };
     for (const auto& [text, message] : cases) {
         const RecordsResult r = ParseSRecords(text);
         EXPECT_FALSE(r.ok) << text;
         EXPECT_NE(r.message.find(message), std::string::npos) << r.message;
+    }
+}
+
+TEST(SRecords, ACountRecordThatAgreesIsAccepted)
+{
+    EXPECT_TRUE(ParseSRecords("S3090800000001020304E4\nS5030001FB\nS70508000000F2\n").ok);
+}
+
+// Faults of the whole file name no line.
+TEST(Records, WholeFileFaultsNameNoLine)
+{
+    for (const RecordsResult& r : {ParseIntelHex(""), ParseSRecords(""), ParseIntelHex(":0400000001020304F2\n"),
+                                   ParseSRecords("\n\n")}) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.rfind("line ", 0), 0u) << r.message;
     }
 }
 

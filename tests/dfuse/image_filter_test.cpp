@@ -1,6 +1,6 @@
-#include "dfuse/dfu_files_api.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
+#include "dfuse_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +87,32 @@ TEST(ImageFilter, EraseListsTheTouchedErasableWritableSectors)
     EXPECT_TRUE(options.elements.empty()); // option bytes are written, not erased
 }
 
+// Elements that start or end exactly on a sector boundary touch only the sectors their bytes are in: never
+// the sector before a sector-aligned start, never the one after an end on a boundary.
+TEST(ImageFilter, EraseTakesNoNeighbourOfASectorAlignedElement)
+{
+    const auto map = TwoTargetMap();
+    struct Case {
+        Element element;
+        std::vector<Span> sectors;
+    };
+    const Case cases[] = {
+        {Filled(kFlash + 0x1400, 1, 0), {{kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0x1400, 1024, 0), {{kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0x1400, 1025, 0), {{kFlash + 0x1400, 1024}, {kFlash + 0x1800, 1024}}},
+        {Filled(kFlash + 0x13FF, 1, 0), {{kFlash + 0x1000, 1024}}},
+        {Filled(kFlash + 0x13FF, 2, 0), {{kFlash + 0x1000, 1024}, {kFlash + 0x1400, 1024}}},
+        {Filled(kFlash + 0xFC00, 1024, 0), {{kFlash + 0xFC00, 1024}}}, // the last sector of the target
+        {Filled(kFlash + 0x1000, 0, 0), {}},                           // no bytes, no sector
+    };
+    for (const Case& c : cases) {
+        Image image{0, "", {c.element}};
+        ASSERT_FALSE(FilterImage(image, map[0], OPERATION_ERASE, false).error);
+        EXPECT_EQ(Spans(image), c.sectors)
+            << std::hex << "element at 0x" << c.element.address << ", " << c.element.data.size() << " bytes";
+    }
+}
+
 TEST(ImageFilter, SkipBlankDropsOnlyBlankBlocksOfErasedSectors)
 {
     const auto map = TwoTargetMap();
@@ -125,22 +151,23 @@ TEST(ImageFilter, ImageFromMappingCoversTheTargetAndSurvivesUploadFiltering)
 
 TEST(ImageFilter, ContractCallsWorkOnHandles)
 {
+    dfuse_test::FileCallsOnly files;
     const auto map = TwoTargetMap();
     DfuImageHandle image = nullptr;
-    ASSERT_EQ(STDFUFILES_CreateImageFromMapping(&image, &map[1]), STDFUFILES_NOERROR);
+    ASSERT_EQ(files.STDFUFILES_CreateImageFromMapping(&image, &map[1]), STDFUFILES_NOERROR);
     std::uint8_t alternate = 0;
-    STDFUFILES_GetImageAlternate(image, &alternate);
+    files.STDFUFILES_GetImageAlternate(image, &alternate);
     EXPECT_EQ(alternate, 1);
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &map[1], OPERATION_UPLOAD, false), STDFUFILES_NOERROR);
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, &map[1], OPERATION_UPLOAD, false), STDFUFILES_NOERROR);
     std::uint32_t size = 0;
-    STDFUFILES_GetImageSize(image, &size);
+    files.STDFUFILES_GetImageSize(image, &size);
     EXPECT_EQ(size, 16u);
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &map[1], 7, false), ErrorCode(FileError::BadParameter));
-    STDFUFILES_GetImageSize(image, &size);
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, &map[1], 7, false), ErrorCode(FileError::BadParameter));
+    files.STDFUFILES_GetImageSize(image, &size);
     EXPECT_EQ(size, 16u); // unchanged by the refused call
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, nullptr, OPERATION_UPLOAD, false),
+    EXPECT_EQ(files.STDFUFILES_FilterImageForOperation(image, nullptr, OPERATION_UPLOAD, false),
               ErrorCode(FileError::BadParameter));
-    STDFUFILES_DestroyImage(image);
+    files.STDFUFILES_DestroyImage(image);
 }
 
 } // namespace

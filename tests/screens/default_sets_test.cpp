@@ -6,23 +6,43 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 
 namespace {
 
 using nemora::MonoImage;
 
-TEST(DefaultSets, LookupOrderAndFallback)
+// Whatever model a device reports, its default set has the screen it has: the set's pictures are exactly
+// the size of the screen, and all twelve fit its logo area.
+TEST(DefaultSets, EveryModelGetsASetForItsOwnScreen)
 {
-    const std::map<std::uint16_t, int> expected = {{11, 3}, {17, 3}, {12, 4}, {14, 2}, {15, 5}, {16, 6}};
     for (std::uint16_t model = 0; model < 1024; ++model) {
-        auto it = expected.find(model);
-        EXPECT_EQ(DefaultImageSetForModel(model), it == expected.end() ? 1 : it->second) << "model " << model;
+        CDeviceIdentity id;
+        id.SetIds(0x0483, 0xDF11, static_cast<std::uint16_t>(model << 6));
+        const int number = DefaultImageSetForModel(model);
+        const DefaultImageSet& set = GetDefaultImageSet(number);
+        ASSERT_EQ(set.nSet, number) << "model " << model << " gets a set that does not exist";
+        EXPECT_EQ(set.nWidth, id.m_nScreenWidth) << "model " << model;
+        EXPECT_EQ(set.nHeight, id.m_nScreenHeight) << "model " << model;
+        EXPECT_LE(static_cast<std::size_t>(id.m_nImageCount) * set.nWidth * set.nHeight / 8, id.m_dwLogoSize)
+            << "model " << model;
     }
+    // Set numbers outside the table fall back to the first set.
     EXPECT_EQ(GetDefaultImageSet(0).nSet, 1);
     EXPECT_EQ(GetDefaultImageSet(7).nSet, 1);
-    EXPECT_EQ(GetDefaultImageSet(5).assets[8], GetDefaultImageSet(5).assets[9]); // screens 9 and 10 share 412
+    for (int number = 1; number <= 6; ++number)
+        EXPECT_EQ(GetDefaultImageSet(number).nSet, number);
+}
+
+// A model that gets the set, found through the lookup itself.
+std::uint16_t ModelOfSet(int number)
+{
+    for (std::uint16_t model = 0; model < 1024; ++model) {
+        if (DefaultImageSetForModel(model) == number)
+            return model;
+    }
+    ADD_FAILURE() << "no model gets set " << number;
+    return 0;
 }
 
 int ExpectedDepth(int asset)
@@ -55,10 +75,9 @@ TEST(DefaultSets, EveryAssetHasItsSetsGeometryAndDepth)
 
 TEST(DefaultSets, EncodingAndDecodingEverySetGivesBackIdenticalImages)
 {
-    const std::map<int, std::uint16_t> modelOfSet = {{1, 1}, {2, 14}, {3, 11}, {4, 12}, {5, 15}, {6, 16}};
     for (const DefaultImageSet& set : g_DefaultImageSets) {
         CDeviceIdentity id;
-        id.SetIds(0x0483, 0xDF11, static_cast<std::uint16_t>(modelOfSet.at(set.nSet) << 6));
+        id.SetIds(0x0483, 0xDF11, static_cast<std::uint16_t>(ModelOfSet(set.nSet) << 6));
         std::vector<MonoImage> images;
         for (int asset : set.assets)
             images.push_back(LoadDefaultAsset(asset).value_or(MonoImage(set.nWidth, set.nHeight)));

@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"fault=stall@dnload:0", "bad request count '0'"},
                       BadCase{"fault=stall", "fault needs a request"},
                       BadCase{"fault=status=errBOGUS@write", "unknown DFU status 'errBOGUS'"},
-                      BadCase{"serial=a b", "'a b' for serial"}, BadCase{"flash=", "'' for flash"}),
+                      BadCase{"serial=a b", "'a b' for serial"}, BadCase{"flash=", "'' for flash"},
+                      BadCase{"vid=1,vid=2", "key vid is given twice"},
+                      BadCase{"flash=/tmp/a,flash=/tmp/b", "key flash is given twice"}),
     [](const ::testing::TestParamInfo<BadCase>& param) { return "case" + std::to_string(param.index); });
 
 } // namespace

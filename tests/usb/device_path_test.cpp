@@ -25,5 +25,18 @@ TEST(DevicePath, ModeComesFromTheLast38CharactersWhateverTheCase)
     EXPECT_FALSE(ModeOfPath("USB:1-1:VID_046D&PID_C077#{4D1E55B2-F16F-11CF-88CB-001111000030}"));
 }
 
+TEST(StringDescriptor, NarrowedToAsciiWithinItsLength)
+{
+    const std::vector<std::uint8_t> text = {10, 3, 'D', 0, 'F', 0, 0xE9, 0, 'U', 0x04, 'x', 0};
+    EXPECT_EQ(NarrowStringDescriptor(text), "DF??"); // bLength 10 ends it before the 'x'
+    const std::vector<std::uint8_t> odd = {5, 3, 'A', 0, 'B'};
+    EXPECT_EQ(NarrowStringDescriptor(odd), "A"); // half a code unit is left out
+    const std::vector<std::uint8_t> longerThanSent = {255, 3, 'O', 0, 'K', 0};
+    EXPECT_EQ(NarrowStringDescriptor(longerThanSent), "OK");
+    EXPECT_EQ(NarrowStringDescriptor(std::vector<std::uint8_t>{2, 3}), "");
+    EXPECT_FALSE(NarrowStringDescriptor(std::vector<std::uint8_t>{4, 2, 'A', 0}));
+    EXPECT_FALSE(NarrowStringDescriptor(std::vector<std::uint8_t>{4}));
+}
+
 } // namespace
 } // namespace nemora::usb

@@ -2,8 +2,8 @@
 
 #include "usb_test_util.h"
 
+#include "transport/transport_factory.h"
 #include "usb/libusb_transport.h"
-#include "usb/transport_factory.h"
 
 #include <gtest/gtest.h>
 

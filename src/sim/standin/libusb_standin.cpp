@@ -806,10 +806,11 @@ int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle* h, uint
     if (r < 2 || buffer[1] != LIBUSB_DT_STRING || buffer[0] > r) {
         return LIBUSB_ERROR_IO;
     }
-    int out = 0;
-    for (int i = 2; i + 1 < buffer[0] && out < length - 1; i += 2) {
-        data[out++] = buffer[i + 1] != 0 || buffer[i] >= 0x80 ? '?' : buffer[i];
-    }
+    const std::string text =
+        nemora::usb::NarrowStringDescriptor(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(r)))
+            .value_or(std::string());
+    const int out = std::min(static_cast<int>(text.size()), length - 1);
+    std::copy_n(text.begin(), out, data);
     data[out] = 0;
     return out;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "device/device_identity.h"
+// What the console's frame, view and pages tell each other: the page notification and the interfaces by
+// which the view reaches the pages. Every page stands on it; it knows no page.
 
 #include <QString>
 
 #include <cstdint>
 
+class CDeviceIdentity;
 class QObject;
 
 // A page notification: built on the sender's stack and handed synchronously, by reference, to the

@@ -1,6 +1,8 @@
 #pragma once
 
-// The one place that decides which transport the program talks to.
+// The one place that decides which transport the program talks to. It sits above the real (src/usb) and
+// the virtual (src/sim) transports, so neither has to know the other; the function keeps the usb
+// namespace of the interface it hands out.
 
 #include "usb/transport.h"
 

@@ -1,4 +1,4 @@
-#include "usb/transport_factory.h"
+#include "transport/transport_factory.h"
 
 #include "sim/sim_transport.h"
 #include "usb/libusb_transport.h"

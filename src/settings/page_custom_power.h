@@ -1,0 +1,45 @@
+#pragma once
+
+#include "settings/chart_page.h"
+
+#include <cstdint>
+
+// The "Power Line" sub-page: the ten points of the power curve (tenths of a watt, 0.5 s apart) as a chart
+// whose points the user drags with the mouse, or steps with the arrow keys while the pointer is over it.
+// Every drawing stores each point as whole watts within the limits.
+class CPageCustomPower : public nemora::settings::ChartPage {
+    Q_OBJECT
+public:
+    explicit CPageCustomPower(QWidget* pParent = nullptr);
+
+    // White page, default points, first drawing.
+    bool OnInitDialog();
+
+    // Limits in watts; the points follow them at the next drawing (setting one does not redraw).
+    void SetMaxPower(std::uint16_t wWatts) { m_wMaxPower = wWatts; }
+    void SetMinPower(std::uint16_t wWatts) { m_wMinPower = wWatts; }
+    std::uint16_t GetMaxPower() const { return m_wMaxPower; }
+    std::uint16_t GetMinPower() const { return m_wMinPower; }
+
+    // Copies min(length, 40) bytes of point values (host order, as the record's curve gives them) into
+    // the table from its start and redraws; returns the bytes copied, or -1 without data.
+    int LoadPoints(const void* pData, int nLength);
+    // Copies min(length, 40) bytes of the table out; returns the count, or -1 without a buffer.
+    int CopyPoints(void* pBuffer, int nLength) const;
+    // Every entry 350 (35 W), then a redraw; asks nothing.
+    void RestoreDefaults();
+    // The "Default" button: asks, restores, confirms.
+    void OnDefault();
+
+    int DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed) override;
+
+    const nemora::settings::ChartTable& Points() const { return m_Points; }
+
+protected:
+    void StepPoint(std::size_t k, int nSteps) override;
+
+private:
+    std::uint16_t m_wMaxPower = 160;
+    std::uint16_t m_wMinPower = 5;
+    nemora::settings::ChartTable m_Points;
+};

@@ -1,0 +1,77 @@
+#include "settings/page_custom_temp.h"
+
+#include "widgets/message_box_dialog.h"
+
+#include <QPainter>
+#include <QPushButton>
+
+using namespace nemora::settings;
+
+namespace {
+
+constexpr const char* kDefaultQuestion = "Are you sure you will recover the data to the default value, which will "
+                                         "discard the changes you have make!        【Temperature Lines user "
+                                         "resource】";
+constexpr const char* kDefaultNotice = "【Temperature Lines user resource】Has been restored to the default value!";
+
+} // namespace
+
+CPageCustomTEMP::CPageCustomTEMP(QWidget* pParent) : ChartPage(pParent, QRect(25, 46, 545, 175))
+{
+    m_Points.fill(m_wMinTemperature);
+    connect(DefaultButton(), &QPushButton::clicked, this, &CPageCustomTEMP::OnDefault);
+}
+
+bool CPageCustomTEMP::OnInitDialog()
+{
+    RestoreDefaults();
+    return true;
+}
+
+TemperatureLimits CPageCustomTEMP::Limits() const
+{
+    return {m_wMaxTemperature, m_wMinTemperature, m_bFahrenheit};
+}
+
+int CPageCustomTEMP::LoadPoints(const void* pData, int nLength)
+{
+    const int copied = LoadChartPoints(m_Points, pData, nLength);
+    if (copied >= 0)
+        RedrawChart(m_nMouseX, m_nMouseY, false);
+    return copied;
+}
+
+int CPageCustomTEMP::CopyPoints(void* pBuffer, int nLength) const
+{
+    return CopyChartPoints(m_Points, pBuffer, nLength);
+}
+
+void CPageCustomTEMP::RestoreDefaults()
+{
+    m_Points.fill(m_wMinTemperature);
+    RedrawChart(m_nMouseX, m_nMouseY, false);
+}
+
+void CPageCustomTEMP::OnDefault()
+{
+    CMessageBoxDialog question(this, kDefaultQuestion, "Warning", 0x24);
+    if (question.DoModal() == nemora::widgets::kIdNo)
+        return;
+    RestoreDefaults();
+    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", 0x40);
+    notice.DoModal();
+}
+
+int CPageCustomTEMP::DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed)
+{
+    const ChartView view = ComputeTemperatureChart(ToChartRect(rcChart), Limits(), m_Points, x, y, pressed);
+    if (dc.isActive())
+        PaintView(dc, view, false);
+    SetView(view);
+    return view.hit;
+}
+
+void CPageCustomTEMP::StepPoint(std::size_t k, int nSteps)
+{
+    StepTemperaturePoint(m_Points, k, nSteps, Limits());
+}
