@@ -7,7 +7,7 @@
 
 namespace nemora::version {
 
-// The project's version, e.g. "0.1.0".
+// The project's version, e.g. "1.2.0".
 std::string_view ProjectVersion();
 
 // The version of the libusb the program runs with, e.g. "1.0.26.11724".
