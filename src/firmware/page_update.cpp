@@ -1,11 +1,14 @@
 #include "firmware/page_update.h"
 
+#include "dfuse/dfu_file.h"
+
 #include "dfu/dfu_update.h"
 #include "dfuse/dfuse_contract.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -146,9 +149,12 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     DfuFileHandle hFile = nullptr;
     std::uint16_t vid = 0, pid = 0, bcd = 0;
     std::uint8_t images = 0;
-    if (m_library.STDFUFILES_OpenExistingDFUFile(strPath.toStdString(), &hFile, &vid, &pid, &bcd, &images) !=
-        nemora::dfuse::STDFU_NOERROR)
+    if (const std::uint32_t code =
+            m_library.STDFUFILES_OpenExistingDFUFile(strPath.toStdString(), &hFile, &vid, &pid, &bcd, &images);
+        code != nemora::dfuse::STDFU_NOERROR) {
+        ReportRefusedFile(strPath, code);
         return;
+    }
     CDeviceIdentity fileIdentity;
     fileIdentity.SetIds(vid, pid, bcd);
     m_FileIdentity = fileIdentity;
@@ -169,12 +175,31 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     }
     m_library.STDFUFILES_CloseDFUFile(hFile);
 
+    if (!good)
+        ReportRefusedFile(strPath, 0);
     m_pFileEdit->setText(good ? strPath : QString());
     if (!good)
         m_pDownload->setEnabled(false);
     else if (!m_strDevicePath.isEmpty() && !EngineRunning())
         m_pDownload->setEnabled(true);
     ShowFileIdentity(m_FileIdentity);
+}
+
+void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
+{
+    // The page's rules stay as they are; the user learns why the file was not taken.
+    QString reason = "one of its images cannot be read";
+    if (code != 0) {
+        const auto error = nemora::dfuse::FileErrorFromCode(code);
+        reason = error ? QString::fromUtf8(nemora::dfuse::Describe(*error).data(),
+                                           static_cast<qsizetype>(nemora::dfuse::Describe(*error).size()))
+                       : QString::asprintf("error 0x%08X", code);
+    }
+    const QString text =
+        QString("The file \"%1\" cannot be used: %2.\nChoose a firmware file (.vek) made for your device.")
+            .arg(QFileInfo(strPath).fileName(), reason);
+    CMessageBoxDialog box(this, text, "Warning", 0x30);
+    box.DoModal();
 }
 
 void CPageUpdate::OnDownload()

@@ -54,6 +54,8 @@ protected:
 
 private:
     bool EngineRunning() const;
+    // Says in a box why a chosen file was not taken (code: the library's, 0 for an unreadable image).
+    void ReportRefusedFile(const QString& strPath, std::uint32_t code);
 
     nemora::dfuse::IDfuseLibrary& m_library;
     INotifyReceiver* m_pView;

@@ -166,11 +166,28 @@ TEST_F(RomUpdate, BadFilesLeaveNothingToDownload)
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(damaged.left(100));
     out.close();
-    page->OnChooseFile(dir.filePath("damaged.vek")); // not a container any more: ignored
+    page->OnChooseFile(dir.filePath("damaged.vek")); // not a container any more: refused, with the reason
     EXPECT_EQ(page->FileEdit()->text(), demo);
+    ASSERT_FALSE(answers.texts.isEmpty());
+    EXPECT_TRUE(answers.texts.back().startsWith("The file \"damaged.vek\" cannot be used: "))
+        << answers.texts.back().toStdString();
 
-    page->OnChooseFile(dir.filePath("missing.vek"));
-    EXPECT_EQ(page->FileEdit()->text(), demo);
+    // A wrong CRC and a missing file say so too.
+    QByteArray crc = FileBytes(demo);
+    crc[200] = static_cast<char>(crc[200] ^ 0x20);
+    QFile crcFile(dir.filePath("crc.vek"));
+    ASSERT_TRUE(crcFile.open(QIODevice::WriteOnly));
+    crcFile.write(crc);
+    crcFile.close();
+    for (const char* name : {"crc.vek", "missing.vek"}) {
+        const qsizetype before = answers.texts.size();
+        page->OnChooseFile(dir.filePath(name));
+        EXPECT_EQ(page->FileEdit()->text(), demo);
+        ASSERT_EQ(answers.texts.size(), before + 1) << name;
+        EXPECT_TRUE(answers.texts.back().contains(QString("\"") + name + "\" cannot be used: "));
+    }
+    EXPECT_TRUE(answers.texts.back().contains("cannot read"));
+    EXPECT_TRUE(answers.texts[answers.texts.size() - 2].contains("CRC")) << answers.texts.join("|").toStdString();
 
     // After a device change Download comes back with the remembered path, and the engine reports the
     // typed (here empty) path it is given.
@@ -198,8 +215,13 @@ TEST(RomUpdatePage, AFileWithAnUnreadableImageEmptiesTheBoxAndDisablesDownload)
     page.OnInitDialog();
     page.SetDevicePath("USB:1-1:VID_0483&PID_DF11#{3FE809AB-FB91-4CB5-A643-69670D52366E}");
     page.FileEdit()->setText("typed");
+    ModalAnswerer answers(nemora::widgets::kIdOk);
     page.OnChooseFile(QStringLiteral(NEMORA_DEMO_FIRMWARE));
     EXPECT_EQ(page.FileEdit()->text(), "");
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_TRUE(answers.texts[0].endsWith("cannot be used: one of its images cannot be read.\nChoose a firmware file "
+                                          "(.vek) made for your device."))
+        << answers.texts[0].toStdString();
     EXPECT_FALSE(page.DownloadButton()->isEnabled());
     EXPECT_EQ(page.ProductLabel()->text(), "Brand A"); // the identity is still shown
 
