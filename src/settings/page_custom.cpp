@@ -204,11 +204,19 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             m_pEngine->ResetDeviceIdentity();
         }
         m_DeviceIdentity.Reset();
+    } else if (m_bLeavingDfu && m_pEngine && m_pEngine->DevicePath() != strPath) {
+        // The device left update mode at the user's request and came back as its application: the engine
+        // goes on showing the outcome, and there is no update-mode device to read.
+        m_pRead->setEnabled(true);
+        m_pWrite->setEnabled(true);
     } else {
         CDfuUpdate* engine = GetEngine();
         m_pRead->setEnabled(true);
         m_pWrite->setEnabled(true);
-        // Another device's arrival re-sends the path; a transfer that runs is left to finish in view.
+        // Another device's arrival re-sends the path: a transfer on this device is left to finish in view.
+        // One on a device that is no longer chosen (it went away) is stopped.
+        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath)
+            engine->CloseDevice();
         if (!engine->IsRunning()) {
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString());
