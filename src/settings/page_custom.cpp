@@ -460,7 +460,7 @@ void CPageCustom::OnLoadFile()
 
 QString CPageCustom::AskForFile(int nMode)
 {
-    QFileDialog dialog(this);
+    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? "Save File" : "Load File");
     dialog.setAcceptMode(static_cast<QFileDialog::AcceptMode>(nMode));
     dialog.setFileMode(nMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("vek");
