@@ -482,9 +482,9 @@ INSTANTIATE_TEST_SUITE_P(Files, CustomizeBadFile,
                                          BadFile{"Truncated", [](Bytes& b) { b.resize(b.size() / 2); }, ""}),
                          [](const testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
-TEST_F(Customize, ASaveThatCannotBeWrittenIsReportedAndLeavesTheOldFile)
+TEST_F(Customize, FilesThatCannotBeWrittenAreReportedAndNothingIsDownloaded)
 {
-    Connect("0x004C");
+    const unsigned location = Connect("0x004C");
     ModalAnswerer answers(mb::kIdOk);
     const QString missing = Path("no-such-folder/settings.vek");
     EXPECT_FALSE(page->OnSaveFileTo(missing));
@@ -497,6 +497,17 @@ TEST_F(Customize, ASaveThatCannotBeWrittenIsReportedAndLeavesTheOldFile)
     EXPECT_FALSE(page->OnSaveFileTo(Path("taken.vek")));
     EXPECT_EQ(answers.texts.size(), 2);
     EXPECT_TRUE(QDir(Path("taken.vek/inside")).exists());
+
+    // A staging file that cannot be written: the write stops before the engine has anything to download.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("transfer/param.vek/inside"));
+    const CurvePoints power{50, 50, 50, 50, 50, 50, 50, 50, 50, 50};
+    page->PowerPage()->LoadPoints(power.data(), 20);
+    page->SetCurrentTab(CPageCustom::kTabPower);
+    Click(CPageCustom::IDC_WRITE_TO_DEVICE);
+    ASSERT_EQ(answers.texts.size(), 3);
+    EXPECT_TRUE(answers.texts[2].startsWith("Unable to write the staging file ")) << answers.texts[2].toStdString();
+    EXPECT_FALSE(page->Engine()->IsRunning());
+    EXPECT_EQ(DeviceRecord(location), KnownRecord());
 }
 
 } // namespace
