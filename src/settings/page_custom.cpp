@@ -11,6 +11,7 @@
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -45,6 +46,21 @@ constexpr RestoreTexts kRestoreTexts[] = {
     {"【All user temperature resource】", "【All user temperature resource】"},
     {"【All user Power resource】", "【All user Powe resource】"},
 };
+
+constexpr const char* kDeviceBusy =
+    "The device is busy with another transfer.\nWait until it has finished, then try again.";
+
+// True when an engine other than `own` (the ROM update page's, say) runs a transfer on the device at that
+// path: opening the device then would interleave requests with that transfer.
+bool BusyElsewhere(const CDfuUpdate* own, const QString& strPath)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* engine = qobject_cast<const CDfuUpdate*>(window);
+        if (engine && engine != own && engine->IsRunning() && engine->DevicePath() == strPath)
+            return true;
+    }
+    return false;
+}
 
 QString FileErrorText(const nemora::dfuse::Error& error)
 {
@@ -217,7 +233,7 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         // One on a device that is no longer chosen (it went away) is stopped.
         if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath)
             engine->CloseDevice();
-        if (!engine->IsRunning()) {
+        if (!engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString());
             ReadArea(kParamImageName, m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize, false);
@@ -232,6 +248,10 @@ void CPageCustom::OnDisconnect()
     if (m_strDevicePath.isEmpty())
         return;
     CDfuUpdate* engine = GetEngine();
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
+        return;
+    }
     engine->show();
     engine->OpenDevice(m_strDevicePath, QString());
     engine->LeaveDfuMode();
@@ -247,6 +267,11 @@ void CPageCustom::ReadArea(const char* pszName, std::uint32_t dwAddress, std::ui
         // One transfer at a time; the buffer of the running upload stays as it is.
         if (bShow)
             engine->show();
+        return;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        if (bShow)
+            ShowError(kDeviceBusy);
         return;
     }
     const QString folder = TransferFolderPath();
@@ -380,6 +405,10 @@ void CPageCustom::OnWriteToDevice()
     CDfuUpdate* engine = GetEngine();
     if (engine->IsRunning()) {
         engine->show();
+        return;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
         return;
     }
     const QString folder = TransferFolderPath();

@@ -438,6 +438,27 @@ TEST_F(Customize, DisconnectThenTheDeviceLeavingKeepsTheEngineWithItsOutcome)
     EXPECT_EQ(Editors(), Fields(other));
 }
 
+TEST_F(Customize, ADeviceInTheMiddleOfAFirmwareDownloadIsLeftAlone)
+{
+    Plug("bcd=0x004C,timing=fullspeed");
+    frame->OnDeviceChange();
+    ASSERT_TRUE(WaitForEngine());
+    CPageUpdate& update = *frame->UpdatePage();
+    ModalAnswerer answers(mb::kIdOk);
+    update.OnChooseFile(QStringLiteral(NEMORA_DEMO_FIRMWARE));
+    update.OnDownload();
+    ASSERT_TRUE(update.Engine()->IsRunning());
+    Plug("mode=other"); // any arrival sends the path again: no read while the download runs
+    frame->OnDeviceChange();
+    EXPECT_FALSE(page->Engine()->IsRunning());
+    Click(CPageCustom::IDC_READ_FROM_DEVICE);
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_TRUE(answers.texts[0].startsWith("The device is busy with another transfer."));
+    EXPECT_FALSE(page->Engine()->IsRunning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !update.Engine()->IsRunning(); }, 30000));
+    EXPECT_TRUE(update.Engine()->ProgressBar()->GetWindowText().endsWith("Verify successful !"));
+}
+
 // Files that cannot be read are reported, and nothing changes.
 struct BadFile {
     const char* name;
