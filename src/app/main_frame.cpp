@@ -7,6 +7,7 @@
 #include "device/page_info.h"
 #include "dfuse/dfuse_library.h"
 #include "firmware/page_update.h"
+#include "settings/page_custom.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -79,21 +80,16 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pUpdate = new CPageUpdate(m_pView, *m_services.pLibrary, m_pView);
     pages.pUpdate = m_pUpdate;
     pages.pUpdateRoute = m_pUpdate;
-    for (QWidget* page :
-         {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo), static_cast<QWidget*>(m_pUpdate)})
+    // The identities the view copies to the information and update pages come from the customize page,
+    // which reads them from the device it opens.
+    m_pCustom = new CPageCustom(m_pView, *m_services.pLibrary, m_pView);
+    pages.pCustom = m_pCustom;
+    pages.pCustomRoute = m_pCustom;
+    for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
+                          static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs
     m_pView->SetPages(pages);
     m_pScroll->setWidget(m_pView);
-    // Until the customize page reads identities from the device, they come from the enumeration, which
-    // read each device's descriptor.
-    m_pView->SetIdentitySource([this](const QString& path) {
-        CDeviceIdentity identity;
-        for (const nemora::usb::DeviceInfo& device : m_devices) {
-            if (QString::fromStdString(device.path).toUpper() == path)
-                identity.SetIds(device.vid, device.pid, device.bcdDevice);
-        }
-        return identity;
-    });
     setCentralWidget(m_pScroll);
 
     CreatePanes();
@@ -284,6 +280,7 @@ void CMainFrame::OnInitialUpdate()
     m_pWelcome->OnInitDialog();
     m_pInfo->OnInitDialog();
     m_pUpdate->OnInitDialog();
+    m_pCustom->OnInitDialog();
     m_pView->OnInitialUpdate();
 }
 

@@ -20,6 +20,7 @@ class IDfuseLibrary;
 }
 
 class CHarborView;
+class CPageCustom;
 class CPageInfo;
 class CPageUpdate;
 class CPageWelcome;
@@ -71,6 +72,7 @@ public:
     CHarborView* View() const { return m_pView; }
     CPageInfo* InfoPage() const { return m_pInfo; }
     CPageUpdate* UpdatePage() const { return m_pUpdate; }
+    CPageCustom* CustomPage() const { return m_pCustom; }
     QComboBox* DeviceBox() const { return m_pDeviceBox; }
     const QStringList& DevicePaths() const { return m_arrDevicePaths; }
     QTreeWidget* NavigationTree() const { return m_pNavTree; }
@@ -112,6 +114,7 @@ private:
     CHarborView* m_pView = nullptr;
     CPageInfo* m_pInfo = nullptr;
     CPageUpdate* m_pUpdate = nullptr;
+    CPageCustom* m_pCustom = nullptr;
     CPageWelcome* m_pWelcome = nullptr;
     QScrollArea* m_pScroll = nullptr;
     QToolBar* m_pToolBar = nullptr;

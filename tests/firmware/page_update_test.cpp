@@ -7,6 +7,7 @@
 #include "dfu/text_progress_ctrl.h"
 #include "fake_dfuse_library.h"
 #include "firmware/page_update.h"
+#include "settings/page_custom.h"
 #include "sim/sim_transport.h"
 #include "sim_frame_fixture.h"
 #include "widgets/message_box_dialog.h"
@@ -63,6 +64,9 @@ struct RomUpdate : SimFrameFixture {
     {
         const unsigned location = Plug(device);
         frame->OnDeviceChange();
+        // The customize page reads a newly selected device's settings at once; let that read end first.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !frame->CustomPage()->Engine() || !frame->CustomPage()->Engine()->IsRunning(); }, 30000));
         return location;
     }
     bool WaitForEngine()

@@ -1,0 +1,545 @@
+#include "settings/page_custom.h"
+
+#include "dfu/dfu_update.h"
+#include "dfuse/dfu_file.h"
+#include "dfuse/dfuse_contract.h"
+#include "screens/page_custom_display.h"
+#include "settings/page_custom_para.h"
+#include "settings/page_custom_power.h"
+#include "settings/page_custom_temp.h"
+#include "settings/settings_file.h"
+#include "widgets/dialog_units.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QTabWidget>
+
+#include <algorithm>
+
+using nemora::dfuse::IDfuseLibrary;
+using nemora::dfuse::STDFU_NOERROR;
+using nemora::widgets::DialogRect;
+namespace settings = nemora::settings;
+
+namespace {
+
+constexpr const char* kInsertFailure = "Unable to insert one element in the image...";
+constexpr const char* kRestoreQuestion =
+    "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
+constexpr std::uint32_t kYesNoQuestion = 0x24;
+constexpr std::uint32_t kOkInformation = 0x40;
+constexpr std::uint32_t kOkStop = 0x10;
+constexpr int kCurveBytes = static_cast<int>(kCurvePointCount * sizeof(std::uint16_t));
+
+// What "Default" restores on each sub-page: the name in the question, and in the notice that follows.
+struct RestoreTexts {
+    const char* question;
+    const char* notice;
+};
+constexpr RestoreTexts kRestoreTexts[] = {
+    {"【All user logo resource】", "【All user logo resource】"},
+    {"【All user parameter resource】", "【All user parameter resource】"},
+    {"【All user temperature resource】", "【All user temperature resource】"},
+    {"【All user Power resource】", "【All user Powe resource】"},
+};
+
+constexpr const char* kDeviceBusy =
+    "The device is busy with another transfer.\nWait until it has finished, then try again.";
+
+// True when an engine other than `own` (the ROM update page's, say) runs a transfer on the device at that
+// path: opening the device then would interleave requests with that transfer.
+bool BusyElsewhere(const CDfuUpdate* own, const QString& strPath)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* engine = qobject_cast<const CDfuUpdate*>(window);
+        if (engine && engine != own && engine->IsRunning() && engine->DevicePath() == strPath)
+            return true;
+    }
+    return false;
+}
+
+QString FileErrorText(const nemora::dfuse::Error& error)
+{
+    QString text = QString::fromUtf8(std::string(nemora::dfuse::Describe(error.code)));
+    if (!error.message.empty())
+        text += ": " + QString::fromStdString(error.message);
+    return text;
+}
+
+} // namespace
+
+CPageCustom::CPageCustom(QWidget* pParent, IDfuseLibrary& library, INotifyReceiver* pView)
+    : QWidget(pParent), m_library(library), m_pView(pView)
+{
+    const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
+    auto button = [&](const char* text, int x) {
+        auto* b = new QPushButton(text, this);
+        b->setGeometry(DialogRect(du, x, 7, 72, 14));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_pRead = button("Read From Device", 7);
+    m_pWrite = button("Write To Device", 85);
+    m_pLoad = button("Load File", 163);
+    m_pSave = button("Save File", 241);
+    m_pDefault = button("Default", 319);
+    m_pTabLocation = new QWidget(this);
+    m_pTabLocation->setGeometry(DialogRect(du, 0, 28, 597, 870));
+    m_pTabLocation->hide();
+    connect(m_pRead, &QPushButton::clicked, this, &CPageCustom::OnReadFromDevice);
+    connect(m_pWrite, &QPushButton::clicked, this, &CPageCustom::OnWriteToDevice);
+    connect(m_pLoad, &QPushButton::clicked, this, &CPageCustom::OnLoadFile);
+    connect(m_pSave, &QPushButton::clicked, this, &CPageCustom::OnSaveFile);
+    connect(m_pDefault, &QPushButton::clicked, this, &CPageCustom::OnDefault);
+    m_DeviceIdentity.UpdateGeometry();
+}
+
+CPageCustom::~CPageCustom() = default;
+
+bool CPageCustom::OnInitDialog()
+{
+    if (m_pMainTabCtrl)
+        return true;
+    const QRect rect = m_pTabLocation->geometry();
+    m_pTabLocation->setWindowTitle("m_wndTabLocation");
+
+    m_pMainTabCtrl = new QTabWidget(this);
+    m_pMainTabCtrl->setObjectName("m_MainTabCtrl");
+    m_pMainTabCtrl->setWindowTitle("m_MainTabCtrl");
+    m_pMainTabCtrl->setDocumentMode(true);
+    m_pMainTabCtrl->setTabPosition(QTabWidget::North);
+    m_pMainTabCtrl->setGeometry(rect);
+
+    // The twelve rows of a 96 x 96 device are taller than most windows: the display page scrolls.
+    m_pDisplayScroll = new QScrollArea;
+    m_pDisplayScroll->setFrameShape(QFrame::NoFrame);
+    m_pDisplayScroll->setWidgetResizable(true);
+    m_pDisplay = new CPageCustomDisplay;
+    m_pDisplay->OnInitDialog();
+    m_pDisplayScroll->setWidget(m_pDisplay);
+    m_pMainTabCtrl->addTab(m_pDisplayScroll, "Display");
+
+    m_pPara = new CPageCustomPara;
+    m_pPara->OnInitDialog();
+    m_pMainTabCtrl->addTab(m_pPara, "Parameters");
+
+    m_pTemp = new CPageCustomTEMP;
+    m_pTemp->OnInitDialog();
+    CDeviceIdentity first;
+    first.SetIds(0, 0, 0x0040);
+    m_pTemp->m_bFahrenheit = true;
+    m_pTemp->m_wMaxTemperature = first.GetMaxTemperature(1);
+    m_pTemp->m_wMinTemperature = first.GetMinTemperature(1);
+    m_pMainTabCtrl->addTab(m_pTemp, "Temperature Lines");
+
+    m_pPower = new CPageCustomPower;
+    m_pPower->OnInitDialog();
+    m_pMainTabCtrl->addTab(m_pPower, "Power Line");
+    m_pMainTabCtrl->setCurrentIndex(kTabDisplay);
+    m_pMainTabCtrl->show();
+    return true;
+}
+
+void CPageCustom::resizeEvent(QResizeEvent* pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    if (m_pMainTabCtrl) {
+        const int top = m_pMainTabCtrl->geometry().top();
+        m_pMainTabCtrl->setGeometry(0, top, width(), std::max(height() - top, 0));
+    }
+}
+
+int CPageCustom::CurrentTab() const
+{
+    return m_pMainTabCtrl ? m_pMainTabCtrl->currentIndex() : kTabDisplay;
+}
+
+void CPageCustom::SetCurrentTab(int nTab)
+{
+    if (m_pMainTabCtrl)
+        m_pMainTabCtrl->setCurrentIndex(nTab);
+}
+
+QPushButton* CPageCustom::Button(int nId) const
+{
+    switch (nId) {
+    case IDC_READ_FROM_DEVICE:
+        return m_pRead;
+    case IDC_WRITE_TO_DEVICE:
+        return m_pWrite;
+    case IDC_LOAD_FILE:
+        return m_pLoad;
+    case IDC_SAVE_FILE:
+        return m_pSave;
+    case IDC_DEFAULT:
+        return m_pDefault;
+    default:
+        return nullptr;
+    }
+}
+
+CDfuUpdate* CPageCustom::GetEngine()
+{
+    if (!m_pEngine)
+        m_pEngine = new CDfuUpdate(this, m_library, m_pView);
+    return m_pEngine;
+}
+
+void CPageCustom::ShowError(const QString& strText)
+{
+    CMessageBoxDialog box(this, strText, "", kOkStop);
+    box.DoModal();
+}
+
+QString CPageCustom::TransferFolderPath()
+{
+    std::string error;
+    const auto folder = settings::TransferFolder(error);
+    if (!folder) {
+        ShowError("Unable to use the transfer folder: " + QString::fromStdString(error) +
+                  "\nSet NEMORA_TRANSFER_DIR to a folder you can write to and try again.");
+        return {};
+    }
+    return QString::fromStdString(folder->string());
+}
+
+// ---------------------------------------------------------------- device selection
+
+void CPageCustom::SetDevicePath(const QString& strPath)
+{
+    m_strDevicePath = strPath;
+    if (strPath.isEmpty()) {
+        m_pRead->setEnabled(false);
+        m_pWrite->setEnabled(false);
+        if (m_pEngine && !m_bLeavingDfu) {
+            m_pEngine->CloseDevice();
+            m_pEngine->ResetDeviceIdentity();
+        }
+        m_DeviceIdentity.Reset();
+    } else if (m_bLeavingDfu && m_pEngine && m_pEngine->DevicePath() != strPath) {
+        // The device left update mode at the user's request and came back as its application: the engine
+        // goes on showing the outcome, and there is no update-mode device to read.
+        m_pRead->setEnabled(true);
+        m_pWrite->setEnabled(true);
+    } else {
+        CDfuUpdate* engine = GetEngine();
+        m_pRead->setEnabled(true);
+        m_pWrite->setEnabled(true);
+        // Another device's arrival re-sends the path: a transfer on this device is left to finish in view.
+        // One on a device that is no longer chosen (it went away) is stopped.
+        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath)
+            engine->CloseDevice();
+        if (!engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
+            engine->hide();
+            engine->OpenDevice(m_strDevicePath, QString());
+            ReadArea(kParamImageName, m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize, false);
+            m_bSilentRead = true;
+        }
+    }
+    m_bLeavingDfu = false;
+}
+
+void CPageCustom::OnDisconnect()
+{
+    if (m_strDevicePath.isEmpty())
+        return;
+    CDfuUpdate* engine = GetEngine();
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
+        return;
+    }
+    engine->show();
+    engine->OpenDevice(m_strDevicePath, QString());
+    engine->LeaveDfuMode();
+    m_bLeavingDfu = true;
+}
+
+// ---------------------------------------------------------------- reading
+
+void CPageCustom::ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow)
+{
+    CDfuUpdate* engine = GetEngine();
+    if (engine->IsRunning()) {
+        // One transfer at a time; the buffer of the running upload stays as it is.
+        if (bShow)
+            engine->show();
+        return;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        if (bShow)
+            ShowError(kDeviceBusy);
+        return;
+    }
+    const QString folder = TransferFolderPath();
+    if (folder.isEmpty())
+        return;
+    const QString filePath = folder + "/" + QString::fromUtf8(pszName) + ".vek";
+
+    DfuImageHandle hImage = nullptr;
+    bool inserted = m_library.STDFUFILES_CreateImage(&hImage, 0) == STDFU_NOERROR;
+    if (inserted) {
+        m_library.STDFUFILES_SetImageName(hImage, pszName);
+        m_ElementData.assign(dwSize, 0);
+        m_Element = DfuElement{dwAddress, dwSize, m_ElementData.data()};
+        inserted = m_library.STDFUFILES_SetImageElement(hImage, 0, true, m_Element) == STDFU_NOERROR;
+    }
+    if (!inserted) {
+        CMessageBoxDialog box(this, kInsertFailure, "", kOkInformation);
+        box.DoModal();
+        m_ElementData.clear();
+        m_Element = DfuElement{};
+        if (hImage)
+            m_library.STDFUFILES_DestroyImage(hImage);
+        return;
+    }
+
+    if (bShow)
+        engine->show();
+    else
+        engine->hide();
+    engine->OpenDevice(m_strDevicePath, filePath);
+    if (!engine->StartUpload(hImage, &m_Element))
+        m_library.STDFUFILES_DestroyImage(hImage); // the engine did not take it
+
+    m_DeviceIdentity = engine->DeviceIdentity();
+    m_pPower->SetMaxPower(m_DeviceIdentity.GetMaxPower()); // the lookup brings the geometry up to date
+}
+
+void CPageCustom::OnReadFromDevice()
+{
+    if (CurrentTab() == kTabDisplay)
+        ReadArea(kLogoImageName, m_DeviceIdentity.m_dwLogoAddress, m_DeviceIdentity.m_dwLogoSize, true);
+    else
+        ReadArea(kParamImageName, m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize, true);
+}
+
+void CPageCustom::ApplyElement()
+{
+    if (!m_Element.Data)
+        return;
+    ApplyData(m_Element.dwAddress,
+              std::span<const std::uint8_t>(m_Element.Data,
+                                            std::min<std::size_t>(m_Element.dwDataLength, m_ElementData.size())));
+    m_ElementData.clear();
+    m_ElementData.shrink_to_fit();
+    m_Element.Data = nullptr;
+}
+
+void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_t> bytes)
+{
+    switch (ClassifyAreaAddress(m_DeviceIdentity, dwAddress)) {
+    case UserArea::Logo:
+        m_pDisplay->DecodeLogoArea(bytes, m_DeviceIdentity);
+        break;
+    case UserArea::Param: {
+        m_Record.TakeIn(bytes.data(), bytes.size());
+        const SettingsParameters params = m_Record.Parameters();
+        m_pPara->SetNi(params.wNi);
+        m_pPara->SetTi(params.wTi);
+        m_pPara->SetSs(params.wSs);
+        m_pPara->SetTcr(params.wTcr);
+        m_pPara->SetTcrM1(params.wTcrM1);
+        m_pPara->SetTcrM2(params.wTcrM2);
+        m_pPara->SetDisplayLevel(params.wDisplayLevel);
+
+        const CurveLimits limits = CurveLimitsFor(m_DeviceIdentity, m_Record.TemperatureUnit());
+        m_pTemp->m_bFahrenheit = limits.bFahrenheit;
+        m_pTemp->m_wMaxTemperature = limits.wMaxTemperature;
+        m_pTemp->m_wMinTemperature = limits.wMinTemperature;
+        const CurvePoints temperature = m_Record.TemperatureCurve();
+        m_pTemp->LoadPoints(temperature.data(), kCurveBytes);
+
+        m_pPower->SetMaxPower(limits.wMaxPower);
+        m_pPower->SetMinPower(limits.wMinPower);
+        const CurvePoints power = m_Record.PowerCurve();
+        m_pPower->LoadPoints(power.data(), kCurveBytes);
+
+        if (!m_bSilentRead)
+            update();
+        m_bSilentRead = false;
+        m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
+        break;
+    }
+    case UserArea::None:
+        break; // neither area of this device
+    }
+}
+
+// ---------------------------------------------------------------- writing and saving
+
+SettingsParameters CPageCustom::EditorParameters()
+{
+    SettingsParameters params;
+    params.wNi = static_cast<std::uint16_t>(m_pPara->GetNi());
+    params.wTi = static_cast<std::uint16_t>(m_pPara->GetTi());
+    params.wSs = static_cast<std::uint16_t>(m_pPara->GetSs());
+    params.wTcr = static_cast<std::uint16_t>(m_pPara->GetTcr());
+    params.wTcrM1 = static_cast<std::uint16_t>(m_pPara->GetTcrM1());
+    params.wTcrM2 = static_cast<std::uint16_t>(m_pPara->GetTcrM2());
+    params.wDisplayLevel = static_cast<std::uint16_t>(m_pPara->GetDisplayLevel());
+    return params;
+}
+
+SettingsEditorValues CPageCustom::EditorValues()
+{
+    SettingsEditorValues values;
+    values.params = EditorParameters();
+    m_pTemp->CopyPoints(values.temperatureCurve.data(), kCurveBytes);
+    m_pPower->CopyPoints(values.powerCurve.data(), kCurveBytes);
+    return values;
+}
+
+std::vector<std::uint8_t> CPageCustom::EncodedLogoArea() const
+{
+    std::vector<std::uint8_t> area(LogoDataLength(m_DeviceIdentity), 0xFF);
+    m_pDisplay->EncodeLogoArea(area, m_DeviceIdentity);
+    return area;
+}
+
+void CPageCustom::OnWriteToDevice()
+{
+    CDfuUpdate* engine = GetEngine();
+    if (engine->IsRunning()) {
+        engine->show();
+        return;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
+        return;
+    }
+    const QString folder = TransferFolderPath();
+    if (folder.isEmpty())
+        return;
+    const QString staging = folder + "/" + settings::kStagingFileName;
+
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t address = 0;
+    const int tab = CurrentTab();
+    if (tab == kTabDisplay) {
+        bytes = EncodedLogoArea();
+        address = m_DeviceIdentity.m_dwLogoAddress;
+    } else {
+        // Only the current sub-page's fields are taken from the editors; the rest is as last read.
+        SettingsEditorValues values;
+        SettingsSubPage current = SettingsSubPage::Parameters;
+        if (tab == kTabParameters) {
+            values.params = EditorParameters();
+        } else if (tab == kTabTemperature) {
+            current = SettingsSubPage::TemperatureCurve;
+            m_pTemp->CopyPoints(values.temperatureCurve.data(), kCurveBytes);
+        } else {
+            current = SettingsSubPage::PowerCurve;
+            m_pPower->CopyPoints(values.powerCurve.data(), kCurveBytes);
+        }
+        AssembleRecordForDevice(m_Record, current, values);
+        address = m_DeviceIdentity.m_dwParamAddress;
+        bytes.assign(m_Record.Data(),
+                     m_Record.Data() + std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
+    }
+
+    // A staging file that cannot be written must not leave the previous one to be downloaded.
+    if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(
+            staging.toStdString(), settings::MakeStagingFile(m_DeviceIdentity, address, bytes))) {
+        ShowError("Unable to write the staging file " + staging + ": " + FileErrorText(error) +
+                  "\nNothing was sent to the device.");
+        return;
+    }
+    engine->show();
+    engine->OpenDevice(m_strDevicePath, staging);
+    engine->StartUpgrade();
+}
+
+void CPageCustom::OnSaveFile()
+{
+    const QString path = AskForFile(QFileDialog::AcceptSave);
+    if (!path.isEmpty())
+        OnSaveFileTo(path);
+}
+
+bool CPageCustom::OnSaveFileTo(const QString& strPath)
+{
+    const std::vector<std::uint8_t> logo = EncodedLogoArea();
+    // The file's record is assembled apart: the in-memory record, and with it the next write, stay as they are.
+    SettingsRecord record = AssembleRecordForFile(m_Record, m_DeviceIdentity.m_dwParamSize, EditorValues());
+    if (!m_pTemp->m_bFahrenheit)
+        record.SetWord(SettingsRecord::kTemperatureUnitOffset, 0); // points in Celsius load back in Celsius
+    const std::span<const std::uint8_t> param(
+        record.Data(), std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
+    if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(
+            strPath.toStdString(), settings::MakeSettingsFile(m_DeviceIdentity, logo, param))) {
+        ShowError("Unable to save the settings file " + strPath + ": " + FileErrorText(error) +
+                  "\nChoose a folder you can write to and save again.");
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- loading
+
+void CPageCustom::OnLoadFile()
+{
+    const QString path = AskForFile(QFileDialog::AcceptOpen);
+    if (!path.isEmpty())
+        OnLoadFileFrom(path);
+}
+
+QString CPageCustom::AskForFile(int nMode)
+{
+    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? "Save File" : "Load File");
+    dialog.setAcceptMode(static_cast<QFileDialog::AcceptMode>(nMode));
+    dialog.setFileMode(nMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("vek");
+    dialog.setNameFilters({"vek (*.vek)", "All Files (*.*)"});
+    dialog.selectFile("*.vek");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+bool CPageCustom::OnLoadFileFrom(const QString& strPath)
+{
+    const nemora::dfuse::ParseResult parsed = nemora::dfuse::ReadDfuFile(strPath.toStdString());
+    if (!parsed.file) {
+        ShowError("Unable to load the settings file " + strPath + ": " + FileErrorText(parsed.error) +
+                  "\nNothing was changed.");
+        return false;
+    }
+    // Images are taken in file order, so a later image for the same area wins.
+    for (const settings::SettingsElement& element : settings::SettingsElements(*parsed.file))
+        ApplyData(element.address, element.bytes);
+    return true;
+}
+
+// ---------------------------------------------------------------- defaults
+
+void CPageCustom::OnDefault()
+{
+    const int tab = std::clamp(CurrentTab(), 0, 3);
+    const RestoreTexts& texts = kRestoreTexts[tab];
+    CMessageBoxDialog question(
+        this, QString::fromUtf8(kRestoreQuestion) + QString(12, ' ') + QString::fromUtf8(texts.question), "Warning",
+        kYesNoQuestion);
+    if (question.DoModal() == nemora::widgets::kIdNo)
+        return;
+    switch (tab) {
+    case kTabDisplay:
+        m_pDisplay->ResetAllScreens();
+        break;
+    case kTabParameters:
+        m_pPara->RestoreDefaults();
+        break;
+    case kTabTemperature:
+        m_pTemp->RestoreDefaults();
+        break;
+    default:
+        m_pPower->RestoreDefaults();
+        break;
+    }
+    CMessageBoxDialog notice(this, QString::fromUtf8(texts.notice) + "Has been restored to the default value!", "Hints",
+                             kOkInformation);
+    notice.DoModal();
+}

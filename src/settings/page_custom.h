@@ -1,0 +1,131 @@
+#pragma once
+
+#include "app/page_notify.h"
+#include "device/device_identity.h"
+#include "dfuse/dfu_files_api.h"
+#include "settings/settings_record.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+class CDfuUpdate;
+class CPageCustomDisplay;
+class CPageCustomPara;
+class CPageCustomPower;
+class CPageCustomTEMP;
+class QPushButton;
+class QScrollArea;
+class QTabWidget;
+
+namespace nemora::dfuse {
+class IDfuseLibrary;
+}
+
+// The "Customize" tab: moves the two user areas (the logo area with the twelve screen images, and the
+// parameter area with the settings record) between the device, settings files and the four sub-pages
+// "Display", "Parameters", "Temperature Lines" and "Power Line". The current sub-page decides which area a
+// read or a write moves and what "Default" restores. Transfers run in the page's own engine.
+class CPageCustom : public QWidget, public ICustomizePageRoute {
+    Q_OBJECT
+public:
+    enum : int {
+        IDC_READ_FROM_DEVICE = 1021,
+        IDC_WRITE_TO_DEVICE = 1022,
+        IDC_LOAD_FILE = 1023,
+        IDC_SAVE_FILE = 1024,
+        IDC_DEFAULT = 1025,
+    };
+    enum Tab : int { kTabDisplay = 0, kTabParameters = 1, kTabTemperature = 2, kTabPower = 3 };
+
+    CPageCustom(QWidget* pParent, nemora::dfuse::IDfuseLibrary& library, INotifyReceiver* pView);
+    ~CPageCustom() override;
+
+    // The buttons, the inner tabs and the four sub-pages (tab 0 current).
+    bool OnInitDialog();
+
+    // ICustomizePageRoute
+    // The selected device; empty means none. A device is opened and its parameter area read at once,
+    // without showing the engine.
+    void SetDevicePath(const QString& strPath) override;
+    CDeviceIdentity& DeviceIdentity() override { return m_DeviceIdentity; }
+    // Takes in what the last upload handed back (NOTIFY_UPLOAD_DONE).
+    void ApplyElement() override;
+    // "Disconnect": the device leaves update mode; the engine stays up with the outcome.
+    void OnDisconnect() override;
+
+    // Starts the upload of one area into m_Element, with the engine shown or not.
+    void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
+
+    // Buttons. Load and Save ask for a file, then hand it to OnLoadFileFrom and OnSaveFileTo.
+    void OnReadFromDevice();
+    void OnWriteToDevice();
+    void OnLoadFile();
+    void OnSaveFile();
+    void OnDefault();
+    // Loads a settings file; a file that cannot be opened or is damaged is reported. False then.
+    bool OnLoadFileFrom(const QString& strPath);
+    // Saves both areas into a settings file, whole or not at all; a failure is reported. False then.
+    bool OnSaveFileTo(const QString& strPath);
+
+    // The engine, made on first use and kept.
+    CDfuUpdate* GetEngine();
+    CDfuUpdate* Engine() const { return m_pEngine; }
+
+    QTabWidget* TabControl() const { return m_pMainTabCtrl; }
+    int CurrentTab() const;
+    void SetCurrentTab(int nTab);
+    QPushButton* Button(int nId) const;
+    CPageCustomDisplay* DisplayPage() const { return m_pDisplay; }
+    CPageCustomPara* ParaPage() const { return m_pPara; }
+    CPageCustomTEMP* TempPage() const { return m_pTemp; }
+    CPageCustomPower* PowerPage() const { return m_pPower; }
+    const SettingsRecord& Record() const { return m_Record; }
+    const QString& DevicePath() const { return m_strDevicePath; }
+    bool IsSilentRead() const { return m_bSilentRead; }
+    bool IsLeavingDfu() const { return m_bLeavingDfu; }
+
+    CDeviceIdentity m_DeviceIdentity;
+
+protected:
+    void resizeEvent(QResizeEvent* pEvent) override;
+
+private:
+    // Takes in one area by its address: the logo area goes to the display page, a settings record to the
+    // three editors, anything else is dropped.
+    void ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_t> bytes);
+    SettingsParameters EditorParameters();
+    SettingsEditorValues EditorValues();
+    // The file dialog for loading (QFileDialog::AcceptOpen) or saving; an empty path when cancelled.
+    QString AskForFile(int nMode);
+    std::vector<std::uint8_t> EncodedLogoArea() const;
+    // The transfer folder, made when missing, or an empty string after telling the user why not.
+    QString TransferFolderPath();
+    void ShowError(const QString& strText);
+
+    nemora::dfuse::IDfuseLibrary& m_library;
+    INotifyReceiver* m_pView;
+    QString m_strDevicePath;
+    CDfuUpdate* m_pEngine = nullptr;
+    DfuElement m_Element;
+    std::vector<std::uint8_t> m_ElementData; // what m_Element.Data points into while an upload is due
+    SettingsRecord m_Record;
+    bool m_bSilentRead = false;
+    bool m_bLeavingDfu = false;
+
+    QPushButton* m_pRead = nullptr;
+    QPushButton* m_pWrite = nullptr;
+    QPushButton* m_pLoad = nullptr;
+    QPushButton* m_pSave = nullptr;
+    QPushButton* m_pDefault = nullptr;
+    QWidget* m_pTabLocation = nullptr;
+    QTabWidget* m_pMainTabCtrl = nullptr;
+    QScrollArea* m_pDisplayScroll = nullptr;
+    CPageCustomDisplay* m_pDisplay = nullptr;
+    CPageCustomPara* m_pPara = nullptr;
+    CPageCustomTEMP* m_pTemp = nullptr;
+    CPageCustomPower* m_pPower = nullptr;
+};
