@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/page_notify.h"
+#include "widgets/page_notify.h"
 #include "device/device_identity.h"
-#include "dfuse/dfu_files_api.h"
+#include "dfuse/dfuse_contract.h"
 #include "settings/settings_record.h"
 
 #include <QString>
