@@ -20,6 +20,8 @@ constexpr std::array kCommands = {
     Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
     Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
+    Command{"install-udev-rule", "let this user open the device without root (asks for a password)",
+            nemora::cli::RunInstallUdevRule},
 #if defined(NEMORA_CLI_LOGO)
     Command{"logo", "export, import and restore a device's screen images", nemora::cli::RunLogo},
 #endif

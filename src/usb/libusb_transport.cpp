@@ -130,7 +130,7 @@ std::vector<Listed> ListDfuInterfaces(const DeviceList& list)
             if (present) {
                 out.push_back({location,
                                {MakeDevicePath(location.Text(), d.idVendor, d.idProduct, mode), mode, d.idVendor,
-                                d.idProduct, d.bcdDevice},
+                                d.idProduct, d.bcdDevice, {}},
                                dev});
             }
         }
@@ -142,6 +142,24 @@ std::vector<Listed> ListDfuInterfaces(const DeviceList& list)
         return a.location < b.location;
     });
     return out;
+}
+
+// The serial number's text; empty when the device has none or cannot be opened (no permission: the
+// listing still shows it, and opening it then says why).
+std::string SerialOf(libusb_device* dev)
+{
+    libusb_device_descriptor d{};
+    if (libusb_get_device_descriptor(dev, &d) != LIBUSB_SUCCESS || d.iSerialNumber == 0) {
+        return {};
+    }
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(dev, &handle) != LIBUSB_SUCCESS) {
+        return {};
+    }
+    unsigned char text[128];
+    const int n = libusb_get_string_descriptor_ascii(handle, d.iSerialNumber, text, sizeof text);
+    libusb_close(handle);
+    return n > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)) : std::string();
 }
 
 // When a wait of `timeout` ends; negative counts as zero, and "for ever" as a year.
@@ -505,7 +523,13 @@ Status LibusbTransport::Enumerate(std::vector<DeviceInfo>& out)
     if (list.Error() != 0) {
         return StatusFromLibusb(list.Error());
     }
+    std::map<libusb_device*, std::string> serials; // a device with both interfaces is asked once
     for (Listed& listed : ListDfuInterfaces(list)) {
+        auto found = serials.find(listed.device);
+        if (found == serials.end()) {
+            found = serials.emplace(listed.device, SerialOf(listed.device)).first;
+        }
+        listed.info.serial = found->second;
         out.push_back(std::move(listed.info));
     }
     return Status::Ok;

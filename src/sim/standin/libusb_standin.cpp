@@ -650,9 +650,14 @@ int LIBUSB_CALL libusb_open(libusb_device* dev, libusb_device_handle** handle)
     if (dev == nullptr || handle == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
-    bool present = dev->ctx->bus->With(dev->location, dev->generation, [](VirtualDevice&) {});
+    usb::Status opened = usb::Status::Ok;
+    const bool present =
+        dev->ctx->bus->With(dev->location, dev->generation, [&](VirtualDevice& d) { opened = d.Open(); });
     if (!present) {
         return LIBUSB_ERROR_NO_DEVICE;
+    }
+    if (opened != usb::Status::Ok) {
+        return ToLibusb(opened); // fault=access: LIBUSB_ERROR_ACCESS, as without permission on the device node
     }
     auto* h = new libusb_device_handle;
     h->device = libusb_ref_device(dev);
