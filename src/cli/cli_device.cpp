@@ -223,7 +223,7 @@ int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMo
                 return Failure(command, "cannot list devices any more");
             }
             return Failure(command,
-                           Format("no device came within %lld s (%s)",
+                           Format("no device came within %lld s: %s",
                                   static_cast<long long>(session.wait.limit->count()), choice.message.c_str()));
         }
     }

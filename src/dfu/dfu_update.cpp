@@ -4,6 +4,7 @@
 #include "dfu/text_progress_ctrl.h"
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_commands.h"
+#include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -32,6 +33,11 @@ const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
 constexpr const char* kNoTargetText = "Please select one or several targets before !";
+constexpr const char* kAccessDeniedText =
+    "No permission to open the device: install the driver, then unplug and plug the device in again";
+constexpr const char* kInstallDriverQuestion =
+    "This user may not open the device: the driver (udev rule) is not installed.\n"
+    "Install the driver now? Afterwards, unplug the device and plug it in again.";
 constexpr const char* kNoFileDataText = "Unable to find data for that device from the file ";
 
 QString FromStd(const std::string& text)
@@ -223,6 +229,20 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
             }
             FillTargetList();
         });
+    m_bAccessDenied =
+        outcome == nemora::dfuse::LinkOutcome::NotOpened && descriptors.failedCode == nemora::dfuse::STDFU_ACCESSDENIED;
+    if (m_bAccessDenied) {
+        // The device is there but this user may not open it: say why, and offer the cure.
+        ShowError(kAccessDeniedText);
+        if (m_installDriver) {
+            m_strLastMessage = kInstallDriverQuestion;
+            CMessageBoxDialog box(this, kInstallDriverQuestion, "", 0x24);
+            if (box.DoModal() == nemora::widgets::kIdYes) {
+                m_installDriver();
+            }
+        }
+        return;
+    }
     if (outcome == nemora::dfuse::LinkOutcome::NotOpened) {
         return;
     }
@@ -385,6 +405,9 @@ int CDfuUpdate::FirstSelectedTarget() const
 bool CDfuUpdate::SelectTargets()
 {
     UpdateData(true);
+    if (m_bAccessDenied) {
+        return false; // the bar keeps saying why nothing can be done
+    }
     m_nCurrentTarget = FirstSelectedTarget();
     if (m_nCurrentTarget < 0) {
         ShowError(kNoTargetText);
