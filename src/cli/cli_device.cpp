@@ -179,17 +179,27 @@ bool WaitForDevice(usb::Transport& transport, const WaitOption& wait,
     }
 }
 
+int ParseWaitOption(std::string_view command, const ParsedArgs& args, WaitOption& wait)
+{
+    wait = WaitOption{};
+    if (!args.Has("--wait")) {
+        return -1;
+    }
+    wait.wait = true;
+    if (const std::string text = *args.Value("--wait"); !text.empty()) {
+        const auto seconds = ParseNumber(text, 366 * 86400);
+        if (!seconds) {
+            return UsageError(command, "--wait=SECONDS takes a number of seconds, not '" + text + "'");
+        }
+        wait.limit = std::chrono::seconds(*seconds);
+    }
+    return -1;
+}
+
 int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, DeviceUse use, Session& session)
 {
-    if (args.Has("--wait")) {
-        session.wait.wait = true;
-        if (const std::string text = *args.Value("--wait"); !text.empty()) {
-            const auto seconds = ParseNumber(text, 366 * 86400);
-            if (!seconds) {
-                return UsageError(command, "--wait=SECONDS takes a number of seconds, not '" + text + "'");
-            }
-            session.wait.limit = std::chrono::seconds(*seconds);
-        }
+    if (const int status = ParseWaitOption(command, args, session.wait); status >= 0) {
+        return status;
     }
     if (const auto serial = args.Value("--serial"); serial && serial->empty()) {
         return UsageError(command, "--serial needs a serial number");

@@ -89,6 +89,9 @@ struct WaitOption {
     std::optional<std::chrono::seconds> limit;
 };
 
+// Reads --wait[=SECONDS] into `wait`. Returns an exit status for a bad value, or -1.
+int ParseWaitOption(std::string_view command, const ParsedArgs& args, WaitOption& wait);
+
 struct Session {
     std::unique_ptr<usb::Transport> transport;
     std::unique_ptr<dfuse::DfuseLibrary> library;

@@ -23,24 +23,30 @@ using dfuse::MappingTarget;
 
 int RunList(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{{"--json", false}}};
+    static constexpr std::array<OptionSpec, 2> kSpec = {{{"--json", false}, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("list", args, kSpec,
-                     "Usage: nemora-cli list [--json]\n\n"
+                     "Usage: nemora-cli list [--json] [--wait[=SECONDS]]\n\n"
                      "Lists the attached devices, those in update mode (dfu) first, then those running their\n"
                      "firmware (app): path, mode, VID, PID, bcdDevice, the product, model and firmware\n"
                      "version the catalogue gives for them, the USB serial number and the port. With one\n"
                      "device in update mode, it is the one flash, read and leave use; with several, name one\n"
                      "with --serial or --device.\n\n"
                      "  --json   a JSON list of objects: path, mode, vid, pid, bcd_device, product_name,\n"
-                     "           model_name, firmware_version, serial, port\n",
+                     "           model_name, firmware_version, serial, port\n"
+                     "  --wait[=SECONDS]  wait until a device is attached (without SECONDS: for as long as it\n"
+                     "                    takes)\n",
                      exitCode);
     if (!parsed)
         return exitCode;
     std::string error;
     if (!parsed->positionals.empty()) {
         return UsageError("list", "unexpected argument '" + parsed->positionals.front() + "'");
+    }
+    WaitOption wait;
+    if (const int status = ParseWaitOption("list", *parsed, wait); status >= 0) {
+        return status;
     }
     auto transport = usb::CreateTransport(&error);
     if (!transport) {
@@ -49,6 +55,18 @@ int RunList(Args args)
     std::vector<usb::DeviceInfo> devices;
     if (const usb::Status s = transport->Enumerate(devices); s != usb::Status::Ok) {
         return Failure("list", std::string("cannot list devices: ") + usb::StatusName(s));
+    }
+    if (wait.wait && devices.empty()) {
+        usb::DeviceInfo first;
+        const auto any = [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
+            devices = listed;
+            return listed.empty() ? std::nullopt : std::optional(listed.front());
+        };
+        if (!WaitForDevice(*transport, wait, any, first)) {
+            return Failure(
+                "list", wait.limit ? Format("no device came within %lld s", static_cast<long long>(wait.limit->count()))
+                                   : std::string("cannot list devices any more"));
+        }
     }
     const bool json = parsed->Has("--json");
     JsonWriter writer(std::cout);

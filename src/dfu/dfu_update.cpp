@@ -234,7 +234,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     if (m_bAccessDenied) {
         // The device is there but this user may not open it: say why, and offer the cure.
         ShowError(kAccessDeniedText);
-        if (m_installDriver) {
+        if (m_installDriver && isVisible()) { // never from a hidden, silent open
             m_strLastMessage = kInstallDriverQuestion;
             CMessageBoxDialog box(this, kInstallDriverQuestion, "", 0x24);
             if (box.DoModal() == nemora::widgets::kIdYes) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unmodified dfu-util against the virtual device through the libusb stand-in: list, download of a
-# dfuse-pack file and of a raw file, upload, leave (seen by later processes) and detach, protection, an
-# injected fault, a bad NEMORA_SIM, and plugging from another process through scripts/virtual-usb.
+# dfuse-pack file and of a raw file, upload, leave (seen by later processes) and detach, protection,
+# injected faults (one refusing the open), a bad NEMORA_SIM, and plugging from another process through
+# scripts/virtual-usb.
 # Usage: dfu_util_test.sh REPO_ROOT   (NEMORA_STANDIN_DIR names the built stand-in)
 set -uo pipefail
 root=$1
@@ -102,6 +103,11 @@ NEMORA_SIM="protect=1" dfu -a 0 -s 0x08000000:1024 -U prot.bin
 head -c 8192 /dev/urandom >d.bin
 NEMORA_SIM="fault=unplug@write:2" dfu -a 0 -s 0x08000000 -D d.bin
 [[ $rc -ne 0 ]] || fail "download to a device that vanished reported success"
+
+# --- no permission on the device: listed by the system, refused at open ---
+NEMORA_SIM="fault=access" dfu -a 0 -s 0x08000000:16 -U acc.bin
+[[ $rc -ne 0 ]] || fail "upload from a device that may not be opened succeeded"
+expect_in_out "LIBUSB_ERROR_ACCESS" "fault=access"
 
 # --- a malformed NEMORA_SIM is refused with a message naming the value ---
 NEMORA_SIM="vid=0xZZ" dfu -l
