@@ -523,15 +523,20 @@ Status LibusbTransport::Enumerate(std::vector<DeviceInfo>& out)
     if (list.Error() != 0) {
         return StatusFromLibusb(list.Error());
     }
-    std::map<libusb_device*, std::string> serials; // a device with both interfaces is asked once
+    std::lock_guard lock(m_serialMutex);
+    std::map<std::string, std::string> present; // what is still attached, for the next listing
     for (Listed& listed : ListDfuInterfaces(list)) {
-        auto found = serials.find(listed.device);
-        if (found == serials.end()) {
-            found = serials.emplace(listed.device, SerialOf(listed.device)).first;
+        const std::string key =
+            listed.location.Text() + "@" + std::to_string(unsigned{libusb_get_device_address(listed.device)});
+        auto found = present.find(key);
+        if (found == present.end()) {
+            const auto known = m_serials.find(key);
+            found = present.emplace(key, known != m_serials.end() ? known->second : SerialOf(listed.device)).first;
         }
         listed.info.serial = found->second;
         out.push_back(std::move(listed.info));
     }
+    m_serials = std::move(present);
     return Status::Ok;
 }
 
