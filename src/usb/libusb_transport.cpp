@@ -129,8 +129,12 @@ std::vector<Listed> ListDfuInterfaces(const DeviceList& list)
              {std::pair{modes.dfu, InterfaceMode::Dfu}, std::pair{modes.runtime, InterfaceMode::Application}}) {
             if (present) {
                 out.push_back({location,
-                               {MakeDevicePath(location.Text(), d.idVendor, d.idProduct, mode), mode, d.idVendor,
-                                d.idProduct, d.bcdDevice, {}},
+                               {MakeDevicePath(location.Text(), d.idVendor, d.idProduct, mode),
+                                mode,
+                                d.idVendor,
+                                d.idProduct,
+                                d.bcdDevice,
+                                {}},
                                dev});
             }
         }
