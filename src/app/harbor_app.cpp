@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/platform.h"
 #include "usb/transport.h"
+#include "version/version.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
@@ -27,7 +28,7 @@ std::filesystem::path ToPath(const QString& folder)
     return std::filesystem::path(folder.toStdString());
 }
 
-// The About box: one line and an OK button.
+// The About box: the product line, the versions `nemora --version` prints, and an OK button.
 class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent) : QDialog(parent)
@@ -36,6 +37,10 @@ public:
         auto* layout = new QVBoxLayout(this);
         auto* text = new QLabel(QString::fromUtf8("Nemora\uFF0CV1.2"), this);
         layout->addWidget(text);
+        auto* versions =
+            new QLabel(QString::fromStdString(nemora::version::VersionText("nemora", qVersion())).trimmed(), this);
+        versions->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(versions);
         auto* ok = new QPushButton("OK", this);
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);

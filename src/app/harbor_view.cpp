@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_units.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QTabBar>
 #include <QTabWidget>
@@ -16,7 +17,7 @@ CHarborView::CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborV
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
     m_formSize = QSize(du.Dx(600), du.Dy(947));
     setMinimumSize(m_formSize);
-    m_pPlaceholder = new QLabel(this);
+    m_pPlaceholder = new QFrame(this);
     m_pPlaceholder->setGeometry(nemora::widgets::DialogRect(du, 1, 4, 597, 905));
     m_pPlaceholder->hide();
 }
@@ -26,7 +27,8 @@ void CHarborView::OnInitialUpdate()
     if (m_pMainTabCtrl)
         return;
     const QRect rect = m_pPlaceholder->geometry();
-    m_pPlaceholder->setText("m_wndTabLocation");
+    // The frame's window text, as a window title: a child never shows it, and it is no label for screen readers.
+    m_pPlaceholder->setWindowTitle("m_wndTabLocation");
 
     m_pMainTabCtrl = new QTabWidget(this);
     m_pMainTabCtrl->setObjectName("m_MainTabCtrl");

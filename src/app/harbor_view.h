@@ -8,6 +8,7 @@
 #include <functional>
 
 class QTabWidget;
+class QFrame;
 class QLabel;
 
 // The four pages of the view, made by the main frame. A missing widget gets an empty tab; a missing
@@ -63,7 +64,7 @@ private:
     IFrameServices* m_pFrame;
     HarborViewPages m_pages;
     QTabWidget* m_pMainTabCtrl = nullptr;
-    QLabel* m_pPlaceholder = nullptr;
+    QFrame* m_pPlaceholder = nullptr;
     QSize m_formSize;
     QString m_strDevicePath;
     std::function<CDeviceIdentity(const QString&)> m_identitySource;

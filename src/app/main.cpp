@@ -1,6 +1,7 @@
 #include "app/harbor_app.h"
 #include "app/platform.h"
 #include "transport/transport_factory.h"
+#include "version/version.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
@@ -8,10 +9,44 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kHelpText[] =
+    "Usage: nemora [--help | --version] [Qt options]\n"
+    "\n"
+    "Nemora, the console for DfuSe vaporiser devices: finds the device over USB, names its product and\n"
+    "model, updates its firmware from .vek files and edits its settings.\n"
+    "\n"
+    "Options:\n"
+    "  --help      show this text and exit\n"
+    "  --version   show the versions of Nemora, Qt and libusb and exit\n"
+    "Qt's own options, such as -platform NAME, are accepted as well.\n"
+    "\n"
+    "Environment:\n"
+    "  NEMORA_SIM             use virtual devices instead of USB (empty: none attached); see nemora-cli(1)\n"
+    "  NEMORA_SIM_CONTROL     the file through which virtual devices are plugged and unplugged\n"
+    "  NEMORA_WORKSPACE_DIR   the workspace folder (default $XDG_DATA_HOME/Nemora)\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered before Qt starts, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelpText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(nemora::version::VersionText("nemora", qVersion()).c_str(), stdout);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Nemora"));
     QApplication::setOrganizationName(kSettingsOrganization);
     QApplication::setApplicationName(kSettingsApplication);
 

@@ -72,6 +72,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     infoPlatform.systemMajor = version.major;
     infoPlatform.systemMinor = version.minor;
     infoPlatform.bSystem64Bit = nemora::app::platform::IsSystem64Bit();
+    infoPlatform.strInstalledFolder = nemora::app::platform::InstalledProgramFolder();
     m_pInfo = new CPageInfo(m_pView, infoPlatform);
     pages.pInfo = m_pInfo;
     pages.pInfoRoute = m_pInfo;
@@ -162,7 +163,11 @@ void CMainFrame::CreatePanes()
     m_pNavTree->setFont(treeFont);
     for (const char* label : CHarborView::kTabLabels)
         m_pNavTree->addTopLevelItem(new QTreeWidgetItem(QStringList(QString::fromUtf8(label))));
-    connect(m_pNavTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    // Only a selection is the user's choice: a tree that gets the focus without a current item makes its
+    // first item current without selecting it, and that must not switch the page.
+    connect(m_pNavTree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = m_pNavTree->selectedItems();
+        QTreeWidgetItem* current = selected.isEmpty() ? nullptr : selected.front();
         if (!current)
             return;
         PAGE_NOTIFY notify;

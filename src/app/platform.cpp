@@ -1,5 +1,6 @@
 #include "app/platform.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -68,6 +69,12 @@ int StartProgram(const QString& path)
     if (!info.isExecutable())
         return 5;
     return QProcess::startDetached(info.absoluteFilePath(), {}) ? 42 : 31;
+}
+
+QString InstalledProgramFolder()
+{
+    // NEMORA_BINDIR_TO_PROGRAMS: the install's bin folder to its libexec/nemora, e.g. "../libexec/nemora".
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" + QStringLiteral(NEMORA_BINDIR_TO_PROGRAMS));
 }
 
 SystemVersion GetSystemVersion()

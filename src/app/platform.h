@@ -26,6 +26,10 @@ int OpenDocument(const QString& path);
 // found, 3 path not found, 5 access denied (not executable), 31 could not be started.
 int StartProgram(const QString& path);
 
+// The installation's own folder for programs the console starts (libexec/nemora), found from the
+// executable's folder, so that a moved installation finds its own. It need not exist.
+QString InstalledProgramFolder();
+
 struct SystemVersion {
     unsigned major = 0;
     unsigned minor = 0;

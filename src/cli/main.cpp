@@ -1,8 +1,13 @@
 #include "cli/cli.h"
+#include "version/version.h"
 
 #include <array>
 #include <iostream>
 #include <vector>
+
+#if defined(NEMORA_CLI_LOGO)
+#include <QtGlobal> // qVersion(): the screen-image commands run on Qt Gui
+#endif
 
 namespace {
 
@@ -29,11 +34,13 @@ constexpr std::array kCommands = {
 
 void PrintHelp(std::ostream& out)
 {
-    out << "Usage: nemora-cli COMMAND [OPTIONS]\n\n"
+    out << "Usage: nemora-cli COMMAND [OPTIONS]\n"
+           "  or:  nemora-cli --help | --version\n\n"
            "Commands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << std::string(12 - std::min<std::size_t>(c.name.size(), 11), ' ') << c.summary << '\n';
     out << "\nRun 'nemora-cli COMMAND --help' for a command's options.\n"
+           "Device commands use real USB, or virtual devices when NEMORA_SIM is set.\n"
            "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
 }
 
@@ -48,6 +55,14 @@ int main(int argc, char** argv)
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintHelp(std::cout);
+        return nemora::cli::kExitOk;
+    }
+    if (args[0] == "--version") {
+#if defined(NEMORA_CLI_LOGO)
+        std::cout << nemora::version::VersionText("nemora-cli", qVersion());
+#else
+        std::cout << nemora::version::VersionText("nemora-cli");
+#endif
         return nemora::cli::kExitOk;
     }
     for (const Command& c : kCommands) {

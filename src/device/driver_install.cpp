@@ -27,6 +27,21 @@ std::string InstallerPath(InstallerButton button)
     return {};
 }
 
+std::string LocateInstaller(InstallerButton button, const std::filesystem::path& currentFolder,
+                            const std::filesystem::path& installedFolder)
+{
+    const std::string relative = InstallerPath(button);
+    if (relative.empty())
+        return relative;
+    std::error_code error;
+    if (std::filesystem::exists(currentFolder / relative, error) || installedFolder.empty())
+        return relative;
+    const std::filesystem::path installed = (installedFolder / relative).lexically_normal();
+    if (std::filesystem::exists(installed, error))
+        return installed.string();
+    return relative;
+}
+
 std::string InstallerFailureText(unsigned result)
 {
     char text[64];

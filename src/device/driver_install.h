@@ -2,6 +2,7 @@
 
 // Which driver installer the console runs, and where the installers live. Platform-free.
 
+#include <filesystem>
 #include <string>
 
 namespace nemora::device {
@@ -20,6 +21,13 @@ InstallerButton ChooseInstaller(unsigned major, unsigned minor, bool bSystem64Bi
 
 // Relative path (from the current working folder) of a button's installer, with '/' separators.
 std::string InstallerPath(InstallerButton button);
+
+// The installer a button starts. The relative path comes first, looked up under currentFolder (the
+// console's working folder, where a folder of its own Driver/ is used as it is); when nothing is there, the
+// same path under installedFolder (the installation's libexec/nemora, found from the executable), as an
+// absolute path. When neither exists the relative path is returned, so starting it fails as it always has.
+std::string LocateInstaller(InstallerButton button, const std::filesystem::path& currentFolder,
+                            const std::filesystem::path& installedFolder);
 
 // The failure message for a shell result: the number in hexadecimal after "0x".
 std::string InstallerFailureText(unsigned result);

@@ -2,6 +2,7 @@
 
 #include "widgets/message_box_dialog.h"
 
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -97,7 +98,8 @@ void CPageInfo::OnInstallDriver()
 
 void CPageInfo::RunInstaller(InstallerButton button)
 {
-    const QString path = QString::fromStdString(nemora::device::InstallerPath(button));
+    const QString path = QString::fromStdString(nemora::device::LocateInstaller(
+        button, QDir::currentPath().toStdString(), m_platform.strInstalledFolder.toStdString()));
     const int result = m_platform.startProgram ? m_platform.startProgram(path) : 31;
     if (static_cast<unsigned>(result) < 32u) {
         CMessageBoxDialog box(

@@ -21,6 +21,9 @@ public:
         unsigned systemMajor = 0;
         unsigned systemMinor = 0;
         bool bSystem64Bit = true;
+        // Where the installed console keeps its installers (libexec/nemora); searched when the working
+        // folder has no Driver/ of its own. Empty: the working folder only.
+        QString strInstalledFolder;
     };
 
     CPageInfo(QWidget* pParent, Platform platform);

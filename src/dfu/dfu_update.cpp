@@ -6,6 +6,7 @@
 #include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
+#include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
@@ -99,6 +100,12 @@ void CDfuUpdate::OnInitDialog()
     m_pSizeLabel->setGeometry(DialogRect(du, 26, 22, 166, 14));
     m_pElapsedLabel = new QLabel("00:00:00", this);
     m_pElapsedLabel->setGeometry(DialogRect(du, 249, 23, 41, 12));
+
+    // Under the bar, beside OK: what an error means for the device and what to do about it.
+    m_pDetailLabel = new QLabel(this);
+    m_pDetailLabel->setGeometry(DialogRect(du, 26, 34, 212, 24));
+    m_pDetailLabel->setWordWrap(true);
+    m_pDetailLabel->setStyleSheet("color: rgb(255, 0, 0);");
 
     m_pTargetList = new QTreeWidget(this);
     m_pTargetList->setGeometry(DialogRect(du, 174, 43, 60, 6));
@@ -203,6 +210,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_strFilePid.clear();
     m_strFileBcd.clear();
     m_strDeviceName = "Unknow Device";
+    m_pDetailLabel->clear();
     DestroyMapping();
 
     const int nRows = m_pTargetList->topLevelItemCount();
@@ -411,6 +419,10 @@ bool CDfuUpdate::SelectTargets()
     m_nCurrentTarget = FirstSelectedTarget();
     if (m_nCurrentTarget < 0) {
         ShowError(kNoTargetText);
+        if (nemora::usb::ModeOfPath(m_strDevicePath.toStdString()) == nemora::usb::InterfaceMode::Application) {
+            ShowErrorDetail("The device is running its firmware, not in update mode: switch it off, hold the fire "
+                            "key and plug it in again.");
+        }
         return false;
     }
     return true;
@@ -501,14 +513,67 @@ void CDfuUpdate::CloseDevice()
     QDialog::done(QDialog::Rejected);
 }
 
+void CDfuUpdate::DeviceGone()
+{
+    if (!IsRunning()) {
+        CloseDevice();
+        return;
+    }
+    ReportInterruption("Disconnected");
+    DestroyMapping();
+}
+
+void CDfuUpdate::ShowErrorDetail(const QString& strText)
+{
+    m_pDetailLabel->setText(strText);
+}
+
+void CDfuUpdate::ReportInterruption(const QString& strCause)
+{
+    using Phase = nemora::dfuse::TransferJob::Phase;
+    const Phase phase = m_job.RunningPhase();
+    StopAndRelease();
+    m_nCurrentTarget = -1;
+    const QString strRecover = "Put the device back in update mode (switch it off, hold the fire key, plug it in) "
+                               "and download the file again.";
+    switch (phase) {
+    case Phase::Erase:
+    case Phase::Download:
+        ShowError(strCause + QString(phase == Phase::Erase ? " during the erase" : " during the download") +
+                  ": the firmware is incomplete");
+        ShowErrorDetail(strRecover);
+        break;
+    case Phase::Verify:
+        ShowError(strCause + " during the verify: the firmware was written but not checked");
+        ShowErrorDetail(strRecover);
+        break;
+    case Phase::Upload:
+        ShowError(strCause + " during the read: nothing on the device was changed");
+        break;
+    case Phase::Leave:
+    case Phase::None:
+        ShowError(strCause + " while leaving update mode");
+        break;
+    }
+    UpdateData(false);
+}
+
 void CDfuUpdate::reject()
 {
     if (IsRunning()) {
         m_strLastMessage = "Operation on-going. Leave anyway ?";
         CMessageBoxDialog box(this, m_strLastMessage, "", 0x21);
-        if (box.DoModal() != 1) {
-            return;
+        m_pLeaveQuestion = &box;
+        const int nAnswer = box.DoModal();
+        m_pLeaveQuestion = nullptr;
+        if (nAnswer != 1 || !IsRunning()) {
+            return; // kept running, or it ended while the question was open
         }
+        // Leaving mid-operation: the engine stays in view to say what that left on the device.
+        ReportInterruption("Stopped");
+        DestroyMapping();
+        Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
+        return;
     }
     StopAndRelease();
     DestroyMapping();
@@ -530,6 +595,9 @@ void CDfuUpdate::OnTimer()
     UpdateData(false);
     if (!IsRunning()) {
         StopPollTimer();
+        if (m_pLeaveQuestion != nullptr) {
+            m_pLeaveQuestion->done(0); // the operation ended under the question: nothing is left to leave
+        }
         if (bEngineDone) {
             Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
         }

@@ -25,6 +25,7 @@
 #include "widgets/page_notify.h"
 
 class CTextProgressCtrl;
+class CMessageBoxDialog;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -54,6 +55,9 @@ public:
     void LeaveDfuMode();
     // Stops whatever runs and hides the engine, without a notification.
     void CloseDevice();
+    // The device went away. An operation that was running is stopped and the engine stays in view, saying
+    // in red what the interruption left on the device and how to recover; otherwise as CloseDevice.
+    void DeviceGone();
 
     // One poll of the running operation; the 300 ms timer calls it.
     void OnTimer();
@@ -95,6 +99,8 @@ public:
     QLabel* SizeLabel() const { return m_pSizeLabel; }
     QLabel* ElapsedLabel() const { return m_pElapsedLabel; }
     QPushButton* OkButton() const { return m_pOkButton; }
+    // The line under the bar that says what an error means for the device and what to do.
+    QLabel* DetailLabel() const { return m_pDetailLabel; }
 
 public slots:
     // Dismissal: the OK button, Escape and the close box. Asks first while an operation runs.
@@ -122,6 +128,10 @@ private:
     void ShowProblem(const nemora::dfuse::JobEvent& event);
     void HandBack(const nemora::dfuse::JobEvent& event);
     void StopAndRelease();
+    // Stops the running operation and says on the bar what the interruption left (cause: "Disconnected",
+    // "Stopped").
+    void ReportInterruption(const QString& strCause);
+    void ShowErrorDetail(const QString& strText);
     void Notify(std::uint32_t nCode, const QObject* pFrom);
     void ShowMessage(const QString& strText, std::uint32_t nStyle);
 
@@ -159,4 +169,6 @@ private:
     QLabel* m_pElapsedLabel = nullptr;
     QTreeWidget* m_pTargetList = nullptr;
     QPushButton* m_pOkButton = nullptr;
+    QLabel* m_pDetailLabel = nullptr;
+    CMessageBoxDialog* m_pLeaveQuestion = nullptr; // open while "Operation on-going. Leave anyway ?" asks
 };

@@ -229,11 +229,29 @@ bool TransferJob::Launch(std::uint32_t operation, DfuImageHandle hImage, JobEven
         events.back().context = context;
         return false;
     }
+    m_runningOperation = operation;
     launched.kind = JobEvent::Kind::Launched;
     launched.operation = operation;
     launched.target = m_nCurrentTarget;
     events.push_back(std::move(launched));
     return true;
+}
+
+TransferJob::Phase TransferJob::RunningPhase() const
+{
+    if (!Running()) {
+        return Phase::None;
+    }
+    switch (m_runningOperation) {
+    case OPERATION_ERASE:
+        return Phase::Erase;
+    case OPERATION_UPGRADE:
+        return Phase::Download;
+    case OPERATION_UPLOAD:
+        return m_hImageCopy != nullptr ? Phase::Verify : Phase::Upload;
+    default:
+        return Phase::Leave;
+    }
 }
 
 // ---------------------------------------------------------------- upgrade and verify

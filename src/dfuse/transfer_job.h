@@ -111,6 +111,10 @@ public:
     void Stop();
 
     bool Running() const { return m_hOperation != nullptr; }
+
+    // What the running operation does, for a driver that must say what an interruption left behind.
+    enum class Phase { None, Erase, Download, Verify, Upload, Leave };
+    Phase RunningPhase() const;
     int CurrentTarget() const { return m_nCurrentTarget; }
 
 private:
@@ -140,6 +144,7 @@ private:
     std::string m_uploadFile;
     int m_nCurrentTarget = -1;
     DfuOperationHandle m_hOperation = nullptr;
+    std::uint32_t m_runningOperation = 0;
     DfuImageHandle m_hImageCopy = nullptr;
     bool m_bFinished = false;
 };

@@ -203,7 +203,8 @@ void CPageUpdate::SetDevicePath(const QString& strPath)
     m_strDevicePath = strPath;
     if (strPath.isEmpty()) {
         if (m_pDfuUpdate) {
-            m_pDfuUpdate->CloseDevice();
+            // A download cut short stays in view with what it left on the device; anything else closes.
+            m_pDfuUpdate->DeviceGone();
             m_pDfuUpdate->ResetDeviceIdentity();
         }
         m_DeviceIdentity.Reset();

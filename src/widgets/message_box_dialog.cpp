@@ -126,6 +126,9 @@ bool CMessageBoxDialog::OnInitDialog()
                 ((m_nStyle & kStyleRight) ? Qt::AlignRight : Qt::AlignLeft);
     const QRect textRect = fm.boundingRect(QRect(0, 0, maxWidth, INT_MAX / 4), flags, m_strMessage);
     m_pText = new MessageTextWidget(this, m_strMessage, flags);
+    // The text is painted, not a label: screen readers get it as the text's name and the box's description.
+    m_pText->setAccessibleName(m_strMessage);
+    setAccessibleDescription(m_strMessage);
     if (m_nStyle & kStyleRtlReading)
         m_pText->setLayoutDirection(Qt::RightToLeft);
 

@@ -1,5 +1,6 @@
 #include "app/harbor_app.h"
 #include "app/main_frame.h"
+#include "version/version.h"
 #include "widgets/message_box_dialog.h"
 
 #include "qt_test_util.h"
@@ -152,7 +153,7 @@ TEST_F(StartUp, HandBookReportsAMissingManualWithTheShellNumber)
     EXPECT_EQ(title, "Nemora");
 }
 
-TEST_F(StartUp, AboutShowsTheVersionLine)
+TEST_F(StartUp, AboutShowsTheVersionLineAndTheVersions)
 {
     auto app = Make();
     ASSERT_FALSE(app->InitInstance().has_value());
@@ -166,7 +167,10 @@ TEST_F(StartUp, AboutShowsTheVersionLine)
     });
     app->OnAppAbout();
     EXPECT_EQ(title, "About Application");
-    EXPECT_EQ(texts, QStringList{QString::fromUtf8("Nemora\uFF0CV1.2")});
+    // The product line, then what `nemora --version` prints.
+    EXPECT_EQ(texts,
+              (QStringList{QString::fromUtf8("Nemora\uFF0CV1.2"),
+                           QString::fromStdString(nemora::version::VersionText("nemora", qVersion())).trimmed()}));
 }
 
 TEST_F(StartUp, TheWindowLayoutIsSavedAndRestored)

@@ -4,6 +4,7 @@
 
 #include "qt_test_util.h"
 
+#include <QFocusEvent>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -206,6 +207,11 @@ TEST(MainFrame, NavigationTreeSelectsTabsAndCloseAsksFirst)
     EXPECT_EQ(firstRunChecks, 1);
     QTreeWidget* tree = frame.NavigationTree();
     ASSERT_EQ(tree->topLevelItemCount(), 4);
+    // The tree getting the focus (as when a window such as the engine's gives it back) changes no page.
+    frame.View()->TabControl()->setCurrentIndex(2);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(tree, &focusIn);
+    EXPECT_EQ(frame.View()->TabControl()->currentIndex(), 2);
     tree->setCurrentItem(tree->topLevelItem(2));
     EXPECT_EQ(frame.View()->TabControl()->currentIndex(), 2);
     tree->setCurrentItem(tree->topLevelItem(2));

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
 namespace {
 
 using namespace nemora::device;
@@ -26,5 +31,62 @@ TEST(DriverInstall, PathsAndFailureText)
     EXPECT_EQ(InstallerFailureText(2), "安装失败，错误码：0x2");
     EXPECT_EQ(InstallerFailureText(31), "安装失败，错误码：0x1F");
 }
+
+namespace fs = std::filesystem;
+
+// Where the installer is put before the lookup, and where the lookup must find it.
+enum class Place { None, Working, Installed, Both };
+
+class LocateInstallerTest : public ::testing::TestWithParam<Place> {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() /
+               ("nemora-locate-" + std::to_string(::getpid()) + "-" + std::to_string(static_cast<int>(GetParam())));
+        fs::remove_all(root);
+        working = root / "home";
+        installed = root / "usr/libexec/nemora";
+        fs::create_directories(working);
+        fs::create_directories(installed);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static void Put(const fs::path& folder, InstallerButton button)
+    {
+        const fs::path file = (folder / InstallerPath(button)).lexically_normal();
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << "#!/bin/sh\n";
+    }
+
+    fs::path root;
+    fs::path working;
+    fs::path installed;
+};
+
+TEST_P(LocateInstallerTest, WorkingFolderFirstThenTheInstallation)
+{
+    const Place place = GetParam();
+    for (InstallerButton button : {kInstallWin7x86, kInstallWin7x64, kInstallWin8x86, kInstallWin8x64}) {
+        if (place == Place::Working || place == Place::Both)
+            Put(working, button);
+        if (place == Place::Installed || place == Place::Both)
+            Put(installed, button);
+        const std::string found = LocateInstaller(button, working, installed);
+        if (place == Place::Installed)
+            EXPECT_EQ(found, (installed / InstallerPath(button)).lexically_normal().string());
+        else // the working folder's own, or the relative path that then fails as before
+            EXPECT_EQ(found, InstallerPath(button));
+        EXPECT_EQ(LocateInstaller(button, working, {}), InstallerPath(button)); // no installation known
+    }
+}
+
+std::string PlaceName(const ::testing::TestParamInfo<Place>& param)
+{
+    constexpr const char* kNames[] = {"Nowhere", "InWorkingFolder", "Installed", "Both"};
+    return kNames[static_cast<int>(param.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverInstall, LocateInstallerTest,
+                         ::testing::Values(Place::None, Place::Working, Place::Installed, Place::Both), PlaceName);
 
 } // namespace

@@ -715,12 +715,19 @@ TEST_F(DfuEngine, DismissalWhileIdleAndWhileRunning)
     EXPECT_TRUE(engine->IsTimerRunning());
     EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 1);
 
+    // Leaving a running download stops it and says, in red, what that left on the device; the window
+    // stays until the next dismissal.
     AnswerNextBox("&Ok");
     engine->close(); // the close box
-    EXPECT_FALSE(engine->isVisible());
+    EXPECT_TRUE(engine->isVisible());
     EXPECT_FALSE(engine->IsRunning());
     EXPECT_FALSE(engine->IsTimerRunning());
+    EXPECT_EQ(Bar(), "Stopped during the download: the firmware is incomplete");
+    EXPECT_TRUE(engine->DetailLabel()->text().contains("download the file again"));
     EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 2);
+    engine->close();
+    EXPECT_FALSE(engine->isVisible());
+    EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 3);
     ExpectNoLeaks();
 }
 

@@ -145,7 +145,10 @@ TEST_F(RomUpdate, UnpluggingDuringADownloadStopsTheEngine)
     transport->Unplug(location);
     frame->OnDeviceChange();
     EXPECT_FALSE(page->Engine()->IsRunning());
-    EXPECT_FALSE(page->Engine()->isVisible());
+    // The engine stays in view to say that the device now holds an incomplete firmware.
+    EXPECT_TRUE(page->Engine()->isVisible());
+    EXPECT_TRUE(page->Engine()->ProgressBar()->GetWindowText().endsWith("the firmware is incomplete"))
+        << page->Engine()->ProgressBar()->GetWindowText().toStdString();
     EXPECT_FALSE(page->DownloadButton()->isEnabled());
     EXPECT_EQ(frame->DeviceBox()->currentText(), "");
 }

@@ -3,6 +3,7 @@
 
 #include "qt_test_util.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -80,6 +81,22 @@ TEST(MessageBoxDialog, EmptyCaptionShowsTheApplicationName)
     box.show();
     QTest::keyClick(&box, Qt::Key_Escape);
     EXPECT_EQ(box.result(), kIdOk);
+}
+
+TEST(MessageBoxDialog, ScreenReadersGetTheText)
+{
+    CMessageBoxDialog box(nullptr, "The file is damaged.", "Warning", 0x30);
+    box.OnInitDialog();
+    box.show();
+    QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(&box);
+    ASSERT_NE(dialog, nullptr);
+    QStringList names;
+    for (int i = 0; i < dialog->childCount(); ++i) {
+        names << dialog->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_TRUE(names.contains("The file is damaged.")) << names.join("|").toStdString();
+    EXPECT_EQ(dialog->text(QAccessible::Description), "The file is damaged.");
+    box.done(kIdOk);
 }
 
 TEST(MessageBoxDialog, ButtonsShareOneSizeAndAreCentred)
