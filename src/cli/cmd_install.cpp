@@ -19,16 +19,25 @@ namespace {
 
 constexpr std::string_view kCommand = "install-udev-rule";
 
-// The installer the console would run, beside this program (the build puts a copy there, as beside the
-// console). On Linux the four installer paths hold the same script; take the one a current 64-bit
-// system gets.
-std::filesystem::path InstallerBesideProgram()
+// The installer the console would run: in the Driver/ folder beside this program (the build puts a copy
+// there), else in the installed programs folder (libexec/nemora). On Linux the four installer paths hold
+// the same script; take the one a current 64-bit system gets. Empty when neither exists.
+std::filesystem::path FindInstaller()
 {
     std::error_code ec;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::string relative = device::InstallerPath(device::ChooseInstaller(6, 2, true));
-    const std::filesystem::path folder = ec ? std::filesystem::current_path(ec) : program.parent_path();
-    return folder / std::filesystem::path(relative).lexically_normal();
+    if (ec) {
+        return {};
+    }
+    const std::filesystem::path relative =
+        std::filesystem::path(device::InstallerPath(device::ChooseInstaller(6, 2, true))).lexically_normal();
+    for (const std::filesystem::path& folder :
+         {program.parent_path(), (program.parent_path() / NEMORA_BINDIR_TO_PROGRAMS).lexically_normal()}) {
+        if (std::filesystem::is_regular_file(folder / relative, ec)) {
+            return folder / relative;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -49,10 +58,10 @@ int RunInstallUdevRule(Args args)
     if (!parsed->positionals.empty()) {
         return UsageError(kCommand, "unexpected argument '" + parsed->positionals.front() + "'");
     }
-    const std::string installer = InstallerBesideProgram().string();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(installer, ec)) {
-        return Failure(kCommand, "the installer " + installer + " is missing; reinstall Nemora");
+    const std::string installer = FindInstaller().string();
+    if (installer.empty()) {
+        return Failure(kCommand, "the driver installer (Driver/Win8/x64/dpinst_amd64.exe) is neither beside nemora-cli "
+                                 "nor in its programs folder; reinstall Nemora");
     }
     std::string pkexec = "pkexec";
     std::array<char*, 3> argv = {pkexec.data(), const_cast<char*>(installer.c_str()), nullptr};
