@@ -54,7 +54,7 @@ inline constexpr OptionSpec kWaitOption{"--wait", false, false, true};
 #define NEMORA_CLI_DEVICE_OPTIONS_HELP                                                                                 \
     "  --device PATH     the device with that path ('nemora-cli list' shows them)\n"                                   \
     "  --serial SERIAL   the device with that USB serial number\n"                                                     \
-    "  --wait[=SECONDS]  wait until such a device is attached (without SECONDS: for as long as it takes)\n"
+    "  --wait[=SECONDS]  wait until such a device is attached (no SECONDS: as long as it takes)\n"
 
 // Whether the command changes the device. A command that writes never guesses: with several devices to
 // choose from and none named, it refuses (exit status 2).

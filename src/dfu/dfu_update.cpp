@@ -34,11 +34,9 @@ const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
 constexpr const char* kNoTargetText = "Please select one or several targets before !";
-constexpr const char* kAccessDeniedText =
-    "No permission to open the device: install the driver, then unplug and plug the device in again";
-constexpr const char* kInstallDriverQuestion =
-    "This user may not open the device: the driver (udev rule) is not installed.\n"
-    "Install the driver now? Afterwards, unplug the device and plug it in again.";
+constexpr const char* kAccessDeniedText = "No permission to open the device: install the driver";
+constexpr const char* kInstallDriverQuestion = "No permission to open the device: the driver is not installed.\n"
+                                               "Install it now? Then unplug and plug the device in again.";
 constexpr const char* kNoFileDataText = "Unable to find data for that device from the file ";
 
 QString FromStd(const std::string& text)

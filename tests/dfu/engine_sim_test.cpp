@@ -666,10 +666,10 @@ TEST_F(EngineOnVirtualDevice, ADeviceWithoutPermissionIsExplainedOnTheBarAndTheI
     BoxAnswerer boxes(nemora::widgets::kIdNo);
     engine->show();
     engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
-    EXPECT_EQ(Bar(), "No permission to open the device: install the driver, then unplug and plug the device in again");
+    EXPECT_EQ(Bar(), "No permission to open the device: install the driver");
     EXPECT_TRUE(BarIsRed());
     ASSERT_EQ(boxes.texts.size(), 1);
-    EXPECT_TRUE(boxes.texts[0].contains("Install the driver now?")) << boxes.texts[0].toStdString();
+    EXPECT_TRUE(boxes.texts[0].contains("Install it now?")) << boxes.texts[0].toStdString();
     EXPECT_EQ(installs, 0);
     // The upgrade that follows on the page keeps the reason on the bar and sends nothing.
     engine->StartUpgrade();
