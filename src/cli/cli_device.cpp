@@ -96,10 +96,19 @@ std::string DevicePort(const usb::DeviceInfo& device)
     return colon == std::string_view::npos ? std::string() : std::string(path.substr(4, colon - 4));
 }
 
+namespace {
+
+// The serial number as the device gave it, made safe for a terminal.
+std::string SerialText(const usb::DeviceInfo& device)
+{
+    return device.serial.empty() ? std::string("unknown") : PrintableText(device.serial);
+}
+
+} // namespace
+
 std::string DescribeDevice(const usb::DeviceInfo& device)
 {
-    return device.path + " (serial " + (device.serial.empty() ? std::string("unknown") : device.serial) + ", port " +
-           DevicePort(device) + ")";
+    return device.path + " (serial " + SerialText(device) + ", port " + DevicePort(device) + ")";
 }
 
 DeviceChoice ChooseDevice(const std::vector<usb::DeviceInfo>& devices, const DeviceRequest& request)
@@ -137,8 +146,7 @@ DeviceChoice ChooseDevice(const std::vector<usb::DeviceInfo>& devices, const Dev
         choice.message = std::to_string(fitting.size()) +
                          " devices in update mode are attached; choose one with --serial SERIAL or --device PATH:";
         for (const usb::DeviceInfo& d : fitting) {
-            choice.message += "\n  serial " + (d.serial.empty() ? std::string("unknown") : d.serial) + "  port " +
-                              DevicePort(d) + "  " + d.path;
+            choice.message += "\n  serial " + SerialText(d) + "  port " + DevicePort(d) + "  " + d.path;
         }
         return choice;
     }

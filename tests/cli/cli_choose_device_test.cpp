@@ -160,6 +160,11 @@ TEST_F(CliChooseDevice, APermissionFailureNamesTheDeviceTheReasonAndTheFix)
             EXPECT_NE(r.err.find(part), std::string::npos) << part << " in " << r.err;
         }
     }
+    // In this process too.
+    ::setenv("NEMORA_SIM", "fault=access", 1);
+    ::setenv("NEMORA_SIM_CONTROL", P("control").c_str(), 1);
+    EXPECT_EQ(nemora::cli::RunLeave({}), nemora::cli::kExitFailure);
+    ::unsetenv("NEMORA_SIM");
 }
 
 TEST_F(CliChooseDevice, InstallUdevRuleRunsTheConsolesInstallerThroughPkexec)
