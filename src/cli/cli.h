@@ -26,11 +26,13 @@ struct Command {
     int (*run)(Args args); // args exclude the subcommand's name
 };
 
-// One option a subcommand accepts. Flags take no value; the others take exactly one.
+// One option a subcommand accepts. Flags take no value (unless `optionalValue`: then "--name=VALUE" is
+// accepted too, and "--name" alone keeps an empty value); the others take exactly one.
 struct OptionSpec {
     std::string_view name; // with the dashes, e.g. "--vid" or "-o"
     bool takesValue;
     bool repeatable = false;
+    bool optionalValue = false;
 };
 
 struct ParsedArgs {
@@ -106,5 +108,6 @@ int RunRead(Args args);
 int RunLeave(Args args);
 int RunSettings(Args args);
 int RunLogo(Args args); // only in builds with Qt (NEMORA_CLI_LOGO)
+int RunInstallUdevRule(Args args);
 
 } // namespace nemora::cli

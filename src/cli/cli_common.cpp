@@ -59,11 +59,15 @@ std::optional<ParsedArgs> ParseArgs(Args args, std::span<const OptionSpec> spec,
             return std::nullopt;
         }
         if (!option->takesValue) {
-            if (inlineValue) {
+            if (inlineValue && !option->optionalValue) {
                 error = "option '" + std::string(name) + "' takes no value";
                 return std::nullopt;
             }
-            values.emplace_back();
+            if (inlineValue && inlineValue->empty()) {
+                error = "option '" + std::string(name) + "' needs a value after '='";
+                return std::nullopt;
+            }
+            values.emplace_back(inlineValue.value_or(std::string_view()));
             continue;
         }
         if (inlineValue) {

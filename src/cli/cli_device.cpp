@@ -85,35 +85,179 @@ void ProgressPrinter::Finish()
 
 // ---------------------------------------------------------------- sessions
 
-// Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
-// Returns an exit status, or -1 when the session is ready.
-int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, Session& session)
+std::string DevicePort(const usb::DeviceInfo& device)
 {
+    // "USB:<port>:VID_...".
+    const std::string_view path = device.path;
+    if (!path.starts_with("USB:")) {
+        return {};
+    }
+    const auto colon = path.find(':', 4);
+    return colon == std::string_view::npos ? std::string() : std::string(path.substr(4, colon - 4));
+}
+
+namespace {
+
+// The serial number as the device gave it, made safe for a terminal.
+std::string SerialText(const usb::DeviceInfo& device)
+{
+    return device.serial.empty() ? std::string("unknown") : PrintableText(device.serial);
+}
+
+} // namespace
+
+std::string DescribeDevice(const usb::DeviceInfo& device)
+{
+    return device.path + " (serial " + SerialText(device) + ", port " + DevicePort(device) + ")";
+}
+
+DeviceChoice ChooseDevice(const std::vector<usb::DeviceInfo>& devices, const DeviceRequest& request)
+{
+    DeviceChoice choice;
+    // The devices the names given fit, in any mode.
+    std::vector<usb::DeviceInfo> named;
+    const std::string upperPath = request.path ? usb::ToUpperAscii(*request.path) : std::string();
+    for (const usb::DeviceInfo& d : devices) {
+        if ((!request.path || d.path == upperPath) && (!request.serial || d.serial == *request.serial)) {
+            named.push_back(d);
+        }
+    }
+    std::vector<usb::DeviceInfo> fitting;
+    for (const usb::DeviceInfo& d : named) {
+        if (!request.needDfuMode || d.mode == usb::InterfaceMode::Dfu) {
+            fitting.push_back(d);
+        }
+    }
+    const bool anyNamed = request.path || request.serial;
+    if (fitting.empty()) {
+        if (!named.empty()) {
+            choice.message = named.front().path + " is running its firmware (application mode), not in update mode";
+        } else if (request.path) {
+            choice.message = "no device with path " + *request.path + " (see 'nemora-cli list')";
+        } else if (request.serial) {
+            choice.message = "no device with serial number " + *request.serial + " (see 'nemora-cli list')";
+        } else {
+            choice.message = "no device found";
+        }
+        return choice;
+    }
+    if (fitting.size() > 1 && !anyNamed && request.use == DeviceUse::Writes) {
+        choice.kind = DeviceChoice::Kind::Ambiguous;
+        choice.message = std::to_string(fitting.size()) +
+                         " devices in update mode are attached; choose one with --serial SERIAL or --device PATH:";
+        for (const usb::DeviceInfo& d : fitting) {
+            choice.message += "\n  serial " + SerialText(d) + "  port " + DevicePort(d) + "  " + d.path;
+        }
+        return choice;
+    }
+    choice.kind = DeviceChoice::Kind::Chosen;
+    choice.device = fitting.front();
+    if (fitting.size() > 1) {
+        choice.note = std::to_string(fitting.size()) + " devices fit; using the first, " +
+                      DescribeDevice(choice.device) + " (choose one with --serial or --device)";
+    }
+    return choice;
+}
+
+bool WaitForDevice(usb::Transport& transport, const WaitOption& wait,
+                   const std::function<std::optional<usb::DeviceInfo>(const std::vector<usb::DeviceInfo>&)>& pick,
+                   usb::DeviceInfo& found)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = wait.limit ? std::optional(Clock::now() + *wait.limit) : std::nullopt;
+    while (true) {
+        std::vector<usb::DeviceInfo> devices;
+        if (transport.Enumerate(devices) != usb::Status::Ok) {
+            return false;
+        }
+        if (auto device = pick(devices)) {
+            found = std::move(*device);
+            return true;
+        }
+        // Block until something arrives or leaves (a re-enumeration is both), then look again.
+        auto slice = std::chrono::milliseconds(60000);
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            if (left <= std::chrono::milliseconds(0)) {
+                return false;
+            }
+            slice = std::min(slice, left);
+        }
+        transport.WaitForEvents(slice);
+    }
+}
+
+int ParseWaitOption(std::string_view command, const ParsedArgs& args, WaitOption& wait)
+{
+    wait = WaitOption{};
+    if (!args.Has("--wait")) {
+        return -1;
+    }
+    wait.wait = true;
+    if (const std::string text = *args.Value("--wait"); !text.empty()) {
+        const auto seconds = ParseNumber(text, 366 * 86400);
+        if (!seconds) {
+            return UsageError(command, "--wait=SECONDS takes a number of seconds, not '" + text + "'");
+        }
+        wait.limit = std::chrono::seconds(*seconds);
+    }
+    return -1;
+}
+
+int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, DeviceUse use, Session& session)
+{
+    if (const int status = ParseWaitOption(command, args, session.wait); status >= 0) {
+        return status;
+    }
+    if (const auto serial = args.Value("--serial"); serial && serial->empty()) {
+        return UsageError(command, "--serial needs a serial number");
+    }
     std::string error;
     session.transport = usb::CreateTransport(&error);
     if (!session.transport) {
         return Failure(command, error.empty() ? "no USB access" : error);
     }
+    const DeviceRequest request{args.Value("--device"), args.Value("--serial"), needDfuMode, use};
     std::vector<usb::DeviceInfo> devices;
     if (const usb::Status s = session.transport->Enumerate(devices); s != usb::Status::Ok) {
         return Failure(command, std::string("cannot list devices: ") + usb::StatusName(s));
     }
-    if (const auto wanted = args.Value("--device")) {
-        const std::string upper = usb::ToUpperAscii(*wanted);
-        const auto it = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.path == upper; });
-        if (it == devices.end()) {
-            return Failure(command, "no device with path " + *wanted + " (see 'nemora-cli list')");
+    DeviceChoice choice = ChooseDevice(devices, request);
+    if (choice.kind == DeviceChoice::Kind::Missing && session.wait.wait) {
+        // Anything but a device that fits keeps us waiting; several that fit end the wait too, so that a
+        // command that writes still refuses to guess.
+        WaitForDevice(
+            *session.transport, session.wait,
+            [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
+                choice = ChooseDevice(listed, request);
+                if (choice.kind == DeviceChoice::Kind::Missing) {
+                    return std::nullopt;
+                }
+                return choice.device;
+            },
+            session.device);
+        if (choice.kind == DeviceChoice::Kind::Missing) {
+            if (!session.wait.limit) {
+                return Failure(command, "cannot list devices any more");
+            }
+            return Failure(command,
+                           Format("no device came within %lld s: %s",
+                                  static_cast<long long>(session.wait.limit->count()), choice.message.c_str()));
         }
-        session.device = *it;
-    } else if (devices.empty()) {
-        return Failure(command, "no device found");
-    } else {
-        session.device = devices.front();
     }
-    if (needDfuMode && session.device.mode != usb::InterfaceMode::Dfu) {
-        return Failure(command,
-                       session.device.path + " is running its firmware (application mode), not in update mode");
+    switch (choice.kind) {
+    case DeviceChoice::Kind::Missing:
+        return Failure(command, choice.message);
+    case DeviceChoice::Kind::Ambiguous:
+        std::cerr << "nemora-cli " << command << ": " << choice.message << '\n';
+        return kExitUsage;
+    case DeviceChoice::Kind::Chosen:
+        break;
     }
+    if (!choice.note.empty()) {
+        std::cerr << "nemora-cli " << command << ": " << choice.note << '\n';
+    }
+    session.device = choice.device;
     session.library = std::make_unique<DfuseLibrary>(*session.transport);
     return -1;
 }
@@ -134,6 +278,11 @@ int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link
     case dfuse::LinkOutcome::Ok:
         return -1;
     case dfuse::LinkOutcome::NotOpened:
+        if (descriptors.failedCode == dfuse::STDFU_ACCESSDENIED) {
+            return Failure(command, "cannot open " + DescribeDevice(session.device) +
+                                        ": no permission to use the USB device; install the udev rule with "
+                                        "'nemora-cli install-udev-rule', then unplug and plug the device in again");
+        }
         return Failure(command,
                        "opening the device: cannot open " + device + (gone ? ": it is gone; plug it in again" : ""));
     case dfuse::LinkOutcome::NoDeviceDescriptor:
@@ -261,9 +410,9 @@ void JobReporter::EndProgress()
 
 // ---------------------------------------------------------------- user areas
 
-int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device)
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device)
 {
-    if (const int status = OpenSession(command, args, true, device.session); status >= 0) {
+    if (const int status = OpenSession(command, args, true, use, device.session); status >= 0) {
         return status;
     }
     if (const int status = OpenLink(command, device.session, device.link); status >= 0) {

@@ -10,7 +10,9 @@
 #include "dfuse/transfer_job.h"
 #include "usb/transport.h"
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,15 +47,67 @@ private:
     int m_last = -1;
 };
 
+// The options that choose a device, taken by every device command.
+inline constexpr OptionSpec kDevicePathOption{"--device", true};
+inline constexpr OptionSpec kSerialOption{"--serial", true};
+inline constexpr OptionSpec kWaitOption{"--wait", false, false, true};
+#define NEMORA_CLI_DEVICE_OPTIONS_HELP                                                                                 \
+    "  --device PATH     the device with that path ('nemora-cli list' shows them)\n"                                   \
+    "  --serial SERIAL   the device with that USB serial number\n"                                                     \
+    "  --wait[=SECONDS]  wait until such a device is attached (no SECONDS: as long as it takes)\n"
+
+// Whether the command changes the device. A command that writes never guesses: with several devices to
+// choose from and none named, it refuses (exit status 2).
+enum class DeviceUse { Reads, Writes };
+
+// What a command asks for.
+struct DeviceRequest {
+    std::optional<std::string> path;
+    std::optional<std::string> serial;
+    bool needDfuMode = true;
+    DeviceUse use = DeviceUse::Reads;
+};
+
+// The pick among the listed devices.
+struct DeviceChoice {
+    enum class Kind { Chosen, Ambiguous, Missing };
+    Kind kind = Kind::Missing;
+    usb::DeviceInfo device; // Chosen
+    std::string message;    // Ambiguous: the devices to choose from; Missing: why none fits
+    std::string note;       // Chosen by default among several: which one was taken
+};
+DeviceChoice ChooseDevice(const std::vector<usb::DeviceInfo>& devices, const DeviceRequest& request);
+
+// Where a device sits ("1-3"), from its path; empty when the path does not say.
+std::string DevicePort(const usb::DeviceInfo& device);
+// "PATH (serial S, port P)".
+std::string DescribeDevice(const usb::DeviceInfo& device);
+
+// --wait[=SECONDS]: not given, given without a limit, or given with one.
+struct WaitOption {
+    bool wait = false;
+    std::optional<std::chrono::seconds> limit;
+};
+
+// Reads --wait[=SECONDS] into `wait`. Returns an exit status for a bad value, or -1.
+int ParseWaitOption(std::string_view command, const ParsedArgs& args, WaitOption& wait);
+
 struct Session {
     std::unique_ptr<usb::Transport> transport;
     std::unique_ptr<dfuse::DfuseLibrary> library;
     usb::DeviceInfo device;
+    WaitOption wait;
 };
 
-// Opens the transport and picks the device: --device PATH, else the first listed (update mode first).
-// Returns an exit status, or -1 when the session is ready.
-int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, Session& session);
+// Opens the transport and picks the device (see ChooseDevice), waiting for it with --wait. Returns an
+// exit status, or -1 when the session is ready.
+int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, DeviceUse use, Session& session);
+
+// Waits (arrival events, or the transport's polling) until `pick` finds a device in the listing, up to
+// `wait.limit`. True with the device; false when the time ran out or the devices cannot be listed.
+bool WaitForDevice(usb::Transport& transport, const WaitOption& wait,
+                   const std::function<std::optional<usb::DeviceInfo>(const std::vector<usb::DeviceInfo>&)>& pick,
+                   usb::DeviceInfo& found);
 
 // "Verb 00".
 std::string TargetLabel(std::string_view verb, int target);
@@ -91,7 +145,7 @@ struct AreaDevice {
     CDeviceIdentity identity;
 };
 // Returns an exit status, or -1 when the device is ready.
-int OpenAreaDevice(std::string_view command, const ParsedArgs& args, AreaDevice& device);
+int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device);
 
 // Reads `size` bytes at `address` of the device's first target into `bytes`, the way the console reads an
 // area. Returns an exit status, or -1.

@@ -23,23 +23,30 @@ using dfuse::MappingTarget;
 
 int RunList(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{{"--json", false}}};
+    static constexpr std::array<OptionSpec, 2> kSpec = {{{"--json", false}, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("list", args, kSpec,
-                     "Usage: nemora-cli list [--json]\n\n"
+                     "Usage: nemora-cli list [--json] [--wait[=SECONDS]]\n\n"
                      "Lists the attached devices, those in update mode (dfu) first, then those running their\n"
-                     "firmware (app): path, mode, VID, PID, bcdDevice, and the product, model and firmware\n"
-                     "version the catalogue gives for them. The first one listed is the default device of\n"
-                     "flash, read and leave.\n\n"
+                     "firmware (app): path, mode, VID, PID, bcdDevice, the product, model and firmware\n"
+                     "version the catalogue gives for them, the USB serial number and the port. With one\n"
+                     "device in update mode, it is the one flash, read and leave use; with several, name one\n"
+                     "with --serial or --device.\n\n"
                      "  --json   a JSON list of objects: path, mode, vid, pid, bcd_device, product_name,\n"
-                     "           model_name, firmware_version\n",
+                     "           model_name, firmware_version, serial, port\n"
+                     "  --wait[=SECONDS]  wait until a device is attached (without SECONDS: for as long as it\n"
+                     "                    takes)\n",
                      exitCode);
     if (!parsed)
         return exitCode;
     std::string error;
     if (!parsed->positionals.empty()) {
         return UsageError("list", "unexpected argument '" + parsed->positionals.front() + "'");
+    }
+    WaitOption wait;
+    if (const int status = ParseWaitOption("list", *parsed, wait); status >= 0) {
+        return status;
     }
     auto transport = usb::CreateTransport(&error);
     if (!transport) {
@@ -48,6 +55,18 @@ int RunList(Args args)
     std::vector<usb::DeviceInfo> devices;
     if (const usb::Status s = transport->Enumerate(devices); s != usb::Status::Ok) {
         return Failure("list", std::string("cannot list devices: ") + usb::StatusName(s));
+    }
+    if (wait.wait && devices.empty()) {
+        usb::DeviceInfo first;
+        const auto any = [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
+            devices = listed;
+            return listed.empty() ? std::nullopt : std::optional(listed.front());
+        };
+        if (!WaitForDevice(*transport, wait, any, first)) {
+            return Failure(
+                "list", wait.limit ? Format("no device came within %lld s", static_cast<long long>(wait.limit->count()))
+                                   : std::string("cannot list devices any more"));
+        }
     }
     const bool json = parsed->Has("--json");
     JsonWriter writer(std::cout);
@@ -80,11 +99,16 @@ int RunList(Args args)
                 .String(model)
                 .Key("firmware_version")
                 .String(firmware)
+                .Key("serial")
+                .String(d.serial)
+                .Key("port")
+                .String(DevicePort(d))
                 .EndObject();
         } else {
             std::cout << d.path << "  " << mode << "  " << Hex(d.vid, 4) << ':' << Hex(d.pid, 4).substr(2)
                       << "  bcdDevice " << Hex(d.bcdDevice, 4) << "  " << product << " / " << model << " / " << firmware
-                      << '\n';
+                      << "  serial " << (d.serial.empty() ? "unknown" : PrintableText(d.serial)) << "  port "
+                      << DevicePort(d) << '\n';
         }
     }
     if (json) {
@@ -100,18 +124,20 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 2> kSpec = {{{"--no-verify", false}, {"--device", true}}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {
+        {{"--no-verify", false}, kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed = ParseCommand("flash", args, kSpec,
-                               "Usage: nemora-cli flash FILE [--no-verify] [--device PATH]\n\n"
+                               "Usage: nemora-cli flash FILE [--no-verify] [--device PATH | --serial SERIAL]\n"
+                               "                        [--wait[=SECONDS]]\n\n"
                                "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
                                "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
                                "bits) must match the device's; then every image is erased and downloaded into its\n"
                                "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
                                "difference and exit status 1). Nothing is written when an image holds bytes the\n"
                                "device's memory map does not allow writing.\n\n"
-                               "  --no-verify     skip the read-back\n"
-                               "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                               "With several devices in update mode attached, name the one to write.\n\n"
+                               "  --no-verify       skip the read-back\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
                                exitCode);
     if (!parsed)
         return exitCode;
@@ -130,7 +156,7 @@ int RunFlash(Args args)
     }
 
     Session session;
-    if (const int status = OpenSession("flash", *parsed, true, session); status >= 0) {
+    if (const int status = OpenSession("flash", *parsed, true, DeviceUse::Writes, session); status >= 0) {
         return status;
     }
     dfuse::DeviceLink link;
@@ -158,16 +184,22 @@ int RunFlash(Args args)
 
 int RunRead(Args args)
 {
-    static constexpr std::array<OptionSpec, 5> kSpec = {
-        {{"--alt", true}, {"--address", true}, {"--length", true}, {"-o", true}, {"--device", true}}};
+    static constexpr std::array<OptionSpec, 7> kSpec = {{{"--alt", true},
+                                                         {"--address", true},
+                                                         {"--length", true},
+                                                         {"-o", true},
+                                                         kDevicePathOption,
+                                                         kSerialOption,
+                                                         kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("read", args, kSpec,
-                     "Usage: nemora-cli read --alt N --address A --length L -o OUT [--device PATH]\n\n"
+                     "Usage: nemora-cli read --alt N --address A --length L -o OUT\n"
+                     "                       [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
                      "Reads L bytes from address A of alternate setting N of a device in update mode into the\n"
                      "raw file OUT (written whole or not at all). The range must be readable according to the\n"
-                     "device's memory map.\n\n"
-                     "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                     "device's memory map. Without a device named, the first in update mode is read (and named\n"
+                     "on stderr when there are several).\n\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
                      exitCode);
     if (!parsed)
         return exitCode;
@@ -195,7 +227,7 @@ int RunRead(Args args)
         return UsageError("read", "the range runs past the end of the 32-bit address space");
     }
     Session session;
-    if (const int status = OpenSession("read", *parsed, true, session); status >= 0) {
+    if (const int status = OpenSession("read", *parsed, true, DeviceUse::Reads, session); status >= 0) {
         return status;
     }
     dfuse::DeviceLink link;
@@ -257,13 +289,14 @@ int RunRead(Args args)
 
 int RunLeave(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{{"--device", true}}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed = ParseCommand("leave", args, kSpec,
-                               "Usage: nemora-cli leave [--device PATH]\n\n"
+                               "Usage: nemora-cli leave [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
                                "Makes a device in update mode leave it and start its firmware from the start of its\n"
-                               "first target; it then comes back in application mode.\n\n"
-                               "  --device PATH   the device to use (default: the first one 'nemora-cli list' shows)\n",
+                               "first target; it then comes back in application mode. With --wait, waits first for\n"
+                               "the device in update mode and then for it to come back in application mode (each\n"
+                               "wait up to SECONDS).\n\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
                                exitCode);
     if (!parsed)
         return exitCode;
@@ -271,7 +304,7 @@ int RunLeave(Args args)
         return UsageError("leave", "unexpected argument '" + parsed->positionals.front() + "'");
     }
     Session session;
-    if (const int status = OpenSession("leave", *parsed, true, session); status >= 0) {
+    if (const int status = OpenSession("leave", *parsed, true, DeviceUse::Writes, session); status >= 0) {
         return status;
     }
     dfuse::DeviceLink link;
@@ -289,6 +322,31 @@ int RunLeave(Args args)
         return reporter.Status();
     }
     std::cerr << "Successfully left updating mode !\n";
+    if (!session.wait.wait) {
+        return kExitOk;
+    }
+    // The same device, by its serial number (or its port when it has none), in application mode.
+    const usb::DeviceInfo left = session.device;
+    usb::DeviceInfo back;
+    const bool cameBack = WaitForDevice(
+        *session.transport, session.wait,
+        [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
+            for (const usb::DeviceInfo& d : listed) {
+                const bool same = left.serial.empty() ? DevicePort(d) == DevicePort(left) : d.serial == left.serial;
+                if (same && d.mode == usb::InterfaceMode::Application) {
+                    return d;
+                }
+            }
+            return std::nullopt;
+        },
+        back);
+    if (!cameBack) {
+        return Failure("leave", session.wait.limit
+                                    ? Format("the device did not come back in application mode within %lld s",
+                                             static_cast<long long>(session.wait.limit->count()))
+                                    : std::string("cannot list devices any more"));
+    }
+    std::cerr << "Back in application mode: " << DescribeDevice(back) << '\n';
     return kExitOk;
 }
 

@@ -28,7 +28,8 @@ constexpr std::string_view kLogoHelp =
     "  import N IN [--threshold T] [--dither] [--fit] [--invert]\n"
     "                           put a picture into screen N and write the area back, verified\n"
     "  default [N]              write the default image of screen N, or of all twelve\n\n"
-    "Every subcommand takes --device PATH and --help.\n";
+    "Every subcommand takes --help and chooses its device with --device PATH or --serial SERIAL, and\n"
+    "waits for it with --wait[=SECONDS]; those that write refuse to guess among several devices.\n";
 
 constexpr OptionSpec kDeviceOption{"--device", true};
 
@@ -89,15 +90,15 @@ int Export(std::string_view command, const MonoImage& screen, const std::string&
 
 int RunExport(Args args, bool all)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{kDeviceOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
     const std::string_view command = all ? "logo export-all" : "logo export";
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand(command, args, kSpec,
-                     all ? "Usage: nemora-cli logo export-all DIR [--device PATH]\n\n"
+                     all ? "Usage: nemora-cli logo export-all DIR [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                            "Writes every screen of the device's logo area as DIR/screen-01.png to screen-12.png\n"
                            "(DIR is made if missing): lit pixels pure black on white, the screen's size.\n"
-                         : "Usage: nemora-cli logo export N OUT [--device PATH]\n\n"
+                         : "Usage: nemora-cli logo export N OUT [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                            "Writes screen N (1 to 12) of the device's logo area as a picture of the screen's size,\n"
                            "lit pixels pure black on white. The format follows OUT's extension (.png, .bmp as a\n"
                            "24-bit BMP, .jpg and every other format Qt writes).\n",
@@ -115,7 +116,7 @@ int RunExport(Args args, bool all)
     }
     EnsureQtApplication();
     AreaDevice device;
-    if (const int status = OpenAreaDevice(command, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(command, *parsed, DeviceUse::Reads, device); status >= 0) {
         return status;
     }
     LogoArea logo;
@@ -144,14 +145,19 @@ int RunExport(Args args, bool all)
 
 int RunImport(Args args)
 {
-    static constexpr std::array<OptionSpec, 5> kSpec = {
-        {{"--threshold", true}, {"--dither", false}, {"--fit", false}, {"--invert", false}, kDeviceOption}};
+    static constexpr std::array<OptionSpec, 7> kSpec = {{{"--threshold", true},
+                                                         {"--dither", false},
+                                                         {"--fit", false},
+                                                         {"--invert", false},
+                                                         kDeviceOption,
+                                                         kSerialOption,
+                                                         kWaitOption}};
     constexpr std::string_view kCommand = "logo import";
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand(kCommand, args, kSpec,
                      "Usage: nemora-cli logo import N IN [--threshold T] [--dither] [--fit] [--invert]\n"
-                     "                              [--device PATH]\n\n"
+                     "                              [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                      "Reads the device's logo area, puts the picture IN (any format Qt reads) into screen N\n"
                      "(1 to 12) and writes the area back, verified. Without options the console's rule holds:\n"
                      "every pixel that is not pure white is lit, the picture sits at the top-left corner,\n"
@@ -191,7 +197,7 @@ int RunImport(Args args)
         return Failure(kCommand, in + ": " + error.toStdString());
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
         return status;
     }
     LogoArea logo;
@@ -219,11 +225,11 @@ int RunImport(Args args)
 
 int RunDefault(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{kDeviceOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
     constexpr std::string_view kCommand = "logo default";
     int exitCode = kExitOk;
     auto parsed = ParseCommand(kCommand, args, kSpec,
-                               "Usage: nemora-cli logo default [N] [--device PATH]\n\n"
+                               "Usage: nemora-cli logo default [N] [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                                "Writes the default image of screen N (1 to 12), or of all twelve, from the default\n"
                                "set of the device's model; the other screens keep their images.\n",
                                exitCode);
@@ -238,7 +244,7 @@ int RunDefault(Args args)
         return UsageError(kCommand, "N is a screen number from 1 to 12, not '" + parsed->positionals[0] + "'");
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
         return status;
     }
     LogoArea logo;

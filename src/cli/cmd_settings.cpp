@@ -23,7 +23,8 @@ constexpr std::string_view kSettingsHelp =
     "  set KEY=VALUE ...        change fields of the record on the device\n"
     "  save FILE                back up both user areas into a settings file\n"
     "  load FILE [--exact]      write a settings file's areas to the device\n\n"
-    "Every subcommand takes --device PATH and --help.\n";
+    "Every subcommand takes --help and chooses its device with --device PATH or --serial SERIAL, and\n"
+    "waits for it with --wait[=SECONDS]; those that write refuse to guess among several devices.\n";
 
 // One editable field of the record.
 struct Field {
@@ -135,17 +136,18 @@ constexpr OptionSpec kDeviceOption{"--device", true};
 
 int RunShow(Args args)
 {
-    static constexpr std::array<OptionSpec, 2> kSpec = {{{"--json", false}, kDeviceOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {{{"--json", false}, kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
-    auto parsed = ParseCommand("settings show", args, kSpec,
-                               "Usage: nemora-cli settings show [--json] [--device PATH]\n\n"
-                               "Reads the device's parameter area and prints its fields as stored (even when out\n"
-                               "of range): ni, ti, ss, tcr, tcr_m1, tcr_m2, display_level, temperature_unit (F or C),\n"
-                               "power (ten points in watts), temperature (ten points in the record's unit),\n"
-                               "marker_ok (bytes 0 and 1 are 5A 5A) and limits (min_power, max_power,\n"
-                               "min_temperature, max_temperature for this device and the record's unit).\n\n"
-                               "  --json   one JSON object with exactly those keys\n",
-                               exitCode);
+    auto parsed =
+        ParseCommand("settings show", args, kSpec,
+                     "Usage: nemora-cli settings show [--json] [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
+                     "Reads the device's parameter area and prints its fields as stored (even when out\n"
+                     "of range): ni, ti, ss, tcr, tcr_m1, tcr_m2, display_level, temperature_unit (F or C),\n"
+                     "power (ten points in watts), temperature (ten points in the record's unit),\n"
+                     "marker_ok (bytes 0 and 1 are 5A 5A) and limits (min_power, max_power,\n"
+                     "min_temperature, max_temperature for this device and the record's unit).\n\n"
+                     "  --json   one JSON object with exactly those keys\n",
+                     exitCode);
     if (!parsed) {
         return exitCode;
     }
@@ -153,7 +155,7 @@ int RunShow(Args args)
         return UsageError("settings show", "unexpected argument '" + parsed->positionals.front() + "'");
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice("settings show", *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice("settings show", *parsed, DeviceUse::Reads, device); status >= 0) {
         return status;
     }
     SettingsRecord record;
@@ -215,11 +217,11 @@ struct Change {
 
 int RunSet(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{kDeviceOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings set", args, kSpec,
-                     "Usage: nemora-cli settings set KEY=VALUE ... [--device PATH]\n\n"
+                     "Usage: nemora-cli settings set KEY=VALUE ... [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                      "Changes fields of the device's settings record: reads the parameter area, changes only\n"
                      "the named fields and the marker, writes the area (erase, download, verify) and prints\n"
                      "each changed field, old and new. Every other byte of the area keeps its value.\n\n"
@@ -260,7 +262,7 @@ int RunSet(Args args)
     }
 
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
         return status;
     }
     SettingsRecord record;
@@ -319,10 +321,10 @@ int RunSet(Args args)
 
 int RunSave(Args args)
 {
-    static constexpr std::array<OptionSpec, 1> kSpec = {{kDeviceOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed = ParseCommand("settings save", args, kSpec,
-                               "Usage: nemora-cli settings save FILE [--device PATH]\n\n"
+                               "Usage: nemora-cli settings save FILE [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                                "Backs up both user areas exactly as the device holds them into a settings file in\n"
                                "the console's layout (VID 0x0483, PID 0xDF11, bcdDevice 0x0200; image \"user_log\"\n"
                                "with the logo area, then \"user_para\" with the parameter area). The file is written\n"
@@ -337,7 +339,7 @@ int RunSave(Args args)
     }
     const std::string path = parsed->positionals.front();
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Reads, device); status >= 0) {
         return status;
     }
     std::vector<std::uint8_t> logo, param;
@@ -362,11 +364,12 @@ int RunSave(Args args)
 
 int RunLoad(Args args)
 {
-    static constexpr std::array<OptionSpec, 2> kSpec = {{{"--exact", false}, kDeviceOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {
+        {{"--exact", false}, kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings load", args, kSpec,
-                     "Usage: nemora-cli settings load FILE [--exact] [--device PATH]\n\n"
+                     "Usage: nemora-cli settings load FILE [--exact] [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
                      "Writes the areas a settings file supplies to the device, taking its images as the\n"
                      "console's \"Load File\" does: only \"user_log\", \"user_para\", \"user_power\" and\n"
                      "\"user_temp\" (names compared byte for byte), by the address of their element, in file\n"
@@ -390,7 +393,7 @@ int RunLoad(Args args)
                                      (file.error.message.empty() ? "" : ": " + file.error.message));
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, device); status >= 0) {
+    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
         return status;
     }
     const CDeviceIdentity& id = device.identity;

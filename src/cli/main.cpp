@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "version/version.h"
 
+#include <algorithm>
 #include <array>
 #include <iostream>
 #include <vector>
@@ -25,6 +26,7 @@ constexpr std::array kCommands = {
     Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
     Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
+    Command{"install-udev-rule", "let this user open the device without root", nemora::cli::RunInstallUdevRule},
 #if defined(NEMORA_CLI_LOGO)
     Command{"logo", "export, import and restore a device's screen images", nemora::cli::RunLogo},
 #endif
@@ -35,8 +37,11 @@ void PrintHelp(std::ostream& out)
     out << "Usage: nemora-cli COMMAND [OPTIONS]\n"
            "  or:  nemora-cli --help | --version\n\n"
            "Commands:\n";
+    std::size_t width = 0;
     for (const Command& c : kCommands)
-        out << "  " << c.name << std::string(12 - std::min<std::size_t>(c.name.size(), 11), ' ') << c.summary << '\n';
+        width = std::max(width, c.name.size());
+    for (const Command& c : kCommands)
+        out << "  " << c.name << std::string(width + 2 - c.name.size(), ' ') << c.summary << '\n';
     out << "\nRun 'nemora-cli COMMAND --help' for a command's options.\n"
            "Device commands use real USB, or virtual devices when NEMORA_SIM is set.\n"
            "Exit status: 0 success, 1 failure, 2 bad arguments.\n";

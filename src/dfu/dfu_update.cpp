@@ -4,6 +4,7 @@
 #include "dfu/text_progress_ctrl.h"
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_commands.h"
+#include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
@@ -33,6 +34,9 @@ const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
 constexpr const char* kNoTargetText = "Please select one or several targets before !";
+constexpr const char* kAccessDeniedText = "No permission to open the device: install the driver";
+constexpr const char* kInstallDriverQuestion = "No permission to open the device: the driver is not installed.\n"
+                                               "Install it now? Then unplug and plug the device in again.";
 constexpr const char* kNoFileDataText = "Unable to find data for that device from the file ";
 
 QString FromStd(const std::string& text)
@@ -231,6 +235,20 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
             }
             FillTargetList();
         });
+    m_bAccessDenied =
+        outcome == nemora::dfuse::LinkOutcome::NotOpened && descriptors.failedCode == nemora::dfuse::STDFU_ACCESSDENIED;
+    if (m_bAccessDenied) {
+        // The device is there but this user may not open it: say why, and offer the cure.
+        ShowError(kAccessDeniedText);
+        if (m_installDriver && isVisible()) { // never from a hidden, silent open
+            m_strLastMessage = kInstallDriverQuestion;
+            CMessageBoxDialog box(this, kInstallDriverQuestion, "", 0x24);
+            if (box.DoModal() == nemora::widgets::kIdYes) {
+                m_installDriver();
+            }
+        }
+        return;
+    }
     if (outcome == nemora::dfuse::LinkOutcome::NotOpened) {
         return;
     }
@@ -393,6 +411,9 @@ int CDfuUpdate::FirstSelectedTarget() const
 bool CDfuUpdate::SelectTargets()
 {
     UpdateData(true);
+    if (m_bAccessDenied) {
+        return false; // the bar keeps saying why nothing can be done
+    }
     m_nCurrentTarget = FirstSelectedTarget();
     if (m_nCurrentTarget < 0) {
         ShowError(kNoTargetText);

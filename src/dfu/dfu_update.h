@@ -73,6 +73,9 @@ public:
     void UpdateData(bool bSaveAndValidate);
 
     void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
+    // of permission the engine says so and offers to run it; without one it only says so.
+    void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
 
     bool IsRunning() const { return m_job.Running(); }
     bool IsTimerRunning() const { return m_timer.isActive(); }
@@ -158,6 +161,8 @@ private:
     std::int64_t m_nStartTime = 0;
     QTimer m_timer;
     QString m_strLastMessage;
+    std::function<void()> m_installDriver;
+    bool m_bAccessDenied = false; // the last OpenDevice was refused for lack of permission
 
     CTextProgressCtrl* m_pProgress = nullptr;
     QLabel* m_pSizeLabel = nullptr;

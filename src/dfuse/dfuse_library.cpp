@@ -90,8 +90,9 @@ std::uint32_t DfuseLibrary::STDFU_Open(const std::string& strDevicePath, DfuDevi
         return STDFU_BADPARAMETER;
     }
     std::unique_ptr<usb::DeviceHandle> handle;
-    if (m_transport.Open(strDevicePath, handle) != Status::Ok || !handle) {
-        return STDFU_OPENDRIVERERROR;
+    const Status opened = m_transport.Open(strDevicePath, handle);
+    if (opened != Status::Ok || !handle) {
+        return opened == Status::Access ? STDFU_ACCESSDENIED : STDFU_OPENDRIVERERROR;
     }
     auto open = std::make_shared<OpenDevice>();
     open->device = std::make_unique<DfuDevice>(std::move(handle), open->waiter);

@@ -38,6 +38,7 @@ inline constexpr std::uint32_t STDFU_DESCRIPTORNOTFOUND = 0x12340004; // descrip
 inline constexpr std::uint32_t STDFU_BADPARAMETER = 0x12340005;       // null output, bad length, unknown handle
 inline constexpr std::uint32_t STDFU_REQUESTFAILED = 0x12340006;      // the device stalled or answered short
 inline constexpr std::uint32_t STDFU_NODEVICE = 0x12340007;           // the device is gone or the link failed
+inline constexpr std::uint32_t STDFU_ACCESSDENIED = 0x12340008;       // no permission to open the device
 
 class DfuseLibrary final : public DfuseFileCalls {
 public:

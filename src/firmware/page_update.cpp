@@ -205,8 +205,18 @@ void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
 void CPageUpdate::OnDownload()
 {
     m_strFilePath = m_pFileEdit->text();
-    if (!m_pDfuUpdate)
+    if (!m_pDfuUpdate) {
         m_pDfuUpdate = new CDfuUpdate(this, m_library, m_pView);
+        // A device this user may not open: the engine offers the driver installer, which the view runs.
+        m_pDfuUpdate->SetDriverInstaller([this] {
+            if (m_pView != nullptr) {
+                PAGE_NOTIFY notify;
+                notify.hwndFrom = this;
+                notify.code = NOTIFY_INSTALL_DRIVER;
+                m_pView->OnNotify(0, notify);
+            }
+        });
+    }
     m_pDfuUpdate->show();
     m_pDfuUpdate->OpenDevice(m_strDevicePath, m_strFilePath);
     m_pDfuUpdate->StartUpgrade();

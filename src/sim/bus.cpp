@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace nemora::sim {
 
 std::unique_ptr<Bus> Bus::Create(const std::vector<DeviceConfig>& devices, Clock& clock, std::string controlPath,
@@ -37,7 +40,8 @@ unsigned Bus::PlugLocked(const DeviceConfig& config, bool fromControl, std::stri
     if (!device) {
         return 0;
     }
-    m_devices[location] = Slot{std::move(device), m_nextGeneration++, fromControl};
+    const Mode mode = device->CurrentMode();
+    m_devices[location] = Slot{std::move(device), m_nextGeneration++, fromControl, mode};
     m_events.push_back({true, location});
     m_wake.notify_all();
     return location;
@@ -85,8 +89,43 @@ void Bus::FinishCall(unsigned location)
         m_events.push_back({false, location});
         m_events.push_back({true, location});
         m_wake.notify_all();
+        if (const Mode now = it->second.device->CurrentMode(); now != it->second.mode) {
+            // Left DFU mode or detached: a device state every process shares.
+            it->second.mode = now;
+            AppendControl("mode " + std::to_string(location) + (now == Mode::Dfu ? " dfu" : " app"));
+        }
         break;
     }
+}
+
+void Bus::RestartLocked(unsigned location, Mode mode)
+{
+    auto it = m_devices.find(location);
+    if (it == m_devices.end() || it->second.mode == mode || it->second.device->CurrentMode() == Mode::Other) {
+        return;
+    }
+    it->second.device->RestartIn(mode);
+    it->second.mode = mode;
+    it->second.generation = m_nextGeneration++;
+    m_events.push_back({false, location});
+    m_events.push_back({true, location});
+    m_wake.notify_all();
+}
+
+void Bus::AppendControl(const std::string& line)
+{
+    if (m_controlPath.empty()) {
+        return;
+    }
+    // One write of a whole line with O_APPEND: lines of several processes never interleave. A failure
+    // leaves the other processes where they were, nothing more.
+    const int fd = ::open(m_controlPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return;
+    }
+    const std::string text = line + '\n';
+    [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
+    ::close(fd);
 }
 
 std::vector<BusEntry> Bus::Devices()
@@ -96,7 +135,8 @@ std::vector<BusEntry> Bus::Devices()
     std::vector<BusEntry> out;
     for (const auto& [location, slot] : m_devices) {
         const DeviceConfig& c = slot.device->Config();
-        out.push_back({location, slot.device->CurrentMode(), c.vid, c.pid, c.bcd, slot.generation});
+        out.push_back(
+            {location, slot.device->CurrentMode(), c.vid, c.pid, c.bcd, slot.generation, slot.device->Serial()});
     }
     return out;
 }
@@ -170,9 +210,12 @@ void Bus::ResetLocked()
             std::string ignored;
             auto device = VirtualDevice::Create(m_initial[i], m_clock, location, ignored);
             if (device) {
-                m_devices[location] = Slot{std::move(device), m_nextGeneration++, false};
+                const Mode mode = device->CurrentMode();
+                m_devices[location] = Slot{std::move(device), m_nextGeneration++, false, mode};
                 m_events.push_back({true, location});
             }
+        } else {
+            RestartLocked(location, m_initial[i].mode);
         }
     }
     m_wake.notify_all();
@@ -221,6 +264,15 @@ void Bus::PollControlLocked()
             const auto [end, parseError] = std::from_chars(first, last, location);
             if (parseError == std::errc() && end == last) {
                 UnplugLocked(location);
+            }
+        } else if (line.rfind("mode ", 0) == 0) {
+            unsigned location = 0;
+            const char* first = line.data() + 5;
+            const char* last = line.data() + line.size();
+            const auto [end, parseError] = std::from_chars(first, last, location);
+            const std::string_view mode(end, static_cast<std::size_t>(last - end));
+            if (parseError == std::errc() && (mode == " dfu" || mode == " app")) {
+                RestartLocked(location, mode == " dfu" ? Mode::Dfu : Mode::App);
             }
         } else if (line == "reset") {
             ResetLocked();

@@ -32,12 +32,16 @@ struct BusEntry {
     Mode mode = Mode::Dfu;
     std::uint16_t vid = 0, pid = 0, bcd = 0;
     std::uint64_t generation = 0; // changes whenever the device (re-)enumerates
+    std::string serial;
 };
 
 // Control-file commands, one per line:
 //   plug DEVICE      DEVICE as one NEMORA_SIM device ("mode=app,bcd=0x0300")
 //   unplug N         the device at location N
-//   reset            back to the devices NEMORA_SIM lists (written by `scripts/virtual-usb reset`)
+//   mode N MODE      the device at location N restarted in MODE (dfu or app); a bus writes this itself when
+//                    one of its devices leaves DFU mode or detaches, so that every other process (and every
+//                    later one) sees the device in the mode it is now in
+//   reset            back to the devices NEMORA_SIM lists, in their listed modes (`scripts/virtual-usb reset`)
 // Malformed lines are skipped.
 class Bus {
 public:
@@ -91,6 +95,7 @@ private:
         std::unique_ptr<VirtualDevice> device;
         std::uint64_t generation = 0;
         bool fromControl = false;
+        Mode mode = Mode::Dfu; // the mode the device last enumerated in
     };
 
     Bus(Clock& clock, std::string controlPath) : m_clock(clock), m_controlPath(std::move(controlPath)) {}
@@ -99,6 +104,8 @@ private:
     void FinishCall(unsigned location);
     void PollControlLocked();
     void ResetLocked();
+    void RestartLocked(unsigned location, Mode mode);
+    void AppendControl(const std::string& line);
 
     Clock& m_clock;
     std::string m_controlPath;

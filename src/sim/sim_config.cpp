@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::array<std::string_view, static_cast<std::size_t>(RequestKind::Count)> kRequestNames = {
     "detach",     "dnload", "upload",    "getstatus", "clrstatus", "getstate", "abort", "descriptor",
-    "setaddress", "erase",  "masserase", "unprotect", "write",     "read",     "leave",
+    "setaddress", "erase",  "masserase", "unprotect", "write",     "read",     "leave", "open",
 };
 
 // Joins message parts. (GCC 12 at -O3 warns falsely about operator+ chains that start with "'".)
@@ -94,6 +94,9 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error)
     } else if (kind == "nodesc") {
         fault.kind = FaultKind::NoDesc;
         fault.request = RequestKind::Descriptor;
+    } else if (kind == "access") {
+        fault.kind = FaultKind::Access;
+        fault.request = RequestKind::Open;
     } else if (kind.starts_with("status=")) {
         fault.kind = FaultKind::Status;
         const auto code = dfuse::DfuStatusFromName(kind.substr(7));
@@ -103,11 +106,11 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error)
         }
         fault.status = *code;
     } else {
-        error = Cat({"unknown fault kind '", kind, "' (use unplug, stall, status=NAME or nodesc)"});
+        error = Cat({"unknown fault kind '", kind, "' (use unplug, stall, status=NAME, nodesc or access)"});
         return std::nullopt;
     }
     if (request.empty()) {
-        if (fault.kind != FaultKind::NoDesc) {
+        if (fault.kind != FaultKind::NoDesc && fault.kind != FaultKind::Access) {
             error = "fault needs a request: KIND@REQUEST[:N]";
             return std::nullopt;
         }
@@ -125,6 +128,11 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error)
         }
         if (fault.kind == FaultKind::NoDesc && fault.request != RequestKind::Descriptor) {
             error = "nodesc applies to descriptor requests only";
+            return std::nullopt;
+        }
+        if ((fault.kind == FaultKind::Access) != (fault.request == RequestKind::Open)) {
+            error = fault.kind == FaultKind::Access ? "access applies to opening only (access or access@open:N)"
+                                                    : "only access applies to opening";
             return std::nullopt;
         }
     }

@@ -37,6 +37,7 @@ enum class RequestKind : std::uint8_t {
     Write,      // DNLOAD of a data block (wBlockNum >= 2)
     Read,       // UPLOAD of a memory block (wBlockNum >= 2)
     Leave,      // zero-length DNLOAD
+    Open,       // opening the device (only the access fault applies)
     Count
 };
 
@@ -45,6 +46,7 @@ enum class FaultKind {
     Stall,  // the request stalls (and, for a DFU request, the device goes to dfuERROR)
     Status, // the request's work is not done; the device goes to dfuERROR with `status`
     NoDesc, // descriptor requests fail from the N-th on
+    Access, // opening the device fails for lack of permission from the N-th open on
 };
 
 struct Fault {

@@ -107,7 +107,7 @@ usb::Status SimTransport::Enumerate(std::vector<usb::DeviceInfo>& out)
             if (e.mode == wanted) {
                 const auto mode = wanted == Mode::Dfu ? usb::InterfaceMode::Dfu : usb::InterfaceMode::Application;
                 out.push_back({usb::MakeDevicePath(Bus::LocationText(e.location), e.vid, e.pid, mode), mode, e.vid,
-                               e.pid, e.bcd});
+                               e.pid, e.bcd, e.serial});
             }
         }
     }
@@ -123,8 +123,12 @@ usb::Status SimTransport::Open(std::string_view path, std::unique_ptr<usb::Devic
         }
         const auto mode = e.mode == Mode::Dfu ? usb::InterfaceMode::Dfu : usb::InterfaceMode::Application;
         if (usb::MakeDevicePath(Bus::LocationText(e.location), e.vid, e.pid, mode) == wanted) {
-            out = std::make_unique<SimHandle>(m_bus, e.location, e.generation);
-            return Status::Ok;
+            Status status = Status::NotFound;
+            m_bus->With(e.location, e.generation, [&](VirtualDevice& d) { status = d.Open(); });
+            if (status == Status::Ok) {
+                out = std::make_unique<SimHandle>(m_bus, e.location, e.generation);
+            }
+            return status;
         }
     }
     return Status::NotFound;

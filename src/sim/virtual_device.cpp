@@ -307,7 +307,8 @@ const Fault* VirtualDevice::CountRequest(std::initializer_list<RequestKind> kind
             if (hit || fault.request != kind) {
                 continue;
             }
-            const bool due = fault.kind == FaultKind::NoDesc ? count >= fault.nth : count == fault.nth;
+            const bool sticky = fault.kind == FaultKind::NoDesc || fault.kind == FaultKind::Access;
+            const bool due = sticky ? count >= fault.nth : count == fault.nth;
             if (due) {
                 hit = &fault;
             }
@@ -316,9 +317,19 @@ const Fault* VirtualDevice::CountRequest(std::initializer_list<RequestKind> kind
     return hit;
 }
 
+Status VirtualDevice::Open()
+{
+    if (const Fault* f = CountRequest({RequestKind::Open})) {
+        return ApplyFault(*f, false).status;
+    }
+    return Status::Ok;
+}
+
 TransferResult VirtualDevice::ApplyFault(const Fault& fault, bool dfuRequest)
 {
     switch (fault.kind) {
+    case FaultKind::Access:
+        return {Status::Access, 0};
     case FaultKind::Unplug:
         m_attached = false;
         m_action = BusAction::Vanish;

@@ -92,6 +92,12 @@ public:
 
     const DeviceConfig& Config() const { return m_config; }
     Mode CurrentMode() const { return m_mode; }
+    const std::string& Serial() const { return m_serial; }
+
+    // A host opens the device: Access when an access fault is due (counted as an open request).
+    usb::Status Open();
+    // The device restarts in `mode` (another process made it leave or detach); the owner re-enumerates it.
+    void RestartIn(Mode mode) { EnterMode(mode); }
 
     // --- the USB side ---
     usb::Status GetDeviceDescriptor(std::vector<std::uint8_t>& out);

@@ -129,8 +129,12 @@ std::vector<Listed> ListDfuInterfaces(const DeviceList& list)
              {std::pair{modes.dfu, InterfaceMode::Dfu}, std::pair{modes.runtime, InterfaceMode::Application}}) {
             if (present) {
                 out.push_back({location,
-                               {MakeDevicePath(location.Text(), d.idVendor, d.idProduct, mode), mode, d.idVendor,
-                                d.idProduct, d.bcdDevice},
+                               {MakeDevicePath(location.Text(), d.idVendor, d.idProduct, mode),
+                                mode,
+                                d.idVendor,
+                                d.idProduct,
+                                d.bcdDevice,
+                                {}},
                                dev});
             }
         }
@@ -142,6 +146,24 @@ std::vector<Listed> ListDfuInterfaces(const DeviceList& list)
         return a.location < b.location;
     });
     return out;
+}
+
+// The serial number's text; empty when the device has none or cannot be opened (no permission: the
+// listing still shows it, and opening it then says why).
+std::string SerialOf(libusb_device* dev)
+{
+    libusb_device_descriptor d{};
+    if (libusb_get_device_descriptor(dev, &d) != LIBUSB_SUCCESS || d.iSerialNumber == 0) {
+        return {};
+    }
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(dev, &handle) != LIBUSB_SUCCESS) {
+        return {};
+    }
+    unsigned char text[128];
+    const int n = libusb_get_string_descriptor_ascii(handle, d.iSerialNumber, text, sizeof text);
+    libusb_close(handle);
+    return n > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)) : std::string();
 }
 
 // When a wait of `timeout` ends; negative counts as zero, and "for ever" as a year.
@@ -505,9 +527,20 @@ Status LibusbTransport::Enumerate(std::vector<DeviceInfo>& out)
     if (list.Error() != 0) {
         return StatusFromLibusb(list.Error());
     }
+    std::lock_guard lock(m_serialMutex);
+    std::map<std::string, std::string> present; // what is still attached, for the next listing
     for (Listed& listed : ListDfuInterfaces(list)) {
+        const std::string key =
+            listed.location.Text() + "@" + std::to_string(unsigned{libusb_get_device_address(listed.device)});
+        auto found = present.find(key);
+        if (found == present.end()) {
+            const auto known = m_serials.find(key);
+            found = present.emplace(key, known != m_serials.end() ? known->second : SerialOf(listed.device)).first;
+        }
+        listed.info.serial = found->second;
         out.push_back(std::move(listed.info));
     }
+    m_serials = std::move(present);
     return Status::Ok;
 }
 

@@ -9,11 +9,14 @@
 //
 // Events come from libusb's hotplug callbacks where the platform has them (the callback only queues the
 // event; WaitForEvents() runs libusb's event handling), otherwise from comparing the device list about
-// once a second while a thread waits in WaitForEvents().
+// once a second while a thread waits in WaitForEvents(). Serial numbers are read when a device is first
+// listed; one that cannot be opened is listed with none.
 
 #include "usb/transport.h"
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace nemora::usb {
@@ -43,6 +46,10 @@ private:
     std::vector<DeviceEvent> WaitByPolling(std::chrono::milliseconds timeout);
 
     std::shared_ptr<State> m_state;
+    // Serial numbers asked once per device: by location and bus address (a new address after every
+    // re-enumeration), so listing does not talk to a device again while it works.
+    std::mutex m_serialMutex;
+    std::map<std::string, std::string> m_serials;
 };
 
 // libusb's error code as a transport status (LIBUSB_ERROR_PIPE -> Pipe, ...; anything unknown -> Io).

@@ -55,6 +55,7 @@ struct DeviceInfo {
     std::uint16_t vid = 0;
     std::uint16_t pid = 0;
     std::uint16_t bcdDevice = 0;
+    std::string serial; // iSerialNumber's text; empty when the device has none or cannot be opened to ask
 };
 
 // Arrival or removal of any USB device, listed or not (a mouse counts too).

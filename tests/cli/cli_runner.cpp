@@ -1,5 +1,8 @@
 #include "cli_runner.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -43,8 +46,13 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::st
     argv.push_back(nullptr);
 
     std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e)
-        envStore.emplace_back(*e);
+    // The extra entries replace inherited ones of the same name (a first PATH entry would win otherwise).
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(), [&](const std::string& x) { return x.starts_with(name); }))
+            envStore.emplace_back(entry);
+    }
     envStore.insert(envStore.end(), env.begin(), env.end());
     std::vector<char*> envp;
     for (std::string& e : envStore)

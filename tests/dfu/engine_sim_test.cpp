@@ -656,6 +656,32 @@ TEST_F(EngineOnVirtualDevice, AnUploadOfTwoElementsHandsBothBackWithTheLengthAsC
     lib->STDFUFILES_CloseDFUFile(handle);
 }
 
+// --- Opening ---------------------------------------------------------------------------------------------
+
+TEST_F(EngineOnVirtualDevice, ADeviceWithoutPermissionIsExplainedOnTheBarAndTheInstallerOffered)
+{
+    const unsigned location = Plug("bcd=0x004C,fault=access");
+    int installs = 0;
+    engine->SetDriverInstaller([&] { ++installs; });
+    BoxAnswerer boxes(nemora::widgets::kIdNo);
+    engine->show();
+    engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
+    EXPECT_EQ(Bar(), "No permission to open the device: install the driver");
+    EXPECT_TRUE(BarIsRed());
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].contains("Install it now?")) << boxes.texts[0].toStdString();
+    EXPECT_EQ(installs, 0);
+    // The upgrade that follows on the page keeps the reason on the bar and sends nothing.
+    engine->StartUpgrade();
+    EXPECT_TRUE(Bar().startsWith("No permission")) << Bar().toStdString();
+    EXPECT_TRUE(lib->launches.empty());
+
+    boxes.answer = nemora::widgets::kIdYes;
+    engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
+    EXPECT_EQ(installs, 1);
+    Screenshot("engine-access-denied.png");
+}
+
 // --- Dismissal -------------------------------------------------------------------------------------------
 
 TEST_F(EngineOnVirtualDevice, DismissingWhileIdleClosesAndTellsTheView)

@@ -256,4 +256,20 @@ TEST_F(RomUpdate, ADeviceEventDuringADownloadDoesNotOfferASecondOne)
     EXPECT_TRUE(page->DownloadButton()->isEnabled());
 }
 
+TEST_F(RomUpdate, ADeviceWithoutPermissionIsExplainedAndTheDriverInstallerOffered)
+{
+    Connect("bcd=0x004C,fault=access");
+    ModalAnswerer answers(nemora::widgets::kIdNo);
+    page->OnChooseFile(demo);
+    ASSERT_TRUE(page->DownloadButton()->isEnabled());
+    page->DownloadButton()->click();
+    ASSERT_NE(page->Engine(), nullptr);
+    EXPECT_EQ(BarText(), "No permission to open the device: install the driver");
+    ASSERT_EQ(answers.texts.size(), 1) << answers.texts.join("|").toStdString();
+    EXPECT_TRUE(answers.texts[0].contains("Install it now?"));
+    // Dismissing the engine gives the page its download button back.
+    page->Engine()->OkButton()->click();
+    EXPECT_TRUE(page->DownloadButton()->isEnabled());
+}
+
 } // namespace

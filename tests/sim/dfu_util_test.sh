@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unmodified dfu-util against the virtual device through the libusb stand-in: list, download of a
-# dfuse-pack file and of a raw file, upload, leave, protection, an injected fault, a bad NEMORA_SIM,
-# and plugging from another process through scripts/virtual-usb.
+# dfuse-pack file and of a raw file, upload, leave (seen by later processes) and detach, protection,
+# injected faults (one refusing the open), a bad NEMORA_SIM, and plugging from another process through
+# scripts/virtual-usb.
 # Usage: dfu_util_test.sh REPO_ROOT   (NEMORA_STANDIN_DIR names the built stand-in)
 set -uo pipefail
 root=$1
@@ -84,6 +85,15 @@ expect_ok "dfu-util -a 1 -U option bytes"
 dfu -a 0 -s 0x08000000:leave
 expect_ok "dfu-util -s 0x08000000:leave"
 expect_in_out "Transitioning to dfuMANIFEST state" "leave"
+# The device now runs its firmware for every later process, until a detach brings it back.
+dfu -l
+expect_ok "dfu-util -l after leave"
+expect_in_out 'Found Runtime: [0483:df11]' "dfu-util -l after leave"
+grep -q "Found DFU" "$tmp/out" && fail "still listed in DFU mode after leave"
+dfu -e
+expect_ok "dfu-util -e"
+dfu -l
+expect_in_out 'Found DFU: [0483:df11]' "dfu-util -l after detach"
 
 # --- read protection: uploads fail ---
 NEMORA_SIM="protect=1" dfu -a 0 -s 0x08000000:1024 -U prot.bin
@@ -93,6 +103,11 @@ NEMORA_SIM="protect=1" dfu -a 0 -s 0x08000000:1024 -U prot.bin
 head -c 8192 /dev/urandom >d.bin
 NEMORA_SIM="fault=unplug@write:2" dfu -a 0 -s 0x08000000 -D d.bin
 [[ $rc -ne 0 ]] || fail "download to a device that vanished reported success"
+
+# --- no permission on the device: listed by the system, refused at open ---
+NEMORA_SIM="fault=access" dfu -a 0 -s 0x08000000:16 -U acc.bin
+[[ $rc -ne 0 ]] || fail "upload from a device that may not be opened succeeded"
+expect_in_out "LIBUSB_ERROR_ACCESS" "fault=access"
 
 # --- a malformed NEMORA_SIM is refused with a message naming the value ---
 NEMORA_SIM="vid=0xZZ" dfu -l

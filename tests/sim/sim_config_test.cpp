@@ -50,6 +50,14 @@ TEST(SimConfig, DefaultsAndEveryKey)
     EXPECT_EQ(a.faults[1].nth, 1u);
     EXPECT_EQ(a.faults[2].kind, FaultKind::NoDesc);
     EXPECT_EQ(r.devices[1].mode, Mode::Other);
+
+    // Opening fails from the first open on, or from the N-th.
+    r = ParseSimConfig("fault=access;fault=access@open:3");
+    ASSERT_TRUE(r.Ok()) << r.error;
+    EXPECT_EQ(r.devices[0].faults[0].kind, FaultKind::Access);
+    EXPECT_EQ(r.devices[0].faults[0].request, RequestKind::Open);
+    EXPECT_EQ(r.devices[0].faults[0].nth, 1u);
+    EXPECT_EQ(r.devices[1].faults[0].nth, 3u);
 }
 
 struct BadCase {
@@ -82,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"fault=status=errBOGUS@write", "unknown DFU status 'errBOGUS'"},
                       BadCase{"serial=a b", "'a b' for serial"}, BadCase{"flash=", "'' for flash"},
                       BadCase{"vid=1,vid=2", "key vid is given twice"},
-                      BadCase{"flash=/tmp/a,flash=/tmp/b", "key flash is given twice"}),
+                      BadCase{"flash=/tmp/a,flash=/tmp/b", "key flash is given twice"},
+                      BadCase{"fault=access@dnload", "access applies to opening only"},
+                      BadCase{"fault=stall@open", "only access applies to opening"}),
     [](const ::testing::TestParamInfo<BadCase>& param) { return "case" + std::to_string(param.index); });
 
 } // namespace

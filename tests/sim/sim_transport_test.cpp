@@ -178,6 +178,66 @@ TEST(SimTransport, ControlFileCommandsPlugUnplugAndReset)
     EXPECT_EQ(list[0].bcdDevice, 0x004C);
 }
 
+// Leaves DFU mode through a zero-length DNLOAD and the status request that starts the manifestation.
+void Leave(usb::Transport& t, const std::string& path)
+{
+    std::unique_ptr<usb::DeviceHandle> h;
+    ASSERT_EQ(t.Open(path, h), Status::Ok);
+    std::vector<std::uint8_t> none, status(6);
+    ASSERT_EQ(h->ControlTransfer({0x21, kDfuDnload, 2, 0, 0}, none, 5000ms).status, Status::Ok);
+    ASSERT_EQ(h->ControlTransfer({0xA1, kDfuGetStatus, 0, 0, 6}, status, 5000ms).status, Status::Ok);
+}
+
+TEST(SimTransport, ModeChangesReachEveryBusOnTheControlFileUntilReset)
+{
+    // Each transport stands for a process of its own.
+    test::TempDir dir;
+    const auto control = (dir.Path() / "control").string();
+    auto a = Make("serial=FIRST;serial=SECOND", control);
+    auto b = Make("serial=FIRST;serial=SECOND", control);
+    auto list = List(*a);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].serial, "FIRST");
+    EXPECT_EQ(list[1].serial, "SECOND");
+
+    Leave(*a, list[1].path);
+    // A bus already running sees it at its next enumeration, as a re-enumeration; a later one from the start.
+    list = List(*b);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].mode, InterfaceMode::Application);
+    EXPECT_EQ(list[1].serial, "SECOND");
+    EXPECT_EQ(Kinds(b->WaitForEvents(0ms)), "-1-2 +1-2 ");
+    EXPECT_EQ(List(*Make("serial=FIRST;serial=SECOND", control))[1].mode, InterfaceMode::Application);
+
+    // A detach in the second brings it back in the first.
+    std::unique_ptr<usb::DeviceHandle> h;
+    ASSERT_EQ(b->Open(list[1].path, h), Status::Ok);
+    std::vector<std::uint8_t> none;
+    EXPECT_EQ(h->ControlTransfer({0x21, kDfuDetach, 1000, 0, 0}, none, 5000ms).status, Status::Ok);
+    EXPECT_EQ(List(*a)[1].mode, InterfaceMode::Dfu);
+
+    // reset puts the listed devices back in their listed modes.
+    Leave(*a, List(*a)[0].path);
+    EXPECT_EQ(List(*b).back().mode, InterfaceMode::Application);
+    std::ofstream(control, std::ios::app) << "reset\n";
+    for (const auto& d : List(*b)) {
+        EXPECT_EQ(d.mode, InterfaceMode::Dfu) << d.serial;
+    }
+}
+
+TEST(SimTransport, AnAccessFaultRefusesEveryOpenFromTheNthOn)
+{
+    auto t = Make("fault=access@open:2");
+    const std::string path = List(*t).at(0).path;
+    std::unique_ptr<usb::DeviceHandle> h;
+    EXPECT_EQ(t->Open(path, h), Status::Ok);
+    h.reset();
+    EXPECT_EQ(t->Open(path, h), Status::Access);
+    EXPECT_EQ(t->Open(path, h), Status::Access);
+    EXPECT_FALSE(h);
+    EXPECT_EQ(List(*t).size(), 1u) << "still listed";
+}
+
 TEST(SimTransport, AnUnplugFromOutsideEndsTheNextRequest)
 {
     test::TempDir dir;

@@ -131,6 +131,20 @@ public:
 };
 TYPED_TEST_SUITE(TransportContract, Kinds, KindNames);
 
+TYPED_TEST(TransportContract, ListsSerialNumbersAndRefusesOpeningWithAccessWhenNotPermitted)
+{
+    ASSERT_NO_FATAL_FAILURE(this->Start("serial=SN-ONE;mode=app,fault=access"));
+    const auto devices = this->List();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].serial, "SN-ONE");
+    // No permission: still listed, but its serial number cannot be asked for and opening says why.
+    EXPECT_EQ(devices[1].path.substr(0, 8), "USB:1-2:");
+    std::unique_ptr<DeviceHandle> handle;
+    EXPECT_EQ(this->transport->Open(devices[1].path, handle), Status::Access);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(this->transport->Open(devices[0].path, handle), Status::Ok);
+}
+
 TYPED_TEST(TransportContract, ListsDfuModeFirstThenApplicationModeByLocation)
 {
     ASSERT_NO_FATAL_FAILURE(

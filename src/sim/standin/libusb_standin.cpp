@@ -52,6 +52,7 @@ struct libusb_context {
     std::vector<Callback> callbacks;
     int nextCallback = 1;
     int refs = 1;
+    std::uint8_t nextAddress = 1; // like a kernel: every arrival takes the next bus address (1 to 127)
 };
 
 struct libusb_device {
@@ -59,6 +60,7 @@ struct libusb_device {
     std::atomic<int> refs{1};
     unsigned location = 0;
     std::uint64_t generation = 0;
+    std::uint8_t address = 1;
     std::vector<std::uint8_t> deviceDescriptor; // empty when the device would not give it
     std::vector<std::uint8_t> configDescriptor;
 };
@@ -116,6 +118,8 @@ libusb_device* NewDevice(libusb_context* ctx, const BusEntry& entry)
     dev->ctx = ctx;
     dev->location = entry.location;
     dev->generation = entry.generation;
+    dev->address = ctx->nextAddress;
+    ctx->nextAddress = static_cast<std::uint8_t>(ctx->nextAddress % 127 + 1);
     // Like the kernel, read the descriptors once at enumeration.
     ctx->bus->With(entry.location, entry.generation, [&](VirtualDevice& d) {
         if (d.GetDeviceDescriptor(dev->deviceDescriptor) != usb::Status::Ok) {
@@ -632,7 +636,7 @@ libusb_device* LIBUSB_CALL libusb_get_parent(libusb_device*)
 
 uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device* dev)
 {
-    return static_cast<std::uint8_t>(1 + dev->location % 126);
+    return dev->address;
 }
 
 int LIBUSB_CALL libusb_get_device_speed(libusb_device*)
@@ -650,9 +654,14 @@ int LIBUSB_CALL libusb_open(libusb_device* dev, libusb_device_handle** handle)
     if (dev == nullptr || handle == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
-    bool present = dev->ctx->bus->With(dev->location, dev->generation, [](VirtualDevice&) {});
+    usb::Status opened = usb::Status::Ok;
+    const bool present =
+        dev->ctx->bus->With(dev->location, dev->generation, [&](VirtualDevice& d) { opened = d.Open(); });
     if (!present) {
         return LIBUSB_ERROR_NO_DEVICE;
+    }
+    if (opened != usb::Status::Ok) {
+        return ToLibusb(opened); // fault=access: LIBUSB_ERROR_ACCESS, as without permission on the device node
     }
     auto* h = new libusb_device_handle;
     h->device = libusb_ref_device(dev);
