@@ -79,6 +79,10 @@ bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
         if (m_pages.pCustomRoute)
             m_pages.pCustomRoute->OnDisconnect();
         return true;
+    case NOTIFY_INSTALL_DRIVER: // an engine could not open the device for lack of permission
+        if (m_pages.pInfoRoute)
+            m_pages.pInfoRoute->InstallDriver();
+        return true;
     case NOTIFY_ENGINE_DONE:
         if (m_pages.pUpdateRoute)
             m_pages.pUpdateRoute->EnableDownload(true);

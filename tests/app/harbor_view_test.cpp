@@ -139,10 +139,11 @@ TEST_F(ViewFixture, EngineDisconnectAndUploadNotificationsReachTheirPages)
     Send(NOTIFY_UPLOAD_DONE);
     Send(NOTIFY_DISCONNECT);
     Send(NOTIFY_ENGINE_DONE);
+    Send(NOTIFY_INSTALL_DRIVER);
     Send(1027);
     Send(NOTIFY_DEVICE_NAME, "x");
     Send(NOTIFY_DISCONNECT, {}, 5); // identifier not 0: not ours
-    EXPECT_EQ(log, (Log{"custom:apply", "custom:disconnect", "update:enable:1"}));
+    EXPECT_EQ(log, (Log{"custom:apply", "custom:disconnect", "update:enable:1", "info:install"}));
 }
 
 TEST_F(ViewFixture, EmptyPathGivesAnEmptyModelName)
