@@ -1,6 +1,7 @@
 #include "settings/chart_page.h"
 
 #include "widgets/dialog_units.h"
+#include "widgets/message_box_dialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -289,6 +290,29 @@ void ChartPage::PaintView(QPainter& dc, const ChartView& view, bool bMarkersAfte
     dc.drawText(ToQRect(StatusRect(g)), Qt::AlignLeft | Qt::AlignVCenter | kTextFlags,
                 QString::fromUtf8(view.status.c_str()));
     dc.restore();
+}
+
+int ChartPage::LoadPoints(const void* pData, int nLength)
+{
+    const int copied = LoadChartPoints(m_Points, pData, nLength);
+    if (copied >= 0)
+        RedrawChart(m_nMouseX, m_nMouseY, false);
+    return copied;
+}
+
+int ChartPage::CopyPoints(void* pBuffer, int nLength) const
+{
+    return CopyChartPoints(m_Points, pBuffer, nLength);
+}
+
+void ChartPage::AskAndRestore(const char* pszQuestion, const char* pszNotice)
+{
+    CMessageBoxDialog question(this, pszQuestion, "Warning", 0x24);
+    if (question.DoModal() == nemora::widgets::kIdNo)
+        return;
+    RestoreDefaults();
+    CMessageBoxDialog notice(this, pszNotice, "Hints", 0x40);
+    notice.DoModal();
 }
 
 } // namespace nemora::settings

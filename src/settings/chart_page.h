@@ -46,6 +46,14 @@ public:
     int MouseX() const { return m_nMouseX; }
     int MouseY() const { return m_nMouseY; }
 
+    // Takes in at most 40 bytes of point values (host order) and redraws; -1 without data.
+    int LoadPoints(const void* pData, int nLength);
+    // Copies at most 40 bytes of point values out; -1 without a buffer.
+    int CopyPoints(void* pBuffer, int nLength) const;
+    const ChartTable& Points() const { return m_Points; }
+    // Every point to its default value, redrawn.
+    virtual void RestoreDefaults() = 0;
+
 protected:
     // frameDu: the chart frame's rectangle in dialog units.
     ChartPage(QWidget* pParent, const QRect& frameDu);
@@ -62,8 +70,12 @@ protected:
     void leaveEvent(QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
 
+    // "Default": asks the question; unless the answer is No, restores the defaults and shows the notice.
+    void AskAndRestore(const char* pszQuestion, const char* pszNotice);
+
     int m_nMouseX = 200;
     int m_nMouseY = 200;
+    ChartTable m_Points{};
 
 private:
     // The off-screen page: the page's size at the screen's device pixel ratio, white when new.

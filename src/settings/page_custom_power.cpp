@@ -28,19 +28,6 @@ bool CPageCustomPower::OnInitDialog()
     return true;
 }
 
-int CPageCustomPower::LoadPoints(const void* pData, int nLength)
-{
-    const int copied = LoadChartPoints(m_Points, pData, nLength);
-    if (copied >= 0)
-        RedrawChart(m_nMouseX, m_nMouseY, false);
-    return copied;
-}
-
-int CPageCustomPower::CopyPoints(void* pBuffer, int nLength) const
-{
-    return CopyChartPoints(m_Points, pBuffer, nLength);
-}
-
 void CPageCustomPower::RestoreDefaults()
 {
     m_Points.fill(kDefaultPowerPoint);
@@ -49,12 +36,7 @@ void CPageCustomPower::RestoreDefaults()
 
 void CPageCustomPower::OnDefault()
 {
-    CMessageBoxDialog question(this, kDefaultQuestion, "Warning", 0x24);
-    if (question.DoModal() == nemora::widgets::kIdNo)
-        return;
-    RestoreDefaults();
-    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", 0x40);
-    notice.DoModal();
+    AskAndRestore(kDefaultQuestion, kDefaultNotice);
 }
 
 int CPageCustomPower::DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed)

@@ -21,19 +21,12 @@ public:
     std::uint16_t GetMaxPower() const { return m_wMaxPower; }
     std::uint16_t GetMinPower() const { return m_wMinPower; }
 
-    // Copies min(length, 40) bytes of point values (host order, as the record's curve gives them) into
-    // the table from its start and redraws; returns the bytes copied, or -1 without data.
-    int LoadPoints(const void* pData, int nLength);
-    // Copies min(length, 40) bytes of the table out; returns the count, or -1 without a buffer.
-    int CopyPoints(void* pBuffer, int nLength) const;
     // Every entry 350 (35 W), then a redraw; asks nothing.
-    void RestoreDefaults();
+    void RestoreDefaults() override;
     // The "Default" button: asks, restores, confirms.
     void OnDefault();
 
     int DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed) override;
-
-    const nemora::settings::ChartTable& Points() const { return m_Points; }
 
 protected:
     void StepPoint(std::size_t k, int nSteps) override;
@@ -41,5 +34,4 @@ protected:
 private:
     std::uint16_t m_wMaxPower = 160;
     std::uint16_t m_wMinPower = 5;
-    nemora::settings::ChartTable m_Points;
 };

@@ -33,19 +33,6 @@ TemperatureLimits CPageCustomTEMP::Limits() const
     return {m_wMaxTemperature, m_wMinTemperature, m_bFahrenheit};
 }
 
-int CPageCustomTEMP::LoadPoints(const void* pData, int nLength)
-{
-    const int copied = LoadChartPoints(m_Points, pData, nLength);
-    if (copied >= 0)
-        RedrawChart(m_nMouseX, m_nMouseY, false);
-    return copied;
-}
-
-int CPageCustomTEMP::CopyPoints(void* pBuffer, int nLength) const
-{
-    return CopyChartPoints(m_Points, pBuffer, nLength);
-}
-
 void CPageCustomTEMP::RestoreDefaults()
 {
     m_Points.fill(m_wMinTemperature);
@@ -54,12 +41,7 @@ void CPageCustomTEMP::RestoreDefaults()
 
 void CPageCustomTEMP::OnDefault()
 {
-    CMessageBoxDialog question(this, kDefaultQuestion, "Warning", 0x24);
-    if (question.DoModal() == nemora::widgets::kIdNo)
-        return;
-    RestoreDefaults();
-    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", 0x40);
-    notice.DoModal();
+    AskAndRestore(kDefaultQuestion, kDefaultNotice);
 }
 
 int CPageCustomTEMP::DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed)

@@ -15,17 +15,12 @@ public:
     // White page, default points, first drawing.
     bool OnInitDialog();
 
-    // As for the power curve: at most 40 bytes, -1 without data or buffer; loading redraws.
-    int LoadPoints(const void* pData, int nLength);
-    int CopyPoints(void* pBuffer, int nLength) const;
     // Every entry the minimum temperature that holds now, then a redraw; asks nothing.
-    void RestoreDefaults();
+    void RestoreDefaults() override;
     // The "Default" button: asks, restores, confirms.
     void OnDefault();
 
     int DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed) override;
-
-    const nemora::settings::ChartTable& Points() const { return m_Points; }
 
     // Set by the customize page; the unit of the points, the limits and the status text. The page never
     // changes them, and they take effect at the next drawing.
@@ -38,6 +33,4 @@ protected:
 
 private:
     nemora::settings::TemperatureLimits Limits() const;
-
-    nemora::settings::ChartTable m_Points;
 };
