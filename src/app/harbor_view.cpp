@@ -87,6 +87,10 @@ bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
         if (m_pages.pUpdateRoute)
             m_pages.pUpdateRoute->EnableDownload(true);
         return true;
+    case NOTIFY_LOG:
+        if (m_pFrame)
+            m_pFrame->OnNotify(0, notify);
+        return true;
     default:
         return false;
     }

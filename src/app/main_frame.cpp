@@ -14,23 +14,29 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 #include <QTabWidget>
+#include <QTime>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -184,7 +190,22 @@ void CMainFrame::CreatePanes()
     m_pLogPane = new QDockWidget("Log", this);
     m_pLogPane->setObjectName("Log");
     auto* tabs = new QTabWidget(m_pLogPane);
-    tabs->addTab(new QListWidget, "LOG");
+    // What happened, one timed line each; nothing is written to disk unless the user saves it.
+    m_pLogList = new QListWidget;
+    m_pLogList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pLogList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pLogList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(m_pLogList);
+        menu.addAction("Copy", this, [this] { QApplication::clipboard()->setText(LogText(true)); });
+        menu.addAction("Save As...", this, [this] {
+            const QString path = QFileDialog::getSaveFileName(this, "Save the log", "nemora.log",
+                                                              "Log files (*.log *.txt);;All Files (*)");
+            if (!path.isEmpty())
+                SaveLogTo(path);
+        });
+        menu.exec(m_pLogList->viewport()->mapToGlobal(at));
+    });
+    tabs->addTab(m_pLogList, "LOG");
     m_pLogPane->setWidget(tabs);
     addDockWidget(Qt::BottomDockWidgetArea, m_pLogPane);
     resizeDocks({m_pNavigationPane}, {200}, Qt::Horizontal);
@@ -284,10 +305,47 @@ void CMainFrame::OnInitialUpdate()
     m_pView->OnInitialUpdate();
 }
 
+void CMainFrame::AppendLog(const QString& strLine)
+{
+    if (m_pLogList) {
+        m_pLogList->addItem(QTime::currentTime().toString("HH:mm:ss") + "  " + strLine);
+        m_pLogList->scrollToBottom();
+    }
+}
+
+QString CMainFrame::LogText(bool bSelectedOnly) const
+{
+    QStringList lines;
+    for (int i = 0; m_pLogList && i < m_pLogList->count(); ++i) {
+        if (!bSelectedOnly || m_pLogList->item(i)->isSelected() || m_pLogList->selectedItems().isEmpty())
+            lines << m_pLogList->item(i)->text();
+    }
+    return lines.isEmpty() ? QString() : lines.join('\n') + '\n';
+}
+
+bool CMainFrame::SaveLogTo(const QString& strPath)
+{
+    QSaveFile file(strPath);
+    const QByteArray bytes = LogText(false).toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        CMessageBoxDialog box(this,
+                              "The log could not be saved to \"" + strPath + "\": " + file.errorString() +
+                                  ".\nChoose another folder or file name.",
+                              "Warning", 0x30);
+        box.DoModal();
+        return false;
+    }
+    return true;
+}
+
 bool CMainFrame::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
 {
     if (wParam != 0)
         return false;
+    if (notify.code == NOTIFY_LOG) {
+        AppendLog(notify.strText);
+        return true;
+    }
     if (notify.code == NOTIFY_SHOW_PAGE) {
         if (m_pView)
             m_pView->OnNotify(0, notify);
@@ -315,6 +373,7 @@ void CMainFrame::EnumerateDevices()
         havePrevious = true;
     }
 
+    const std::vector<nemora::usb::DeviceInfo> before = m_devices;
     m_pDeviceBox->clear();
     m_pDeviceBox->clearEditText();
     m_arrDevicePaths.clear();
@@ -326,6 +385,8 @@ void CMainFrame::EnumerateDevices()
     } else {
         m_devices.clear();
     }
+
+    LogDeviceChanges(before, m_devices);
 
     int choice = 0;
     if (havePrevious && !previousPath.isEmpty() && !m_arrDevicePaths.isEmpty()) {
@@ -343,6 +404,30 @@ void CMainFrame::EnumerateDevices()
     notify.strText = m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice];
     if (m_pView)
         m_pView->OnNotify(0, notify);
+}
+
+void CMainFrame::LogDeviceChanges(const std::vector<nemora::usb::DeviceInfo>& before,
+                                  const std::vector<nemora::usb::DeviceInfo>& after)
+{
+    auto describe = [](const nemora::usb::DeviceInfo& d) {
+        CDeviceIdentity identity;
+        identity.SetIds(d.vid, d.pid, d.bcdDevice);
+        std::string model = kUnknownModelName;
+        identity.GetModelName(model);
+        return QString::fromStdString(model) +
+               (d.mode == nemora::usb::InterfaceMode::Dfu ? " in update mode" : " running its firmware") +
+               (d.serial.empty() ? QString() : ", serial " + QString::fromStdString(d.serial)) + " (" +
+               QString::fromStdString(d.path) + ")";
+    };
+    auto contains = [](const std::vector<nemora::usb::DeviceInfo>& list, const nemora::usb::DeviceInfo& d) {
+        return std::any_of(list.begin(), list.end(), [&](const auto& x) { return x.path == d.path; });
+    };
+    for (const auto& d : before)
+        if (!contains(after, d))
+            AppendLog("Device removed: " + describe(d));
+    for (const auto& d : after)
+        if (!contains(before, d))
+            AppendLog("Device arrived: " + describe(d));
 }
 
 bool CMainFrame::CheckFirstRun()

@@ -28,6 +28,7 @@ class QComboBox;
 class QAction;
 class QDockWidget;
 class QLabel;
+class QListWidget;
 class QScrollArea;
 class QToolBar;
 class QTreeWidget;
@@ -78,6 +79,13 @@ public:
     QTreeWidget* NavigationTree() const { return m_pNavTree; }
     QDockWidget* NavigationPane() const { return m_pNavigationPane; }
     QDockWidget* LogPane() const { return m_pLogPane; }
+    QListWidget* LogList() const { return m_pLogList; }
+    // One timed line in the "Log" pane.
+    void AppendLog(const QString& strLine);
+    // The log's lines (the selected ones, or all when none is selected), each ending in a line break.
+    QString LogText(bool bSelectedOnly) const;
+    // "Save As..." of the log's context menu; a failure is reported in a message box.
+    bool SaveLogTo(const QString& strPath);
     QToolBar* StandardToolBar() const { return m_pToolBar; }
 
     // The saved window layout lives in the "Workspace" group of the settings.
@@ -97,6 +105,8 @@ protected:
     QMenu* createPopupMenu() override;
 
 private:
+    void LogDeviceChanges(const std::vector<nemora::usb::DeviceInfo>& before,
+                          const std::vector<nemora::usb::DeviceInfo>& after);
     void CreateMenus();
     void CreatePanes();
     void CreateStatusBar();
@@ -120,6 +130,7 @@ private:
     QToolBar* m_pToolBar = nullptr;
     QDockWidget* m_pNavigationPane = nullptr;
     QDockWidget* m_pLogPane = nullptr;
+    QListWidget* m_pLogList = nullptr;
     QTreeWidget* m_pNavTree = nullptr;
     QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
     QMenu* m_pToolListMenu = nullptr;

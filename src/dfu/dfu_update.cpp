@@ -171,6 +171,18 @@ void CDfuUpdate::ReportOperationFailure(const DFUThreadContext& context)
     ShowMessage(FromStd(report.message), 0x00);
 }
 
+void CDfuUpdate::Log(const QString& strLine)
+{
+    if (m_pView == nullptr) {
+        return;
+    }
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_LOG;
+    notify.strText = strLine.trimmed();
+    m_pView->OnNotify(0, notify);
+}
+
 void CDfuUpdate::Notify(std::uint32_t nCode, const QObject* pFrom)
 {
     if (m_pView == nullptr) {
@@ -469,6 +481,7 @@ void CDfuUpdate::StartUpgrade()
     if (IsRunning() || !SelectTargets()) {
         return;
     }
+    Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     Render(m_job.StartUpgrade(Link(), SelectedRows(), m_strUpgradeFile.toStdString()));
     // The timer runs whatever happened; its first tick without an operation stops it again.
     StartPollTimer();
@@ -483,6 +496,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     }
     bool bTaken = false;
     m_pUploadBuffer = pBuffer;
+    Log("Reading from " + m_strDeviceName + " started");
     Render(m_job.StartUpload(Link(), SelectedRows(), hImage, m_strUploadFile.toStdString(), bTaken));
     m_strUpgradeFile.clear();
     UpdateData(false);
@@ -494,6 +508,7 @@ void CDfuUpdate::LeaveDfuMode()
     if (IsRunning() || !SelectTargets()) {
         return;
     }
+    Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
 }
@@ -553,6 +568,7 @@ void CDfuUpdate::ReportInterruption(const QString& strCause)
         ShowError(strCause + " while leaving update mode");
         break;
     }
+    Log("Outcome: " + m_pProgress->GetWindowText());
     UpdateData(false);
 }
 
@@ -683,6 +699,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             break;
         case Kind::Finished:
             bVerifyDone = event.verifyDone;
+            Log("Outcome: " + m_pProgress->GetWindowText()); // the bar's own words
             break;
         }
     }

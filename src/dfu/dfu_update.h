@@ -133,6 +133,8 @@ private:
     void ReportInterruption(const QString& strCause);
     void ShowErrorDetail(const QString& strText);
     void Notify(std::uint32_t nCode, const QObject* pFrom);
+    // A line for the main window's "Log" pane.
+    void Log(const QString& strLine);
     void ShowMessage(const QString& strText, std::uint32_t nStyle);
 
     nemora::dfuse::IDfuseLibrary& m_library;

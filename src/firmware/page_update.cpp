@@ -177,6 +177,8 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
 
     if (!good)
         ReportRefusedFile(strPath, 0);
+    if (good)
+        Log("File chosen: " + strPath);
     m_pFileEdit->setText(good ? strPath : QString());
     if (!good)
         m_pDownload->setEnabled(false);
@@ -198,8 +200,20 @@ void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
     const QString text =
         QString("The file \"%1\" cannot be used: %2.\nChoose a firmware file (.vek) made for your device.")
             .arg(QFileInfo(strPath).fileName(), reason);
+    Log("File refused: " + strPath + ": " + reason);
     CMessageBoxDialog box(this, text, "Warning", 0x30);
     box.DoModal();
+}
+
+void CPageUpdate::Log(const QString& strLine)
+{
+    if (m_pView == nullptr)
+        return;
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_LOG;
+    notify.strText = strLine;
+    m_pView->OnNotify(0, notify);
 }
 
 void CPageUpdate::OnDownload()

@@ -56,6 +56,7 @@ private:
     bool EngineRunning() const;
     // Says in a box why a chosen file was not taken (code: the library's, 0 for an unreadable image).
     void ReportRefusedFile(const QString& strPath, std::uint32_t code);
+    void Log(const QString& strLine);
 
     nemora::dfuse::IDfuseLibrary& m_library;
     INotifyReceiver* m_pView;

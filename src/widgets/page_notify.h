@@ -25,6 +25,7 @@ inline constexpr std::uint32_t NOTIFY_UPLOAD_DONE = 1028;    // engine -> view
 inline constexpr std::uint32_t NOTIFY_DISCONNECT = 1029;     // toolbar -> view
 inline constexpr std::uint32_t NOTIFY_DEVICE_NAME = 1030;    // view -> frame: model name or ""
 inline constexpr std::uint32_t NOTIFY_ENGINE_DONE = 1031;    // engine -> view
+inline constexpr std::uint32_t NOTIFY_LOG = 1033; // any page or engine -> view -> frame: a line for the "Log" pane
 inline constexpr std::uint32_t NOTIFY_INSTALL_DRIVER = 1032; // page -> view: run the "Install Driver" installer
 
 // Anything that takes page notifications. Returns true when it handled the notification.

@@ -9,7 +9,9 @@
 #include "qt_test_util.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -163,6 +165,36 @@ TEST(InfoPage, InstallersFollowTheChoiceTableAndFailuresShowTheNumberInHex)
     });
     page.Button(nemora::device::kInstallWin8x86)->click();
     EXPECT_EQ(message, QString::fromUtf8("安装失败，错误码：0x1F"));
+}
+
+} // namespace
+
+namespace {
+
+// The "Log" pane lists arrivals and removals with model, mode and serial, and saves what it holds.
+TEST_F(Discovery, TheLogListsArrivalsAndRemovalsAndIsSaved)
+{
+    const unsigned a = Plug("bcd=0x004C,serial=SN-A");
+    frame->OnDeviceChange();
+    transport->Unplug(a);
+    frame->OnDeviceChange();
+    QListWidget* log = frame->LogList();
+    ASSERT_GE(log->count(), 2);
+    const QString arrived = log->item(log->count() - 2)->text();
+    const QString removed = log->item(log->count() - 1)->text();
+    EXPECT_TRUE(arrived.contains("Device arrived: Product 01 in update mode, serial SN-A (USB:"))
+        << arrived.toStdString();
+    EXPECT_TRUE(removed.contains("Device removed: Product 01 in update mode")) << removed.toStdString();
+    EXPECT_EQ(arrived.mid(2, 1), ":") << "a time first";
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("nemora.log");
+    ASSERT_TRUE(frame->SaveLogTo(path));
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), frame->LogText(false));
+    OnNextModal([](QWidget* modal) { ClickButton(modal, "OK"); });
+    EXPECT_FALSE(frame->SaveLogTo(folder.filePath("missing/nemora.log"))) << "a failure is reported";
 }
 
 } // namespace

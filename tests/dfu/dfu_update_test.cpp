@@ -33,6 +33,10 @@ public:
     bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override
     {
         EXPECT_EQ(wParam, 0u);
+        if (notify.code == NOTIFY_LOG) {
+            log << notify.strText; // the Log pane's lines, apart from the page notifications
+            return true;
+        }
         Note note{notify.code, notify.hwndFrom, {}, {}};
         if (watched != nullptr) {
             note.buffer = *watched;
@@ -47,6 +51,7 @@ public:
             std::count_if(notes.begin(), notes.end(), [&](const Note& n) { return n.code == code; }));
     }
     std::vector<Note> notes;
+    QStringList log;
     DfuElement* watched = nullptr;
 };
 

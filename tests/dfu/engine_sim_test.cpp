@@ -182,6 +182,10 @@ public:
     };
     bool OnNotify(std::uintptr_t, PAGE_NOTIFY& notify) override
     {
+        if (notify.code == NOTIFY_LOG) {
+            log << notify.strText; // the Log pane's lines, apart from the page notifications
+            return true;
+        }
         Note note{notify.code, notify.hwndFrom, 0, {}};
         if (buffer != nullptr && notify.code == NOTIFY_UPLOAD_DONE) {
             note.address = buffer->dwAddress;
@@ -196,6 +200,7 @@ public:
             std::count_if(notes.begin(), notes.end(), [&](const Note& n) { return n.code == code; }));
     }
     std::vector<Note> notes;
+    QStringList log;
     const DfuElement* buffer = nullptr;
 };
 
@@ -375,6 +380,18 @@ TEST_F(EngineOnVirtualDevice, TwoTargetsAreErasedWrittenThenBothVerifiedAndTheVi
     // More time passes without anything else happening.
     QTest::qWait(700);
     EXPECT_EQ(view.notes.size(), 1u);
+}
+
+TEST_F(EngineOnVirtualDevice, TheLogHoldsEachOperationAndItsOutcome)
+{
+    const unsigned location = Plug("bcd=0x004C");
+    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    Open(location, Firmware("one.dfu", {FlashImage(2048)}));
+    engine->StartUpgrade();
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(view.log.size(), 2) << view.log.join("|").toStdString();
+    EXPECT_TRUE(view.log[0].startsWith("Update of ") && view.log[0].endsWith("one.dfu started"));
+    EXPECT_EQ(view.log[1], "Outcome: " + engine->DeviceName() + " 00: Verify successful !");
 }
 
 TEST_F(EngineOnVirtualDevice, AFileForAnotherModelIsRefusedBeforeAnythingIsSent)
