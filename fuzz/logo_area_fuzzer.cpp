@@ -1,10 +1,10 @@
 // libFuzzer target for the logo-area walks and for the elements a settings file hands to the editors.
 //
-// Input: 6 bytes of ids (VID, PID, bcdDevice: any model), 1 byte of flags, 12 bytes of screen geometry
-// (width, height, count: used instead of the catalogue's when flag bit 0 is set), 1 byte of image count
-// (0 to 14), 2 bytes of size per image (used when flag bit 1 is set), 2 bytes of a probe pixel, then the area itself.
-// The area is also read as a DfuSe settings file, whose elements go where a load sends them: the logo element decoded
-// into the screens, the parameter element taken into a record.
+// Input, little-endian: 6 bytes of ids (VID, PID, bcdDevice: any model), 1 byte of flags, 12 bytes of
+// screen geometry (width, height, count: used instead of the catalogue's when flag bit 0 is set), 1 byte
+// of image count (0 to 14), 2 bytes of size per image (used when flag bit 1 is set), 2 bytes of a probe
+// pixel, then the area itself. The area is also read as a DfuSe settings file, whose elements go where a
+// load sends them: the logo element decoded into the screens, the parameter element into a record.
 
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
