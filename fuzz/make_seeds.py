@@ -157,9 +157,11 @@ def sims():
           b"mode=dfu,vid=0x0483,pid=0xdf11,bcd=0x004C,serial=ABC123,fault=status=errPROG@upload:2;"
           b" mode=app , bcd=0x0300,timing=fullspeed,data=1,protect=1;;")
     write("sim_config", "control_lines.txt", u16(29) +
-          b"plug mode=app,bcd=0x0300\nmode 1 dfu\nunplug 1\nmode 2 app\nreset\nplug flash=/tmp/f.bin,fault=nodesc\nunplug 99999999999\nunpl")
+          b"plug mode=app,bcd=0x0300\nmode 1 dfu\nunplug 1\nmode 2 app\nreset\n"
+          b"plug flash=/tmp/f.bin,fault=nodesc\nunplug 99999999999\nunpl")
     write("sim_config", "faults.txt", u16(7) +
-          b"fault=unplug@descriptor,fault=stall@DNLOAD:3,fault=nodesc@descriptor:2,dfuver=0x0100,vid=1,vid=2")
+          b"fault=unplug@descriptor,fault=stall@DNLOAD:3,fault=nodesc@descriptor:2,fault=access@open:2,dfuver=0x0100,"
+          b"vid=1,vid=2")
 
 
 # --- device answers ------------------------------------------------------------------------------
