@@ -9,6 +9,45 @@
 
 namespace nemora::sim {
 
+std::size_t ParseControlLines(std::string_view chunk, std::vector<ControlCommand>& commands)
+{
+    std::size_t start = 0;
+    while (true) {
+        const auto newline = chunk.find('\n', start);
+        if (newline == std::string_view::npos) {
+            break; // an incomplete last line waits for its end
+        }
+        const std::string_view line = chunk.substr(start, newline - start);
+        start = newline + 1;
+        if (line.rfind("plug ", 0) == 0) {
+            std::string error;
+            if (auto config = ParseDeviceConfig(line.substr(5), error)) {
+                commands.push_back({ControlCommand::Kind::Plug, std::move(*config), 0, Mode::Dfu});
+            }
+        } else if (line.rfind("unplug ", 0) == 0) {
+            unsigned location = 0;
+            const char* first = line.data() + 7;
+            const char* last = line.data() + line.size();
+            const auto [end, parseError] = std::from_chars(first, last, location);
+            if (parseError == std::errc() && end == last) {
+                commands.push_back({ControlCommand::Kind::Unplug, {}, location, Mode::Dfu});
+            }
+        } else if (line.rfind("mode ", 0) == 0) {
+            unsigned location = 0;
+            const char* first = line.data() + 5;
+            const char* last = line.data() + line.size();
+            const auto [end, parseError] = std::from_chars(first, last, location);
+            const std::string_view mode(end, static_cast<std::size_t>(last - end));
+            if (parseError == std::errc() && (mode == " dfu" || mode == " app")) {
+                commands.push_back({ControlCommand::Kind::Mode, {}, location, mode == " dfu" ? Mode::Dfu : Mode::App});
+            }
+        } else if (line == "reset") {
+            commands.push_back({ControlCommand::Kind::Reset, {}, 0, Mode::Dfu});
+        }
+    }
+    return start;
+}
+
 std::unique_ptr<Bus> Bus::Create(const std::vector<DeviceConfig>& devices, Clock& clock, std::string controlPath,
                                  std::string& error)
 {
@@ -244,41 +283,27 @@ void Bus::PollControlLocked()
     std::string chunk(static_cast<std::size_t>(size - m_controlOffset), '\0');
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     chunk.resize(static_cast<std::size_t>(in.gcount()));
-    std::size_t start = 0;
-    while (true) {
-        const auto newline = chunk.find('\n', start);
-        if (newline == std::string::npos) {
-            break; // an incomplete last line waits for its end
-        }
-        const std::string line = chunk.substr(start, newline - start);
-        start = newline + 1;
-        if (line.rfind("plug ", 0) == 0) {
+    std::vector<ControlCommand> commands;
+    const std::size_t taken = ParseControlLines(chunk, commands);
+    for (const ControlCommand& command : commands) {
+        switch (command.kind) {
+        case ControlCommand::Kind::Plug: {
             std::string error;
-            if (auto config = ParseDeviceConfig(std::string_view(line).substr(5), error)) {
-                PlugLocked(*config, true, error);
-            }
-        } else if (line.rfind("unplug ", 0) == 0) {
-            unsigned location = 0;
-            const char* first = line.data() + 7;
-            const char* last = line.data() + line.size();
-            const auto [end, parseError] = std::from_chars(first, last, location);
-            if (parseError == std::errc() && end == last) {
-                UnplugLocked(location);
-            }
-        } else if (line.rfind("mode ", 0) == 0) {
-            unsigned location = 0;
-            const char* first = line.data() + 5;
-            const char* last = line.data() + line.size();
-            const auto [end, parseError] = std::from_chars(first, last, location);
-            const std::string_view mode(end, static_cast<std::size_t>(last - end));
-            if (parseError == std::errc() && (mode == " dfu" || mode == " app")) {
-                RestartLocked(location, mode == " dfu" ? Mode::Dfu : Mode::App);
-            }
-        } else if (line == "reset") {
+            PlugLocked(command.device, true, error);
+            break;
+        }
+        case ControlCommand::Kind::Unplug:
+            UnplugLocked(command.location);
+            break;
+        case ControlCommand::Kind::Mode:
+            RestartLocked(command.location, command.mode);
+            break;
+        case ControlCommand::Kind::Reset:
             ResetLocked();
+            break;
         }
     }
-    m_controlOffset += start;
+    m_controlOffset += taken;
 }
 
 } // namespace nemora::sim

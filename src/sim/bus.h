@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nemora::sim {
@@ -34,6 +35,19 @@ struct BusEntry {
     std::uint64_t generation = 0; // changes whenever the device (re-)enumerates
     std::string serial;
 };
+
+// One line of the control file, parsed.
+struct ControlCommand {
+    enum class Kind { Plug, Unplug, Mode, Reset };
+    Kind kind = Kind::Reset;
+    DeviceConfig device;   // Plug
+    unsigned location = 0; // Unplug, Mode
+    Mode mode = Mode::Dfu; // Mode: Dfu or App
+};
+
+// Parses the complete lines of a piece of the control file into `commands`, in order, skipping malformed
+// ones. Returns the bytes taken: an incomplete last line is left for when its end has been written.
+std::size_t ParseControlLines(std::string_view chunk, std::vector<ControlCommand>& commands);
 
 // Control-file commands, one per line:
 //   plug DEVICE      DEVICE as one NEMORA_SIM device ("mode=app,bcd=0x0300")
