@@ -59,6 +59,21 @@ BackgroundOperation::BackgroundOperation(usb::Transport& transport, DfuseFileCal
     m_context.ErrorCode = STDFUPRT_NOERROR;
 }
 
+bool BackgroundOperation::CleanupWaiter::WaitUntil(std::chrono::steady_clock::time_point deadline)
+{
+    if (m_expired) {
+        return false;
+    }
+    if (deadline > m_end) {
+        // The device asks for more patience than a clean-up may take: give up on it at the budget's end.
+        std::this_thread::sleep_until(m_end);
+        m_expired = true;
+        return false;
+    }
+    std::this_thread::sleep_until(deadline);
+    return true;
+}
+
 BackgroundOperation::~BackgroundOperation()
 {
     Stop();
@@ -107,6 +122,7 @@ void BackgroundOperation::Fail(const ProtocolError& error, DfuDevice* device)
         status = device->LastStatus();
         // A stalled or refused request leaves its reason in the device's status: ask once for it.
         if (!device->Gone() && error.errorCode == STDFUPRT_DFUERROR && error.transfer == usb::Status::Pipe) {
+            m_plainWaiter.Start();
             device->SetWaiter(m_plainWaiter);
             DFUSTATUS fresh;
             if (!device->GetStatus(fresh)) {
@@ -144,6 +160,7 @@ void BackgroundOperation::Run()
         const std::uint32_t operation = Status().Operation;
         const bool leftDfuMode = !e && (operation == OPERATION_RETURN || operation == OPERATION_DETACH);
         if (!device.Gone() && !leftDfuMode && device.Interface().protocol == usb::kDfuProtocolDfuMode) {
+            m_plainWaiter.Start();
             device.SetWaiter(m_plainWaiter);
             device.RecoverToIdle();
         }

@@ -78,7 +78,26 @@ private:
     DfuseFileCalls& m_images; // where the context's image handle lives
     std::string m_path;
     std::unique_ptr<PollWaiter> m_waiter;
-    SteadyWaiter m_plainWaiter; // real time, never cancelled: for the clean-up after a failure or a stop
+    // Real time, not cancelled by a stop, but bounded: the clean-up after a failure or a stop never waits
+    // longer than kCleanupBudget, whatever poll timeout the device asks for.
+    class CleanupWaiter final : public PollWaiter {
+    public:
+        void Start()
+        {
+            m_end = std::chrono::steady_clock::now() + kCleanupBudget;
+            m_expired = false;
+        }
+        bool WaitUntil(std::chrono::steady_clock::time_point deadline) override;
+        std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+        void Cancel() override { m_expired = true; }
+        bool Cancelled() const override { return m_expired; }
+
+    private:
+        std::chrono::steady_clock::time_point m_end = std::chrono::steady_clock::now() + kCleanupBudget;
+        bool m_expired = false;
+    };
+    static constexpr std::chrono::milliseconds kCleanupBudget{5000};
+    CleanupWaiter m_plainWaiter;
     mutable std::mutex m_mutex;
     DFUThreadContext m_context; // guarded by m_mutex
     bool m_done = false;        // guarded by m_mutex
