@@ -285,9 +285,8 @@ RecordsResult ParseSRecords(std::string_view text)
     if (failure)
         return *failure;
     if (!ended)
-        return FailedFile(chunks.empty()
-                              ? "no records and no termination record: the file is empty or not S-records"
-                              : "no termination record (S7, S8 or S9): the file is incomplete");
+        return FailedFile(chunks.empty() ? "no records and no termination record: the file is empty or not S-records"
+                                         : "no termination record (S7, S8 or S9): the file is incomplete");
     return Assemble(std::move(chunks));
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "widgets/page_notify.h"
 #include "device/device_identity.h"
 #include "dfuse/dfuse_contract.h"
 #include "settings/settings_record.h"
+#include "widgets/page_notify.h"
 
 #include <QString>
 #include <QWidget>

@@ -85,8 +85,8 @@ TEST(SRecords, ACountRecordThatAgreesIsAccepted)
 // Faults of the whole file name no line.
 TEST(Records, WholeFileFaultsNameNoLine)
 {
-    for (const RecordsResult& r : {ParseIntelHex(""), ParseSRecords(""), ParseIntelHex(":0400000001020304F2\n"),
-                                   ParseSRecords("\n\n")}) {
+    for (const RecordsResult& r :
+         {ParseIntelHex(""), ParseSRecords(""), ParseIntelHex(":0400000001020304F2\n"), ParseSRecords("\n\n")}) {
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.message.rfind("line ", 0), 0u) << r.message;
     }
