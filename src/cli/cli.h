@@ -3,6 +3,8 @@
 // Shared pieces of nemora-cli: the subcommand table, option parsing and JSON output.
 // Conventions: data on stdout, messages on stderr, exit 0 on success, 1 on failure, 2 on bad arguments.
 
+#include "dfuse/dfu_file.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -67,6 +69,9 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
 // Text from a file made safe for a terminal: control characters (C0, DEL, C1) and backslashes as \xHH,
 // bytes above 0x7F taken as Latin-1, so every byte stays visible and none can move the cursor.
 std::string PrintableText(std::string_view text);
+
+// "FILE: what is wrong: details", the one line every file problem gets.
+std::string FileProblem(const std::string& path, const dfuse::Error& error);
 
 // "0x%04X"-style hexadecimal text.
 std::string Hex(std::uint64_t value, int digits);

@@ -127,6 +127,14 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
     return value;
 }
 
+std::string FileProblem(const std::string& path, const dfuse::Error& error)
+{
+    std::string line = path + ": " + std::string(dfuse::Describe(error.code));
+    if (!error.message.empty())
+        line += ": " + error.message;
+    return line;
+}
+
 std::string PrintableText(std::string_view text)
 {
     static constexpr char kDigits[] = "0123456789abcdef";

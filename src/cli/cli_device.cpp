@@ -451,8 +451,7 @@ int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t addres
     const std::filesystem::path staging = *folder / settings::kStagingFileName;
     if (const dfuse::Error e =
             dfuse::WriteDfuFile(staging, settings::MakeStagingFile(device.identity, address, bytes))) {
-        return Failure(command, staging.string() + ": " + std::string(dfuse::Describe(e.code)) +
-                                    (e.message.empty() ? "" : ": " + e.message));
+        return Failure(command, FileProblem(staging.string(), e));
     }
     JobReporter reporter(command);
     const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter));

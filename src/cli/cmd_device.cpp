@@ -148,11 +148,7 @@ int RunFlash(Args args)
     const std::string path = parsed->positionals.front();
     const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
     if (!file.file) {
-        std::string line = path + ": " + std::string(dfuse::Describe(file.error.code));
-        if (!file.error.message.empty()) {
-            line += ": " + file.error.message;
-        }
-        return Failure("flash", line);
+        return Failure("flash", FileProblem(path, file.error));
     }
 
     Session session;
@@ -278,8 +274,7 @@ int RunRead(Args args)
     }
     const std::string out = *parsed->Value("-o");
     if (const dfuse::Error e = dfuse::WriteFileAtomically(out, bytes)) {
-        return Failure("read",
-                       out + ": " + std::string(dfuse::Describe(e.code)) + (e.message.empty() ? "" : ": " + e.message));
+        return Failure("read", FileProblem(out, e));
     }
     std::cerr << "Read " << bytes.size() << " bytes into " << out << '\n';
     return kExitOk;

@@ -42,15 +42,6 @@ std::string Latin1ToUtf8(std::string_view text)
     return out;
 }
 
-// "FILE: what is wrong: details", the one line every file problem gets.
-std::string FileProblem(const std::string& path, const dfuse::Error& error)
-{
-    std::string line = path + ": " + std::string(dfuse::Describe(error.code));
-    if (!error.message.empty())
-        line += ": " + error.message;
-    return line;
-}
-
 } // namespace
 
 int RunInspect(Args args)

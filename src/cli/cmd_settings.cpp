@@ -354,8 +354,7 @@ int RunSave(Args args)
         return status;
     }
     if (const dfuse::Error e = dfuse::WriteDfuFile(path, settings::MakeSettingsFile(device.identity, logo, param))) {
-        return Failure(kCommand, path + ": " + std::string(dfuse::Describe(e.code)) +
-                                     (e.message.empty() ? "" : ": " + e.message));
+        return Failure(kCommand, FileProblem(path, e));
     }
     std::cerr << "Saved the logo area (" << logo.size() << " bytes) and the parameter area (" << param.size()
               << " bytes) into " << path << '\n';
@@ -389,8 +388,7 @@ int RunLoad(Args args)
     const std::string path = parsed->positionals.front();
     const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
     if (!file.file) {
-        return Failure(kCommand, path + ": " + std::string(dfuse::Describe(file.error.code)) +
-                                     (file.error.message.empty() ? "" : ": " + file.error.message));
+        return Failure(kCommand, FileProblem(path, file.error));
     }
     AreaDevice device;
     if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
