@@ -7,6 +7,7 @@
 #include "dfu/text_progress_ctrl.h"
 #include "fake_dfuse_library.h"
 #include "firmware/page_update.h"
+#include "modal_answerer.h"
 #include "settings/page_custom.h"
 #include "sim/sim_transport.h"
 #include "sim_frame_fixture.h"
@@ -24,26 +25,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers every message box that opens with the given button and remembers its text.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(int answer) : m_answer(answer)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->Text();
-                box->done(m_answer);
-            }
-        });
-        m_timer.start(10);
-    }
-    QStringList texts;
-
-private:
-    int m_answer;
-    QTimer m_timer;
-};
 
 QByteArray FileBytes(const QString& path)
 {

@@ -1,5 +1,6 @@
 // The logo edit panel over a 128 x 32 screen image, driven by real clicks and keys.
 
+#include "modal_answerer.h"
 #include "qt_test_util.h"
 #include "screens/bmp.h"
 #include "screens/log_edit_panel.h"
@@ -25,26 +26,6 @@ namespace {
 
 using nemora::MonoImage;
 namespace mb = nemora::widgets;
-
-// Answers every message box that opens with the given button and keeps its text.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(int answer) : m_answer(answer)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->Text();
-                box->done(m_answer);
-            }
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    int m_answer;
-    QTimer m_timer;
-};
 
 MonoImage Pattern()
 {

@@ -2,6 +2,7 @@
 // the edit panel over one screen image, driven by real clicks.
 
 #include "device/device_identity.h"
+#include "modal_answerer.h"
 #include "qt_test_util.h"
 #include "screens/default_sets.h"
 #include "screens/log_edit_panel.h"
@@ -21,26 +22,6 @@ namespace {
 
 using nemora::MonoImage;
 namespace mb = nemora::widgets;
-
-// Answers the next message box with the given button and keeps its text.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(int answer) : m_answer(answer)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->Text();
-                box->done(m_answer);
-            }
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    int m_answer;
-    QTimer m_timer;
-};
 
 CDeviceIdentity ModelIdentity(std::uint16_t wModelId)
 {
