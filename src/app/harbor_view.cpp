@@ -84,8 +84,16 @@ bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
             m_pages.pInfoRoute->InstallDriver();
         return true;
     case NOTIFY_ENGINE_DONE:
-        if (m_pages.pUpdateRoute)
+        if (m_pages.pUpdateRoute) {
             m_pages.pUpdateRoute->EnableDownload(true);
+            m_pages.pUpdateRoute->OnEngineDone(notify.hwndFrom);
+        }
+        if (m_pages.pCustomRoute)
+            m_pages.pCustomRoute->OnEngineDone(notify.hwndFrom);
+        return true;
+    case NOTIFY_RESTORE_SNAPSHOT:
+        if (m_pages.pCustomRoute)
+            m_pages.pCustomRoute->RestoreSnapshot(notify.strText);
         return true;
     case NOTIFY_LOG:
         if (m_pFrame)

@@ -8,6 +8,8 @@
 #include "dfuse/dfuse_library.h"
 #include "firmware/page_update.h"
 #include "settings/page_custom.h"
+#include "settings/restore_dialog.h"
+#include "settings/snapshots.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -91,6 +93,12 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pCustom = new CPageCustom(m_pView, *m_services.pLibrary, m_pView);
     pages.pCustom = m_pCustom;
     pages.pCustomRoute = m_pCustom;
+    // Every write to a device's flash first keeps both of its user areas as a snapshot.
+    const auto makeSnapshot = [this](const QString& strPath, const CDeviceIdentity& identity) {
+        return nemora::settings::MakeSnapshotRequest(identity, SerialOf(strPath));
+    };
+    m_pUpdate->SetSnapshotMaker(makeSnapshot);
+    m_pCustom->SetSnapshotMaker(makeSnapshot);
     for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
                           static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs
@@ -114,6 +122,8 @@ CMainFrame::~CMainFrame()
 void CMainFrame::CreateMenus()
 {
     QMenu* system = menuBar()->addMenu("System(&S)");
+    connect(system->addAction("Restore Settings..."), &QAction::triggered, this, &CMainFrame::OnRestoreSettings);
+    system->addSeparator();
     QAction* exit = system->addAction("Exit(&X)");
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
@@ -140,6 +150,43 @@ void CMainFrame::CreateMenus()
         if (m_services.onAbout)
             m_services.onAbout();
     });
+}
+
+std::string CMainFrame::SerialOf(const QString& strPath) const
+{
+    const std::string path = strPath.toStdString();
+    for (const nemora::usb::DeviceInfo& device : m_devices) {
+        if (device.path == path)
+            return device.serial;
+    }
+    return {};
+}
+
+void CMainFrame::OnRestoreSettings()
+{
+    if (m_pCustom->DevicePath().isEmpty()) {
+        CMessageBoxDialog box(this,
+                              "No device in update mode is selected. Switch the device off, hold the fire key and "
+                              "plug it in, select it in the device list, then restore.",
+                              "", 0x40);
+        box.DoModal();
+        return;
+    }
+    std::string error;
+    const auto folder = nemora::settings::SnapshotFolder(error);
+    if (!folder) {
+        CMessageBoxDialog box(this, "Unable to open the snapshot folder: " + QString::fromStdString(error), "", 0x10);
+        box.DoModal();
+        return;
+    }
+    nemora::settings::RestoreSnapshotDialog dialog(this, m_pCustom->DeviceIdentity(), *folder);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenSnapshot().isEmpty())
+        return;
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_RESTORE_SNAPSHOT;
+    notify.strText = dialog.ChosenSnapshot();
+    m_pView->OnNotify(0, notify);
 }
 
 QMenu* CMainFrame::createPopupMenu()

@@ -95,6 +95,11 @@ public:
     // Builds the toolbar's device area ("Current device list", the device box, "Disconnect").
     void ResetToolbarItems();
 
+    // "Restore Settings...": the snapshots of the selected device's model; the chosen one is written back.
+    void OnRestoreSettings();
+    // The serial number of a listed device path, empty when it is not listed or has none.
+    std::string SerialOf(const QString& strPath) const;
+
 public slots:
     // Any device arrived or left: one full enumeration.
     void OnDeviceChange();

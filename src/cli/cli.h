@@ -112,7 +112,9 @@ int RunFlash(Args args);
 int RunRead(Args args);
 int RunLeave(Args args);
 int RunSettings(Args args);
-int RunLogo(Args args); // only in builds with Qt (NEMORA_CLI_LOGO)
+int RunSettingsSnapshots(Args args); // settings snapshots
+int RunSettingsRestore(Args args);   // settings restore
+int RunLogo(Args args);              // only in builds with Qt (NEMORA_CLI_LOGO)
 int RunInstallUdevRule(Args args);
 
 } // namespace nemora::cli

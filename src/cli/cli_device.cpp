@@ -4,6 +4,7 @@
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
 #include "settings/settings_file.h"
+#include "settings/snapshots.h"
 #include "transport/transport_factory.h"
 
 #include <algorithm>
@@ -312,7 +313,7 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     switch (event.kind) {
     case Kind::Launched:
         EndProgress();
-        m_label = LabelFor(event.operation, event.target);
+        m_label = event.snapshot ? std::string("Saving a snapshot") : LabelFor(event.operation, event.target);
         m_printer.emplace(m_label);
         break;
     case Kind::Progress:
@@ -351,6 +352,16 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     case Kind::Problem:
         EndProgress();
         m_status = Failure(m_command, ProblemText(event));
+        break;
+    case Kind::Snapshot:
+        EndProgress();
+        std::cerr << "Snapshot of the settings saved to " << event.text << "\n";
+        break;
+    case Kind::SnapshotUnreadable:
+        EndProgress();
+        m_status =
+            Failure(m_command, "cannot read the device's settings for a snapshot (" + DescribeFailure(event.context) +
+                                   "); nothing was written. Give --no-snapshot to write without one");
         break;
     case Kind::Uploaded:
     case Kind::Left:
@@ -394,6 +405,8 @@ std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
         return "Unable to create a new updating file...";
     case JobProblem::AppendUploadFile:
         return "Unable to append image to updating file...";
+    case JobProblem::SnapshotNotSaved:
+        return "cannot save a snapshot of the settings: " + event.text + "; nothing was written";
     case JobProblem::Refused:
         break;
     }
@@ -423,7 +436,19 @@ int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse u
     }
     device.identity.SetIds(device.link.vid, device.link.pid, device.link.bcdDevice);
     device.identity.UpdateGeometry();
+    device.snapshotDue = use == DeviceUse::Writes && !args.Has(kNoSnapshotOption.name);
     return -1;
+}
+
+dfuse::SnapshotRequest SnapshotRequestFor(const ParsedArgs& args, const dfuse::DeviceLink& link,
+                                          const usb::DeviceInfo& device)
+{
+    if (args.Has(kNoSnapshotOption.name)) {
+        return {};
+    }
+    CDeviceIdentity identity;
+    identity.SetIds(link.vid, link.pid, link.bcdDevice);
+    return settings::MakeSnapshotRequest(identity, device.serial);
 }
 
 int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
@@ -443,21 +468,31 @@ int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address
 
 int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes)
 {
+    return WriteStagingFile(command, device, settings::MakeStagingFile(device.identity, address, bytes));
+}
+
+int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::DfuFile& file)
+{
     std::string error;
     const auto folder = settings::TransferFolder(error);
     if (!folder) {
         return Failure(command, "no transfer folder: " + error);
     }
     const std::filesystem::path staging = *folder / settings::kStagingFileName;
-    if (const dfuse::Error e =
-            dfuse::WriteDfuFile(staging, settings::MakeStagingFile(device.identity, address, bytes))) {
+    if (const dfuse::Error e = dfuse::WriteDfuFile(staging, file)) {
         return Failure(command, FileProblem(staging.string(), e));
     }
     JobReporter reporter(command);
-    const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter));
+    dfuse::SnapshotRequest snapshot;
+    if (device.snapshotDue) {
+        snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial);
+    }
+    const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter),
+                                        std::move(snapshot));
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
     }
+    device.snapshotDue = false; // both areas are kept: the command's further writes need no other
     return ok ? -1 : Failure(command, "the area was written but not verified");
 }
 

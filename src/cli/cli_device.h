@@ -51,6 +51,10 @@ private:
 inline constexpr OptionSpec kDevicePathOption{"--device", true};
 inline constexpr OptionSpec kSerialOption{"--serial", true};
 inline constexpr OptionSpec kWaitOption{"--wait", false, false, true};
+// Taken by every command that writes to the device's flash.
+inline constexpr OptionSpec kNoSnapshotOption{"--no-snapshot", false};
+#define NEMORA_CLI_SNAPSHOT_HELP                                                                                       \
+    "  --no-snapshot     write even when the device's settings cannot be read for a snapshot first\n"
 #define NEMORA_CLI_DEVICE_OPTIONS_HELP                                                                                 \
     "  --device PATH     the device with that path ('nemora-cli list' shows them)\n"                                   \
     "  --serial SERIAL   the device with that USB serial number\n"                                                     \
@@ -143,6 +147,7 @@ struct AreaDevice {
     Session session;
     dfuse::DeviceLink link;
     CDeviceIdentity identity;
+    bool snapshotDue = false; // the next write keeps both areas as a snapshot first (once per command)
 };
 // Returns an exit status, or -1 when the device is ready.
 int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device);
@@ -152,8 +157,15 @@ int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse u
 int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
              std::vector<std::uint8_t>& bytes);
 
+// What a write reads and keeps first: both user areas of the device behind the link, saved as a snapshot
+// under its serial number. Empty with --no-snapshot.
+dfuse::SnapshotRequest SnapshotRequestFor(const ParsedArgs& args, const dfuse::DeviceLink& link,
+                                          const usb::DeviceInfo& device);
+
 // Writes an area the way the console does: a one-image staging file in the transfer folder, then erase,
 // download and verify. Returns an exit status, or -1.
 int WriteArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::span<const std::uint8_t> bytes);
+// The same for a staging file of the caller's (one image for the first target).
+int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::DfuFile& file);
 
 } // namespace nemora::cli

@@ -124,21 +124,23 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 4> kSpec = {
-        {{"--no-verify", false}, kDevicePathOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 5> kSpec = {
+        {{"--no-verify", false}, kNoSnapshotOption, kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
-    auto parsed = ParseCommand("flash", args, kSpec,
-                               "Usage: nemora-cli flash FILE [--no-verify] [--device PATH | --serial SERIAL]\n"
-                               "                        [--wait[=SECONDS]]\n\n"
-                               "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
-                               "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
-                               "bits) must match the device's; then every image is erased and downloaded into its\n"
-                               "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
-                               "difference and exit status 1). Nothing is written when an image holds bytes the\n"
-                               "device's memory map does not allow writing.\n\n"
-                               "With several devices in update mode attached, name the one to write.\n\n"
-                               "  --no-verify       skip the read-back\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
-                               exitCode);
+    auto parsed =
+        ParseCommand("flash", args, kSpec,
+                     "Usage: nemora-cli flash FILE [--no-verify] [--no-snapshot]\n"
+                     "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
+                     "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
+                     "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
+                     "bits) must match the device's; then every image is erased and downloaded into its\n"
+                     "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
+                     "difference and exit status 1). Nothing is written when an image holds bytes the\n"
+                     "device's memory map does not allow writing. Before the first erase, both user areas\n"
+                     "(screens and settings) are read and kept as a snapshot ('settings snapshots').\n\n"
+                     "With several devices in update mode attached, name the one to write.\n\n"
+                     "  --no-verify       skip the read-back\n" NEMORA_CLI_SNAPSHOT_HELP NEMORA_CLI_DEVICE_OPTIONS_HELP,
+                     exitCode);
     if (!parsed)
         return exitCode;
     std::string error;
@@ -170,6 +172,7 @@ int RunFlash(Args args)
 
     dfuse::TransferJob job(*session.library);
     job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
+    job.SetSnapshot(SnapshotRequestFor(*parsed, link, session.device));
     JobReporter reporter("flash");
     dfuse::RunJob(
         job, [&] { return job.StartUpgrade(link, targets, path); }, std::ref(reporter));

@@ -145,10 +145,11 @@ int RunExport(Args args, bool all)
 
 int RunImport(Args args)
 {
-    static constexpr std::array<OptionSpec, 7> kSpec = {{{"--threshold", true},
+    static constexpr std::array<OptionSpec, 8> kSpec = {{{"--threshold", true},
                                                          {"--dither", false},
                                                          {"--fit", false},
                                                          {"--invert", false},
+                                                         kNoSnapshotOption,
                                                          kDeviceOption,
                                                          kSerialOption,
                                                          kWaitOption}};
@@ -165,7 +166,7 @@ int RunImport(Args args)
                      "  --threshold T   light the pixels darker than grey level T (0 to 255)\n"
                      "  --dither        convert with Floyd-Steinberg error diffusion\n"
                      "  --fit           scale the picture to the screen keeping its aspect ratio, centred on white\n"
-                     "  --invert        swap lit and unlit\n",
+                     "  --invert        swap lit and unlit\n" NEMORA_CLI_SNAPSHOT_HELP,
                      exitCode);
     if (!parsed) {
         return exitCode;
@@ -225,14 +226,15 @@ int RunImport(Args args)
 
 int RunDefault(Args args)
 {
-    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {{kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
     constexpr std::string_view kCommand = "logo default";
     int exitCode = kExitOk;
-    auto parsed = ParseCommand(kCommand, args, kSpec,
-                               "Usage: nemora-cli logo default [N] [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
-                               "Writes the default image of screen N (1 to 12), or of all twelve, from the default\n"
-                               "set of the device's model; the other screens keep their images.\n",
-                               exitCode);
+    auto parsed =
+        ParseCommand(kCommand, args, kSpec,
+                     "Usage: nemora-cli logo default [N] [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
+                     "Writes the default image of screen N (1 to 12), or of all twelve, from the default\n"
+                     "set of the device's model; the other screens keep their images.\n\n" NEMORA_CLI_SNAPSHOT_HELP,
+                     exitCode);
     if (!parsed) {
         return exitCode;
     }

@@ -22,7 +22,9 @@ constexpr std::string_view kSettingsHelp =
     "  show [--json]            print the settings record\n"
     "  set KEY=VALUE ...        change fields of the record on the device\n"
     "  save FILE                back up both user areas into a settings file\n"
-    "  load FILE [--exact]      write a settings file's areas to the device\n\n"
+    "  load FILE [--exact]      write a settings file's areas to the device\n"
+    "  snapshots [--json]       list the snapshots kept before every write to a device\n"
+    "  restore FILE|--latest    write a snapshot's areas back to the device\n\n"
     "Every subcommand takes --help and chooses its device with --device PATH or --serial SERIAL, and\n"
     "waits for it with --wait[=SECONDS]; those that write refuse to guess among several devices.\n";
 
@@ -217,7 +219,7 @@ struct Change {
 
 int RunSet(Args args)
 {
-    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {{kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings set", args, kSpec,
@@ -227,7 +229,8 @@ int RunSet(Args args)
                      "each changed field, old and new. Every other byte of the area keeps its value.\n\n"
                      "Keys: ni, ti, ss, tcr, tcr_m1, tcr_m2 (1 to 1000), display_level (0 to 255),\n"
                      "power (ten comma-separated whole watts within the device's limits), temperature (ten\n"
-                     "comma-separated values in the record's unit within its limits, snapped to 10 F or 5 C).\n",
+                     "comma-separated values in the record's unit within its limits, snapped to 10 F or 5 C).\n"
+                     "Both user areas are kept as a snapshot before the write.\n\n" NEMORA_CLI_SNAPSHOT_HELP,
                      exitCode);
     if (!parsed) {
         return exitCode;
@@ -363,8 +366,8 @@ int RunSave(Args args)
 
 int RunLoad(Args args)
 {
-    static constexpr std::array<OptionSpec, 4> kSpec = {
-        {{"--exact", false}, kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 5> kSpec = {
+        {{"--exact", false}, kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings load", args, kSpec,
@@ -376,7 +379,8 @@ int RunLoad(Args args)
                      "whole pages it holds. Prints the areas written and the images ignored, with why.\n\n"
                      "  --exact   write the file's parameter area byte for byte; by default only the fields the\n"
                      "            console edits (the seven parameters, both curves and the marker) are taken\n"
-                     "            from the file and the device's other bytes, TemperatureUnit included, stay\n",
+                     "            from the file and the device's other bytes, TemperatureUnit included, "
+                     "stay\n" NEMORA_CLI_SNAPSHOT_HELP,
                      exitCode);
     if (!parsed) {
         return exitCode;
@@ -470,14 +474,17 @@ int RunLoad(Args args)
 
 int RunSettings(Args args)
 {
-    static constexpr std::array<std::pair<std::string_view, int (*)(Args)>, 4> kSubcommands = {{
+    static constexpr std::array<std::pair<std::string_view, int (*)(Args)>, 6> kSubcommands = {{
         {"show", RunShow},
         {"set", RunSet},
         {"save", RunSave},
         {"load", RunLoad},
+        {"snapshots", RunSettingsSnapshots},
+        {"restore", RunSettingsRestore},
     }};
     if (args.empty()) {
-        return UsageError("settings", "a subcommand is required (show, set, save, load; see --help)");
+        return UsageError("settings",
+                          "a subcommand is required (show, set, save, load, snapshots, restore; see --help)");
     }
     if (args[0] == "--help" || args[0] == "-h") {
         std::cout << kSettingsHelp;
@@ -488,7 +495,8 @@ int RunSettings(Args args)
             return run(args.subspan(1));
         }
     }
-    return UsageError("settings", "unknown subcommand '" + std::string(args[0]) + "' (show, set, save, load)");
+    return UsageError("settings",
+                      "unknown subcommand '" + std::string(args[0]) + "' (show, set, save, load, snapshots, restore)");
 }
 
 } // namespace nemora::cli

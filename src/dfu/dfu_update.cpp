@@ -9,6 +9,7 @@
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
+#include "widgets/message_box_model.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -482,6 +483,9 @@ void CDfuUpdate::StartUpgrade()
         return;
     }
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
+    m_strLastSnapshot.clear();
+    m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity)
+                                     : nemora::dfuse::SnapshotRequest{});
     Render(m_job.StartUpgrade(Link(), SelectedRows(), m_strUpgradeFile.toStdString()));
     // The timer runs whatever happened; its first tick without an operation stops it again.
     StartPollTimer();
@@ -560,6 +564,7 @@ void CDfuUpdate::ReportInterruption(const QString& strCause)
         ShowError(strCause + " during the verify: the firmware was written but not checked");
         ShowErrorDetail(strRecover);
         break;
+    case Phase::Snapshot:
     case Phase::Upload:
         ShowError(strCause + " during the read: nothing on the device was changed");
         break;
@@ -659,8 +664,10 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             if (event.resetSize) {
                 m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, event.percent));
             }
-            m_pProgress->SetWindowText(m_strDeviceName +
-                                       FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent)));
+            m_pProgress->SetWindowText(
+                m_strDeviceName +
+                (event.snapshot ? QString::asprintf(" Saving a snapshot of the settings %u%%...", event.percent)
+                                : FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent))));
             m_pProgress->SetPos(static_cast<int>(event.percent));
             break;
         case Kind::Upgraded:
@@ -687,6 +694,15 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
         case Kind::Left:
             ShowStatus("Successfully left updating mode !");
             break;
+        case Kind::Snapshot:
+            m_strLastSnapshot = FromStd(event.text);
+            Log("Snapshot of the settings saved to " + m_strLastSnapshot);
+            break;
+        case Kind::SnapshotUnreadable:
+            m_strSnapshotFailure = FromStd(
+                nemora::dfu::BuildFailureReport(event.context, m_strDeviceName.toStdString(), event.target).errorLine);
+            ShowError("Unable to read the settings for a snapshot; nothing was written.");
+            break;
         case Kind::Failed:
             if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
                 ShowMessage("This feature is not supported by this firmware.", 0x00);
@@ -699,6 +715,11 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             break;
         case Kind::Finished:
             bVerifyDone = event.verifyDone;
+            if (m_job.AwaitsSnapshotDecision()) {
+                // Asked once the events are through: the answer may start the upgrade again.
+                QTimer::singleShot(0, this, &CDfuUpdate::AskSnapshotDecision);
+                break;
+            }
             Log("Outcome: " + m_pProgress->GetWindowText()); // the bar's own words
             break;
         }
@@ -735,12 +756,40 @@ void CDfuUpdate::ShowProblem(const nemora::dfuse::JobEvent& event)
     case JobProblem::AppendUploadFile:
         ShowError("Unable to append image to updating file...");
         break;
+    case JobProblem::SnapshotNotSaved:
+        ShowError("Unable to save a snapshot of the settings; nothing was written.");
+        ShowMessage("The settings on the device could not be kept before the write: " + FromStd(event.text) +
+                        "\nNothing was written. Free some space or check the folder's permissions, then try again.",
+                    0x00);
+        break;
     case JobProblem::Refused:
         // Too long for the bar: the bar says that nothing was written, the box says why.
         ShowError("This file cannot be written into this device; nothing was written.");
         ShowMessage(FromStd(event.text), 0x00);
         break;
     }
+}
+
+void CDfuUpdate::AskSnapshotDecision()
+{
+    if (!m_job.AwaitsSnapshotDecision() || IsRunning()) {
+        return;
+    }
+    CMessageBoxDialog box(this,
+                          "The settings on the device cannot be read (" + m_strSnapshotFailure +
+                              "), so no snapshot of them can be kept before the write.\nWrite anyway, without a "
+                              "snapshot ?",
+                          "", 0x24);
+    if (box.DoModal() != nemora::widgets::kIdYes) {
+        m_job.Stop();
+        Log("Outcome: " + m_pProgress->GetWindowText());
+        Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
+        return;
+    }
+    Log("Writing without a snapshot, as the user chose");
+    Render(m_job.ContinueWithoutSnapshot());
+    StartPollTimer();
+    UpdateData(false);
 }
 
 void CDfuUpdate::HandBack(const nemora::dfuse::JobEvent& event)

@@ -76,6 +76,13 @@ public:
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
     // of permission the engine says so and offers to run it; without one it only says so.
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
+    // What every upgrade reads and keeps before it erases anything (none when not set): made for the
+    // device path and identity of the upgrade.
+    using SnapshotMaker =
+        std::function<nemora::dfuse::SnapshotRequest(const QString& strDevicePath, const CDeviceIdentity& identity)>;
+    void SetSnapshotMaker(SnapshotMaker maker) { m_makeSnapshot = std::move(maker); }
+    // The snapshot the last upgrade saved; empty when it took none.
+    const QString& LastSnapshot() const { return m_strLastSnapshot; }
 
     bool IsRunning() const { return m_job.Running(); }
     bool IsTimerRunning() const { return m_timer.isActive(); }
@@ -126,6 +133,7 @@ private:
     // Puts the job's events into words on the bar, in boxes and notifications. True when a verify pass ended.
     bool Render(const nemora::dfuse::JobEvents& events);
     void ShowProblem(const nemora::dfuse::JobEvent& event);
+    void AskSnapshotDecision();
     void HandBack(const nemora::dfuse::JobEvent& event);
     void StopAndRelease();
     // Stops the running operation and says on the bar what the interruption left (cause: "Disconnected",
@@ -164,6 +172,9 @@ private:
     QTimer m_timer;
     QString m_strLastMessage;
     std::function<void()> m_installDriver;
+    SnapshotMaker m_makeSnapshot;
+    QString m_strLastSnapshot;
+    QString m_strSnapshotFailure; // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false; // the last OpenDevice was refused for lack of permission
 
     CTextProgressCtrl* m_pProgress = nullptr;

@@ -81,7 +81,7 @@ void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const Job
 bool IsFailureEvent(const JobEvent& event)
 {
     return event.kind == JobEvent::Kind::Failed || event.kind == JobEvent::Kind::Problem ||
-           event.kind == JobEvent::Kind::Mismatch;
+           event.kind == JobEvent::Kind::Mismatch || event.kind == JobEvent::Kind::SnapshotUnreadable;
 }
 
 bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t address, std::uint32_t size,
@@ -118,9 +118,11 @@ bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t ad
     return !failed && bytes.size() == size;
 }
 
-bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file, const JobEventFn& onEvent)
+bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file, const JobEventFn& onEvent,
+                  SnapshotRequest snapshot)
 {
     TransferJob job(library);
+    job.SetSnapshot(std::move(snapshot));
     bool failed = false;
     bool verified = false;
     RunJob(

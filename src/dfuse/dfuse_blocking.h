@@ -30,7 +30,8 @@ using JobEventFn = std::function<void(const JobEvent&)>;
 void RunJob(TransferJob& job, const std::function<JobEvents()>& start, const JobEventFn& onEvent,
             std::chrono::milliseconds interval = std::chrono::milliseconds(100));
 
-// True when the event says the job failed: a failed operation, a problem, or a verify mismatch.
+// True when the event says the job failed: a failed operation, a problem, a verify mismatch, or a snapshot
+// that could not be read (a blocking driver does not go on without it).
 bool IsFailureEvent(const JobEvent& event);
 
 // Reads `size` bytes at `address` of the device's first target through an upload job, as the console reads
@@ -39,9 +40,10 @@ bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t ad
                 std::vector<std::uint8_t>& bytes, const JobEventFn& onEvent = {});
 
 // Erases, downloads and verifies the device's first target from a DfuSe file through an upgrade job, as the
-// console writes a user area from its staging file. True when the verify passed.
+// console writes a user area from its staging file, after the snapshot when one is asked for. True when the
+// verify passed.
 bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file,
-                  const JobEventFn& onEvent = {});
+                  const JobEventFn& onEvent = {}, SnapshotRequest snapshot = {});
 
 // A wake-up a job can call from the library's thread, and the wait that it ends.
 class JobWaker {

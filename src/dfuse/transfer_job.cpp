@@ -248,6 +248,9 @@ TransferJob::Phase TransferJob::RunningPhase() const
     case OPERATION_UPGRADE:
         return Phase::Download;
     case OPERATION_UPLOAD:
+        if (m_snapshotRunning) {
+            return Phase::Snapshot;
+        }
         return m_hImageCopy != nullptr ? Phase::Verify : Phase::Upload;
     default:
         return Phase::Leave;
@@ -266,6 +269,8 @@ JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> tar
     m_targets = std::move(targets);
     m_upgradeFile = file;
     m_nCurrentTarget = FirstTarget();
+    m_snapshotSettled = m_snapshot.areas.empty();
+    m_awaitingSnapshotDecision = false;
     UpgradeTarget(events);
     if (!Running()) {
         Add(events, JobEvent::Kind::Finished);
@@ -381,6 +386,12 @@ void TransferJob::UpgradeTarget(JobEvents& events)
         m_nCurrentTarget = -1;
         AddProblem(events, JobProblem::IdentityMismatch);
         events.back().model = ModelOf(m_link.devBcd);
+        return;
+    }
+    if (!m_snapshotSettled) {
+        // The file suits the device and can be written whole: read what it is about to replace first.
+        m_library.STDFUFILES_DestroyImage(hSource);
+        StartSnapshot(events);
         return;
     }
     DestroyImage(m_hImageCopy);
@@ -507,6 +518,89 @@ void TransferJob::OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events)
             VerifyTarget(events);
         }
     }
+}
+
+// ---------------------------------------------------------------- snapshot
+
+bool TransferJob::StartSnapshot(JobEvents& events)
+{
+    // The user areas live in the device's first target, whichever targets the upgrade writes.
+    const MappingTarget* pTarget = TargetAt(0);
+    DfuImageHandle hImage = nullptr;
+    bool made = pTarget != nullptr && m_library.STDFUFILES_CreateImage(&hImage, pTarget->bAlternate) == kOk;
+    std::vector<std::vector<std::uint8_t>> buffers(m_snapshot.areas.size());
+    for (std::size_t i = 0; made && i < m_snapshot.areas.size(); ++i) {
+        buffers[i].assign(m_snapshot.areas[i].size, 0);
+        const DfuElement element{m_snapshot.areas[i].address, m_snapshot.areas[i].size, buffers[i].data()};
+        made = m_library.STDFUFILES_SetImageElement(hImage, static_cast<std::uint32_t>(i), true, element) == kOk;
+    }
+    JobEvent launched;
+    launched.resetBar = true;
+    launched.restartClock = true;
+    launched.resetSize = true;
+    launched.snapshot = true;
+    m_snapshotRunning = made;
+    if (made) {
+        m_library.STDFUFILES_SetImageName(hImage, "snapshot");
+        launched.size = ImageSize(hImage);
+        if (Launch(OPERATION_UPLOAD, hImage, launched, events)) {
+            return true;
+        }
+        m_snapshotRunning = false;
+        events.back().kind = JobEvent::Kind::SnapshotUnreadable;
+    } else {
+        Add(events, JobEvent::Kind::SnapshotUnreadable);
+        events.back().context.Operation = OPERATION_UPLOAD;
+        events.back().context.ErrorCode = STDFUPRT_BADPARAMETER;
+    }
+    if (hImage != nullptr) {
+        m_library.STDFUFILES_DestroyImage(hImage);
+    }
+    m_awaitingSnapshotDecision = true;
+    return false;
+}
+
+void TransferJob::OnSnapshotComplete(DfuImageHandle hImage, JobEvents& events)
+{
+    m_snapshotRunning = false;
+    Image read;
+    if (!ReadImageValue(m_library, hImage, read) || read.elements.size() != m_snapshot.areas.size()) {
+        Add(events, JobEvent::Kind::SnapshotUnreadable);
+        events.back().context.Operation = OPERATION_UPLOAD;
+        events.back().context.ErrorCode = STDFUPRT_UNEXPECTEDERROR;
+        m_awaitingSnapshotDecision = true;
+        return;
+    }
+    std::vector<std::vector<std::uint8_t>> bytes;
+    for (Element& element : read.elements) {
+        bytes.push_back(std::move(element.data));
+    }
+    std::string text;
+    if (!m_snapshot.save || !m_snapshot.save(bytes, text)) {
+        AddProblem(events, JobProblem::SnapshotNotSaved, text);
+        m_nCurrentTarget = -1;
+        return;
+    }
+    Add(events, JobEvent::Kind::Snapshot);
+    events.back().text = std::move(text);
+    m_snapshotSettled = true;
+    m_bFinished = false;
+    UpgradeTarget(events);
+}
+
+JobEvents TransferJob::ContinueWithoutSnapshot()
+{
+    JobEvents events;
+    if (!m_awaitingSnapshotDecision || Running()) {
+        return events;
+    }
+    m_awaitingSnapshotDecision = false;
+    m_snapshotSettled = true;
+    UpgradeTarget(events);
+    if (!Running()) {
+        Add(events, JobEvent::Kind::Finished);
+    }
+    return events;
 }
 
 // ---------------------------------------------------------------- upload
@@ -662,6 +756,8 @@ void TransferJob::Stop()
         DestroyImage(context.hImage);
     }
     DestroyImage(m_hImageCopy);
+    m_snapshotRunning = false;
+    m_awaitingSnapshotDecision = false;
 }
 
 JobEvents TransferJob::Poll()
@@ -695,14 +791,23 @@ JobEvents TransferJob::Poll()
         DestroyImage(m_hImageCopy); // the file's data of a verify or the download image of an erase
         DfuImageHandle hImage = context.hImage;
         DestroyImage(hImage);
-        Add(events, JobEvent::Kind::Failed);
-        events.back().context = context;
-        m_nCurrentTarget = -1;
+        if (m_snapshotRunning) {
+            // Nothing was erased yet: the driver decides whether the upgrade goes on without a snapshot.
+            m_snapshotRunning = false;
+            m_awaitingSnapshotDecision = true;
+            Add(events, JobEvent::Kind::SnapshotUnreadable);
+            events.back().context = context;
+        } else {
+            Add(events, JobEvent::Kind::Failed);
+            events.back().context = context;
+            m_nCurrentTarget = -1;
+        }
     } else {
         const std::uint32_t p = std::min<std::uint32_t>(context.Percent, 100);
         Add(events, JobEvent::Kind::Progress);
         events.back().operation = context.Operation;
         events.back().percent = p;
+        events.back().snapshot = m_snapshotRunning;
         if (context.Operation == OPERATION_UPLOAD || context.Operation == OPERATION_UPGRADE) {
             events.back().size = ImageSize(context.hImage);
             events.back().resetSize = true;
@@ -724,7 +829,9 @@ JobEvents TransferJob::Poll()
                     Add(events, JobEvent::Kind::Left);
                     break;
                 case OPERATION_UPLOAD:
-                    if (m_hImageCopy == nullptr) {
+                    if (m_snapshotRunning) {
+                        OnSnapshotComplete(hFinished, events);
+                    } else if (m_hImageCopy == nullptr) {
                         OnUploadComplete(hFinished, events);
                     } else {
                         OnVerifyComplete(hFinished, events);

@@ -45,21 +45,36 @@ enum class JobProblem {
     CreateUploadFile,  // the upload file cannot be created or opened
     AppendUploadFile,  // the read image cannot be appended to the upload file
     Refused,           // the file cannot be written whole into this device (JobEvent::text says why)
+    SnapshotNotSaved,  // the areas were read but the snapshot could not be written (JobEvent::text says why)
+};
+
+// Areas of the device's first target to read before an upgrade erases anything, and what to do with them.
+struct SnapshotArea {
+    std::uint32_t address = 0;
+    std::uint32_t size = 0;
+};
+struct SnapshotRequest {
+    std::vector<SnapshotArea> areas;
+    // Gets the bytes of every area, in order. True when they were saved, with what was written in `text`;
+    // false with the reason in `text`, which stops the upgrade before anything is erased.
+    std::function<bool(const std::vector<std::vector<std::uint8_t>>& bytes, std::string& text)> save;
 };
 
 struct JobEvent {
     enum class Kind {
-        Launched, // an operation started (operation; resetBar, restartClock, size when resetSize)
-        Progress, // the running operation's percent, and its image size for upload and download
-        Upgraded, // a target's download finished: "Upgrade successful !"
-        Verified, // a target read back equal to the file: "Verify successful !"
-        Mismatch, // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
-        Uploaded, // a target's upload was stored in the upload file: "Upload successful !"
-        Element,  // an uploaded element for the caller (address, bytes)
-        Left,     // the device left DFU mode: "Successfully left updating mode !"
-        Failed,   // a launch or an operation failed (context)
-        Problem,  // problem
-        Finished, // nothing runs any more; verifyDone when a verify pass ended
+        Launched,           // an operation started (operation; resetBar, restartClock, size when resetSize)
+        Progress,           // the running operation's percent, and its image size for upload and download
+        Upgraded,           // a target's download finished: "Upgrade successful !"
+        Verified,           // a target read back equal to the file: "Verify successful !"
+        Mismatch,           // the first difference (address, fileByte, readByte; hasBytes false: lengths differ)
+        Uploaded,           // a target's upload was stored in the upload file: "Upload successful !"
+        Element,            // an uploaded element for the caller (address, bytes)
+        Left,               // the device left DFU mode: "Successfully left updating mode !"
+        Snapshot,           // the areas of the snapshot request were read and saved (text: what was written)
+        SnapshotUnreadable, // they could not be read (context); the upgrade waits for ContinueWithoutSnapshot
+        Failed,             // a launch or an operation failed (context)
+        Problem,            // problem
+        Finished,           // nothing runs any more; verifyDone when a verify pass ended
     };
     Kind kind = Kind::Progress;
     int target = -1; // the current target when it happened (-1: none)
@@ -77,6 +92,7 @@ struct JobEvent {
     std::uint8_t readByte = 0;
     bool hasBytes = true;
     bool verifyDone = false;
+    bool snapshot = false; // a Launched or Progress event of the snapshot's read
     std::vector<std::uint8_t> bytes;
     std::string text;
 };
@@ -93,6 +109,13 @@ public:
     void SetWakeUp(std::function<void()> wakeUp) { m_wakeUp = std::move(wakeUp); }
     // Verify after the last target is upgraded (on by default).
     void SetVerifyAfterUpgrade(bool verify) { m_verifyAfterUpgrade = verify; }
+
+    // Reads and saves these areas before the next upgrade erases anything (once per upgrade). An empty
+    // request takes none.
+    void SetSnapshot(SnapshotRequest request) { m_snapshot = std::move(request); }
+    // After SnapshotUnreadable: goes on with the upgrade without a snapshot. No events otherwise.
+    JobEvents ContinueWithoutSnapshot();
+    bool AwaitsSnapshotDecision() const { return m_awaitingSnapshotDecision; }
 
     // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them.
     JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file);
@@ -113,12 +136,14 @@ public:
     bool Running() const { return m_hOperation != nullptr; }
 
     // What the running operation does, for a driver that must say what an interruption left behind.
-    enum class Phase { None, Erase, Download, Verify, Upload, Leave };
+    enum class Phase { None, Snapshot, Erase, Download, Verify, Upload, Leave };
     Phase RunningPhase() const;
     int CurrentTarget() const { return m_nCurrentTarget; }
 
 private:
     void UpgradeTarget(JobEvents& events);
+    bool StartSnapshot(JobEvents& events);
+    void OnSnapshotComplete(DfuImageHandle hImage, JobEvents& events);
     bool CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events);
     void VerifyTarget(JobEvents& events);
     void UploadNextTarget(JobEvents& events);
@@ -147,6 +172,10 @@ private:
     std::uint32_t m_runningOperation = 0;
     DfuImageHandle m_hImageCopy = nullptr;
     bool m_bFinished = false;
+    SnapshotRequest m_snapshot;
+    bool m_snapshotSettled = false; // taken, or given up by the driver, for the running upgrade
+    bool m_snapshotRunning = false; // the running upload reads the snapshot
+    bool m_awaitingSnapshotDecision = false;
 };
 
 // Reads an image behind a handle as a value, through the contract's calls. False when any call fails.

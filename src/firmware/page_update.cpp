@@ -4,8 +4,10 @@
 
 #include "dfu/dfu_update.h"
 #include "dfuse/dfuse_contract.h"
+#include "settings/snapshots.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
+#include "widgets/message_box_model.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,6 +71,12 @@ CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
     m_pProduct->setGeometry(DialogRect(du, 131, 55, 263, 11));
     m_pModel->setGeometry(DialogRect(du, 131, 79, 264, 13));
     m_pVersion->setGeometry(DialogRect(du, 131, 103, 142, 13));
+    m_pAreas = new QLabel(this);
+    m_pAreas->setObjectName("m_staticAreas");
+    m_pAreas->setWordWrap(true);
+    m_pAreas->setStyleSheet("color: #B00000;");
+    m_pAreas->setGeometry(DialogRect(du, 34, 125, 384, 28));
+    m_pAreas->hide();
     setMinimumSize(du.Dx(599), du.Dy(268));
 
     QFont editFont;
@@ -160,20 +168,21 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     m_FileIdentity = fileIdentity;
 
     bool good = true;
+    m_fileImages.clear();
     for (int i = 0; i < images && good; ++i) {
         DfuImageHandle hImage = nullptr;
-        std::uint8_t alternate = 0;
         if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != nemora::dfuse::STDFU_NOERROR) {
             good = false;
             break;
         }
-        if (m_library.STDFUFILES_GetImageAlternate(hImage, &alternate) != nemora::dfuse::STDFU_NOERROR)
-            good = false;
-        std::string name;
-        m_library.STDFUFILES_GetImageName(hImage, &name);
+        nemora::dfuse::Image image;
+        good = nemora::dfuse::ReadImageValue(m_library, hImage, image);
+        m_fileImages.push_back(std::move(image));
         m_library.STDFUFILES_DestroyImage(hImage);
     }
     m_library.STDFUFILES_CloseDFUFile(hFile);
+    if (!good)
+        m_fileImages.clear();
 
     if (!good)
         ReportRefusedFile(strPath, 0);
@@ -185,6 +194,52 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     else if (!m_strDevicePath.isEmpty() && !EngineRunning())
         m_pDownload->setEnabled(true);
     ShowFileIdentity(m_FileIdentity);
+    ShowAreasWarning();
+}
+
+void CPageUpdate::ShowAreasWarning()
+{
+    m_strAreasTouched.clear();
+    if (!m_strDevicePath.isEmpty() && !m_DeviceIdentity.IsIncomplete() && !m_pFileEdit->text().isEmpty()) {
+        QStringList names;
+        for (const std::string& name : nemora::settings::UserAreasTouched(m_fileImages, m_DeviceIdentity))
+            names << QString::fromStdString(name);
+        m_strAreasTouched = names.join(" and ");
+    }
+    if (m_strAreasTouched.isEmpty()) {
+        m_pAreas->hide();
+        return;
+    }
+    m_pAreas->setText("This file also overwrites the device's " + m_strAreasTouched +
+                      " (its screens, coil settings and curves). A snapshot of them is taken before the download; "
+                      "you can restore it afterwards.");
+    m_pAreas->show();
+}
+
+void CPageUpdate::SetSnapshotMaker(
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker)
+{
+    m_makeSnapshot = std::move(maker);
+    if (m_pDfuUpdate)
+        m_pDfuUpdate->SetSnapshotMaker(m_makeSnapshot);
+}
+
+void CPageUpdate::OnEngineDone(const QObject* pFrom)
+{
+    if (pFrom != this || !m_pDfuUpdate || m_strAreasTouched.isEmpty() || m_pDfuUpdate->LastSnapshot().isEmpty())
+        return;
+    const QString snapshot = m_pDfuUpdate->LastSnapshot();
+    CMessageBoxDialog question(this,
+                               "The update replaced the device's " + m_strAreasTouched +
+                                   ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,
+                               "", 0x24);
+    if (question.DoModal() != nemora::widgets::kIdYes || m_pView == nullptr)
+        return;
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_RESTORE_SNAPSHOT;
+    notify.strText = snapshot;
+    m_pView->OnNotify(0, notify);
 }
 
 void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
@@ -221,6 +276,7 @@ void CPageUpdate::OnDownload()
     m_strFilePath = m_pFileEdit->text();
     if (!m_pDfuUpdate) {
         m_pDfuUpdate = new CDfuUpdate(this, m_library, m_pView);
+        m_pDfuUpdate->SetSnapshotMaker(m_makeSnapshot);
         // A device this user may not open: the engine offers the driver installer, which the view runs.
         m_pDfuUpdate->SetDriverInstaller([this] {
             if (m_pView != nullptr) {
@@ -251,6 +307,7 @@ void CPageUpdate::SetDevicePath(const QString& strPath)
     // A device event during a download (any device's arrival re-sends the same path) must not offer a
     // second download while the first runs.
     m_pDownload->setEnabled(!m_strDevicePath.isEmpty() && !m_strFilePath.isEmpty() && !EngineRunning());
+    ShowAreasWarning();
 }
 
 void CPageUpdate::EnableDownload(bool bEnable)

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "device/device_identity.h"
+#include "dfuse/dfu_file.h"
+#include "dfuse/transfer_job.h"
 #include "widgets/page_notify.h"
 
 #include <QString>
 #include <QWidget>
+
+#include <functional>
+#include <vector>
 
 class CDfuUpdate;
 class QLabel;
@@ -28,6 +33,12 @@ public:
     CDeviceIdentity& DeviceIdentity() override { return m_DeviceIdentity; }
     void SetDevicePath(const QString& strPath) override;
     void EnableDownload(bool bEnable) override;
+    // After an update that replaced the user areas, offers to restore the snapshot taken before it.
+    void OnEngineDone(const QObject* pFrom) override;
+
+    // What the page's downloads read and keep first (see CDfuUpdate::SetSnapshotMaker).
+    void SetSnapshotMaker(std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker);
+    QLabel* AreasLabel() const { return m_pAreas; }
 
     void ShowFileIdentity(CDeviceIdentity identity);
 
@@ -57,6 +68,8 @@ private:
     // Says in a box why a chosen file was not taken (code: the library's, 0 for an unreadable image).
     void ReportRefusedFile(const QString& strPath, std::uint32_t code);
     void Log(const QString& strLine);
+    // Says under the file's identity which user areas of the selected device the file overwrites.
+    void ShowAreasWarning();
 
     nemora::dfuse::IDfuseLibrary& m_library;
     INotifyReceiver* m_pView;
@@ -70,4 +83,8 @@ private:
     QLabel* m_pProduct;
     QLabel* m_pModel;
     QLabel* m_pVersion;
+    QLabel* m_pAreas = nullptr;
+    std::vector<nemora::dfuse::Image> m_fileImages; // the chosen file's images, for the areas they write
+    QString m_strAreasTouched; // "the logo area and the parameter area" when the file overwrites them
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
 };

@@ -8,6 +8,7 @@
 #include "settings/page_custom_power.h"
 #include "settings/page_custom_temp.h"
 #include "settings/settings_file.h"
+#include "settings/snapshots.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
@@ -184,9 +185,19 @@ QPushButton* CPageCustom::Button(int nId) const
 
 CDfuUpdate* CPageCustom::GetEngine()
 {
-    if (!m_pEngine)
+    if (!m_pEngine) {
         m_pEngine = new CDfuUpdate(this, m_library, m_pView);
+        m_pEngine->SetSnapshotMaker(m_makeSnapshot);
+    }
     return m_pEngine;
+}
+
+void CPageCustom::SetSnapshotMaker(
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker)
+{
+    m_makeSnapshot = std::move(maker);
+    if (m_pEngine)
+        m_pEngine->SetSnapshotMaker(m_makeSnapshot);
 }
 
 void CPageCustom::ShowError(const QString& strText)
@@ -402,6 +413,7 @@ std::vector<std::uint8_t> CPageCustom::EncodedLogoArea() const
 
 void CPageCustom::OnWriteToDevice()
 {
+    m_bRestoring = false; // a restore that did not finish is not followed up any more
     CDfuUpdate* engine = GetEngine();
     if (engine->IsRunning()) {
         engine->show();
@@ -451,6 +463,58 @@ void CPageCustom::OnWriteToDevice()
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
     engine->StartUpgrade();
+}
+
+void CPageCustom::RestoreSnapshot(const QString& strPath)
+{
+    CDfuUpdate* engine = GetEngine();
+    if (m_strDevicePath.isEmpty()) {
+        ShowError("No device in update mode is selected: plug the device in update mode, select it, and restore "
+                  "again.");
+        return;
+    }
+    if (engine->IsRunning()) {
+        engine->show();
+        return;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
+        return;
+    }
+    const settings::SnapshotAreas areas = settings::ReadSnapshot(strPath.toStdString(), m_DeviceIdentity);
+    if (!areas.error.empty()) {
+        ShowError("Unable to restore the snapshot: " + QString::fromStdString(areas.error) +
+                  "\nNothing was sent to the device.");
+        return;
+    }
+    const QString folder = TransferFolderPath();
+    if (folder.isEmpty())
+        return;
+    const QString staging = folder + "/" + settings::kStagingFileName;
+    if (const nemora::dfuse::Error error =
+            nemora::dfuse::WriteDfuFile(staging.toStdString(), settings::MakeRestoreFile(m_DeviceIdentity, areas))) {
+        ShowError("Unable to write the staging file " + staging + ": " + FileErrorText(error) +
+                  "\nNothing was sent to the device.");
+        return;
+    }
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_LOG;
+    notify.strText = "Restoring the settings from " + strPath;
+    if (m_pView)
+        m_pView->OnNotify(0, notify);
+    m_bRestoring = true;
+    engine->show();
+    engine->OpenDevice(m_strDevicePath, staging);
+    engine->StartUpgrade();
+}
+
+void CPageCustom::OnEngineDone(const QObject* pFrom)
+{
+    if (pFrom != this || !m_bRestoring)
+        return;
+    m_bRestoring = false;
+    OnReadFromDevice(); // what the device holds now, in the editors
 }
 
 void CPageCustom::OnSaveFile()

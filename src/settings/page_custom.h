@@ -2,6 +2,7 @@
 
 #include "device/device_identity.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/transfer_job.h"
 #include "settings/settings_record.h"
 #include "widgets/page_notify.h"
 
@@ -9,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -56,6 +58,11 @@ public:
     void ApplyElement() override;
     // "Disconnect": the device leaves update mode; the engine stays up with the outcome.
     void OnDisconnect() override;
+    void RestoreSnapshot(const QString& strPath) override;
+    void OnEngineDone(const QObject* pFrom) override;
+
+    // What the page's writes read and keep first (see CDfuUpdate::SetSnapshotMaker).
+    void SetSnapshotMaker(std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker);
 
     // Starts the upload of one area into m_Element, with the engine shown or not.
     void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
@@ -115,6 +122,8 @@ private:
     SettingsRecord m_Record;
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
+    bool m_bRestoring = false; // the engine writes a snapshot back; the page reads the device again after
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
 
     QPushButton* m_pRead = nullptr;
     QPushButton* m_pWrite = nullptr;

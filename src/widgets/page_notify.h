@@ -27,6 +27,8 @@ inline constexpr std::uint32_t NOTIFY_DEVICE_NAME = 1030;    // view -> frame: m
 inline constexpr std::uint32_t NOTIFY_ENGINE_DONE = 1031;    // engine -> view
 inline constexpr std::uint32_t NOTIFY_LOG = 1033; // any page or engine -> view -> frame: a line for the "Log" pane
 inline constexpr std::uint32_t NOTIFY_INSTALL_DRIVER = 1032; // page -> view: run the "Install Driver" installer
+// page or frame -> view -> customize page: write back the settings snapshot named by strText
+inline constexpr std::uint32_t NOTIFY_RESTORE_SNAPSHOT = 1034;
 
 // Anything that takes page notifications. Returns true when it handled the notification.
 class INotifyReceiver {
@@ -44,6 +46,10 @@ public:
     virtual CDeviceIdentity& DeviceIdentity() = 0;
     virtual void ApplyElement() = 0;
     virtual void OnDisconnect() = 0;
+    // Writes both areas of the snapshot file back into the selected device, then reads it again.
+    virtual void RestoreSnapshot(const QString& strPath) = 0;
+    // An engine finished its work (pFrom: the page that owns it).
+    virtual void OnEngineDone(const QObject* pFrom) = 0;
 };
 
 class IRomUpdatePageRoute {
@@ -52,6 +58,7 @@ public:
     virtual CDeviceIdentity& DeviceIdentity() = 0;
     virtual void SetDevicePath(const QString& strPath) = 0;
     virtual void EnableDownload(bool bEnable) = 0;
+    virtual void OnEngineDone(const QObject* pFrom) = 0;
 };
 
 class IInfoPageRoute {

@@ -55,6 +55,8 @@ struct RecordingCustom : ICustomizePageRoute {
     CDeviceIdentity& DeviceIdentity() override { return identity; }
     void ApplyElement() override { log.push_back("custom:apply"); }
     void OnDisconnect() override { log.push_back("custom:disconnect"); }
+    void RestoreSnapshot(const QString& p) override { log.push_back("custom:restore:" + p.toStdString()); }
+    void OnEngineDone(const QObject*) override { log.push_back("custom:done"); }
 };
 
 struct RecordingUpdate : IRomUpdatePageRoute {
@@ -67,6 +69,7 @@ struct RecordingUpdate : IRomUpdatePageRoute {
         log.push_back("update:path:" + p.toStdString() + ":bcd" + std::to_string(identity.m_wBcdDevice));
     }
     void EnableDownload(bool on) override { log.push_back(std::string("update:enable:") + (on ? "1" : "0")); }
+    void OnEngineDone(const QObject*) override { log.push_back("update:done"); }
 };
 
 struct RecordingInfo : IInfoPageRoute {
@@ -140,10 +143,12 @@ TEST_F(ViewFixture, EngineDisconnectAndUploadNotificationsReachTheirPages)
     Send(NOTIFY_DISCONNECT);
     Send(NOTIFY_ENGINE_DONE);
     Send(NOTIFY_INSTALL_DRIVER);
+    Send(NOTIFY_RESTORE_SNAPSHOT, "/s.vek");
     Send(1027);
     Send(NOTIFY_DEVICE_NAME, "x");
     Send(NOTIFY_DISCONNECT, {}, 5); // identifier not 0: not ours
-    EXPECT_EQ(log, (Log{"custom:apply", "custom:disconnect", "update:enable:1", "info:install"}));
+    EXPECT_EQ(log, (Log{"custom:apply", "custom:disconnect", "update:enable:1", "update:done", "custom:done",
+                        "info:install", "custom:restore:/s.vek"}));
 }
 
 TEST_F(ViewFixture, EmptyPathGivesAnEmptyModelName)

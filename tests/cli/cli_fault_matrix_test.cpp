@@ -21,9 +21,10 @@ struct Phase {
 };
 
 const Phase kPhases[] = {
+    {"snapshot", {"flash", "{FILE}"}, "read", "cannot read the device's settings for a snapshot"},
     {"erase", {"flash", "{FILE}"}, "erase", "Erasing 00 failed"},
     {"download", {"flash", "{FILE}"}, "write:2", "Downloading 00 failed"},
-    {"verify", {"flash", "{FILE}"}, "read", "Verifying 00 failed"},
+    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read", "Verifying 00 failed"},
     {"upload",
      {"read", "--alt", "0", "--address", "0x08000000", "--length", "4096", "-o", "{OUT}"},
      "read:2",
@@ -79,6 +80,6 @@ std::string MatrixName(const MatrixParam& param)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPhaseAndKind, CliFaultMatrix,
-                         ::testing::Combine(::testing::Range(0, 5), ::testing::Range(0, 3)), MatrixName);
+                         ::testing::Combine(::testing::Range(0, 6), ::testing::Range(0, 3)), MatrixName);
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "widgets/message_box_dialog.h"
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +127,11 @@ TEST_F(RomUpdate, UnpluggingDuringADownloadStopsTheEngine)
     ModalAnswerer answers(nemora::widgets::kIdOk);
     page->OnChooseFile(demo);
     page->OnDownload();
+    // Past the snapshot's read, into the erase or the download.
+    QDeadlineTimer deadline(30000);
+    while (page->Engine()->IsRunning() && !page->Engine()->ProgressBar()->GetWindowText().contains(" Phase ") &&
+           !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     ASSERT_TRUE(page->Engine()->IsRunning());
     transport->Unplug(location);
     frame->OnDeviceChange();

@@ -1,0 +1,286 @@
+#include "settings/snapshots.h"
+
+#include "settings/settings_file.h"
+#include "settings/settings_record.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sys/stat.h>
+
+namespace nemora::settings {
+namespace {
+
+constexpr std::string_view kExtension = ".vek";
+constexpr std::size_t kStampLength = 15; // YYYYMMDD-HHMMSS
+
+bool IsDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsNamePart(std::string_view text, bool allowDash)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+               (allowDash && c == '-');
+    });
+}
+
+std::string SafeSerial(std::string_view serial)
+{
+    std::string safe;
+    for (char c : serial) {
+        const bool kept =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '-';
+        safe.push_back(kept ? c : '_');
+    }
+    return safe.empty() ? std::string("unknown") : safe;
+}
+
+std::string Stamp(std::time_t when)
+{
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+// Newest first: by stamp, then by sequence.
+bool Newer(const SnapshotInfo& a, const SnapshotInfo& b)
+{
+    return a.stamp != b.stamp ? a.stamp > b.stamp : a.sequence > b.sequence;
+}
+
+bool MakeFolders(const std::filesystem::path& path, std::string& error)
+{
+    std::filesystem::path made;
+    for (const auto& part : path) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + made.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::filesystem::path> SnapshotFolder(std::string& error)
+{
+    std::filesystem::path base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+        base = data;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = std::filesystem::path(home) / ".local" / "share";
+    } else {
+        error = "neither XDG_DATA_HOME nor HOME is set";
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = base / "Nemora" / "snapshots";
+    if (!MakeFolders(folder, error)) {
+        return std::nullopt;
+    }
+    std::error_code code;
+    if (!std::filesystem::is_directory(folder, code)) {
+        error = folder.string() + " is not a folder";
+        return std::nullopt;
+    }
+    ::chmod(folder.c_str(), 0700); // the areas are the user's own: nobody else reads them
+    return folder;
+}
+
+std::string SnapshotModelCode(const CDeviceIdentity& identity)
+{
+    CDeviceIdentity copy = identity;
+    std::string code;
+    if (copy.GetModelCode(code) == 0 && IsNamePart(code, false)) {
+        return code;
+    }
+    return "M" + std::to_string(copy.m_wModelId);
+}
+
+std::string SnapshotInfo::DateText() const
+{
+    if (stamp.size() != kStampLength) {
+        return stamp;
+    }
+    return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(9, 2) + ":" +
+           stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+}
+
+std::optional<SnapshotInfo> ParseSnapshotName(const std::filesystem::path& path)
+{
+    std::string name = path.filename().string();
+    if (name.size() <= kExtension.size() || !name.ends_with(kExtension)) {
+        return std::nullopt;
+    }
+    name.resize(name.size() - kExtension.size());
+    SnapshotInfo info;
+    info.path = path;
+    if (const auto dot = name.rfind('.'); dot != std::string::npos) {
+        const std::string sequence = name.substr(dot + 1);
+        if (!IsDigits(sequence) || sequence.size() > 4) {
+            return std::nullopt;
+        }
+        info.sequence = static_cast<unsigned>(std::stoul(sequence));
+        name.resize(dot);
+    }
+    if (name.size() < kStampLength + 4 || name[8] != '-' || name[kStampLength] != '-' ||
+        !IsDigits(std::string_view(name).substr(0, 8)) || !IsDigits(std::string_view(name).substr(9, 6))) {
+        return std::nullopt;
+    }
+    info.stamp = name.substr(0, kStampLength);
+    const std::string rest = name.substr(kStampLength + 1);
+    const auto dash = rest.find('-');
+    if (dash == std::string::npos) {
+        return std::nullopt;
+    }
+    info.modelCode = rest.substr(0, dash);
+    info.serial = rest.substr(dash + 1);
+    if (!IsNamePart(info.modelCode, false) || !IsNamePart(info.serial, true)) {
+        return std::nullopt;
+    }
+    return info;
+}
+
+std::vector<SnapshotInfo> ListSnapshots(const std::filesystem::path& folder, std::string_view modelCode)
+{
+    std::vector<SnapshotInfo> found;
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
+        if (!it->is_regular_file(code)) {
+            continue;
+        }
+        if (auto info = ParseSnapshotName(it->path()); info && (modelCode.empty() || info->modelCode == modelCode)) {
+            found.push_back(std::move(*info));
+        }
+    }
+    std::sort(found.begin(), found.end(), Newer);
+    return found;
+}
+
+SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceIdentity& identity,
+                            std::string_view serial, std::span<const std::uint8_t> logoArea,
+                            std::span<const std::uint8_t> paramArea, std::time_t when)
+{
+    SnapshotResult result;
+    const std::string model = SnapshotModelCode(identity);
+    const std::string device = SafeSerial(serial);
+    const std::string base = Stamp(when) + "-" + model + "-" + device;
+    std::error_code code;
+    result.path = folder / (base + std::string(kExtension));
+    for (unsigned sequence = 2; std::filesystem::exists(result.path, code); ++sequence) {
+        result.path = folder / (base + "." + std::to_string(sequence) + std::string(kExtension));
+    }
+
+    std::vector<std::uint8_t> bytes;
+    dfuse::Error error = dfuse::SerializeDfuFile(MakeSettingsFile(identity, logoArea, paramArea), bytes);
+    if (!error) {
+        error = dfuse::WriteFileAtomically(result.path, bytes);
+    }
+    if (error) {
+        result.error = "cannot write the snapshot " + result.path.string() + ": " + error.message;
+        return result;
+    }
+    ::chmod(result.path.c_str(), 0600);
+
+    std::vector<SnapshotInfo> mine;
+    for (SnapshotInfo& info : ListSnapshots(folder, model)) {
+        if (info.serial == device) {
+            mine.push_back(std::move(info));
+        }
+    }
+    for (std::size_t i = kSnapshotsKept; i < mine.size(); ++i) {
+        std::filesystem::remove(mine[i].path, code);
+    }
+    return result;
+}
+
+SnapshotAreas ReadSnapshot(const std::filesystem::path& path, const CDeviceIdentity& identity)
+{
+    SnapshotAreas areas;
+    const dfuse::ParseResult parsed = dfuse::ReadDfuFile(path);
+    if (!parsed.file) {
+        areas.error = path.string() + ": " + parsed.error.message;
+        return areas;
+    }
+    for (const SettingsElement& element : SettingsElements(*parsed.file)) {
+        if (element.imageName == kLogoImageName && element.address == identity.m_dwLogoAddress &&
+            element.bytes.size() == identity.m_dwLogoSize) {
+            areas.logo = element.bytes;
+        } else if (element.imageName == kParamImageName && element.address == identity.m_dwParamAddress &&
+                   element.bytes.size() == identity.m_dwParamSize) {
+            areas.param = element.bytes;
+        }
+    }
+    if (areas.logo.empty() || areas.param.empty()) {
+        areas.error = path.string() + " does not hold both areas of this device's model whole";
+        areas.logo.clear();
+        areas.param.clear();
+    }
+    return areas;
+}
+
+dfuse::DfuFile MakeRestoreFile(const CDeviceIdentity& identity, const SnapshotAreas& areas)
+{
+    dfuse::Image image{0, kStagingImageName, {}};
+    image.elements.push_back({identity.m_dwLogoAddress, areas.logo});
+    image.elements.push_back({identity.m_dwParamAddress, areas.param});
+    std::sort(image.elements.begin(), image.elements.end(),
+              [](const dfuse::Element& a, const dfuse::Element& b) { return a.address < b.address; });
+    return dfuse::DfuFile{identity.m_wVid, identity.m_wPid, identity.m_wBcdDevice, {std::move(image)}};
+}
+
+std::vector<std::string> UserAreasTouched(const std::vector<dfuse::Image>& images, const CDeviceIdentity& identity)
+{
+    struct Area {
+        const char* name;
+        std::uint64_t first, end;
+    };
+    const Area areas[] = {
+        {"logo area", identity.m_dwLogoAddress, std::uint64_t{identity.m_dwLogoAddress} + identity.m_dwLogoSize},
+        {"parameter area", identity.m_dwParamAddress,
+         std::uint64_t{identity.m_dwParamAddress} + identity.m_dwParamSize}};
+    std::vector<std::string> touched;
+    for (const Area& area : areas) {
+        const bool hit = std::any_of(images.begin(), images.end(), [&](const dfuse::Image& image) {
+            return image.alternate == 0 &&
+                   std::any_of(image.elements.begin(), image.elements.end(), [&](const auto& e) {
+                       return !e.data.empty() && e.address < area.end && e.End() > area.first;
+                   });
+        });
+        if (hit && area.end > area.first) {
+            touched.emplace_back(area.name);
+        }
+    }
+    return touched;
+}
+
+dfuse::SnapshotRequest MakeSnapshotRequest(const CDeviceIdentity& identity, std::string serial)
+{
+    dfuse::SnapshotRequest request;
+    request.areas = {{identity.m_dwLogoAddress, identity.m_dwLogoSize},
+                     {identity.m_dwParamAddress, identity.m_dwParamSize}};
+    request.save = [identity, serial = std::move(serial)](const std::vector<std::vector<std::uint8_t>>& bytes,
+                                                          std::string& text) {
+        const auto folder = SnapshotFolder(text);
+        if (!folder) {
+            return false;
+        }
+        if (bytes.size() != 2) {
+            text = "the snapshot did not get both areas";
+            return false;
+        }
+        const SnapshotResult saved = SaveSnapshot(*folder, identity, serial, bytes[0], bytes[1], std::time(nullptr));
+        text = saved.error.empty() ? saved.path.string() : saved.error;
+        return saved.error.empty();
+    };
+    return request;
+}
+
+} // namespace nemora::settings

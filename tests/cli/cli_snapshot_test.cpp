@@ -1,0 +1,116 @@
+// Snapshots through nemora-cli: every write keeps the device's user areas first, and restore brings them back.
+
+#include "../dfuse/dfuse_test_util.h"
+#include "cli_runner.h"
+#include "settings/settings_file.h"
+#include "settings/snapshots.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using dfuse_test::ReadBytes;
+using namespace nemora::dfuse;
+
+constexpr std::size_t kParam = 0xF000, kParamSize = 0x800;
+constexpr std::size_t kLogo = 0xD000, kLogoSize = 12 * 128 * 4; // model 1: twelve 128 x 32 screens
+
+class CliSnapshots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        flash.resize(65536);
+        for (std::size_t i = 0; i < flash.size(); ++i) {
+            flash[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+        }
+        dfuse_test::WriteBytes(P("flash.bin"), flash);
+    }
+    std::string P(const std::string& name) const { return (dir / name).string(); }
+    std::filesystem::path Folder() const { return dir / "data" / "Nemora" / "snapshots"; }
+    CliResult Run(const std::vector<std::string>& args, const std::string& sim = {})
+    {
+        return RunCli(args,
+                      {"NEMORA_SIM=bcd=0x004C,flash=" + P("flash.bin") + sim, "NEMORA_SIM_CONTROL=" + P("control"),
+                       "NEMORA_TRANSFER_DIR=" + P("transfer"), "XDG_DATA_HOME=" + P("data")});
+    }
+    std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t n) const
+    {
+        return {bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + n)};
+    }
+    std::vector<nemora::settings::SnapshotInfo> Snapshots() const { return nemora::settings::ListSnapshots(Folder()); }
+
+    dfuse_test::ScratchDir dir;
+    std::vector<std::uint8_t> flash;
+};
+
+TEST_F(CliSnapshots, AFirmwareOverTheParameterAreaIsSnapshottedFirstAndRestoreBringsTheAreasBack)
+{
+    const std::string firmware = P("fw.vek");
+    ASSERT_FALSE(WriteDfuFile(
+        firmware, DfuFile{0x0483,
+                          0xDF11,
+                          0x0041,
+                          {Image{0, "", {Element{0x0800F000, std::vector<std::uint8_t>(kParamSize, 0x5A)}}}}}));
+    const CliResult flashed = Run({"flash", firmware});
+    ASSERT_EQ(flashed.exitCode, 0) << flashed.err;
+    ASSERT_EQ(Snapshots().size(), 1u);
+    EXPECT_EQ(Snapshots()[0].modelCode, "K01");
+
+    // The snapshot holds both areas as the device held them, byte for byte.
+    const ParseResult snapshot = ReadDfuFile(Snapshots()[0].path);
+    ASSERT_TRUE(snapshot.file);
+    const auto elements = nemora::settings::SettingsElements(*snapshot.file);
+    ASSERT_EQ(elements.size(), 2u);
+    EXPECT_EQ(elements[0].address, 0x0800D000u);
+    EXPECT_EQ(elements[0].bytes, Slice(flash, kLogo, kLogoSize));
+    EXPECT_EQ(elements[1].address, 0x0800F000u);
+    EXPECT_EQ(elements[1].bytes, Slice(flash, kParam, kParamSize));
+    EXPECT_EQ(Slice(ReadBytes(P("flash.bin")), kParam, kParamSize), std::vector<std::uint8_t>(kParamSize, 0x5A));
+
+    const CliResult restored = Run({"settings", "restore", "--latest"});
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_EQ(ReadBytes(P("flash.bin")), flash); // every byte as before the firmware
+    EXPECT_EQ(Snapshots().size(), 2u);           // what the restore replaced is kept too
+
+    const CliResult listed = Run({"settings", "snapshots", "--json"});
+    EXPECT_NE(listed.out.find("\"model\":\"K01\""), std::string::npos) << listed.out;
+}
+
+TEST_F(CliSnapshots, ASettingsWriteKeepsASnapshotAndOnlyTheNewest50OfTheDeviceStay)
+{
+    std::filesystem::create_directories(Folder());
+    for (int i = 0; i < 50; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "202001%02d-1200%02d-K01-NEMORASIM001.vek", 1 + i / 60, i % 60);
+        dfuse_test::WriteBytes(Folder() / name, {1});
+    }
+    dfuse_test::WriteBytes(Folder() / "20190101-000000-K01-OTHER.vek", {1}); // another device's: kept
+
+    const CliResult set = Run({"settings", "set", "ni=200"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(Snapshots().size(), 51u);
+    EXPECT_FALSE(std::filesystem::exists(Folder() / "20200101-120000-K01-NEMORASIM001.vek")); // the oldest
+    EXPECT_TRUE(std::filesystem::exists(Folder() / "20200101-120001-K01-NEMORASIM001.vek"));
+    EXPECT_TRUE(std::filesystem::exists(Folder() / "20190101-000000-K01-OTHER.vek"));
+    EXPECT_EQ(Snapshots()[0].serial, "NEMORASIM001");
+}
+
+TEST_F(CliSnapshots, AnUnreadableDeviceStopsTheWriteUnlessNoSnapshotIsGiven)
+{
+    const std::string firmware = NEMORA_SOURCE_DIR "/assets/firmware/demo-k01-v1.2.vek";
+    const CliResult stopped = Run({"flash", firmware}, ",protect=1");
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_NE(stopped.err.find("for a snapshot"), std::string::npos) << stopped.err;
+    EXPECT_NE(stopped.err.find("--no-snapshot"), std::string::npos) << stopped.err;
+    EXPECT_EQ(stopped.err.find("Erasing"), std::string::npos) << stopped.err;
+    EXPECT_EQ(ReadBytes(P("flash.bin")), flash);
+
+    // Without a snapshot the flash goes on, to the erase the protected device refuses.
+    const CliResult went = Run({"flash", firmware, "--no-snapshot"}, ",protect=1");
+    EXPECT_NE(went.err.find("Erasing 00 failed"), std::string::npos) << went.err;
+    EXPECT_TRUE(Snapshots().empty());
+}
+
+} // namespace
