@@ -2,6 +2,7 @@
 // devices.
 
 #include "app/harbor_view.h"
+#include "dfuse/dfu_file.h"
 #include "app/main_frame.h"
 #include "dfu/dfu_update.h"
 #include "dfu/text_progress_ctrl.h"
@@ -257,6 +258,56 @@ TEST_F(RomUpdate, ADeviceWithoutPermissionIsExplainedAndTheDriverInstallerOffere
     // Dismissing the engine gives the page its download button back.
     page->Engine()->OkButton()->click();
     EXPECT_TRUE(page->DownloadButton()->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RomUpdate, AFirmwareOverTheLogoAreaIsFlaggedAndItsSnapshotIsOfferedAndRestoredAfterwards)
+{
+    // A device whose every flash byte is known, and a firmware that also writes part of its logo area.
+    std::vector<std::uint8_t> flash(65536);
+    for (std::size_t i = 0; i < flash.size(); ++i)
+        flash[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    QFile flashFile(dir.filePath("flash.bin"));
+    ASSERT_TRUE(flashFile.open(QIODevice::WriteOnly));
+    flashFile.write(reinterpret_cast<const char*>(flash.data()), static_cast<qint64>(flash.size()));
+    flashFile.close();
+    const QString firmware = dir.filePath("over-logo.vek");
+    ASSERT_FALSE(nemora::dfuse::WriteDfuFile(
+        firmware.toStdString(),
+        nemora::dfuse::DfuFile{0x0483, 0xDF11, 0x0041,
+                               {nemora::dfuse::Image{0,
+                                                     "",
+                                                     {{0x08000000, std::vector<std::uint8_t>(2048, 0x11)},
+                                                      {0x0800D000, std::vector<std::uint8_t>(1024, 0x00)}}}}}));
+    const unsigned location = Connect(("bcd=0x004C,flash=" + dir.filePath("flash.bin").toStdString()).c_str());
+
+    ModalAnswerer answers(nemora::widgets::kIdYes);
+    page->OnChooseFile(demo);
+    EXPECT_TRUE(page->AreasLabel()->isHidden()) << page->AreasLabel()->text().toStdString();
+    page->OnChooseFile(firmware);
+    EXPECT_FALSE(page->AreasLabel()->isHidden());
+    EXPECT_TRUE(page->AreasLabel()->text().contains("logo area")) << page->AreasLabel()->text().toStdString();
+    EXPECT_FALSE(page->AreasLabel()->text().contains("parameter area"));
+    EXPECT_TRUE(page->AreasLabel()->text().contains("snapshot"));
+
+    page->OnDownload();
+    ASSERT_TRUE(WaitForEngine());
+    EXPECT_TRUE(BarText().endsWith("Verify successful !")) << BarText().toStdString();
+    EXPECT_FALSE(page->Engine()->LastSnapshot().isEmpty());
+    // Offered, answered Yes: the customize page writes both areas back, and the firmware stays.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto now = transport->Flash(location);
+            return now && std::equal(flash.begin() + 0xD000, flash.end(), now->begin() + 0xD000);
+        },
+        30000));
+    EXPECT_TRUE(std::any_of(answers.texts.begin(), answers.texts.end(),
+                            [](const QString& t) { return t.startsWith("The update replaced the device's logo area"); }))
+        << answers.texts.join("|").toStdString();
+    EXPECT_EQ((*transport->Flash(location))[0], 0x11);
 }
 
 } // namespace
