@@ -67,7 +67,7 @@ CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
     page->addSpacing(10);
     // As wide as the box, so that long texts wrap under it.
     m_staticInstallStatus->setFixedWidth(driverBox->sizeHint().width());
-    page->addWidget(m_staticInstallStatus, 0, Qt::AlignLeft | Qt::AlignTop);
+    page->addWidget(m_staticInstallStatus); // no alignment: with one, the layout gives it no height for its lines
     page->addStretch();
 
     connect(m_buttons[1020], &QPushButton::clicked, this, &CPageInfo::OnInstallDriver);
