@@ -74,9 +74,18 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pWelcome = new CPageWelcome(m_pView, m_services.checkMagicFile);
     pages.pWelcome = m_pWelcome;
     CPageInfo::Platform infoPlatform;
-    infoPlatform.startProgram = m_services.startProgram
-                                    ? m_services.startProgram
-                                    : std::function<int(const QString&)>(nemora::app::platform::StartProgram);
+    // A program of the caller's only starts; the system's own is watched, and the page shows how it ended.
+    if (m_services.startProgram)
+        infoPlatform.startProgram = m_services.startProgram;
+    else
+        infoPlatform.runInstaller = nemora::app::platform::RunProgram;
+    infoPlatform.log = [this](const QString& strLine) {
+        PAGE_NOTIFY notify;
+        notify.hwndFrom = m_pInfo;
+        notify.code = NOTIFY_LOG;
+        notify.strText = strLine;
+        m_pView->OnNotify(0, notify);
+    };
     const nemora::app::platform::SystemVersion version = nemora::app::platform::GetSystemVersion();
     infoPlatform.systemMajor = version.major;
     infoPlatform.systemMinor = version.minor;

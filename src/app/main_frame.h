@@ -41,7 +41,7 @@ struct MainFrameServices {
     std::function<void()> onAbout;
     nemora::usb::Transport* pTransport = nullptr;     // the devices; null lists none
     nemora::dfuse::IDfuseLibrary* pLibrary = nullptr; // the DfuSe library; null: one over pTransport
-    std::function<int(const QString&)> startProgram;  // runs driver installers; default: the system's
+    std::function<int(const QString&)> startProgram;  // starts driver installers; default: run and watched
 };
 
 // A toolbar item that shows only its text and always looks enabled.

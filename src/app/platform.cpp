@@ -71,6 +71,37 @@ int StartProgram(const QString& path)
     return QProcess::startDetached(info.absoluteFilePath(), {}) ? 42 : 31;
 }
 
+int RunProgram(const QString& path, std::function<void(const nemora::device::InstallerExit&)> onEnd)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.dir().exists() ? 2 : 3;
+    if (!info.isExecutable())
+        return 5;
+    // Not owned by any window: it deletes itself when the program ends, and the caller guards onEnd.
+    auto* process = new QProcess;
+    process->setProgram(info.absoluteFilePath());
+    process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, onEnd = std::move(onEnd)](int nExitCode, QProcess::ExitStatus status) {
+                         nemora::device::InstallerExit exit;
+                         exit.bCrashed = status == QProcess::CrashExit;
+                         exit.nExitStatus = nExitCode;
+                         exit.strOutput = process->readAllStandardOutput().toStdString();
+                         exit.strErrors = process->readAllStandardError().toStdString();
+                         process->deleteLater();
+                         if (onEnd)
+                             onEnd(exit);
+                     });
+    process->start();
+    // Starting is quick (fork and exec); the run itself is not waited for.
+    if (!process->waitForStarted(5000)) {
+        delete process;
+        return 31;
+    }
+    return 42;
+}
+
 QString InstalledProgramFolder()
 {
     // NEMORA_BINDIR_TO_PROGRAMS: the install's bin folder to its libexec/nemora, e.g. "../libexec/nemora".

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "device/driver_install.h"
+
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The few places where the console asks the operating system directly.
@@ -25,6 +28,11 @@ int OpenDocument(const QString& path);
 // Starts a program without waiting for it. Same numbers as OpenDocument: 32 or more on success, 2 file not
 // found, 3 path not found, 5 access denied (not executable), 31 could not be started.
 int StartProgram(const QString& path);
+
+// Starts a program and watches it: when it ends, onEnd gets its exit status and output, later, from the
+// event loop (the program's standard input is empty). Returns like StartProgram; onEnd is called only
+// when the program started.
+int RunProgram(const QString& path, std::function<void(const nemora::device::InstallerExit&)> onEnd);
 
 // The installation's own folder for programs the console starts (libexec/nemora), found from the
 // executable's folder, so that a moved installation finds its own. It need not exist.

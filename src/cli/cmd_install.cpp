@@ -79,12 +79,12 @@ int RunInstallUdevRule(Args args)
     if (!WIFEXITED(status)) {
         return Failure(kCommand, "the installer was stopped before it finished");
     }
-    switch (WEXITSTATUS(status)) {
-    case 0:
+    switch (device::ClassifyInstallerExit(WEXITSTATUS(status), {})) {
+    case device::InstallerOutcome::kInstalled:
+    case device::InstallerOutcome::kAlreadyInstalled:
         std::cerr << "Unplug the device and plug it in again to use it without root.\n";
         return kExitOk;
-    case 126:
-    case 127:
+    case device::InstallerOutcome::kRefused:
         return Failure(kCommand, "not authorised: the administrator's password was not given (pkexec exit status " +
                                      std::to_string(WEXITSTATUS(status)) + "); nothing was installed");
     default:

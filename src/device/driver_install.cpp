@@ -1,6 +1,8 @@
 #include "device/driver_install.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace nemora::device {
 
@@ -47,6 +49,71 @@ std::string InstallerFailureText(unsigned result)
     char text[64];
     std::snprintf(text, sizeof text, "安装失败，错误码：0x%X", result);
     return text;
+}
+
+InstallerOutcome ClassifyInstallerExit(int nExitStatus, std::string_view output)
+{
+    switch (nExitStatus) {
+    case 0:
+        // The script's words when udev already has this very rule.
+        return output.find("is already installed") != std::string_view::npos ? InstallerOutcome::kAlreadyInstalled
+                                                                             : InstallerOutcome::kInstalled;
+    case 126:
+    case 127:
+        return InstallerOutcome::kRefused;
+    case kInstallerNoPkexecStatus:
+        return InstallerOutcome::kNoPkexec;
+    default:
+        return InstallerOutcome::kFailed;
+    }
+}
+
+InstallerOutcome ClassifyInstallerExit(const InstallerExit& exit)
+{
+    return exit.bCrashed ? InstallerOutcome::kFailed : ClassifyInstallerExit(exit.nExitStatus, exit.strOutput);
+}
+
+std::string LastLine(std::string_view text)
+{
+    constexpr std::string_view blanks = " \t\r\n";
+    const auto end = text.find_last_not_of(blanks);
+    if (end == std::string_view::npos)
+        return {};
+    text = text.substr(0, end + 1);
+    const auto newline = text.find_last_of('\n');
+    if (newline != std::string_view::npos)
+        text = text.substr(newline + 1);
+    return std::string(text.substr(std::min(text.find_first_not_of(blanks), text.size())));
+}
+
+std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& installerPath)
+{
+    const std::string byHand = "sudo " + installerPath;
+    std::string errorLine = LastLine(exit.strErrors);
+    if (!errorLine.empty() && errorLine.back() == '.')
+        errorLine.pop_back(); // the texts below end their sentences themselves
+    const std::string said = errorLine.empty() ? std::string() : ": " + errorLine;
+    switch (ClassifyInstallerExit(exit)) {
+    case InstallerOutcome::kInstalled:
+        return "The driver is installed: unplug the device and plug it in again.";
+    case InstallerOutcome::kAlreadyInstalled:
+        return "The driver is already installed: unplug the device and plug it in again.";
+    case InstallerOutcome::kRefused:
+        if (exit.nExitStatus == 126)
+            return "The driver was not installed: the administrator's password was not given.";
+        // No password agent, a wrong password three times, or pkexec itself failing.
+        return "The driver was not installed: pkexec could not get the administrator's authorisation (exit status " +
+               std::to_string(exit.nExitStatus) + said + ").\nTo install it by hand, run in a terminal:\n" + byHand;
+    case InstallerOutcome::kNoPkexec:
+        return "The driver was not installed: pkexec is missing, so no administrator's password can be asked "
+               "for.\nTo install it by hand, run in a terminal:\n" +
+               byHand;
+    case InstallerOutcome::kFailed:
+        break;
+    }
+    if (exit.bCrashed)
+        return "The driver installer was stopped before it finished" + said + ".";
+    return "The driver installer failed with exit status " + std::to_string(exit.nExitStatus) + said + ".";
 }
 
 } // namespace nemora::device

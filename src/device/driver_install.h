@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace nemora::device {
 
@@ -31,5 +32,33 @@ std::string LocateInstaller(InstallerButton button, const std::filesystem::path&
 
 // The failure message for a shell result: the number in hexadecimal after "0x".
 std::string InstallerFailureText(unsigned result);
+
+// How a run of the installer ended. On Linux the installer is the script that installs the udev rule; it
+// runs itself again through pkexec when it is not root, so its exit status is pkexec's: 126 when the
+// administrator's password was not given (the dialog dismissed), 127 when pkexec could not authorise
+// (wrong password, no authentication agent) or could not run.
+struct InstallerExit {
+    bool bCrashed = false; // stopped by a signal; nExitStatus means nothing then
+    int nExitStatus = 0;
+    std::string strOutput; // standard output
+    std::string strErrors; // standard error
+};
+
+enum class InstallerOutcome { kInstalled, kAlreadyInstalled, kRefused, kNoPkexec, kFailed };
+
+// The script's own exit status for "pkexec is missing, run me as root" (EX_UNAVAILABLE).
+inline constexpr int kInstallerNoPkexecStatus = 69;
+
+// What an exit status (and the installer's standard output, which says when the rule was there already)
+// means. nemora-cli, which runs pkexec itself, uses it with an empty output.
+InstallerOutcome ClassifyInstallerExit(int nExitStatus, std::string_view output);
+InstallerOutcome ClassifyInstallerExit(const InstallerExit& exit);
+
+// The last non-blank line of a program's output, trimmed; empty when there is none.
+std::string LastLine(std::string_view text);
+
+// What the information page shows when the installer at installerPath (absolute) has ended: the outcome
+// and what to do next. More than one line at most where a command to type is shown.
+std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& installerPath);
 
 } // namespace nemora::device

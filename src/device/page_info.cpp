@@ -3,10 +3,12 @@
 #include "widgets/message_box_dialog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -14,10 +16,14 @@ using nemora::device::InstallerButton;
 
 CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
     : QWidget(pParent), m_platform(std::move(platform)), m_staticProductName(new QLabel(kUnknownDeviceName, this)),
-      m_staticModel(new QLabel(kUnknownDeviceName, this))
+      m_staticModel(new QLabel(kUnknownDeviceName, this)), m_staticInstallStatus(new QLabel(this))
 {
     m_staticProductName->setObjectName("m_staticProductName");
     m_staticModel->setObjectName("m_staticModel");
+    m_staticInstallStatus->setObjectName("m_staticInstallStatus");
+    m_staticInstallStatus->setWordWrap(true);
+    m_staticInstallStatus->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_staticInstallStatus->setTextFormat(Qt::PlainText);
 
     auto* identity = new QGridLayout;
     identity->addWidget(new QLabel("Product Name:", this), 0, 0);
@@ -58,6 +64,10 @@ CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
     page->addLayout(identity);
     page->addSpacing(24);
     page->addWidget(driverBox, 0, Qt::AlignLeft | Qt::AlignTop);
+    page->addSpacing(10);
+    // As wide as the box, so that long texts wrap under it.
+    m_staticInstallStatus->setFixedWidth(driverBox->sizeHint().width());
+    page->addWidget(m_staticInstallStatus); // no alignment: with one, the layout gives it no height for its lines
     page->addStretch();
 
     connect(m_buttons[1020], &QPushButton::clicked, this, &CPageInfo::OnInstallDriver);
@@ -98,13 +108,47 @@ void CPageInfo::OnInstallDriver()
 
 void CPageInfo::RunInstaller(InstallerButton button)
 {
+    // One installer at a time: a second password dialog would only confuse.
+    if (m_bInstallerRunning)
+        return;
     const QString path = QString::fromStdString(nemora::device::LocateInstaller(
         button, QDir::currentPath().toStdString(), m_platform.strInstalledFolder.toStdString()));
-    const int result = m_platform.startProgram ? m_platform.startProgram(path) : 31;
-    if (static_cast<unsigned>(result) < 32u) {
-        CMessageBoxDialog box(
-            this, QString::fromStdString(nemora::device::InstallerFailureText(static_cast<unsigned>(result))), "",
-            0x00);
-        box.DoModal();
+    int result = 31;
+    if (m_platform.runInstaller) {
+        // Marked before the start, for a runner that reports at once.
+        m_bInstallerRunning = true;
+        m_staticInstallStatus->setText("The driver installer is running: waiting for the administrator's password.");
+        QPointer<CPageInfo> self(this);
+        result = m_platform.runInstaller(path, [self, path](const nemora::device::InstallerExit& exit) {
+            if (self)
+                self->OnInstallerEnded(path, exit);
+        });
+    } else if (m_platform.startProgram) {
+        result = m_platform.startProgram(path);
     }
+    if (static_cast<unsigned>(result) >= 32u) {
+        Log("Driver installer started: " + QFileInfo(path).absoluteFilePath());
+        return;
+    }
+    m_bInstallerRunning = false;
+    const QString text = QString::fromStdString(nemora::device::InstallerFailureText(static_cast<unsigned>(result)));
+    m_staticInstallStatus->setText(text);
+    Log("Driver installer " + path + " could not be started: " + text);
+    CMessageBoxDialog box(this, text, "", 0x00);
+    box.DoModal();
+}
+
+void CPageInfo::OnInstallerEnded(const QString& strPath, const nemora::device::InstallerExit& exit)
+{
+    m_bInstallerRunning = false;
+    const QString text = QString::fromStdString(
+        nemora::device::InstallerOutcomeText(exit, QFileInfo(strPath).absoluteFilePath().toStdString()));
+    m_staticInstallStatus->setText(text);
+    Log("Driver installer: " + QString(text).replace('\n', ' '));
+}
+
+void CPageInfo::Log(const QString& strLine) const
+{
+    if (m_platform.log)
+        m_platform.log(strLine);
 }

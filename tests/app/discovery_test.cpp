@@ -9,10 +9,12 @@
 #include "qt_test_util.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -168,6 +170,98 @@ TEST(InfoPage, InstallersFollowTheChoiceTableAndFailuresShowTheNumberInHex)
     page.Button(nemora::device::kInstallWin8x86)->click();
     EXPECT_EQ(message, QString::fromUtf8("安装失败，错误码：0x1F"));
 }
+
+// The console's own installer run for real: the udev script in a Driver/ folder of the working folder,
+// and on PATH only the tools it needs, an `id` that says "not root" and, but for one case, a pkexec that
+// answers without running it.
+struct InstallerCase {
+    const char* pkexec; // the body of the stand-in, or nullptr for none
+    QStringList parts;  // of the text under the "Driver Install" box
+};
+
+class InstallerOutcomes : public SimFrameFixture, public testing::WithParamInterface<InstallerCase> {
+protected:
+    QTemporaryDir work;
+    QByteArray savedPath = qgetenv("PATH");
+    QString savedFolder = QDir::currentPath();
+
+    void SetUp() override
+    {
+        SimFrameFixture::SetUp();
+        const QDir root(work.path());
+        const QString source = QStringLiteral(NEMORA_SOURCE_DIR "/packaging/udev/");
+        for (auto button : {nemora::device::kInstallWin7x86, nemora::device::kInstallWin7x64,
+                            nemora::device::kInstallWin8x86, nemora::device::kInstallWin8x64}) {
+            const QString installer = root.filePath(QString::fromStdString(nemora::device::InstallerPath(button)));
+            ASSERT_TRUE(root.mkpath(QFileInfo(installer).path()));
+            ASSERT_TRUE(QFile::copy(source + "install-udev-rule", installer));
+        }
+        // Not byte for byte the rule udev may have already, which the script would not install again.
+        QFile rules(source + "70-nemora.rules");
+        QFile copy(root.filePath("Driver/70-nemora.rules"));
+        ASSERT_TRUE(rules.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly));
+        copy.write(rules.readAll() + "# a test's copy\n");
+        copy.close();
+        ASSERT_TRUE(root.mkpath("bin"));
+        for (const char* tool : {"dirname", "basename", "cmp"}) {
+            const QString found = QStandardPaths::findExecutable(tool);
+            ASSERT_FALSE(found.isEmpty()) << tool;
+            ASSERT_TRUE(QFile::link(found, root.filePath(QString("bin/") + tool)));
+        }
+        // Never root, whoever runs the tests: the script then never writes to /etc itself.
+        Script("id", "echo 1000");
+        if (GetParam().pkexec)
+            Script("pkexec", GetParam().pkexec);
+        qputenv("PATH", root.filePath("bin").toLocal8Bit());
+        QDir::setCurrent(root.path());
+    }
+    void Script(const QString& name, const char* body)
+    {
+        QFile file(QDir(work.path()).filePath("bin/" + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("#!/bin/sh\n") + body + "\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void TearDown() override
+    {
+        QDir::setCurrent(savedFolder);
+        qputenv("PATH", savedPath);
+    }
+};
+
+TEST_P(InstallerOutcomes, ShowUnderTheDriverBoxAndInTheLog)
+{
+    CPageInfo* page = frame->InfoPage();
+    page->OnInstallDriver();
+    EXPECT_EQ(page->InstallStatusLabel()->text(),
+              "The driver installer is running: waiting for the administrator's password.");
+    page->Button(1020)->click(); // while it runs, a second one does not start
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->IsInstallerRunning(); }, 20000));
+
+    const QString text = page->InstallStatusLabel()->text();
+    for (QString part : GetParam().parts) {
+        part.replace("WORK", QDir::currentPath());
+        EXPECT_TRUE(text.contains(part)) << text.toStdString() << "\nlacks " << part.toStdString();
+    }
+    const QString log = frame->LogText(false);
+    EXPECT_EQ(log.count("Driver installer started: " + QDir::currentPath() + "/Driver/"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains("Driver installer: " + QString(text).replace('\n', ' '))) << log.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Page, InstallerOutcomes,
+    testing::Values(
+        InstallerCase{"echo \"Nemora's udev rule is installed; unplug and replug the device.\"",
+                      {"The driver is installed: unplug the device and plug it in again."}},
+        InstallerCase{"echo \"Nemora's udev rule is already installed (/etc/udev/rules.d/70-nemora.rules).\"",
+                      {"The driver is already installed: unplug the device and plug it in again."}},
+        InstallerCase{"exit 126", {"The driver was not installed: the administrator's password was not given."}},
+        InstallerCase{nullptr, {"pkexec is missing", "\nsudo WORK/Driver/Win"}},
+        InstallerCase{
+            "echo 'install: cannot create /etc/udev/rules.d/70-nemora.rules: Read-only file system' >&2\nexit 1",
+            {"The driver installer failed with exit status 1: install: cannot create "
+             "/etc/udev/rules.d/70-nemora.rules: Read-only file system"}}));
 
 } // namespace
 

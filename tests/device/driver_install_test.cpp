@@ -90,3 +90,31 @@ INSTANTIATE_TEST_SUITE_P(DriverInstall, LocateInstallerTest,
                          ::testing::Values(Place::None, Place::Working, Place::Installed, Place::Both), PlaceName);
 
 } // namespace
+
+// What the page and nemora-cli make of an installer's end, for the ends the page's test does not run.
+struct ExitCase {
+    InstallerExit exit;
+    InstallerOutcome outcome;
+    std::string text; // the whole text shown
+};
+
+class InstallerExitTest : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(InstallerExitTest, OutcomeAndText)
+{
+    EXPECT_EQ(ClassifyInstallerExit(GetParam().exit), GetParam().outcome);
+    EXPECT_EQ(InstallerOutcomeText(GetParam().exit, "/opt/n/Driver/i.exe"), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DriverInstall, InstallerExitTest,
+    testing::Values(
+        ExitCase{{false, 127, "", "Error executing command as another user: No authentication agent found.\n\n"},
+                 InstallerOutcome::kRefused,
+                 "The driver was not installed: pkexec could not get the administrator's authorisation (exit status "
+                 "127: Error executing command as another user: No authentication agent found).\nTo install it by "
+                 "hand, run in a terminal:\nsudo /opt/n/Driver/i.exe"},
+        // A signal's number is no exit status, whatever it is.
+        ExitCase{{true, 0, "is already installed", "first\n  last words \n"},
+                 InstallerOutcome::kFailed,
+                 "The driver installer was stopped before it finished: last words."}));
