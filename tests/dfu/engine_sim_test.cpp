@@ -6,6 +6,7 @@
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
+#include "settings/snapshots.h"
 #include "sim/sim_transport.h"
 #include "widgets/message_box_dialog.h"
 #include "widgets/message_box_model.h"
@@ -442,6 +443,44 @@ TEST_F(EngineOnVirtualDevice, AFileTheDeviceCannotTakeWholeIsRefusedBeforeAnythi
     }
     ExpectAWorkingUpgrade(location);
 }
+
+// The snapshot's read comes before the erase; a device that cannot be read asks whether to go on without.
+class EngineSnapshot : public EngineOnVirtualDevice, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EngineSnapshot, IsReadBeforeTheEraseAndAnUnreadableDeviceAsks)
+{
+    const std::string answer = GetParam();
+    const unsigned location = Plug(answer == "readable" ? "bcd=0x004C" : "bcd=0x004C,protect=1");
+    engine->SetSnapshotMaker([](const QString&, const CDeviceIdentity& identity) {
+        return nemora::settings::MakeSnapshotRequest(identity, "ENGINETEST");
+    });
+    BoxAnswerer answers(answer == "yes" ? nemora::widgets::kIdYes : nemora::widgets::kIdNo);
+    Open(location, Firmware("fw.dfu", {FlashImage(2048)}));
+    engine->StartUpgrade();
+    if (answer != "readable") {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.texts.isEmpty(); }, 30000));
+    }
+    ASSERT_TRUE(WaitUntilIdle());
+
+    if (answer == "readable") {
+        EXPECT_EQ(lib->launches, (std::vector<std::string>{"2/0", "3/0", "4/0", "2/0"}));
+        EXPECT_TRUE(Bar().endsWith("Verify successful !")) << Bar().toStdString();
+        EXPECT_TRUE(engine->LastSnapshot().contains("-K01-ENGINETEST")) << engine->LastSnapshot().toStdString();
+        return;
+    }
+    EXPECT_TRUE(answers.texts.front().contains("no snapshot of them can be kept"))
+        << answers.texts.front().toStdString();
+    EXPECT_TRUE(engine->LastSnapshot().isEmpty());
+    if (answer == "no") {
+        EXPECT_EQ(lib->launches, (std::vector<std::string>{"2/0"})); // nothing erased
+        EXPECT_TRUE(Bar().endsWith("nothing was written.")) << Bar().toStdString();
+    } else {
+        ASSERT_GE(lib->launches.size(), 2u); // on to the erase, which the protected device refuses
+        EXPECT_EQ(lib->launches[1], "3/0");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, EngineSnapshot, ::testing::Values("readable", "no", "yes"));
 
 TEST_F(EngineOnVirtualDevice, FlashChangedBeforeTheVerifyIsReportedAtItsFirstDifference)
 {
