@@ -195,7 +195,10 @@ FlashPlan MakeFlashPlan(const DfuFile& file, const DeviceLink& link, const std::
     }
     const bool noData = std::any_of(plan.refusals.begin(), plan.refusals.end(),
                                     [](const PlanRefusal& r) { return r.problem == JobProblem::NoFileData; });
-    if (!noData && std::any_of(targets.begin(), targets.end(), missing)) {
+    // A later target without an image stops the upgrade half-way (those with an image but no place in the
+    // map are refused above).
+    const auto imageless = [&](int t) { return FirstImageFor(file, t) == nullptr; };
+    if (!noData && std::any_of(targets.begin(), targets.end(), imageless)) {
         add(JobProblem::NoFileData);
     }
     return plan;
