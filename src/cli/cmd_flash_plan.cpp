@@ -146,7 +146,8 @@ void PrintJson(const std::string& path, const FlashPlan& plan, const std::array<
     std::cout << '\n';
 }
 
-void PrintText(const std::string& path, const FlashPlan& plan, const std::string& device, bool verify)
+void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashPlan& plan, const std::string& device,
+               bool verify)
 {
     const dfuse::PlanIdentity& id = plan.identity;
     const auto ids = [](std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd, std::uint32_t model) {
@@ -173,7 +174,9 @@ void PrintText(const std::string& path, const FlashPlan& plan, const std::string
         }
     }
     for (const std::size_t i : plan.unusedImages) {
-        std::cout << "image " << i << ": left out; only the first image for a target is written\n";
+        const dfuse::Image& image = file.images[i];
+        std::cout << "image " << i << " (" << image.DataSize() << " bytes): not written; a flash writes only the first "
+                  << TargetLabel("image for target", image.alternate) << '\n';
     }
     for (const AreaPlan& area : plan.areas) {
         std::cout << area.area.name << " " << Hex(area.area.address, 8) << " (" << area.area.size << " bytes): ";
@@ -209,7 +212,7 @@ int PrintFlashPlan(const std::string& path, const dfuse::DfuFile& file, const df
     if (json) {
         PrintJson(path, plan, areas, link.devicePath, verify);
     } else {
-        PrintText(path, plan, link.devicePath, verify);
+        PrintText(path, file, plan, link.devicePath, verify);
     }
     if (plan.Refused()) {
         return Failure("flash", "the flash would be refused: " + PrintableText(RefusalText(plan.refusals.front())));
