@@ -73,6 +73,10 @@ std::string PrintableText(std::string_view text);
 // "FILE: what is wrong: details", the one line every file problem gets.
 std::string FileProblem(const std::string& path, const dfuse::Error& error);
 
+// Names from files and devices are bytes in the device's code page; JSON wants UTF-8, so bytes above 0x7F
+// are taken as Latin-1 (one code point each), which keeps every byte visible.
+std::string Latin1ToUtf8(std::string_view text);
+
 // "0x%04X"-style hexadecimal text.
 std::string Hex(std::uint64_t value, int digits);
 

@@ -241,6 +241,21 @@ JsonWriter& JsonWriter::Bool(bool value)
     return *this;
 }
 
+std::string Latin1ToUtf8(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string JsonWriter::Escape(std::string_view text)
 {
     std::string out;

@@ -385,14 +385,14 @@ std::string JobReporter::LabelFor(std::uint32_t operation, int target) const
     }
 }
 
-std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
+std::string JobProblemText(dfuse::JobProblem problem, std::uint32_t model, const std::string& text)
 {
     using dfuse::JobProblem;
-    switch (event.problem) {
+    switch (problem) {
     case JobProblem::NoFileData:
         return "Unable to find data for that device from the file";
     case JobProblem::IdentityMismatch:
-        return Format("This file is not supposed to be used with device,ID:0x%04x!!", unsigned{event.model});
+        return Format("This file is not supposed to be used with device,ID:0x%04x!!", unsigned{model});
     case JobProblem::NoTargetData:
         return "Unable to find data for that target in the dfu file...";
     case JobProblem::SourceImage:
@@ -406,11 +406,16 @@ std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
     case JobProblem::AppendUploadFile:
         return "Unable to append image to updating file...";
     case JobProblem::SnapshotNotSaved:
-        return "cannot save a snapshot of the settings: " + event.text + "; nothing was written";
+        return "cannot save a snapshot of the settings: " + text + "; nothing was written";
     case JobProblem::Refused:
         break;
     }
-    return event.text;
+    return text;
+}
+
+std::string JobReporter::ProblemText(const dfuse::JobEvent& event)
+{
+    return JobProblemText(event.problem, event.model, event.text);
 }
 
 void JobReporter::EndProgress()

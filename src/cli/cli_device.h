@@ -119,6 +119,9 @@ std::string TargetLabel(std::string_view verb, int target);
 // Opens the device's link: descriptors, protocol version and memory map. Returns an exit status, or -1.
 int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link);
 
+// A job's problem in the words every device command uses (`text` is the whole text of a refusal).
+std::string JobProblemText(dfuse::JobProblem problem, std::uint32_t model, const std::string& text);
+
 // Prints a job's events on stderr as they come: progress, each target's outcome, and failures, and keeps
 // the exit status. Uploaded elements are kept in `elements`.
 class JobReporter {

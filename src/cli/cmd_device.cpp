@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_device.h"
+#include "cli/cmd_flash_plan.h"
 #include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_blocking.h"
@@ -124,12 +125,17 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 5> kSpec = {
-        {{"--no-verify", false}, kNoSnapshotOption, kDevicePathOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 7> kSpec = {{{"--no-verify", false},
+                                                         {"--dry-run", false},
+                                                         {"--json", false},
+                                                         kNoSnapshotOption,
+                                                         kDevicePathOption,
+                                                         kSerialOption,
+                                                         kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("flash", args, kSpec,
-                     "Usage: nemora-cli flash FILE [--no-verify] [--no-snapshot]\n"
+                     "Usage: nemora-cli flash FILE [--no-verify] [--no-snapshot] [--dry-run [--json]]\n"
                      "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
                      "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
                      "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
@@ -139,6 +145,16 @@ int RunFlash(Args args)
                      "device's memory map does not allow writing. Before the first erase, both user areas\n"
                      "(screens and settings) are read and kept as a snapshot ('settings snapshots').\n\n"
                      "With several devices in update mode attached, name the one to write.\n\n"
+                     "With --dry-run nothing is erased or written: only the device's identity and memory\n"
+                     "map are read, and the plan is printed on stdout: the file's identity against the\n"
+                     "device's, per target the pages the erase would take and the bytes the download would\n"
+                     "send, the user areas (logo, parameters) the file would write or wipe, and why the\n"
+                     "flash would be refused. Exit status 0 when it would go ahead, 1 when it would be\n"
+                     "refused.\n\n"
+                     "  --dry-run         check and plan only; send nothing that changes the device\n"
+                     "  --json            with --dry-run: the plan as one JSON object: file, device,\n"
+                     "                    identity, targets (pages), unused_images, areas (logo,\n"
+                     "                    parameters), verify, refusals, would_flash\n"
                      "  --no-verify       skip the read-back\n" NEMORA_CLI_SNAPSHOT_HELP NEMORA_CLI_DEVICE_OPTIONS_HELP,
                      exitCode);
     if (!parsed)
@@ -146,6 +162,9 @@ int RunFlash(Args args)
     std::string error;
     if (parsed->positionals.size() != 1) {
         return UsageError("flash", parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
+    }
+    if (parsed->Has("--json") && !parsed->Has("--dry-run")) {
+        return UsageError("flash", "--json goes with --dry-run");
     }
     const std::string path = parsed->positionals.front();
     const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
@@ -160,6 +179,9 @@ int RunFlash(Args args)
     dfuse::DeviceLink link;
     if (const int status = OpenLink("flash", session, link); status >= 0) {
         return status;
+    }
+    if (parsed->Has("--dry-run")) {
+        return PrintFlashPlan(path, *file.file, link, !parsed->Has("--no-verify"), parsed->Has("--json"));
     }
     // Every target the file has an image for, in target order; the job refuses the file before anything
     // is sent when one of them is missing or cannot take its image whole.

@@ -25,23 +25,6 @@ using dfuse::DfuFile;
 using dfuse::Element;
 using dfuse::Image;
 
-// Image names are bytes in the device's code page; JSON wants UTF-8, so bytes above 0x7F are taken
-// as Latin-1 (one code point each), which keeps every byte visible.
-std::string Latin1ToUtf8(std::string_view text)
-{
-    std::string out;
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 int RunInspect(Args args)

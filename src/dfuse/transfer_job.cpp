@@ -32,13 +32,18 @@ std::uint32_t ModelOf(const std::string& bcdText)
     return static_cast<std::uint32_t>(std::strtoul(bcdText.c_str(), nullptr, 16)) & kModelMask;
 }
 
+} // namespace
+
 bool FileSuits(const DeviceLink& link, std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd)
 {
     return link.devVid == Hex4(vid) && link.devPid == Hex4(pid) && !link.devBcd.empty() &&
            (bcd & kModelMask) == ModelOf(link.devBcd);
 }
 
-} // namespace
+std::uint32_t DeviceModel(const DeviceLink& link)
+{
+    return ModelOf(link.devBcd);
+}
 
 bool ReadImageValue(IDfuseLibrary& library, DfuImageHandle hImage, Image& image)
 {
@@ -156,6 +161,45 @@ std::string DescribeOverlap(const std::vector<Image>& images, const ElementOverl
     return element(overlap.firstImage, overlap.firstElement) + " and " +
            element(overlap.secondImage, overlap.secondElement) + " both hold bytes for " + HexAddress(overlap.first) +
            " to " + HexAddress(overlap.last);
+}
+
+std::vector<std::string> FileRefusals(const std::vector<Image>& images, const std::vector<MappingTarget>& mapping,
+                                      const std::vector<int>& targets)
+{
+    std::vector<std::string> refusals;
+    if (const auto overlap = FindOverlap(images)) {
+        // Writing both would program the same bytes twice: the second write fails half-way.
+        refusals.push_back("The file's data overlaps: " + DescribeOverlap(images, *overlap) + "; nothing was written.");
+    }
+    for (const Image& image : images) {
+        const MappingTarget* target = image.alternate < mapping.size() ? &mapping[image.alternate] : nullptr;
+        char text[320];
+        if (target == nullptr) {
+            std::snprintf(text, sizeof text,
+                          "The file holds an image for target %02u, but the device has no such target; nothing "
+                          "was written.",
+                          unsigned{image.alternate});
+            refusals.emplace_back(text);
+            continue;
+        }
+        if (std::find(targets.begin(), targets.end(), int{image.alternate}) == targets.end()) {
+            continue;
+        }
+        const auto outside = BytesOutside(image, *target, kSectorWritable);
+        if (!outside.empty()) {
+            std::uint64_t count = 0;
+            for (const auto& r : outside) {
+                count += r.last - r.first + 1;
+            }
+            std::snprintf(text, sizeof text,
+                          "%llu bytes lie outside the writable sectors of target %02u \"%s\" (the first from %s "
+                          "to %s); nothing was written.",
+                          static_cast<unsigned long long>(count), unsigned{image.alternate}, target->szName.c_str(),
+                          HexAddress(outside.front().first).c_str(), HexAddress(outside.front().last).c_str());
+            refusals.emplace_back(text);
+        }
+    }
+    return refusals;
 }
 
 TransferJob::TransferJob(IDfuseLibrary& library) : m_library(library) {}
@@ -316,40 +360,10 @@ bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
         }
         m_library.STDFUFILES_DestroyImage(hImage);
     }
-    if (const auto overlap = FindOverlap(images)) {
-        // Writing both would program the same bytes twice: the second write fails half-way.
-        AddProblem(events, JobProblem::Refused,
-                   "The file's data overlaps: " + DescribeOverlap(images, *overlap) + "; nothing was written.");
+    const std::vector<std::string> refusals = FileRefusals(images, m_link.mapping, m_targets);
+    if (!refusals.empty()) {
+        AddProblem(events, JobProblem::Refused, refusals.front());
         return false;
-    }
-    for (const Image& image : images) {
-        const MappingTarget* target = TargetAt(image.alternate);
-        char text[320];
-        if (target == nullptr) {
-            std::snprintf(text, sizeof text,
-                          "The file holds an image for target %02u, but the device has no such target; nothing "
-                          "was written.",
-                          unsigned{image.alternate});
-            AddProblem(events, JobProblem::Refused, text);
-            return false;
-        }
-        if (std::find(m_targets.begin(), m_targets.end(), int{image.alternate}) == m_targets.end()) {
-            continue;
-        }
-        const auto outside = BytesOutside(image, *target, kSectorWritable);
-        if (!outside.empty()) {
-            std::uint64_t count = 0;
-            for (const auto& r : outside) {
-                count += r.last - r.first + 1;
-            }
-            std::snprintf(text, sizeof text,
-                          "%llu bytes lie outside the writable sectors of target %02u \"%s\" (the first from %s "
-                          "to %s); nothing was written.",
-                          static_cast<unsigned long long>(count), unsigned{image.alternate}, target->szName.c_str(),
-                          HexAddress(outside.front().first).c_str(), HexAddress(outside.front().last).c_str());
-            AddProblem(events, JobProblem::Refused, text);
-            return false;
-        }
     }
     return true;
 }
@@ -385,7 +399,7 @@ void TransferJob::UpgradeTarget(JobEvents& events)
         m_library.STDFUFILES_DestroyImage(hSource);
         m_nCurrentTarget = -1;
         AddProblem(events, JobProblem::IdentityMismatch);
-        events.back().model = ModelOf(m_link.devBcd);
+        events.back().model = DeviceModel(m_link);
         return;
     }
     if (!m_snapshotSettled) {

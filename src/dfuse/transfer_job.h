@@ -178,6 +178,19 @@ private:
     bool m_awaitingSnapshotDecision = false;
 };
 
+// Whether a file with these ids is meant for the device: the same VID and PID, and the same model, that
+// is bcdDevice without its six firmware-version bits. Never for a device not in DFU mode.
+bool FileSuits(const DeviceLink& link, std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd);
+// The device's model: its bcdDevice without the firmware-version bits (the id a mismatch names).
+std::uint32_t DeviceModel(const DeviceLink& link);
+
+// Why the file's images cannot be written whole into the device, in the order an upgrade checks: data
+// that overlaps, an image for a target the map lacks, bytes of an image for one of `targets` (indices
+// into `mapping`) outside the writable sectors. Empty when nothing stands in the way; an upgrade refuses
+// with the first text.
+std::vector<std::string> FileRefusals(const std::vector<Image>& images, const std::vector<MappingTarget>& mapping,
+                                      const std::vector<int>& targets);
+
 // Reads an image behind a handle as a value, through the contract's calls. False when any call fails.
 bool ReadImageValue(IDfuseLibrary& library, DfuImageHandle hImage, Image& image);
 

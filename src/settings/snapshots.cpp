@@ -1,9 +1,11 @@
 #include "settings/snapshots.h"
 
+#include "dfuse/flash_plan.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -238,25 +240,12 @@ dfuse::DfuFile MakeRestoreFile(const CDeviceIdentity& identity, const SnapshotAr
 
 std::vector<std::string> UserAreasTouched(const std::vector<dfuse::Image>& images, const CDeviceIdentity& identity)
 {
-    struct Area {
-        const char* name;
-        std::uint64_t first, end;
-    };
-    const Area areas[] = {
-        {"logo area", identity.m_dwLogoAddress, std::uint64_t{identity.m_dwLogoAddress} + identity.m_dwLogoSize},
-        {"parameter area", identity.m_dwParamAddress,
-         std::uint64_t{identity.m_dwParamAddress} + identity.m_dwParamSize}};
+    const std::array<dfuse::NamedArea, 2> areas = {
+        {{"logo area", identity.m_dwLogoAddress, identity.m_dwLogoSize, 0},
+         {"parameter area", identity.m_dwParamAddress, identity.m_dwParamSize, 0}}};
     std::vector<std::string> touched;
-    for (const Area& area : areas) {
-        const bool hit = std::any_of(images.begin(), images.end(), [&](const dfuse::Image& image) {
-            return image.alternate == 0 &&
-                   std::any_of(image.elements.begin(), image.elements.end(), [&](const auto& e) {
-                       return !e.data.empty() && e.address < area.end && e.End() > area.first;
-                   });
-        });
-        if (hit && area.end > area.first) {
-            touched.emplace_back(area.name);
-        }
+    for (const dfuse::AreaHit& hit : dfuse::AreasTouched(images, areas)) {
+        touched.push_back(hit.name);
     }
     return touched;
 }
