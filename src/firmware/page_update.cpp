@@ -210,9 +210,13 @@ void CPageUpdate::ShowAreasWarning()
         m_pAreas->hide();
         return;
     }
-    m_pAreas->setText("This file also overwrites the device's " + m_strAreasTouched +
-                      " (its screens, coil settings and curves). A snapshot of them is taken before the download; "
-                      "you can restore it afterwards.");
+    const bool bLogo = m_strAreasTouched.contains("logo");
+    const bool bParam = m_strAreasTouched.contains("parameter");
+    const QString what = bLogo && bParam ? "its screen images, coil settings and curves"
+                         : bLogo         ? "its screen images"
+                                         : "its coil settings and curves";
+    m_pAreas->setText("This file also overwrites the device's " + m_strAreasTouched + " (" + what +
+                      "). A snapshot of them is taken before the download; you can restore it afterwards.");
     m_pAreas->show();
 }
 

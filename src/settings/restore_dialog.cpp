@@ -7,13 +7,14 @@
 #include "widgets/message_box_model.h"
 
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace nemora::settings {
 namespace {
@@ -83,14 +84,12 @@ RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIden
     connect(m_pList, &QTreeWidget::itemSelectionChanged, this, &RestoreSnapshotDialog::ShowPreview);
     connect(m_pList, &QTreeWidget::itemDoubleClicked, this, &RestoreSnapshotDialog::OnRestore);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(m_pList, 1);
-    top->addWidget(m_pPreview, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
+    layout->addWidget(m_pList, 1);
+    layout->addWidget(m_pPreview, 0, Qt::AlignHCenter);
     layout->addWidget(m_pNote);
     layout->addWidget(buttons);
-    resize(640, 360);
+    resize(std::max(720, m_identity.m_nScreenWidth + 520), 420 + 2 * m_identity.m_nScreenHeight);
 
     if (m_pList->topLevelItemCount() > 0)
         m_pList->topLevelItem(0)->setSelected(true);

@@ -176,7 +176,14 @@ bool CMessageBoxDialog::OnInitDialog()
     }
     setFixedSize(layout.client.width, layout.client.height);
     if (QWidget* owner = parentWidget()) {
-        const QPoint centre = owner->mapToGlobal(owner->rect().center());
+        // Over the part of the owner the user sees: a page larger than its scrolled view has its centre
+        // elsewhere, even off the screen.
+        QRect seen = owner->visibleRegion().boundingRect();
+        if (seen.isEmpty()) {
+            owner = owner->window();
+            seen = owner->rect();
+        }
+        const QPoint centre = owner->mapToGlobal(seen.center());
         move(centre.x() - width() / 2, centre.y() - height() / 2);
     } else if (screen) {
         const QRect area = screen->availableGeometry();
