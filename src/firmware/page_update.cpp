@@ -237,13 +237,8 @@ void CPageUpdate::OnEngineDone(const QObject* pFrom)
                                "The update replaced the device's " + m_strAreasTouched +
                                    ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,
                                "", 0x24);
-    if (question.DoModal() != nemora::widgets::kIdYes || m_pView == nullptr)
-        return;
-    PAGE_NOTIFY notify;
-    notify.hwndFrom = this;
-    notify.code = NOTIFY_RESTORE_SNAPSHOT;
-    notify.strText = snapshot;
-    m_pView->OnNotify(0, notify);
+    if (question.DoModal() == nemora::widgets::kIdYes)
+        Notify(NOTIFY_RESTORE_SNAPSHOT, snapshot);
 }
 
 void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
@@ -266,12 +261,17 @@ void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
 
 void CPageUpdate::Log(const QString& strLine)
 {
+    Notify(NOTIFY_LOG, strLine);
+}
+
+void CPageUpdate::Notify(std::uint32_t nCode, const QString& strText)
+{
     if (m_pView == nullptr)
         return;
     PAGE_NOTIFY notify;
     notify.hwndFrom = this;
-    notify.code = NOTIFY_LOG;
-    notify.strText = strLine;
+    notify.code = nCode;
+    notify.strText = strText;
     m_pView->OnNotify(0, notify);
 }
 
@@ -282,14 +282,7 @@ void CPageUpdate::OnDownload()
         m_pDfuUpdate = new CDfuUpdate(this, m_library, m_pView);
         m_pDfuUpdate->SetSnapshotMaker(m_makeSnapshot);
         // A device this user may not open: the engine offers the driver installer, which the view runs.
-        m_pDfuUpdate->SetDriverInstaller([this] {
-            if (m_pView != nullptr) {
-                PAGE_NOTIFY notify;
-                notify.hwndFrom = this;
-                notify.code = NOTIFY_INSTALL_DRIVER;
-                m_pView->OnNotify(0, notify);
-            }
-        });
+        m_pDfuUpdate->SetDriverInstaller([this] { Notify(NOTIFY_INSTALL_DRIVER, {}); });
     }
     m_pDfuUpdate->show();
     m_pDfuUpdate->OpenDevice(m_strDevicePath, m_strFilePath);

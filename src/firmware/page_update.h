@@ -68,6 +68,7 @@ private:
     // Says in a box why a chosen file was not taken (code: the library's, 0 for an unreadable image).
     void ReportRefusedFile(const QString& strPath, std::uint32_t code);
     void Log(const QString& strLine);
+    void Notify(std::uint32_t nCode, const QString& strText);
     // Says under the file's identity which user areas of the selected device the file overwrites.
     void ShowAreasWarning();
 

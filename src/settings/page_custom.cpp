@@ -414,19 +414,11 @@ std::vector<std::uint8_t> CPageCustom::EncodedLogoArea() const
 void CPageCustom::OnWriteToDevice()
 {
     m_bRestoring = false; // a restore that did not finish is not followed up any more
-    CDfuUpdate* engine = GetEngine();
-    if (engine->IsRunning()) {
-        engine->show();
+    if (!EngineReady())
         return;
-    }
-    if (BusyElsewhere(engine, m_strDevicePath)) {
-        ShowError(kDeviceBusy);
-        return;
-    }
     const QString folder = TransferFolderPath();
     if (folder.isEmpty())
         return;
-    const QString staging = folder + "/" + settings::kStagingFileName;
 
     std::vector<std::uint8_t> bytes;
     std::uint32_t address = 0;
@@ -453,34 +445,48 @@ void CPageCustom::OnWriteToDevice()
                      m_Record.Data() + std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
     }
 
+    DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes));
+}
+
+bool CPageCustom::EngineReady()
+{
+    CDfuUpdate* engine = GetEngine();
+    if (engine->IsRunning()) {
+        engine->show();
+        return false;
+    }
+    if (BusyElsewhere(engine, m_strDevicePath)) {
+        ShowError(kDeviceBusy);
+        return false;
+    }
+    return true;
+}
+
+bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file)
+{
+    const QString staging = strFolder + "/" + settings::kStagingFileName;
     // A staging file that cannot be written must not leave the previous one to be downloaded.
-    if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(
-            staging.toStdString(), settings::MakeStagingFile(m_DeviceIdentity, address, bytes))) {
+    if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(staging.toStdString(), file)) {
         ShowError("Unable to write the staging file " + staging + ": " + FileErrorText(error) +
                   "\nNothing was sent to the device.");
-        return;
+        return false;
     }
+    CDfuUpdate* engine = GetEngine();
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
     engine->StartUpgrade();
+    return true;
 }
 
 void CPageCustom::RestoreSnapshot(const QString& strPath)
 {
-    CDfuUpdate* engine = GetEngine();
     if (m_strDevicePath.isEmpty()) {
         ShowError("No device in update mode is selected: plug the device in update mode, select it, and restore "
                   "again.");
         return;
     }
-    if (engine->IsRunning()) {
-        engine->show();
+    if (!EngineReady())
         return;
-    }
-    if (BusyElsewhere(engine, m_strDevicePath)) {
-        ShowError(kDeviceBusy);
-        return;
-    }
     const settings::SnapshotAreas areas = settings::ReadSnapshot(strPath.toStdString(), m_DeviceIdentity);
     if (!areas.error.empty()) {
         ShowError("Unable to restore the snapshot: " + QString::fromStdString(areas.error) +
@@ -490,23 +496,13 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     const QString folder = TransferFolderPath();
     if (folder.isEmpty())
         return;
-    const QString staging = folder + "/" + settings::kStagingFileName;
-    if (const nemora::dfuse::Error error =
-            nemora::dfuse::WriteDfuFile(staging.toStdString(), settings::MakeRestoreFile(m_DeviceIdentity, areas))) {
-        ShowError("Unable to write the staging file " + staging + ": " + FileErrorText(error) +
-                  "\nNothing was sent to the device.");
-        return;
-    }
     PAGE_NOTIFY notify;
     notify.hwndFrom = this;
     notify.code = NOTIFY_LOG;
     notify.strText = "Restoring the settings from " + strPath;
     if (m_pView)
         m_pView->OnNotify(0, notify);
-    m_bRestoring = true;
-    engine->show();
-    engine->OpenDevice(m_strDevicePath, staging);
-    engine->StartUpgrade();
+    m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas));
 }
 
 void CPageCustom::OnEngineDone(const QObject* pFrom)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/device_identity.h"
+#include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/transfer_job.h"
 #include "settings/settings_record.h"
@@ -111,6 +112,10 @@ private:
     std::vector<std::uint8_t> EncodedLogoArea() const;
     // The transfer folder, made when missing, or an empty string after telling the user why not.
     QString TransferFolderPath();
+    // The engine is free for this page's device; otherwise it comes into view, or the user learns why not.
+    bool EngineReady();
+    // Writes the staging file into the folder and downloads it into the device through the engine.
+    bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file);
     void ShowError(const QString& strText);
 
     nemora::dfuse::IDfuseLibrary& m_library;

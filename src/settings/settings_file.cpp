@@ -25,8 +25,9 @@ bool IsSettingsImageName(const std::string& name)
     return false;
 }
 
-// Makes every missing folder of the path with mode 0700.
-bool MakeFolders(const std::filesystem::path& path, std::string& error)
+} // namespace
+
+bool MakePrivateFolders(const std::filesystem::path& path, std::string& error)
 {
     std::filesystem::path made;
     for (const auto& part : path) {
@@ -38,8 +39,6 @@ bool MakeFolders(const std::filesystem::path& path, std::string& error)
     }
     return true;
 }
-
-} // namespace
 
 dfuse::DfuFile MakeSettingsFile(const CDeviceIdentity& identity, std::span<const std::uint8_t> logoArea,
                                 std::span<const std::uint8_t> paramArea)
@@ -92,7 +91,7 @@ std::optional<std::filesystem::path> TransferFolder(std::string& error)
         error = "neither NEMORA_TRANSFER_DIR, XDG_STATE_HOME nor HOME is set";
         return std::nullopt;
     }
-    if (!MakeFolders(folder, error)) {
+    if (!MakePrivateFolders(folder, error)) {
         return std::nullopt;
     }
     struct stat info {};

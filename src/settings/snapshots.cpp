@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <sys/stat.h>
 
@@ -57,19 +55,6 @@ bool Newer(const SnapshotInfo& a, const SnapshotInfo& b)
     return a.stamp != b.stamp ? a.stamp > b.stamp : a.sequence > b.sequence;
 }
 
-bool MakeFolders(const std::filesystem::path& path, std::string& error)
-{
-    std::filesystem::path made;
-    for (const auto& part : path) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create " + made.string() + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 std::optional<std::filesystem::path> SnapshotFolder(std::string& error)
@@ -84,7 +69,7 @@ std::optional<std::filesystem::path> SnapshotFolder(std::string& error)
         return std::nullopt;
     }
     const std::filesystem::path folder = base / "Nemora" / "snapshots";
-    if (!MakeFolders(folder, error)) {
+    if (!MakePrivateFolders(folder, error)) {
         return std::nullopt;
     }
     std::error_code code;

@@ -2,10 +2,10 @@
 // devices.
 
 #include "app/harbor_view.h"
-#include "dfuse/dfu_file.h"
 #include "app/main_frame.h"
 #include "dfu/dfu_update.h"
 #include "dfu/text_progress_ctrl.h"
+#include "dfuse/dfu_file.h"
 #include "fake_dfuse_library.h"
 #include "firmware/page_update.h"
 #include "modal_answerer.h"
@@ -277,7 +277,9 @@ TEST_F(RomUpdate, AFirmwareOverTheLogoAreaIsFlaggedAndItsSnapshotIsOfferedAndRes
     const QString firmware = dir.filePath("over-logo.vek");
     ASSERT_FALSE(nemora::dfuse::WriteDfuFile(
         firmware.toStdString(),
-        nemora::dfuse::DfuFile{0x0483, 0xDF11, 0x0041,
+        nemora::dfuse::DfuFile{0x0483,
+                               0xDF11,
+                               0x0041,
                                {nemora::dfuse::Image{0,
                                                      "",
                                                      {{0x08000000, std::vector<std::uint8_t>(2048, 0x11)},
@@ -304,9 +306,9 @@ TEST_F(RomUpdate, AFirmwareOverTheLogoAreaIsFlaggedAndItsSnapshotIsOfferedAndRes
             return now && std::equal(flash.begin() + 0xD000, flash.end(), now->begin() + 0xD000);
         },
         30000));
-    EXPECT_TRUE(std::any_of(answers.texts.begin(), answers.texts.end(),
-                            [](const QString& t) { return t.startsWith("The update replaced the device's logo area"); }))
-        << answers.texts.join("|").toStdString();
+    EXPECT_TRUE(std::any_of(answers.texts.begin(), answers.texts.end(), [](const QString& t) {
+        return t.startsWith("The update replaced the device's logo area");
+    })) << answers.texts.join("|").toStdString();
     EXPECT_EQ((*transport->Flash(location))[0], 0x11);
 }
 
