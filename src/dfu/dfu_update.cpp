@@ -23,6 +23,9 @@
 
 namespace {
 
+// A failure this recent when the device's removal is seen was most likely the unplug itself.
+constexpr qint64 kUnplugFailureWindowMs = 3000;
+
 using namespace nemora::dfuse;
 
 constexpr std::uint32_t kOk = STDFU_NOERROR;
@@ -184,6 +187,16 @@ void CDfuUpdate::Log(const QString& strLine)
     m_pView->OnNotify(0, notify);
 }
 
+void CDfuUpdate::LogOutcome()
+{
+    // The bar's own words, once: a removal seen while a failure's box is open has already said them.
+    const QString strLine = "Outcome: " + m_pProgress->GetWindowText();
+    if (strLine == m_strLastOutcome)
+        return;
+    m_strLastOutcome = strLine;
+    Log(strLine);
+}
+
 void CDfuUpdate::Notify(std::uint32_t nCode, const QObject* pFrom)
 {
     if (m_pView == nullptr) {
@@ -222,6 +235,9 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_strFileBcd.clear();
     m_strDeviceName = "Unknow Device";
     m_pDetailLabel->clear();
+    // Nothing of the previous operation stays in view: its bar and its transfer size belong to it.
+    m_pProgress->SetPos(0);
+    m_strSizeText.clear();
     DestroyMapping();
 
     const int nRows = m_pTargetList->topLevelItemCount();
@@ -479,6 +495,8 @@ void CDfuUpdate::StopPollTimer()
 
 void CDfuUpdate::StartUpgrade()
 {
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return;
     }
@@ -495,6 +513,8 @@ void CDfuUpdate::StartUpgrade()
 
 bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 {
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return false;
     }
@@ -509,6 +529,8 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 
 void CDfuUpdate::LeaveDfuMode()
 {
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return;
     }
@@ -532,12 +554,22 @@ void CDfuUpdate::CloseDevice()
 
 void CDfuUpdate::DeviceGone()
 {
-    if (!IsRunning()) {
-        CloseDevice();
+    using Phase = nemora::dfuse::TransferJob::Phase;
+    if (IsRunning()) {
+        ReportInterruption("Disconnected", m_job.RunningPhase());
+        DestroyMapping();
         return;
     }
-    ReportInterruption("Disconnected");
-    DestroyMapping();
+    const bool bJustFailed = m_sinceFailure.isValid() && m_sinceFailure.elapsed() < kUnplugFailureWindowMs;
+    if (isVisible() && bJustFailed &&
+        (m_failedPhase == Phase::Erase || m_failedPhase == Phase::Download || m_failedPhase == Phase::Verify)) {
+        // The unplug failed the operation first; what that left on the device still needs saying.
+        ReportInterruption("Disconnected", m_failedPhase);
+        m_failedPhase = Phase::None;
+        DestroyMapping();
+        return;
+    }
+    CloseDevice();
 }
 
 void CDfuUpdate::ShowErrorDetail(const QString& strText)
@@ -545,10 +577,9 @@ void CDfuUpdate::ShowErrorDetail(const QString& strText)
     m_pDetailLabel->setText(strText);
 }
 
-void CDfuUpdate::ReportInterruption(const QString& strCause)
+void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::TransferJob::Phase phase)
 {
     using Phase = nemora::dfuse::TransferJob::Phase;
-    const Phase phase = m_job.RunningPhase();
     StopAndRelease();
     m_nCurrentTarget = -1;
     const QString strRecover = "Put the device back in update mode (switch it off, hold the fire key, plug it in) "
@@ -573,7 +604,7 @@ void CDfuUpdate::ReportInterruption(const QString& strCause)
         ShowError(strCause + " while leaving update mode");
         break;
     }
-    Log("Outcome: " + m_pProgress->GetWindowText());
+    LogOutcome();
     UpdateData(false);
 }
 
@@ -589,7 +620,7 @@ void CDfuUpdate::reject()
             return; // kept running, or it ended while the question was open
         }
         // Leaving mid-operation: the engine stays in view to say what that left on the device.
-        ReportInterruption("Stopped");
+        ReportInterruption("Stopped", m_job.RunningPhase());
         DestroyMapping();
         Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
         return;
@@ -610,6 +641,7 @@ void CDfuUpdate::OnTimer()
         return;
     }
     m_strElapsed = FromStd(nemora::dfu::ElapsedText(m_clock() - m_nStartTime));
+    m_pollPhase = m_job.RunningPhase();
     const bool bEngineDone = Render(m_job.Poll());
     UpdateData(false);
     if (!IsRunning()) {
@@ -704,6 +736,8 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             ShowError("Unable to read the settings for a snapshot; nothing was written.");
             break;
         case Kind::Failed:
+            m_failedPhase = m_pollPhase;
+            m_sinceFailure.start();
             if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
                 ShowMessage("This feature is not supported by this firmware.", 0x00);
             } else {
@@ -720,7 +754,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 QTimer::singleShot(0, this, &CDfuUpdate::AskSnapshotDecision);
                 break;
             }
-            Log("Outcome: " + m_pProgress->GetWindowText()); // the bar's own words
+            LogOutcome();
             break;
         }
     }
@@ -782,7 +816,7 @@ void CDfuUpdate::AskSnapshotDecision()
                           "", 0x24);
     if (box.DoModal() != nemora::widgets::kIdYes) {
         m_job.Stop();
-        Log("Outcome: " + m_pProgress->GetWindowText());
+        LogOutcome();
         Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
         return;
     }

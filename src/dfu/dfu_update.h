@@ -14,6 +14,7 @@
 #include "dfuse/transfer_job.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -138,11 +139,12 @@ private:
     void StopAndRelease();
     // Stops the running operation and says on the bar what the interruption left (cause: "Disconnected",
     // "Stopped").
-    void ReportInterruption(const QString& strCause);
+    void ReportInterruption(const QString& strCause, nemora::dfuse::TransferJob::Phase phase);
     void ShowErrorDetail(const QString& strText);
     void Notify(std::uint32_t nCode, const QObject* pFrom);
     // A line for the main window's "Log" pane.
     void Log(const QString& strLine);
+    void LogOutcome();
     void ShowMessage(const QString& strText, std::uint32_t nStyle);
 
     nemora::dfuse::IDfuseLibrary& m_library;
@@ -183,5 +185,11 @@ private:
     QTreeWidget* m_pTargetList = nullptr;
     QPushButton* m_pOkButton = nullptr;
     QLabel* m_pDetailLabel = nullptr;
+    // The phase whose operation failed last: an unplug often fails the running operation just before the
+    // removal is seen, and the removal then still has to say what the failure left on the device.
+    nemora::dfuse::TransferJob::Phase m_failedPhase = nemora::dfuse::TransferJob::Phase::None;
+    nemora::dfuse::TransferJob::Phase m_pollPhase = nemora::dfuse::TransferJob::Phase::None; // before the poll
+    QElapsedTimer m_sinceFailure;
+    QString m_strLastOutcome;                      // the outcome line last logged for the running operation
     CMessageBoxDialog* m_pLeaveQuestion = nullptr; // open while "Operation on-going. Leave anyway ?" asks
 };

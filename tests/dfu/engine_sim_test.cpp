@@ -649,6 +649,10 @@ TEST_F(EngineOnVirtualDevice, UnpluggingDuringTheDownloadStopsItWithAReport)
     EXPECT_EQ(engine->CurrentTarget(), -1);
     EXPECT_TRUE(view.notes.empty());
     EXPECT_TRUE(engine->isVisible());
+    // The removal, seen just after the failure it caused, says what that left on the device.
+    engine->DeviceGone();
+    EXPECT_TRUE(engine->isVisible());
+    EXPECT_TRUE(Bar().contains("Disconnected during the download: the firmware is incomplete")) << Bar().toStdString();
 
     // The same device back again takes the next upgrade.
     ExpectAWorkingUpgrade(Plug("bcd=0x004C"));
