@@ -171,9 +171,21 @@ std::vector<std::string> FileRefusals(const std::vector<Image>& images, const st
         // Writing both would program the same bytes twice: the second write fails half-way.
         refusals.push_back("The file's data overlaps: " + DescribeOverlap(images, *overlap) + "; nothing was written.");
     }
-    for (const Image& image : images) {
+    std::vector<std::size_t> imagesPerTarget(256, 0);
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const Image& image = images[i];
         const MappingTarget* target = image.alternate < mapping.size() ? &mapping[image.alternate] : nullptr;
         char text[320];
+        if (image.DataSize() > 0 && ++imagesPerTarget[image.alternate] == 2 &&
+            std::find(targets.begin(), targets.end(), int{image.alternate}) != targets.end()) {
+            // A download writes the first image of each target only: the others would be lost while the
+            // verify of the first one passes.
+            std::snprintf(text, sizeof text,
+                          "The file holds more than one image for target %02u (image %zu is the second); a download "
+                          "writes one image per target, so the others would not be written; nothing was written.",
+                          unsigned{image.alternate}, i);
+            refusals.emplace_back(text);
+        }
         if (target == nullptr) {
             std::snprintf(text, sizeof text,
                           "The file holds an image for target %02u, but the device has no such target; nothing "

@@ -417,22 +417,29 @@ TEST_F(EngineOnVirtualDevice, AFileTheDeviceCannotTakeWholeIsRefusedBeforeAnythi
     const struct {
         Image image;
         const char* reason;
+        bool second = true; // the image follows the usual flash image, else it is the file's only one
     } cases[] = {
-        {Image{0, "Internal Flash  ", {{0x0800FF00, Pattern(512, 3)}}},
+        {Image{0, "Internal Flash  ", {{0x08000000, Pattern(2048, 1)}, {0x0800FF00, Pattern(512, 3)}}},
          "256 bytes lie outside the writable sectors of target 00 \"Internal Flash  \" (the first from 0x08010000 "
-         "to 0x080100FF); nothing was written."},
+         "to 0x080100FF); nothing was written.",
+         false},
         {Image{5, "", {{0x08000000, Pattern(64, 3)}}},
          "The file holds an image for target 05, but the device has no such target; nothing was written."},
         {Image{0, "", {{0x08000400, Pattern(64, 3)}}},
          "The file's data overlaps: image 0 element 0 (0x08000000, 2048 bytes) and image 1 element 0 (0x08000400, 64 "
          "bytes) both hold bytes for 0x08000400 to 0x0800043F; nothing was written."},
+        // Only the first image of a target is downloaded: a second one would be lost under a passing verify.
+        {Image{0, "", {{0x08004000, Pattern(64, 3)}}},
+         "The file holds more than one image for target 00 (image 1 is the second); a download writes one image per "
+         "target, so the others would not be written; nothing was written."},
     };
     const unsigned location = Plug("bcd=0x004C");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         lib->launches.clear();
         BoxAnswerer boxes(nemora::widgets::kIdOk);
-        Open(location, Firmware("unfit.dfu", {FlashImage(2048), c.image}));
+        Open(location, Firmware("unfit.dfu", c.second ? std::vector<Image>{FlashImage(2048), c.image}
+                                                      : std::vector<Image>{c.image}));
         engine->StartUpgrade();
         ASSERT_TRUE(WaitUntilIdle());
         EXPECT_TRUE(lib->launches.empty());
