@@ -815,9 +815,8 @@ void CDfuUpdate::AskSnapshotDecision()
                               "snapshot ?",
                           "", 0x24);
     if (box.DoModal() != nemora::widgets::kIdYes) {
-        m_job.Stop();
+        m_job.Stop(); // like any write that did not happen: the bar says so, and the page waits for the user
         LogOutcome();
-        Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
         return;
     }
     Log("Writing without a snapshot, as the user chose");

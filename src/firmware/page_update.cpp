@@ -230,9 +230,11 @@ void CPageUpdate::SetSnapshotMaker(
 
 void CPageUpdate::OnEngineDone(const QObject* pFrom)
 {
-    if (pFrom != this || !m_pDfuUpdate || m_strAreasTouched.isEmpty() || m_pDfuUpdate->LastSnapshot().isEmpty())
-        return;
+    if (pFrom != this || !m_pDfuUpdate || m_strAreasTouched.isEmpty() || m_pDfuUpdate->LastSnapshot().isEmpty() ||
+        m_pDfuUpdate->LastSnapshot() == m_strOfferedSnapshot)
+        return; // closing the window afterwards tells the view again: one offer per update
     const QString snapshot = m_pDfuUpdate->LastSnapshot();
+    m_strOfferedSnapshot = snapshot;
     CMessageBoxDialog question(this,
                                "The update replaced the device's " + m_strAreasTouched +
                                    ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,

@@ -86,6 +86,8 @@ private:
     QLabel* m_pVersion;
     QLabel* m_pAreas = nullptr;
     std::vector<nemora::dfuse::Image> m_fileImages; // the chosen file's images, for the areas they write
-    QString m_strAreasTouched; // "the logo area and the parameter area" when the file overwrites them
+    QString m_strAreasTouched;
+    QString m_strOfferedSnapshot; // the snapshot the page last offered to restore // "the logo area and the parameter
+                                  // area" when the file overwrites them
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
 };

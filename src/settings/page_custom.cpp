@@ -256,6 +256,7 @@ void CPageCustom::SetDevicePath(const QString& strPath)
 
 void CPageCustom::OnDisconnect()
 {
+    m_bRestoring = false;
     if (m_strDevicePath.isEmpty())
         return;
     CDfuUpdate* engine = GetEngine();

@@ -310,6 +310,15 @@ TEST_F(RomUpdate, AFirmwareOverTheLogoAreaIsFlaggedAndItsSnapshotIsOfferedAndRes
         return t.startsWith("The update replaced the device's logo area");
     })) << answers.texts.join("|").toStdString();
     EXPECT_EQ((*transport->Flash(location))[0], 0x11);
+
+    // Closing the window afterwards does not offer the same snapshot again.
+    const auto offers = [&] {
+        return std::count_if(answers.texts.begin(), answers.texts.end(),
+                             [](const QString& t) { return t.startsWith("The update replaced"); });
+    };
+    ASSERT_EQ(offers(), 1);
+    page->Engine()->reject();
+    EXPECT_EQ(offers(), 1);
 }
 
 } // namespace
