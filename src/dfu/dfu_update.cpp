@@ -495,11 +495,11 @@ void CDfuUpdate::StopPollTimer()
 
 void CDfuUpdate::StartUpgrade()
 {
-    m_strLastOutcome.clear();
-    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return;
     }
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
     m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity)
@@ -513,11 +513,11 @@ void CDfuUpdate::StartUpgrade()
 
 bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 {
-    m_strLastOutcome.clear();
-    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return false;
     }
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     bool bTaken = false;
     m_pUploadBuffer = pBuffer;
     Log("Reading from " + m_strDeviceName + " started");
@@ -529,11 +529,11 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
 
 void CDfuUpdate::LeaveDfuMode()
 {
-    m_strLastOutcome.clear();
-    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     if (IsRunning() || !SelectTargets()) {
         return;
     }
+    m_strLastOutcome.clear();
+    m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
