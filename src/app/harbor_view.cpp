@@ -26,16 +26,7 @@ void CHarborView::OnInitialUpdate()
 {
     if (m_pMainTabCtrl)
         return;
-    const QRect rect = m_pPlaceholder->geometry();
-    // The frame's window text, as a window title: a child never shows it, and it is no label for screen readers.
-    m_pPlaceholder->setWindowTitle("m_wndTabLocation");
-
-    m_pMainTabCtrl = new QTabWidget(this);
-    m_pMainTabCtrl->setObjectName("m_MainTabCtrl");
-    m_pMainTabCtrl->setWindowTitle("m_MainTabCtrl");
-    m_pMainTabCtrl->setDocumentMode(true);
-    m_pMainTabCtrl->setTabPosition(QTabWidget::North);
-    m_pMainTabCtrl->setGeometry(rect);
+    m_pMainTabCtrl = nemora::widgets::MakeMainTabControl(this, m_pPlaceholder);
 
     QWidget* widgets[kTabCount] = {m_pages.pWelcome, m_pages.pInfo, m_pages.pUpdate, m_pages.pCustom};
     for (int i = 0; i < kTabCount; ++i) {

@@ -189,13 +189,8 @@ void CMainFrame::OnRestoreSettings()
         return;
     }
     nemora::settings::RestoreSnapshotDialog dialog(this, m_pCustom->DeviceIdentity(), *folder);
-    if (dialog.exec() != QDialog::Accepted || dialog.ChosenSnapshot().isEmpty())
-        return;
-    PAGE_NOTIFY notify;
-    notify.hwndFrom = this;
-    notify.code = NOTIFY_RESTORE_SNAPSHOT;
-    notify.strText = dialog.ChosenSnapshot();
-    m_pView->OnNotify(0, notify);
+    if (dialog.exec() == QDialog::Accepted && !dialog.ChosenSnapshot().isEmpty())
+        m_pCustom->RestoreSnapshot(dialog.ChosenSnapshot());
 }
 
 QMenu* CMainFrame::createPopupMenu()

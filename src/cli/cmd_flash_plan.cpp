@@ -4,6 +4,7 @@
 #include "cli/cli_device.h"
 #include "device/device_identity.h"
 #include "dfuse/flash_plan.h"
+#include "settings/snapshots.h"
 
 #include <array>
 #include <iostream>
@@ -26,9 +27,8 @@ std::array<UserArea, 2> UserAreas(const dfuse::DeviceLink& link)
 {
     CDeviceIdentity identity;
     identity.SetIds(link.vid, link.pid, link.bcdDevice);
-    identity.UpdateGeometry();
-    return {{{"logo", {"logo area", identity.m_dwLogoAddress, identity.m_dwLogoSize, 0}},
-             {"parameters", {"parameter area", identity.m_dwParamAddress, identity.m_dwParamSize, 0}}}};
+    const std::array<dfuse::NamedArea, 2> areas = settings::UserAreas(identity);
+    return {{{"logo", areas[0]}, {"parameters", areas[1]}}};
 }
 
 std::string RangeText(const AreaHit& hit)

@@ -59,8 +59,12 @@ struct LogoArea {
     std::vector<MonoImage> screens;
 };
 
-int ReadLogo(std::string_view command, AreaDevice& device, LogoArea& logo)
+// Opens the device for its user areas and reads its logo area. Returns an exit status, or -1.
+int ReadLogo(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device, LogoArea& logo)
 {
+    if (const int status = OpenAreaDevice(command, args, use, device); status >= 0) {
+        return status;
+    }
     const CDeviceIdentity& id = device.identity;
     if (const int status = ReadArea(command, device, id.m_dwLogoAddress, LogoDataLength(id), logo.bytes); status >= 0) {
         return status;
@@ -116,11 +120,8 @@ int RunExport(Args args, bool all)
     }
     EnsureQtApplication();
     AreaDevice device;
-    if (const int status = OpenAreaDevice(command, *parsed, DeviceUse::Reads, device); status >= 0) {
-        return status;
-    }
     LogoArea logo;
-    if (const int status = ReadLogo(command, device, logo); status >= 0) {
+    if (const int status = ReadLogo(command, *parsed, DeviceUse::Reads, device, logo); status >= 0) {
         return status;
     }
     if (!all) {
@@ -198,11 +199,8 @@ int RunImport(Args args)
         return Failure(kCommand, in + ": " + error.toStdString());
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
-        return status;
-    }
     LogoArea logo;
-    if (const int status = ReadLogo(kCommand, device, logo); status >= 0) {
+    if (const int status = ReadLogo(kCommand, *parsed, DeviceUse::Writes, device, logo); status >= 0) {
         return status;
     }
     MonoImage& target = logo.screens.at(static_cast<std::size_t>(*screen - 1));
@@ -246,11 +244,8 @@ int RunDefault(Args args)
         return UsageError(kCommand, "N is a screen number from 1 to 12, not '" + parsed->positionals[0] + "'");
     }
     AreaDevice device;
-    if (const int status = OpenAreaDevice(kCommand, *parsed, DeviceUse::Writes, device); status >= 0) {
-        return status;
-    }
     LogoArea logo;
-    if (const int status = ReadLogo(kCommand, device, logo); status >= 0) {
+    if (const int status = ReadLogo(kCommand, *parsed, DeviceUse::Writes, device, logo); status >= 0) {
         return status;
     }
     const DefaultImageSet& set = GetDefaultImageSet(DefaultImageSetForModel(device.identity.m_wModelId));

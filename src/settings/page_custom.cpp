@@ -105,15 +105,7 @@ bool CPageCustom::OnInitDialog()
 {
     if (m_pMainTabCtrl)
         return true;
-    const QRect rect = m_pTabLocation->geometry();
-    m_pTabLocation->setWindowTitle("m_wndTabLocation");
-
-    m_pMainTabCtrl = new QTabWidget(this);
-    m_pMainTabCtrl->setObjectName("m_MainTabCtrl");
-    m_pMainTabCtrl->setWindowTitle("m_MainTabCtrl");
-    m_pMainTabCtrl->setDocumentMode(true);
-    m_pMainTabCtrl->setTabPosition(QTabWidget::North);
-    m_pMainTabCtrl->setGeometry(rect);
+    m_pMainTabCtrl = nemora::widgets::MakeMainTabControl(this, m_pTabLocation);
 
     // The twelve rows of a 96 x 96 device are taller than most windows: the display page scrolls.
     m_pDisplayScroll = new QScrollArea;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <map>
 #include <sys/stat.h>
 
 namespace nemora::settings {
@@ -223,11 +222,15 @@ dfuse::DfuFile MakeRestoreFile(const CDeviceIdentity& identity, const SnapshotAr
     return dfuse::DfuFile{identity.m_wVid, identity.m_wPid, identity.m_wBcdDevice, {std::move(image)}};
 }
 
+std::array<dfuse::NamedArea, 2> UserAreas(const CDeviceIdentity& identity)
+{
+    return {{{"logo area", identity.m_dwLogoAddress, identity.m_dwLogoSize, 0},
+             {"parameter area", identity.m_dwParamAddress, identity.m_dwParamSize, 0}}};
+}
+
 std::vector<std::string> UserAreasTouched(const std::vector<dfuse::Image>& images, const CDeviceIdentity& identity)
 {
-    const std::array<dfuse::NamedArea, 2> areas = {
-        {{"logo area", identity.m_dwLogoAddress, identity.m_dwLogoSize, 0},
-         {"parameter area", identity.m_dwParamAddress, identity.m_dwParamSize, 0}}};
+    const std::array<dfuse::NamedArea, 2> areas = UserAreas(identity);
     std::vector<std::string> touched;
     for (const dfuse::AreaHit& hit : dfuse::AreasTouched(images, areas)) {
         touched.push_back(hit.name);

@@ -10,8 +10,10 @@
 // newest kSnapshotsKept of each device (model and serial) are kept.
 
 #include "device/device_identity.h"
+#include "dfuse/flash_plan.h"
 #include "dfuse/transfer_job.h"
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -71,7 +73,9 @@ SnapshotAreas ReadSnapshot(const std::filesystem::path& path, const CDeviceIdent
 // The one-image file a restore downloads: both areas as two elements, under the device's ids.
 dfuse::DfuFile MakeRestoreFile(const CDeviceIdentity& identity, const SnapshotAreas& areas);
 
-// The user areas of the device that the images write into: "logo area", "parameter area", in that order.
+// The device's two user areas, named "logo area" and "parameter area", in that order.
+std::array<dfuse::NamedArea, 2> UserAreas(const CDeviceIdentity& identity);
+// The names of the user areas the images write into, in that order.
 std::vector<std::string> UserAreasTouched(const std::vector<dfuse::Image>& images, const CDeviceIdentity& identity);
 
 // What a transfer job needs to take a snapshot of this device before it writes: the two areas to read,

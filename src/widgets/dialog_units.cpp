@@ -1,6 +1,7 @@
 #include "widgets/dialog_units.h"
 
 #include <QFontMetrics>
+#include <QTabWidget>
 
 namespace nemora::widgets {
 
@@ -10,6 +11,18 @@ DialogUnitScale DialogUnitsFor(const QFont& font)
     const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int averageWidth = (letters / 26 + 1) / 2;
     return {1000 * averageWidth / 4, 1000 * fm.height() / 8};
+}
+
+QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder)
+{
+    pPlaceholder->setWindowTitle("m_wndTabLocation");
+    auto* tabs = new QTabWidget(pParent);
+    tabs->setObjectName("m_MainTabCtrl");
+    tabs->setWindowTitle("m_MainTabCtrl");
+    tabs->setDocumentMode(true);
+    tabs->setTabPosition(QTabWidget::North);
+    tabs->setGeometry(pPlaceholder->geometry());
+    return tabs;
 }
 
 } // namespace nemora::widgets

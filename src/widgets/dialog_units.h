@@ -5,6 +5,9 @@
 #include <QFont>
 #include <QRect>
 
+class QTabWidget;
+class QWidget;
+
 namespace nemora::widgets {
 
 // The pixel size of 1000 x 1000 dialog units for a font: x = units x average character width / 4,
@@ -16,5 +19,10 @@ inline QRect DialogRect(const DialogUnitScale& du, int x, int y, int w, int h)
 {
     return {du.Dx(x), du.Dy(y), du.Dx(w), du.Dy(h)};
 }
+
+// The main tab control of a view or a page ("m_MainTabCtrl", tabs on top in document mode), made over the
+// placeholder ("m_wndTabLocation") whose place it takes. The internal names are window titles: a child never
+// shows them, and they are no labels for screen readers.
+QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder);
 
 } // namespace nemora::widgets

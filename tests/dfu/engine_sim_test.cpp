@@ -6,6 +6,7 @@
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
+#include "modal_answerer.h"
 #include "settings/snapshots.h"
 #include "sim/sim_transport.h"
 #include "widgets/message_box_dialog.h"
@@ -205,26 +206,6 @@ public:
     const DfuElement* buffer = nullptr;
 };
 
-// Answers every message box that opens with the given button and keeps its text.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(int button) : answer(button)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->Text();
-                box->done(this->answer);
-            }
-        });
-        m_timer.start(10);
-    }
-    int answer;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed)
 {
     std::vector<std::uint8_t> bytes(n);
@@ -352,7 +333,7 @@ protected:
 TEST_F(EngineOnVirtualDevice, TwoTargetsAreErasedWrittenThenBothVerifiedAndTheViewHearsOnce)
 {
     const unsigned location = Plug("bcd=0x004C,data=1");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("two.dfu", {FlashImage(), DataImage()}), {0, 2});
     ASSERT_EQ(engine->TargetList()->topLevelItemCount(), 3);
     EXPECT_EQ(engine->TargetList()->topLevelItem(2)->text(1), "Data Flash  ");
@@ -386,7 +367,7 @@ TEST_F(EngineOnVirtualDevice, TwoTargetsAreErasedWrittenThenBothVerifiedAndTheVi
 TEST_F(EngineOnVirtualDevice, TheLogHoldsEachOperationAndItsOutcome)
 {
     const unsigned location = Plug("bcd=0x004C");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("one.dfu", {FlashImage(2048)}));
     engine->StartUpgrade();
     ASSERT_TRUE(WaitUntilIdle());
@@ -398,7 +379,7 @@ TEST_F(EngineOnVirtualDevice, TheLogHoldsEachOperationAndItsOutcome)
 TEST_F(EngineOnVirtualDevice, AFileForAnotherModelIsRefusedBeforeAnythingIsSent)
 {
     const unsigned location = Plug("bcd=0x004C");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("other.dfu", {FlashImage()}, 0x0300));
     engine->StartUpgrade();
     ASSERT_TRUE(WaitUntilIdle());
@@ -437,7 +418,7 @@ TEST_F(EngineOnVirtualDevice, AFileTheDeviceCannotTakeWholeIsRefusedBeforeAnythi
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         lib->launches.clear();
-        BoxAnswerer boxes(nemora::widgets::kIdOk);
+        ModalAnswerer boxes(nemora::widgets::kIdOk);
         Open(location, Firmware("unfit.dfu", c.second ? std::vector<Image>{FlashImage(2048), c.image}
                                                       : std::vector<Image>{c.image}));
         engine->StartUpgrade();
@@ -461,7 +442,7 @@ TEST_P(EngineSnapshot, IsReadBeforeTheEraseAndAnUnreadableDeviceAsks)
     engine->SetSnapshotMaker([](const QString&, const CDeviceIdentity& identity) {
         return nemora::settings::MakeSnapshotRequest(identity, "ENGINETEST");
     });
-    BoxAnswerer answers(answer == "yes" ? nemora::widgets::kIdYes : nemora::widgets::kIdNo);
+    ModalAnswerer answers(answer == "yes" ? nemora::widgets::kIdYes : nemora::widgets::kIdNo);
     Open(location, Firmware("fw.dfu", {FlashImage(2048)}));
     engine->StartUpgrade();
     if (answer != "readable") {
@@ -492,7 +473,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, EngineSnapshot, ::testing::Values("readable", 
 TEST_F(EngineOnVirtualDevice, FlashChangedBeforeTheVerifyIsReportedAtItsFirstDifference)
 {
     const unsigned location = Plug("bcd=0x004C,data=1");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("two.dfu", {FlashImage(), DataImage()}), {0, 2});
     engine->StartUpgrade();
     // Target 0 is written once the engine moves on to target 2; its verify comes after target 2's download.
@@ -557,7 +538,7 @@ TEST_F(EngineOnVirtualDevice, EachInjectedFaultEndsWithItsDecodedReportAndTheEng
         view.notes.clear();
         lib->launches.clear();
         unsigned location = Plug(c.device);
-        BoxAnswerer boxes(nemora::widgets::kIdOk);
+        ModalAnswerer boxes(nemora::widgets::kIdOk);
         Open(location, Firmware("fault.dfu", {FlashImage()}));
         engine->StartUpgrade();
         ASSERT_TRUE(WaitUntilIdle());
@@ -599,7 +580,7 @@ TEST_F(EngineOnVirtualDevice, FaultMatrixEveryKindAtEveryPhase)
             SCOPED_TRACE(std::string(kind) + " at " + phase.phase);
             view.notes.clear();
             unsigned location = Plug((std::string("bcd=0x004C,fault=") + kind + "@" + phase.request).c_str());
-            BoxAnswerer boxes(nemora::widgets::kIdOk);
+            ModalAnswerer boxes(nemora::widgets::kIdOk);
             std::vector<std::uint8_t> buffer(4096);
             DfuElement element{0, static_cast<std::uint32_t>(buffer.size()), buffer.data()};
             switch (phase.run) {
@@ -636,7 +617,7 @@ TEST_F(EngineOnVirtualDevice, FaultMatrixEveryKindAtEveryPhase)
 TEST_F(EngineOnVirtualDevice, UnpluggingDuringTheDownloadStopsItWithAReport)
 {
     const unsigned location = Plug("bcd=0x004C,timing=fullspeed");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("big.dfu", {FlashImage(32 * 1024)}));
     engine->StartUpgrade();
     ASSERT_TRUE(QTest::qWaitFor(
@@ -676,7 +657,7 @@ TEST_F(EngineOnVirtualDevice, AnUploadOfTwoElementsHandsBothBackWithTheLengthAsC
         d.LoadFlash(0x400, first);
         d.LoadFlash(0x2000, second);
     });
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     const QString file = dir.filePath("read.dfu");
     Open(location, file);
 
@@ -730,7 +711,7 @@ TEST_F(EngineOnVirtualDevice, ADeviceWithoutPermissionIsExplainedOnTheBarAndTheI
     const unsigned location = Plug("bcd=0x004C,fault=access");
     int installs = 0;
     engine->SetDriverInstaller([&] { ++installs; });
-    BoxAnswerer boxes(nemora::widgets::kIdNo);
+    ModalAnswerer boxes(nemora::widgets::kIdNo);
     engine->show();
     engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
     EXPECT_EQ(Bar(), "No permission to open the device: install the driver");
@@ -754,7 +735,7 @@ TEST_F(EngineOnVirtualDevice, ADeviceWithoutPermissionIsExplainedOnTheBarAndTheI
 TEST_F(EngineOnVirtualDevice, DismissingWhileIdleClosesAndTellsTheView)
 {
     const unsigned location = Plug("bcd=0x004C");
-    BoxAnswerer boxes(nemora::widgets::kIdOk);
+    ModalAnswerer boxes(nemora::widgets::kIdOk);
     Open(location, Firmware("fw.dfu", {FlashImage(2048)}));
     engine->OkButton()->click();
     EXPECT_FALSE(engine->isVisible());
@@ -767,7 +748,7 @@ TEST_F(EngineOnVirtualDevice, DismissingWhileIdleClosesAndTellsTheView)
 TEST_F(EngineOnVirtualDevice, DismissingWhileRunningAsksCancelChangesNothingOkStops)
 {
     const unsigned location = Plug("bcd=0x004C,timing=fullspeed");
-    BoxAnswerer boxes(nemora::widgets::kIdCancel);
+    ModalAnswerer boxes(nemora::widgets::kIdCancel);
     Open(location, Firmware("big.dfu", {FlashImage(32 * 1024)}));
     engine->StartUpgrade();
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine->ProgressBar()->GetPos() > 0; }, 30000));
@@ -809,7 +790,7 @@ TEST_F(EngineOnVirtualDevice, AnUpdateCutShortSaysSoAndAQuestionLeftOpenGoesAway
     for (const char* phase : {"Erase Phase", "Download Phase"}) {
         SCOPED_TRACE(phase);
         unsigned location = Plug("bcd=0x004C,timing=fullspeed");
-        BoxAnswerer boxes(nemora::widgets::kIdOk);
+        ModalAnswerer boxes(nemora::widgets::kIdOk);
         Open(location, Firmware("big.dfu", {FlashImage(32 * 1024)}));
         engine->StartUpgrade();
         ASSERT_TRUE(QTest::qWaitFor([&] { return Bar().contains(phase); }, 30000));

@@ -8,6 +8,7 @@
 #include "dfu/text_progress_ctrl.h"
 #include "dfuse/dfu_file.h"
 #include "firmware/page_update.h"
+#include "modal_answerer.h"
 #include "screens/page_custom_display.h"
 #include "settings/page_custom.h"
 #include "settings/page_custom_para.h"
@@ -39,26 +40,6 @@ constexpr std::uint32_t kFlashBase = 0x08000000;
 constexpr std::size_t kFlashSize = 64 * 1024;
 constexpr std::uint32_t kParamAddress = 0x0800F000;
 constexpr std::size_t kParamSize = 2048;
-
-// Answers every message box that opens with the given button and remembers its text.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(int answer) : m_answer(answer)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->Text();
-                box->done(box->Spec().buttons.size() > 1 ? m_answer : mb::kIdOk);
-            }
-        });
-        m_timer.start(10);
-    }
-    QStringList texts;
-
-private:
-    int m_answer;
-    QTimer m_timer;
-};
 
 // A record whose every byte is known: uninterpreted bytes follow a pattern, the fields hold values none of
 // the editors' defaults have.

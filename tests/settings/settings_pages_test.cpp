@@ -1,5 +1,6 @@
 // The parameters page and the two curve editors as real widgets, driven by real key and mouse events.
 
+#include "modal_answerer.h"
 #include "settings/page_custom_para.h"
 #include "settings/page_custom_power.h"
 #include "settings/page_custom_temp.h"
@@ -25,26 +26,6 @@ using nemora::widgets::kIdNo;
 using nemora::widgets::kIdYes;
 
 namespace {
-
-// Answers every message box that opens with the given button and remembers its caption and text.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(int answer) : m_answer(answer)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<CMessageBoxDialog*>(QApplication::activeModalWidget())) {
-                texts << box->windowTitle() + "|" + box->Text();
-                box->done(m_answer);
-            }
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    int m_answer;
-    QTimer m_timer;
-};
 
 const QString kQuestionStart = "Warning|Are you sure you will recover the data to the default value, which will "
                                "discard the changes you have make!";
@@ -74,14 +55,14 @@ TEST_F(ParaPage, FirstDefaultIsSilentAndEveryLaterOneAsks)
     EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_NI), "800"); // OnInitDialog restored without a box
     EXPECT_EQ(page->SliderText()->text(), "255");
     {
-        ModalAnswerer no(kIdNo);
+        ModalAnswerer no(kIdNo, ModalAnswerer::Keep::TitleAndText);
         Type(CPageCustomPara::IDC_EDIT_TI, "42");
         page->DefaultButton()->click();
         ASSERT_EQ(no.texts.size(), 1);
         EXPECT_EQ(no.texts[0], kQuestionStart + "            【Parameter Lines user resource】");
         EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_TI), "42"); // No keeps even the typed text
     }
-    ModalAnswerer yes(kIdYes);
+    ModalAnswerer yes(kIdYes, ModalAnswerer::Keep::TitleAndText);
     page->DefaultButton()->click();
     ASSERT_EQ(yes.texts.size(), 2);
     EXPECT_EQ(yes.texts[1], "Hints|【ParameterLines user resource】Has been restored to the default value!");
@@ -127,7 +108,7 @@ TEST_F(ParaPage, EnterCommitsWithinTheRangeAndNeverPressesDefault)
     QDialog host;
     page->setParent(&host);
     host.show();
-    ModalAnswerer answers(kIdYes);
+    ModalAnswerer answers(kIdYes, ModalAnswerer::Keep::TitleAndText);
     Type(CPageCustomPara::IDC_EDIT_NI, "5000");
     QTest::keyClick(Box(CPageCustomPara::IDC_EDIT_NI), Qt::Key_Return);
     EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_NI), "1000");
@@ -297,7 +278,7 @@ TEST_F(PowerPage, DefaultAsksAndRestores)
     Press(ColumnX(1), 200);
     Move(ColumnX(1), kY1 - 300, Qt::LeftButton);
     ASSERT_EQ(page->Points()[1], 800);
-    ModalAnswerer yes(kIdYes);
+    ModalAnswerer yes(kIdYes, ModalAnswerer::Keep::TitleAndText);
     page->DefaultButton()->click();
     ASSERT_EQ(yes.texts.size(), 2);
     EXPECT_EQ(yes.texts[0], kQuestionStart + "        【Power Lines user resource】");
@@ -323,7 +304,7 @@ TEST_F(TempPage, CelsiusDefaultsKeysAndStatus)
     page->m_bFahrenheit = false;
     page->m_wMaxTemperature = 315;
     page->m_wMinTemperature = 100;
-    ModalAnswerer yes(kIdYes);
+    ModalAnswerer yes(kIdYes, ModalAnswerer::Keep::TitleAndText);
     page->DefaultButton()->click();
     ASSERT_EQ(yes.texts.size(), 2);
     EXPECT_EQ(yes.texts[0], kQuestionStart + "        【Temperature Lines user resource】");
