@@ -78,8 +78,8 @@ int main(int argc, char** argv)
             b = static_cast<std::uint8_t>(random());
         }
         std::vector<std::uint8_t> back;
-        const bool written = !dfuse::WriteDfuFile(staging, settings::MakeStagingFile(identity, address, bytes)) &&
-                             dfuse::DownloadFile(library, link, staging);
+        const dfuse::DfuFile value = settings::MakeStagingFile(identity, address, bytes);
+        const bool written = !dfuse::WriteDfuFile(staging, value) && dfuse::DownloadFile(library, link, value);
         const bool read = written && dfuse::UploadArea(library, link, address, size, back);
         ++cycles;
         if (!read) {

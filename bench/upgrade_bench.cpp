@@ -107,10 +107,15 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "upgrade_bench: cannot open the virtual device\n");
             return 1;
         }
+        const dfuse::ParseResult parsed = dfuse::ReadDfuFile(file);
+        if (!parsed.file) {
+            std::fprintf(stderr, "upgrade_bench: cannot read %s\n", file.c_str());
+            return 1;
+        }
         dfuse::TransferJob job(library);
         bool verified = false;
         dfuse::RunJob(
-            job, [&] { return job.StartUpgrade(link, {0}, file); },
+            job, [&] { return job.StartUpgrade(link, {0}, *parsed.file); },
             [&](const dfuse::JobEvent& e) {
                 verified = verified || e.kind == dfuse::JobEvent::Kind::Verified;
                 jobOk = jobOk && e.kind != dfuse::JobEvent::Kind::Failed && e.kind != dfuse::JobEvent::Kind::Problem &&

@@ -260,7 +260,26 @@ int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMo
     }
     session.device = choice.device;
     session.library = std::make_unique<DfuseLibrary>(*session.transport);
-    return -1;
+
+    // Held until the command ends, across every job it runs, so that no other program's request comes
+    // between a read and the write that follows it.
+    dfuse::LockHolder holder;
+    switch (dfuse::DeviceLock::Acquire(dfuse::DeviceLockKey(session.device.serial, session.device.path),
+                                       dfuse::DeviceLockWait(), session.lock, holder, error)) {
+    case dfuse::DeviceLock::Outcome::Taken:
+        return -1;
+    case dfuse::DeviceLock::Outcome::Busy: {
+        CDeviceIdentity identity;
+        identity.SetIds(session.device.vid, session.device.pid, session.device.bcdDevice);
+        std::string model;
+        identity.GetModelName(model);
+        return Failure(command, dfuse::BusyText(model, session.device.serial, session.device.path, holder) +
+                                    "; try again when it is done");
+    }
+    case dfuse::DeviceLock::Outcome::Failed:
+        break;
+    }
+    return Failure(command, "cannot lock the device: " + error);
 }
 
 std::string TargetLabel(std::string_view verb, int target)
@@ -492,8 +511,9 @@ int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::
     if (device.snapshotDue) {
         snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial);
     }
-    const bool ok = dfuse::DownloadFile(*device.session.library, device.link, staging.string(), std::ref(reporter),
-                                        std::move(snapshot));
+    // The staging file is the record of the last write; what is sent is the value it was written from.
+    const bool ok =
+        dfuse::DownloadFile(*device.session.library, device.link, file, std::ref(reporter), std::move(snapshot));
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
     }

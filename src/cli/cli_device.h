@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "device/device_identity.h"
 #include "dfuse/device_link.h"
+#include "dfuse/device_lock.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/transfer_job.h"
 #include "usb/transport.h"
@@ -97,14 +98,16 @@ struct WaitOption {
 int ParseWaitOption(std::string_view command, const ParsedArgs& args, WaitOption& wait);
 
 struct Session {
+    dfuse::DeviceLock lock; // the device's, for as long as the session lives (let go of last)
     std::unique_ptr<usb::Transport> transport;
     std::unique_ptr<dfuse::DfuseLibrary> library;
     usb::DeviceInfo device;
     WaitOption wait;
 };
 
-// Opens the transport and picks the device (see ChooseDevice), waiting for it with --wait. Returns an
-// exit status, or -1 when the session is ready.
+// Opens the transport, picks the device (see ChooseDevice), waiting for it with --wait, and takes the
+// device's lock, waiting a few seconds (NEMORA_LOCK_WAIT_MS) for another program to let go of it. Returns
+// an exit status (1 with "<model> <serial> is busy: ..." when it did not), or -1 when the session is ready.
 int OpenSession(std::string_view command, const ParsedArgs& args, bool needDfuMode, DeviceUse use, Session& session);
 
 // Waits (arrival events, or the transport's polling) until `pick` finds a device in the listing, up to

@@ -197,7 +197,7 @@ int RunFlash(Args args)
     job.SetSnapshot(SnapshotRequestFor(*parsed, link, session.device));
     JobReporter reporter("flash");
     dfuse::RunJob(
-        job, [&] { return job.StartUpgrade(link, targets, path); }, std::ref(reporter));
+        job, [&] { return job.StartUpgrade(link, targets, *file.file); }, std::ref(reporter));
     return reporter.Status();
 }
 

@@ -100,21 +100,6 @@ std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent
     }
 }
 
-std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress)
-{
-    static constexpr OptionByteFamily kFamilies[] = {
-        {1, 0x1FFFF800, 16},
-        {2, 0x1FFFC000, 16},
-        {3, 0x1FF80000, 32},
-    };
-    for (const auto& family : kFamilies) {
-        if (family.address == firstSectorAddress) {
-            return family;
-        }
-    }
-    return std::nullopt;
-}
-
 namespace {
 
 // Reads hexadecimal digits as far as they go, like the platform's text-to-number call; "" is 0.

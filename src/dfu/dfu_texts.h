@@ -5,6 +5,7 @@
 // engine consults (option-byte families, file identity).
 // Platform-free, so they are tested without a window.
 
+#include "dfuse/device_link.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/memory_map.h"
 
@@ -35,13 +36,9 @@ std::string ElapsedText(std::int64_t seconds);
 // The phase text that follows the device name on the bar while an operation runs.
 std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent);
 
-// The option-byte families, told apart by the start of the option-byte target's first sector.
-struct OptionByteFamily {
-    int family = 0;               // 1, 2 or 3
-    std::uint32_t address = 0;    // where the option bytes are read
-    std::uint32_t readLength = 0; // 16 or 32 bytes
-};
-std::optional<OptionByteFamily> OptionByteFamilyFor(std::uint32_t firstSectorAddress);
+// The option-byte families live with the link that probes them.
+using dfuse::OptionByteFamily;
+using dfuse::OptionByteFamilyFor;
 
 // The file suits the device when VID and PID texts are equal and the bcdDevice values agree apart from the
 // six firmware-version bits. The device's model is its bcdDevice text read as hexadecimal, low six bits cleared.

@@ -19,7 +19,9 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -29,8 +31,6 @@ constexpr qint64 kUnplugFailureWindowMs = 3000;
 using namespace nemora::dfuse;
 
 constexpr std::uint32_t kOk = STDFU_NOERROR;
-// Bounds the status polls that wait for dfuIDLE, so a device that never gets there cannot hang the window.
-constexpr int kMaxIdleAttempts = 16;
 
 const QColor kNearWhite(255, 255, 250);
 const QColor kTeal(0, 128, 128);
@@ -250,19 +250,20 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_pTargetList->clear();
     UpdateData(false);
 
+    m_bAccessDenied = false;
+    m_bDeviceBusy = !LockDevice(strDevicePath);
+    if (m_bDeviceBusy) {
+        return; // nothing is sent to a device another program is using
+    }
     nemora::dfuse::DeviceLink link;
     nemora::dfuse::LinkDescriptors descriptors;
     descriptors.device = m_DeviceDescriptor;
     const auto outcome = nemora::dfuse::OpenDeviceLink(
         m_library, strDevicePath.toStdString(), link, descriptors, [&](DfuDeviceHandle h) {
+            static_cast<void>(h);
             m_Mapping = link.mapping;
             m_bHasMapping = !link.devBcd.empty();
-            const bool bOptionTarget = (m_Mapping.size() > 0 && m_Mapping[0].szName == kOptionBytesTargetName) ||
-                                       (m_Mapping.size() > 1 && m_Mapping[1].szName == kOptionBytesTargetName);
-            if (bOptionTarget) {
-                OptionBytesProbe(h);
-            }
-            FillTargetList();
+            FillTargetList(); // the option-byte probe has run: the link says whether the flash is protected
         });
     m_bAccessDenied =
         outcome == nemora::dfuse::LinkOutcome::NotOpened && descriptors.failedCode == nemora::dfuse::STDFU_ACCESSDENIED;
@@ -316,66 +317,43 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     }
 }
 
-bool CDfuUpdate::WaitForIdle(DfuDeviceHandle hDevice)
+bool CDfuUpdate::LockDevice(const QString& strDevicePath)
 {
-    DFUSTATUS status;
-    if (m_library.STDFU_Getstatus(hDevice, &status) != kOk) {
+    const std::string path = strDevicePath.toStdString();
+    const std::optional<nemora::usb::DeviceInfo> listed = m_library.Operations().ListedDevice(path);
+    const std::string serial = listed ? listed->serial : std::string();
+    // The window must not freeze for a read the user did not ask for: a hidden engine does not wait.
+    const auto wait = isVisible() ? DeviceLockWait() : std::chrono::milliseconds(0);
+    LockHolder holder;
+    std::string error;
+    m_nCurrentTarget = -1;
+    switch (DeviceLock::Acquire(DeviceLockKey(serial, path), wait, m_deviceLock, holder, error)) {
+    case DeviceLock::Outcome::Taken:
+        return true;
+    case DeviceLock::Outcome::Busy: {
+        std::string model;
+        if (listed) {
+            CDeviceIdentity identity;
+            identity.SetIds(listed->vid, listed->pid, listed->bcdDevice);
+            identity.GetModelName(model);
+        }
+        ShowError(FromStd(BusyText(model, serial, path, holder)));
+        ShowErrorDetail("Wait until the other program is done, then try again.");
+        Log(FromStd(BusyText(model, serial, path, holder)) + "; nothing was sent");
         return false;
     }
-    for (int i = 0; status.bState != STATE_DFU_IDLE; ++i) {
-        if (i == kMaxIdleAttempts) {
-            return false;
-        }
-        m_library.STDFU_Clrstatus(hDevice);
-        if (m_library.STDFU_Getstatus(hDevice, &status) != kOk) {
-            return false;
-        }
+    case DeviceLock::Outcome::Failed:
+        break;
     }
-    return true;
+    ShowError("Unable to lock the device");
+    ShowErrorDetail(FromStd(error));
+    return false;
 }
 
-void CDfuUpdate::OptionBytesProbe(DfuDeviceHandle hDevice)
+void CDfuUpdate::ReleaseIfIdle()
 {
-    std::optional<nemora::dfu::OptionByteFamily> family;
-    if (m_Mapping.size() > 1 && !m_Mapping[1].sectors.empty()) {
-        family = nemora::dfu::OptionByteFamilyFor(m_Mapping[1].sectors[0].dwStartAddress);
-    }
-    std::array<std::uint8_t, 32> buffer{};
-
-    bool bProtected = false;
-    if (m_library.STDFU_SelectCurrentConfiguration(hDevice, 0, 0, 1) == kOk) {
-        if (!WaitForIdle(hDevice)) {
-            return;
-        }
-        const auto command = nemora::dfuse::SetAddressCommand(0x08000000);
-        m_library.STDFU_Dnload(hDevice, command.data(), static_cast<std::uint32_t>(command.size()), 0);
-        if (!WaitForIdle(hDevice)) {
-            return;
-        }
-        m_library.STDFU_Upload(hDevice, buffer.data(), 16, 2);
-        DFUSTATUS status;
-        if (m_library.STDFU_Getstatus(hDevice, &status) != kOk) {
-            return;
-        }
-        bProtected = status.bState == STATE_DFU_ERROR;
-        if (status.bState != STATE_DFU_IDLE) {
-            m_library.STDFU_Clrstatus(hDevice);
-            if (!WaitForIdle(hDevice)) {
-                return;
-            }
-        }
-    }
-
-    if (!bProtected && family && m_library.STDFU_SelectCurrentConfiguration(hDevice, 0, 0, 1) == kOk) {
-        if (!WaitForIdle(hDevice)) {
-            return;
-        }
-        const auto command = nemora::dfuse::SetAddressCommand(family->address);
-        m_library.STDFU_Dnload(hDevice, command.data(), static_cast<std::uint32_t>(command.size()), 0);
-        if (!WaitForIdle(hDevice)) {
-            return;
-        }
-        m_library.STDFU_Upload(hDevice, buffer.data(), family->readLength, 2);
+    if (!IsRunning() && !m_job.AwaitsSnapshotDecision()) {
+        m_deviceLock.Release();
     }
 }
 
@@ -440,11 +418,12 @@ int CDfuUpdate::FirstSelectedTarget() const
 bool CDfuUpdate::SelectTargets()
 {
     UpdateData(true);
-    if (m_bAccessDenied) {
+    if (m_bAccessDenied || m_bDeviceBusy) {
         return false; // the bar keeps saying why nothing can be done
     }
     m_nCurrentTarget = FirstSelectedTarget();
     if (m_nCurrentTarget < 0) {
+        ReleaseIfIdle();
         ShowError(kNoTargetText);
         if (nemora::usb::ModeOfPath(m_strDevicePath.toStdString()) == nemora::usb::InterfaceMode::Application) {
             ShowErrorDetail("The device is running its firmware, not in update mode: switch it off, hold the fire "
@@ -498,17 +477,36 @@ void CDfuUpdate::StartUpgrade()
     if (IsRunning() || !SelectTargets()) {
         return;
     }
+    const nemora::dfuse::ParseResult parsed = nemora::dfuse::ReadDfuFile(m_strUpgradeFile.toStdString());
+    if (!parsed.file) {
+        ShowError(kNoFileDataText); // said of the first selected target, as for any file refused for it
+        m_nCurrentTarget = -1;
+        Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile +
+            " refused: " + FromStd(parsed.error.message));
+        m_strUploadFile.clear();
+        ReleaseIfIdle();
+        return;
+    }
+    StartUpgrade(*parsed.file);
+}
+
+void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
+{
+    if (IsRunning() || !SelectTargets()) {
+        return;
+    }
     m_strLastOutcome.clear();
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
     m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity)
                                      : nemora::dfuse::SnapshotRequest{});
-    Render(m_job.StartUpgrade(Link(), SelectedRows(), m_strUpgradeFile.toStdString()));
+    Render(m_job.StartUpgrade(Link(), SelectedRows(), file));
     // The timer runs whatever happened; its first tick without an operation stops it again.
     StartPollTimer();
     UpdateData(false);
     m_strUploadFile.clear();
+    ReleaseIfIdle();
 }
 
 bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
@@ -524,6 +522,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     Render(m_job.StartUpload(Link(), SelectedRows(), hImage, m_strUploadFile.toStdString(), bTaken));
     m_strUpgradeFile.clear();
     UpdateData(false);
+    ReleaseIfIdle();
     return bTaken;
 }
 
@@ -537,12 +536,14 @@ void CDfuUpdate::LeaveDfuMode()
     Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
+    ReleaseIfIdle();
 }
 
 void CDfuUpdate::StopAndRelease()
 {
     m_job.Stop();
     StopPollTimer();
+    m_deviceLock.Release();
 }
 
 void CDfuUpdate::CloseDevice()
@@ -638,6 +639,7 @@ void CDfuUpdate::OnTimer()
 {
     if (!IsRunning()) {
         StopPollTimer();
+        ReleaseIfIdle();
         return;
     }
     m_strElapsed = FromStd(nemora::dfu::ElapsedText(m_clock() - m_nStartTime));
@@ -646,6 +648,7 @@ void CDfuUpdate::OnTimer()
     UpdateData(false);
     if (!IsRunning()) {
         StopPollTimer();
+        ReleaseIfIdle();
         if (m_pLeaveQuestion != nullptr) {
             m_pLeaveQuestion->done(0); // the operation ended under the question: nothing is left to leave
         }
@@ -817,12 +820,14 @@ void CDfuUpdate::AskSnapshotDecision()
     if (box.DoModal() != nemora::widgets::kIdYes) {
         m_job.Stop(); // like any write that did not happen: the bar says so, and the page waits for the user
         LogOutcome();
+        ReleaseIfIdle();
         return;
     }
     Log("Writing without a snapshot, as the user chose");
     Render(m_job.ContinueWithoutSnapshot());
     StartPollTimer();
     UpdateData(false);
+    ReleaseIfIdle();
 }
 
 void CDfuUpdate::HandBack(const nemora::dfuse::JobEvent& event)

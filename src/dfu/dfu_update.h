@@ -10,6 +10,7 @@
 // OpenDevice, then one of StartUpgrade, StartUpload, LeaveDfuMode or CloseDevice.
 
 #include "device/device_identity.h"
+#include "dfuse/device_lock.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/transfer_job.h"
 
@@ -42,11 +43,17 @@ public:
     CDfuUpdate(QWidget* pParentPage, nemora::dfuse::IDfuseLibrary& library, INotifyReceiver* pView);
     ~CDfuUpdate() override;
 
-    // Opens the device, checks its descriptors, reads its memory map, records its identity and fills the
-    // target list, then closes it again. The outcome shows on the bar and in the target list.
+    // Takes the device's lock (waiting a few seconds for another program when the engine is in view, not at
+    // all when it is hidden), opens the device, checks its descriptors, reads its memory map, records its
+    // identity and fills the target list, then closes it again. The outcome shows on the bar and in the
+    // target list; a device another program holds is left alone and the bar says who has it. The lock is
+    // held until the operation that follows has ended.
     void OpenDevice(const QString& strDevicePath, const QString& strFilePath);
-    // Upgrades the selected targets from the file given to OpenDevice, then verifies them.
+    // Upgrades the selected targets from the file given to OpenDevice, then verifies them. The file is read
+    // once, here: what was checked is what is written and verified.
     void StartUpgrade();
+    // The same from a file the caller holds (the customize page's staging image): nothing is read back.
+    void StartUpgrade(const nemora::dfuse::DfuFile& file);
     // Uploads the areas the caller's image describes into a DfuSe file at the path given to OpenDevice and
     // hands every element back through pBuffer (its length is the capacity on entry and the bytes copied
     // on return), one NOTIFY_UPLOAD_DONE per element. Returns true when the engine took the image over (it
@@ -117,8 +124,11 @@ public slots:
 private:
     void OnInitDialog();
     void DestroyMapping();
-    void OptionBytesProbe(nemora::dfuse::DfuDeviceHandle hDevice);
-    bool WaitForIdle(nemora::dfuse::DfuDeviceHandle hDevice);
+    // Takes the lock of the device at the path into m_deviceLock; false, with the bar saying why, when it
+    // cannot.
+    bool LockDevice(const QString& strDevicePath);
+    // Lets go of the device's lock once no operation runs or waits for the user's answer.
+    void ReleaseIfIdle();
     void FillTargetList();
 
     int FirstSelectedTarget() const;
@@ -178,6 +188,8 @@ private:
     QString m_strLastSnapshot;
     QString m_strSnapshotFailure; // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false; // the last OpenDevice was refused for lack of permission
+    bool m_bDeviceBusy = false;   // the last OpenDevice found the device locked by another program
+    nemora::dfuse::DeviceLock m_deviceLock;
 
     CTextProgressCtrl* m_pProgress = nullptr;
     QLabel* m_pSizeLabel = nullptr;

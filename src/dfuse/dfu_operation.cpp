@@ -19,22 +19,25 @@ bool NeedsImage(std::uint32_t operation)
 
 } // namespace
 
-std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport& transport, DfuseFileCalls& images,
+std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport& transport,
                                                                  const DFUThreadContext& context,
+                                                                 std::optional<Image> image,
+                                                                 std::function<bool(const Image&)> storeRead,
                                                                  const WaiterFactory& makeWaiter, std::uint32_t& code)
 {
     code = STDFUPRT_BADPARAMETER;
     if (context.Operation > OPERATION_UPGRADE || context.szDevLink.empty()) {
         return nullptr;
     }
-    if (NeedsImage(context.Operation) && !images.CopyImage(context.hImage)) {
+    if (NeedsImage(context.Operation) && !image) {
         return nullptr;
     }
     std::unique_ptr<PollWaiter> waiter = makeWaiter ? makeWaiter() : std::make_unique<SteadyWaiter>();
     if (!waiter) {
         return nullptr;
     }
-    std::unique_ptr<BackgroundOperation> op(new BackgroundOperation(transport, images, context, std::move(waiter)));
+    std::unique_ptr<BackgroundOperation> op(new BackgroundOperation(
+        transport, context, image ? std::move(*image) : Image{}, std::move(storeRead), std::move(waiter)));
     try {
         op->m_thread = std::thread([raw = op.get()] { raw->Run(); });
     } catch (const std::system_error&) {
@@ -45,10 +48,11 @@ std::unique_ptr<BackgroundOperation> BackgroundOperation::Launch(usb::Transport&
     return op;
 }
 
-BackgroundOperation::BackgroundOperation(usb::Transport& transport, DfuseFileCalls& images,
-                                         const DFUThreadContext& context, std::unique_ptr<PollWaiter> waiter)
-    : m_transport(transport), m_images(images), m_path(context.szDevLink), m_waiter(std::move(waiter)),
-      m_context(context)
+BackgroundOperation::BackgroundOperation(usb::Transport& transport, const DFUThreadContext& context, Image image,
+                                         std::function<bool(const Image&)> storeRead,
+                                         std::unique_ptr<PollWaiter> waiter)
+    : m_transport(transport), m_storeRead(std::move(storeRead)), m_path(context.szDevLink), m_waiter(std::move(waiter)),
+      m_context(context), m_image(std::move(image))
 {
     m_context.Percent = 0;
     m_context.wTransferSize = 0;
@@ -89,6 +93,12 @@ bool BackgroundOperation::Done() const
 {
     std::lock_guard lock(m_mutex);
     return m_done;
+}
+
+Image BackgroundOperation::Read() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_image;
 }
 
 DFUThreadContext BackgroundOperation::Stop()
@@ -211,10 +221,9 @@ ProtocolError BackgroundOperation::Work(DfuDevice& device)
     }
 
     Image image;
-    if (const auto copy = m_images.CopyImage(context.hImage)) {
-        image = *copy;
-    } else if (NeedsImage(context.Operation)) {
-        return {STDFUPRT_BADPARAMETER, STDFU_RQ_OPEN, usb::Status::Ok};
+    {
+        std::lock_guard lock(m_mutex);
+        image = m_image;
     }
     if (const auto e = device.SelectAlternate(image.alternate)) {
         return e;
@@ -227,8 +236,12 @@ ProtocolError BackgroundOperation::Work(DfuDevice& device)
         if (const auto e = Upload(device, image)) {
             return e;
         }
-        if (!m_images.ReplaceImage(context.hImage, image)) {
+        if (m_storeRead && !m_storeRead(image)) {
             return {STDFUPRT_BADPARAMETER, STDFU_RQ_UPLOAD, usb::Status::Ok};
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_image = std::move(image);
         }
         return {};
     case OPERATION_ERASE:

@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace nemora::dfuse {
@@ -42,13 +43,15 @@ using WaiterFactory = std::function<std::unique_ptr<PollWaiter>()>;
 
 class BackgroundOperation {
 public:
-    // Checks the context and starts the thread. Returns nullptr with `code` set when the context cannot
-    // be run (STDFUPRT_BADPARAMETER) or no thread can be made (STDFUPRT_UNABLETOLAUNCHDFUTHREAD).
-    // The context's image handle belongs to `images`, which (like the transport) must outlive the operation.
-    // `makeWaiter` may be empty: real time.
-    static std::unique_ptr<BackgroundOperation> Launch(usb::Transport& transport, DfuseFileCalls& images,
-                                                       const DFUThreadContext& context, const WaiterFactory& makeWaiter,
-                                                       std::uint32_t& code);
+    // Checks the context and starts the thread on `image` (the context's image handle is only carried
+    // along). Returns nullptr with `code` set when the context cannot be run (STDFUPRT_BADPARAMETER: no
+    // image where the operation needs one) or no thread can be made (STDFUPRT_UNABLETOLAUNCHDFUTHREAD).
+    // `storeRead` (optional) receives, on the operation's thread, the image an upload has read; false from
+    // it fails the upload. The transport must outlive the operation. `makeWaiter` may be empty: real time.
+    static std::unique_ptr<BackgroundOperation> Launch(usb::Transport& transport, const DFUThreadContext& context,
+                                                       std::optional<Image> image,
+                                                       std::function<bool(const Image&)> storeRead,
+                                                       const WaiterFactory& makeWaiter, std::uint32_t& code);
     ~BackgroundOperation();
 
     BackgroundOperation(const BackgroundOperation&) = delete;
@@ -59,11 +62,13 @@ public:
     DFUThreadContext Stop();
     // True once the thread has no more work (finished, failed or stopped).
     bool Done() const;
+    // What a finished upload read (the image as launched otherwise).
+    Image Read() const;
     const std::string& DevicePath() const { return m_path; }
 
 private:
-    BackgroundOperation(usb::Transport& transport, DfuseFileCalls& images, const DFUThreadContext& context,
-                        std::unique_ptr<PollWaiter> waiter);
+    BackgroundOperation(usb::Transport& transport, const DFUThreadContext& context, Image image,
+                        std::function<bool(const Image&)> storeRead, std::unique_ptr<PollWaiter> waiter);
     void Run();
     ProtocolError Work(DfuDevice& device);
     ProtocolError Upload(DfuDevice& device, Image& image);
@@ -75,7 +80,7 @@ private:
     void Fail(const ProtocolError& error, DfuDevice* device);
 
     usb::Transport& m_transport;
-    DfuseFileCalls& m_images; // where the context's image handle lives
+    std::function<bool(const Image&)> m_storeRead;
     std::string m_path;
     std::unique_ptr<PollWaiter> m_waiter;
     // Real time, not cancelled by a stop, but bounded: the clean-up after a failure or a stop never waits
@@ -100,6 +105,7 @@ private:
     CleanupWaiter m_plainWaiter;
     mutable std::mutex m_mutex;
     DFUThreadContext m_context; // guarded by m_mutex
+    Image m_image;              // guarded by m_mutex: what to work on, then what an upload read
     bool m_done = false;        // guarded by m_mutex
     std::thread m_thread;
 };

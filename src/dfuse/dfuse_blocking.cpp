@@ -118,7 +118,7 @@ bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t ad
     return !failed && bytes.size() == size;
 }
 
-bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file, const JobEventFn& onEvent,
+bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, DfuFile file, const JobEventFn& onEvent,
                   SnapshotRequest snapshot)
 {
     TransferJob job(library);
@@ -126,7 +126,7 @@ bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::str
     bool failed = false;
     bool verified = false;
     RunJob(
-        job, [&] { return job.StartUpgrade(link, {0}, file); },
+        job, [&] { return job.StartUpgrade(link, {0}, std::move(file)); },
         [&](const JobEvent& event) {
             failed = failed || IsFailureEvent(event);
             verified = verified || event.kind == JobEvent::Kind::Verified;

@@ -40,10 +40,9 @@ bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t ad
                 std::vector<std::uint8_t>& bytes, const JobEventFn& onEvent = {});
 
 // Erases, downloads and verifies the device's first target from a DfuSe file through an upgrade job, as the
-// console writes a user area from its staging file, after the snapshot when one is asked for. True when the
-// verify passed.
-bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, const std::string& file,
-                  const JobEventFn& onEvent = {}, SnapshotRequest snapshot = {});
+// console writes a user area, after the snapshot when one is asked for. True when the verify passed.
+bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, DfuFile file, const JobEventFn& onEvent = {},
+                  SnapshotRequest snapshot = {});
 
 // A wake-up a job can call from the library's thread, and the wait that it ends.
 class JobWaker {

@@ -125,9 +125,15 @@ struct DFUThreadContext {
     std::uint32_t ErrorCode = STDFUPRT_NOERROR;
 };
 
+class DeviceOperations;
+
 class IDfuseLibrary {
 public:
     virtual ~IDfuseLibrary() = default;
+
+    // The same library as the narrow interface the transfer workflows use (device_operations.h): the
+    // link and the background operations on image values. It lives as long as the library.
+    virtual DeviceOperations& Operations() = 0;
 
     // --- Devices (STDFU) ---
     virtual std::uint32_t STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice) = 0;

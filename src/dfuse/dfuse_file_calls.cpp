@@ -1,5 +1,7 @@
 #include "dfuse/dfuse_file_calls.h"
 
+#include "dfuse/device_link.h"
+
 #include <cstring>
 
 namespace nemora::dfuse {
@@ -325,6 +327,65 @@ std::size_t DfuseFileCalls::OpenHandleCount() const
 {
     std::lock_guard lock(m_mutex);
     return m_images.size() + m_files.size();
+}
+
+// ---------------------------------------------------------------- device operations over the contract
+
+LinkOutcome DfuseFileCalls::OpenLink(const std::string& devicePath, DeviceLink& link, LinkDescriptors& descriptors)
+{
+    return OpenDeviceLink(*this, devicePath, link, descriptors);
+}
+
+std::optional<usb::DeviceInfo> DfuseFileCalls::ListedDevice(const std::string& devicePath)
+{
+    static_cast<void>(devicePath);
+    return std::nullopt;
+}
+
+std::uint32_t DfuseFileCalls::StartOperation(std::uint32_t operation, const std::string& devicePath, Image image,
+                                             std::function<void()> onFinished, DfuOperationHandle* phOperation)
+{
+    if (phOperation == nullptr) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    DFUThreadContext context;
+    context.Operation = operation;
+    context.szDevLink = devicePath.substr(0, 259);
+    context.onFinished = std::move(onFinished);
+    context.hImage = AdoptImage(std::move(image));
+    if (context.hImage == nullptr) {
+        return STDFUPRT_BADPARAMETER;
+    }
+    const std::uint32_t code = STDFUPRT_LaunchOperation(context, phOperation);
+    if (code != STDFUPRT_NOERROR) {
+        STDFUFILES_DestroyImage(context.hImage);
+    }
+    return code;
+}
+
+std::uint32_t DfuseFileCalls::OperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext)
+{
+    return STDFUPRT_GetOperationStatus(hOperation, pContext);
+}
+
+std::uint32_t DfuseFileCalls::FinishOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext, Image* pRead)
+{
+    DFUThreadContext final;
+    const std::uint32_t code = STDFUPRT_StopOperation(hOperation, &final);
+    if (code != STDFUPRT_NOERROR) {
+        return code;
+    }
+    if (pRead != nullptr) {
+        if (auto image = CopyImage(final.hImage)) {
+            *pRead = std::move(*image);
+        }
+    }
+    STDFUFILES_DestroyImage(final.hImage);
+    final.hImage = nullptr;
+    if (pContext != nullptr) {
+        *pContext = std::move(final);
+    }
+    return STDFUPRT_NOERROR;
 }
 
 } // namespace nemora::dfuse

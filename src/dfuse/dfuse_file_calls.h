@@ -23,6 +23,7 @@
 // Names: an image's name is what a file can hold, at most kMaxImageNameLength bytes and no NUL. Every way
 // in (SetImageName, AdoptImage, ReplaceImage, the parser) refuses a longer one and keeps what was there.
 
+#include "dfuse/device_operations.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/image_filter.h"
@@ -37,11 +38,23 @@
 
 namespace nemora::dfuse {
 
-class DfuseFileCalls : public IDfuseLibrary {
+class DfuseFileCalls : public IDfuseLibrary, public DeviceOperations {
 public:
     DfuseFileCalls() = default;
     DfuseFileCalls(const DfuseFileCalls&) = delete;
     DfuseFileCalls& operator=(const DfuseFileCalls&) = delete;
+
+    DeviceOperations& Operations() override { return *this; }
+    // The device operations over this object's own contract calls: the link through OpenDeviceLink, an
+    // operation's image held behind a handle of these tables for as long as it runs. An implementation
+    // with a value path of its own overrides them.
+    LinkOutcome OpenLink(const std::string& devicePath, DeviceLink& link, LinkDescriptors& descriptors) override;
+    // Nothing lists devices here: a device is known by its path alone.
+    std::optional<usb::DeviceInfo> ListedDevice(const std::string& devicePath) override;
+    std::uint32_t StartOperation(std::uint32_t operation, const std::string& devicePath, Image image,
+                                 std::function<void()> onFinished, DfuOperationHandle* phOperation) override;
+    std::uint32_t OperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
+    std::uint32_t FinishOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext, Image* pRead) override;
 
     // Opens and checks a container. Each identity output may be null when not wanted.
     std::uint32_t STDFUFILES_OpenExistingDFUFile(const std::string& strPath, DfuFileHandle* phFile, std::uint16_t* pVid,

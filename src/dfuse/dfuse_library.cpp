@@ -1,8 +1,10 @@
 #include "dfuse/dfuse_library.h"
 
+#include "dfuse/device_link.h"
 #include "dfuse/dfu_protocol.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace nemora::dfuse {
@@ -292,7 +294,8 @@ std::string DfuseLibrary::LastMappingError() const
     return m_mappingError;
 }
 
-std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation)
+std::uint32_t DfuseLibrary::Launch(const DFUThreadContext& context, std::optional<Image> image,
+                                   std::function<bool(const Image&)> storeRead, DfuOperationHandle* phOperation)
 {
     if (phOperation == nullptr) {
         return STDFUPRT_BADPARAMETER;
@@ -305,7 +308,8 @@ std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& con
         }
     }
     std::uint32_t code = STDFUPRT_NOERROR;
-    auto op = BackgroundOperation::Launch(m_transport, *this, context, m_makeWaiter, code);
+    auto op =
+        BackgroundOperation::Launch(m_transport, context, std::move(image), std::move(storeRead), m_makeWaiter, code);
     if (!op) {
         return code;
     }
@@ -313,6 +317,88 @@ std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& con
     m_operations.emplace(key, std::move(op));
     *phOperation = MakeHandle<DfuOperationHandle>(key);
     return STDFUPRT_NOERROR;
+}
+
+std::uint32_t DfuseLibrary::STDFUPRT_LaunchOperation(const DFUThreadContext& context, DfuOperationHandle* phOperation)
+{
+    // The operation works on a copy of the image taken now; an upload writes what it read back behind the
+    // handle when it ends.
+    const DfuImageHandle hImage = context.hImage;
+    return Launch(
+        context, CopyImage(hImage), [this, hImage](const Image& read) { return ReplaceImage(hImage, read); },
+        phOperation);
+}
+
+std::uint32_t DfuseLibrary::StartOperation(std::uint32_t operation, const std::string& devicePath, Image image,
+                                           std::function<void()> onFinished, DfuOperationHandle* phOperation)
+{
+    DFUThreadContext context;
+    context.Operation = operation;
+    context.szDevLink = devicePath.substr(0, 259);
+    context.onFinished = std::move(onFinished);
+    return Launch(context, std::move(image), {}, phOperation);
+}
+
+std::uint32_t DfuseLibrary::OperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext)
+{
+    return STDFUPRT_GetOperationStatus(hOperation, pContext);
+}
+
+std::uint32_t DfuseLibrary::FinishOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext, Image* pRead)
+{
+    std::unique_ptr<BackgroundOperation> op;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_operations.find(Key(hOperation));
+        if (it == m_operations.end()) {
+            return STDFUPRT_BADPARAMETER;
+        }
+        op = std::move(it->second);
+        m_operations.erase(it);
+    }
+    const DFUThreadContext final = op->Stop();
+    if (pContext != nullptr) {
+        *pContext = final;
+    }
+    if (pRead != nullptr) {
+        *pRead = op->Read();
+    }
+    return STDFUPRT_NOERROR;
+}
+
+LinkOutcome DfuseLibrary::OpenLink(const std::string& devicePath, DeviceLink& link, LinkDescriptors& descriptors)
+{
+    return OpenDeviceLink(*this, devicePath, link, descriptors, [&](DfuDeviceHandle hDevice) {
+        // The serial number names the device's lock and its snapshots, whichever port it sits in.
+        const std::uint8_t index = descriptors.device[16];
+        const std::shared_ptr<OpenDevice> open = FindDevice(hDevice);
+        if (index == 0 || open == nullptr) {
+            return;
+        }
+        std::lock_guard deviceLock(open->mutex);
+        std::string serial;
+        if (open->device->Handle().GetStringDescriptor(index, serial) == Status::Ok) {
+            link.serial = serial;
+        }
+    });
+}
+
+std::optional<usb::DeviceInfo> DfuseLibrary::ListedDevice(const std::string& devicePath)
+{
+    std::vector<usb::DeviceInfo> devices;
+    if (m_transport.Enumerate(devices) != Status::Ok) {
+        return std::nullopt;
+    }
+    for (usb::DeviceInfo& device : devices) {
+        const bool same = std::equal(
+            device.path.begin(), device.path.end(), devicePath.begin(), devicePath.end(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+            });
+        if (same) {
+            return std::move(device);
+        }
+    }
+    return std::nullopt;
 }
 
 std::uint32_t DfuseLibrary::STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext)

@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace nemora::dfuse {
@@ -72,6 +73,16 @@ public:
     std::uint32_t STDFUPRT_GetOperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
     std::uint32_t STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
 
+    // The device operations on values, without handles: an operation works on the image it was given and
+    // FinishOperation hands back what an upload read. OpenLink also reads the device's serial number.
+    LinkOutcome OpenLink(const std::string& devicePath, DeviceLink& link, LinkDescriptors& descriptors) override;
+    // From the transport's listing, whose serial numbers were asked once when the device arrived.
+    std::optional<usb::DeviceInfo> ListedDevice(const std::string& devicePath) override;
+    std::uint32_t StartOperation(std::uint32_t operation, const std::string& devicePath, Image image,
+                                 std::function<void()> onFinished, DfuOperationHandle* phOperation) override;
+    std::uint32_t OperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override;
+    std::uint32_t FinishOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext, Image* pRead) override;
+
     // Why the last STDFUPRT_CreateMappingFromDevice failed, in words (empty after a success). For
     // messages; the console does not need it.
     std::string LastMappingError() const;
@@ -81,6 +92,8 @@ private:
     // The entry behind a handle, kept alive by the caller's share while a close removes it from the
     // table; the entry's lock serialises the requests of concurrent calls on one device.
     std::shared_ptr<OpenDevice> FindDevice(DfuDeviceHandle handle);
+    std::uint32_t Launch(const DFUThreadContext& context, std::optional<Image> image,
+                         std::function<bool(const Image&)> storeRead, DfuOperationHandle* phOperation);
 
     usb::Transport& m_transport;
     WaiterFactory m_makeWaiter;

@@ -315,7 +315,7 @@ TransferJob::Phase TransferJob::RunningPhase() const
 
 // ---------------------------------------------------------------- upgrade and verify
 
-JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file)
+JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> targets, DfuFile file)
 {
     JobEvents events;
     if (Running()) {
@@ -323,7 +323,7 @@ JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> tar
     }
     m_link = link;
     m_targets = std::move(targets);
-    m_upgradeFile = file;
+    m_upgradeFile = std::move(file);
     m_nCurrentTarget = FirstTarget();
     m_snapshotSettled = m_snapshot.areas.empty();
     m_awaitingSnapshotDecision = false;
@@ -334,75 +334,53 @@ JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> tar
     return events;
 }
 
-DfuImageHandle TransferJob::TakeSourceImage(DfuFileHandle hFile, int nImages)
+DfuImageHandle TransferJob::TakeSourceImage()
 {
-    // The first image for the current target is the source; unreadable images are skipped, the others
-    // destroyed. The file is closed either way.
-    DfuImageHandle hSource = nullptr;
-    for (int i = 0; i < nImages; ++i) {
-        DfuImageHandle hImage = nullptr;
-        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
+    // The first image for the current target is the source, made from the checked file for the operation
+    // about to run: what the device gets is what was checked, whatever became of the file on disk since.
+    for (const Image& image : m_upgradeFile.images) {
+        if (image.alternate != m_nCurrentTarget) {
             continue;
         }
-        std::uint8_t alternate = 0;
-        if (hSource == nullptr && m_library.STDFUFILES_GetImageAlternate(hImage, &alternate) == kOk &&
-            alternate == m_nCurrentTarget) {
-            hSource = hImage;
-        } else {
+        DfuImageHandle hImage = nullptr;
+        if (m_library.STDFUFILES_CreateImage(&hImage, image.alternate) != kOk) {
+            return nullptr;
+        }
+        bool made = m_library.STDFUFILES_SetImageName(hImage, image.name) == kOk;
+        for (std::size_t i = 0; made && i < image.elements.size(); ++i) {
+            const Element& e = image.elements[i];
+            const DfuElement element{e.address, static_cast<std::uint32_t>(e.data.size()),
+                                     const_cast<std::uint8_t*>(e.data.data())};
+            made = m_library.STDFUFILES_SetImageElement(hImage, static_cast<std::uint32_t>(i), true, element) == kOk;
+        }
+        if (!made) {
             m_library.STDFUFILES_DestroyImage(hImage);
+            return nullptr;
         }
+        return hImage;
     }
-    m_library.STDFUFILES_CloseDFUFile(hFile);
-    return hSource;
-}
-
-bool TransferJob::CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events)
-{
-    // Every image of the file must find its target, and the targets to be written must take all of their
-    // image's bytes: a file that cannot be written whole changes nothing.
-    std::vector<Image> images;
-    for (int i = 0; i < nImages; ++i) {
-        DfuImageHandle hImage = nullptr;
-        if (m_library.STDFUFILES_ReadImageFromDFUFile(hFile, i, &hImage) != kOk) {
-            continue;
-        }
-        Image image;
-        if (ReadImageValue(m_library, hImage, image)) {
-            images.push_back(std::move(image));
-        }
-        m_library.STDFUFILES_DestroyImage(hImage);
-    }
-    const std::vector<std::string> refusals = FileRefusals(images, m_link.mapping, m_targets);
-    if (!refusals.empty()) {
-        AddProblem(events, JobProblem::Refused, refusals.front());
-        return false;
-    }
-    return true;
+    return nullptr;
 }
 
 void TransferJob::UpgradeTarget(JobEvents& events)
 {
     const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuFileHandle hFile = nullptr;
-    std::uint16_t wVid = 0, wPid = 0, wBcd = 0;
-    std::uint8_t nImages = 0;
-    if (m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, &wVid, &wPid, &wBcd, &nImages) != kOk) {
-        AddProblem(events, JobProblem::NoFileData);
-        return;
-    }
-    if (m_nCurrentTarget == FirstTarget() && FileSuits(m_link, wVid, wPid, wBcd) &&
-        !CheckPlan(hFile, nImages, events)) {
-        m_library.STDFUFILES_CloseDFUFile(hFile);
-        m_nCurrentTarget = -1;
-        events.back().target = -1;
-        return;
+    const std::uint16_t wVid = m_upgradeFile.vid, wPid = m_upgradeFile.pid, wBcd = m_upgradeFile.bcdDevice;
+    if (m_nCurrentTarget == FirstTarget() && FileSuits(m_link, wVid, wPid, wBcd)) {
+        // Every image of the file must find its target, and the targets to be written must take all of
+        // their image's bytes: a file that cannot be written whole changes nothing.
+        const std::vector<std::string> refusals = FileRefusals(m_upgradeFile.images, m_link.mapping, m_targets);
+        if (!refusals.empty()) {
+            m_nCurrentTarget = -1;
+            AddProblem(events, JobProblem::Refused, refusals.front());
+            return;
+        }
     }
     if (pTarget == nullptr) {
-        m_library.STDFUFILES_CloseDFUFile(hFile);
         AddProblem(events, JobProblem::NoFileData);
         return;
     }
-    DfuImageHandle hSource = TakeSourceImage(hFile, nImages);
+    DfuImageHandle hSource = TakeSourceImage();
     if (hSource == nullptr) {
         AddProblem(events, JobProblem::NoFileData);
         return;
@@ -444,18 +422,7 @@ void TransferJob::UpgradeTarget(JobEvents& events)
 void TransferJob::VerifyTarget(JobEvents& events)
 {
     const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    DfuFileHandle hFile = nullptr;
-    std::uint8_t nImages = 0;
-    DfuImageHandle hSource = nullptr;
-    const std::uint32_t code =
-        m_library.STDFUFILES_OpenExistingDFUFile(m_upgradeFile, &hFile, nullptr, nullptr, nullptr, &nImages);
-    if (code != kOk) {
-        Add(events, JobEvent::Kind::Failed);
-        events.back().context.Operation = OPERATION_UPLOAD;
-        events.back().context.ErrorCode = code;
-    } else {
-        hSource = TakeSourceImage(hFile, nImages);
-    }
+    DfuImageHandle hSource = TakeSourceImage();
     if (hSource == nullptr || pTarget == nullptr) {
         DestroyImage(hSource);
         AddProblem(events, JobProblem::NoTargetData);

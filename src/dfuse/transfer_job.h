@@ -13,6 +13,7 @@
 // library's thread as soon as a launched operation has finished, so the driver can poll at once instead of
 // waiting for its next tick.
 
+#include "dfuse/device_operations.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/memory_map.h"
 
@@ -24,21 +25,11 @@
 
 namespace nemora::dfuse {
 
-// What the engine learned of the device when it opened it.
-struct DeviceLink {
-    std::string devicePath;
-    // "%04X" of the descriptor's idVendor, idProduct and bcdDevice; empty when the device is not in DFU mode.
-    std::string devVid, devPid, devBcd;
-    // The descriptor values themselves, for the upload file's header.
-    std::uint16_t vid = 0, pid = 0, bcdDevice = 0;
-    std::vector<MappingTarget> mapping;
-};
-
 // Problems with files and images; each has its text in the driver.
 enum class JobProblem {
-    NoFileData,        // the upgrade file cannot be opened or has no image for the target
+    NoFileData,        // the upgrade file cannot be read or has no image for the target
     IdentityMismatch,  // the file is for another device (JobEvent::model)
-    NoTargetData,      // the verify pass cannot read the file again or finds no image for the target
+    NoTargetData,      // the verify pass finds no image for the target
     SourceImage,       // the file's image cannot be read back
     ReadImageElements, // the read image's elements cannot be counted
     ReadImage,         // an element of the read image cannot be read
@@ -117,8 +108,9 @@ public:
     JobEvents ContinueWithoutSnapshot();
     bool AwaitsSnapshotDecision() const { return m_awaitingSnapshotDecision; }
 
-    // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them.
-    JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, const std::string& file);
+    // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them. The
+    // job keeps the file as given: exactly its bytes are checked, erased for, downloaded and verified.
+    JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, DfuFile file);
     // Uploads the areas the caller's image describes from the first target, then every further target
     // whole, into a DfuSe file at uploadFile (none when it is empty); every element comes back as an Element
     // event. Returns false
@@ -144,13 +136,12 @@ private:
     void UpgradeTarget(JobEvents& events);
     bool StartSnapshot(JobEvents& events);
     void OnSnapshotComplete(DfuImageHandle hImage, JobEvents& events);
-    bool CheckPlan(DfuFileHandle hFile, int nImages, JobEvents& events);
     void VerifyTarget(JobEvents& events);
     void UploadNextTarget(JobEvents& events);
     void OnUploadComplete(DfuImageHandle hImage, JobEvents& events);
     bool StoreUpload(DfuImageHandle hImage, JobEvents& events);
     void OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events);
-    DfuImageHandle TakeSourceImage(DfuFileHandle hFile, int nImages);
+    DfuImageHandle TakeSourceImage();
     bool Launch(std::uint32_t operation, DfuImageHandle hImage, JobEvent launched, JobEvents& events);
     const MappingTarget* TargetAt(int index) const;
     int NextTarget(int after) const;
@@ -165,7 +156,7 @@ private:
     bool m_verifyAfterUpgrade = true;
     DeviceLink m_link;
     std::vector<int> m_targets;
-    std::string m_upgradeFile;
+    DfuFile m_upgradeFile; // the file as checked
     std::string m_uploadFile;
     int m_nCurrentTarget = -1;
     DfuOperationHandle m_hOperation = nullptr;

@@ -467,7 +467,9 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
     CDfuUpdate* engine = GetEngine();
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
-    engine->StartUpgrade();
+    // The staging file is the record of this write; what is sent is the image it was written from, so
+    // nothing put in its place afterwards can reach the device.
+    engine->StartUpgrade(file);
     return true;
 }
 

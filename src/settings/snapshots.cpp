@@ -6,14 +6,21 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace nemora::settings {
 namespace {
 
 constexpr std::string_view kExtension = ".vek";
 constexpr std::size_t kStampLength = 15; // YYYYMMDD-HHMMSS
+constexpr unsigned kMaxSequence = 9999;  // a name's sequence has at most four digits
 
 bool IsDigits(std::string_view text)
 {
@@ -52,6 +59,72 @@ std::string Stamp(std::time_t when)
 bool Newer(const SnapshotInfo& a, const SnapshotInfo& b)
 {
     return a.stamp != b.stamp ? a.stamp > b.stamp : a.sequence > b.sequence;
+}
+
+// A new file in `folder`, mode 0600, holding `bytes` flushed to disk, under a dot name no snapshot listing
+// reads. Its path, or nothing with `error` set and nothing left behind.
+std::optional<std::filesystem::path> WriteTemporary(const std::filesystem::path& folder, const std::string& base,
+                                                    std::span<const std::uint8_t> bytes, std::string& error)
+{
+    std::random_device random;
+    std::filesystem::path path;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "%08x", random());
+        path = folder / ("." + base + "." + tag + ".tmp");
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        error = "cannot create a temporary file in " + folder.string() + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    bool written = ::fchmod(fd, 0600) == 0; // exactly 0600, whatever the umask
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        written = n > 0;
+        done += written ? static_cast<std::size_t>(n) : 0;
+    }
+    written = written && ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        err = errno;
+    }
+    if (!written) {
+        ::unlink(path.c_str());
+        error = std::string("cannot write a temporary file: ") + std::strerror(err != 0 ? err : EIO);
+        return std::nullopt;
+    }
+    return path;
+}
+
+// Gives the file at `from` the name `to` unless some file already has it; 0, or the errno (EEXIST when the
+// name is taken). `moved` says whether `from` is gone (renamed) rather than still there beside its new link.
+int PlaceWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to, bool& moved)
+{
+    moved = false;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        return 0;
+    }
+    int err = errno;
+#if defined(__linux__)
+    // A filesystem without hard links may still rename without replacing.
+    if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS) {
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+            moved = true;
+            return 0;
+        }
+        err = errno;
+    }
+#endif
+    return err;
 }
 
 } // namespace
@@ -158,22 +231,37 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
     const std::string model = SnapshotModelCode(identity);
     const std::string device = SafeSerial(serial);
     const std::string base = Stamp(when) + "-" + model + "-" + device;
-    std::error_code code;
     result.path = folder / (base + std::string(kExtension));
-    for (unsigned sequence = 2; std::filesystem::exists(result.path, code); ++sequence) {
-        result.path = folder / (base + "." + std::to_string(sequence) + std::string(kExtension));
-    }
 
     std::vector<std::uint8_t> bytes;
-    dfuse::Error error = dfuse::SerializeDfuFile(MakeSettingsFile(identity, logoArea, paramArea), bytes);
-    if (!error) {
-        error = dfuse::WriteFileAtomically(result.path, bytes);
-    }
-    if (error) {
+    if (const dfuse::Error error = dfuse::SerializeDfuFile(MakeSettingsFile(identity, logoArea, paramArea), bytes)) {
         result.error = "cannot write the snapshot " + result.path.string() + ": " + error.message;
         return result;
     }
-    ::chmod(result.path.c_str(), 0600);
+    std::string why;
+    const auto temporary = WriteTemporary(folder, base, bytes, why);
+    if (!temporary) {
+        result.error = "cannot write the snapshot " + result.path.string() + ": " + why;
+        return result;
+    }
+    // The file comes into being whole under a name nobody holds: another program saving a snapshot of the
+    // same device in the same second takes the next name instead of writing over this one.
+    bool moved = false;
+    int err = EEXIST;
+    for (unsigned sequence = 1; err == EEXIST && sequence <= kMaxSequence; ++sequence) {
+        if (sequence > 1) {
+            result.path = folder / (base + "." + std::to_string(sequence) + std::string(kExtension));
+        }
+        err = PlaceWithoutReplacing(*temporary, result.path, moved);
+    }
+    if (!moved) {
+        ::unlink(temporary->c_str());
+    }
+    if (err != 0) {
+        result.error = "cannot write the snapshot " + result.path.string() + ": " +
+                       (err == EEXIST ? std::string("every name of that second is taken") : std::strerror(err));
+        return result;
+    }
 
     std::vector<SnapshotInfo> mine;
     for (SnapshotInfo& info : ListSnapshots(folder, model)) {
@@ -181,6 +269,7 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
             mine.push_back(std::move(info));
         }
     }
+    std::error_code code;
     for (std::size_t i = kSnapshotsKept; i < mine.size(); ++i) {
         std::filesystem::remove(mine[i].path, code);
     }

@@ -1,8 +1,14 @@
 #include "sim/virtual_device.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nemora::sim {
 namespace {
@@ -52,6 +58,13 @@ bool InOptionBytes(std::uint64_t address, std::uint64_t length)
     return address >= kOptionBytesBase && address + length <= std::uint64_t{kOptionBytesBase} + kOptionBytesSize;
 }
 
+// Size of the open file, -1 when it cannot be told.
+long long FileSize(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
 std::uint32_t PollMilliseconds(Nanos duration)
 {
     const auto ms = (duration.count() + 999999) / 1000000;
@@ -79,7 +92,7 @@ TimingProfile ProfileFor(Timing timing)
 
 VirtualDevice::VirtualDevice(const DeviceConfig& config, Clock& clock, unsigned location)
     : m_config(config), m_clock(clock), m_timing(ProfileFor(config.timing)), m_mode(config.mode),
-      m_flash(kFlashSize, 0xFF), m_optionBytes(kDefaultOptionBytes)
+      m_flashMemory(kFlashSize, 0xFF), m_flash(m_flashMemory), m_optionBytes(kDefaultOptionBytes)
 {
     if (m_config.dataFlash) {
         m_dataFlash.assign(kDataFlashSize, 0xFF);
@@ -105,57 +118,90 @@ std::unique_ptr<VirtualDevice> VirtualDevice::Create(const DeviceConfig& config,
     if (config.flashPath.empty()) {
         return device;
     }
-    const std::filesystem::path path(config.flashPath);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        std::ofstream create(path, std::ios::binary);
-        create.write(reinterpret_cast<const char*>(device->m_flash.data()), kFlashSize);
-        if (!create) {
-            error = "cannot create flash file '" + config.flashPath + "'";
+    const std::string& path = config.flashPath;
+    // A missing file is made here and filled with erased bytes, never truncated: another program creating
+    // the same file at the same moment loses nothing. O_NONBLOCK only keeps a FIFO from hanging the open.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        if (::pwrite(fd, device->m_flashMemory.data(), kFlashSize, 0) != static_cast<ssize_t>(kFlashSize)) {
+            error = "cannot create flash file '" + path + "': " + std::strerror(errno);
+            ::close(fd);
             return nullptr;
         }
-    }
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        error = "cannot read flash file '" + config.flashPath + "': " + ec.message();
+    } else if (errno == EEXIST) {
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            error = "cannot read and write flash file '" + path + "': " + std::strerror(errno);
+            return nullptr;
+        }
+    } else {
+        error = "cannot create flash file '" + path + "': " + std::strerror(errno);
         return nullptr;
     }
-    if (size != kFlashSize) {
-        error = "flash file '" + config.flashPath + "' holds " + std::to_string(size) + " bytes, not " +
+    device->m_flashFd = fd; // closed by the destructor from here on
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "flash file '" + path + "' is not a regular file";
+        return nullptr;
+    }
+    if (st.st_size != kFlashSize) {
+        error = "flash file '" + path + "' holds " + std::to_string(st.st_size) + " bytes, not " +
                 std::to_string(kFlashSize);
         return nullptr;
     }
-    device->m_flashFile.open(path, std::ios::in | std::ios::out | std::ios::binary);
-    device->m_flashFile.read(reinterpret_cast<char*>(device->m_flash.data()), kFlashSize);
-    if (!device->m_flashFile) {
-        error = "cannot read and write flash file '" + config.flashPath + "'";
+    // The device works on the file's pages themselves: what one process programs, every other process on
+    // the file reads at once, and each change touches only its own bytes.
+    void* map = ::mmap(nullptr, kFlashSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        error = "cannot map flash file '" + path + "': " + std::strerror(errno);
         return nullptr;
     }
+    device->m_flash = {static_cast<std::uint8_t*>(map), kFlashSize};
+    device->m_flashMemory = {};
     return device;
 }
 
-void VirtualDevice::WriteThrough(std::uint32_t offset, std::uint32_t length)
+VirtualDevice::~VirtualDevice()
 {
-    if (!m_flashFile.is_open() || length == 0) {
+    if (m_flashFd < 0) {
         return;
     }
-    m_flashFile.clear();
-    m_flashFile.seekp(offset);
-    m_flashFile.write(reinterpret_cast<const char*>(m_flash.data() + offset), length);
-    m_flashFile.flush();
-    if (!m_flashFile) {
-        m_flashFileError = "writing flash file '" + m_config.flashPath + "' failed";
+    if (m_flashMemory.empty()) { // emptied once the file is mapped
+        ::munmap(m_flash.data(), kFlashSize);
     }
+    ::close(m_flashFd);
+}
+
+std::span<const std::uint8_t> VirtualDevice::Flash() const
+{
+    if (m_flashFd >= 0 && FileSize(m_flashFd) < kFlashSize) {
+        return {};
+    }
+    return m_flash;
+}
+
+bool VirtualDevice::FlashUsable()
+{
+    // A mapped page past the end of a shortened file would kill the process on first touch.
+    if (m_flashFd < 0) {
+        return true;
+    }
+    const long long size = FileSize(m_flashFd);
+    if (size >= kFlashSize) {
+        return true;
+    }
+    m_flashFileError =
+        "flash file '" + m_config.flashPath + "' was cut to " + std::to_string(size) + " bytes by another program";
+    return false;
 }
 
 void VirtualDevice::LoadFlash(std::uint32_t offset, std::span<const std::uint8_t> bytes)
 {
-    if (offset >= kFlashSize) {
+    if (offset >= kFlashSize || !FlashUsable()) {
         return;
     }
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), kFlashSize - offset));
     std::copy_n(bytes.begin(), n, m_flash.begin() + offset);
-    WriteThrough(offset, n);
 }
 
 bool VirtualDevice::InDataFlash(std::uint64_t address, std::uint64_t length) const
@@ -718,9 +764,12 @@ Nanos VirtualDevice::Execute(Pending& p)
             p.result = kErrTarget;
             return m_timing.command;
         }
+        if (!FlashUsable()) {
+            p.result = kErrWrite;
+            return m_timing.command;
+        }
         const std::uint32_t page = (p.address - kFlashBase) / kPageSize * kPageSize;
         std::fill_n(m_flash.begin() + page, kPageSize, 0xFF);
-        WriteThrough(page, kPageSize);
         return m_timing.pageErase;
     }
     case Op::MassErase:
@@ -728,13 +777,19 @@ Nanos VirtualDevice::Execute(Pending& p)
             p.result = kErrVendor;
             return m_timing.command;
         }
+        if (!FlashUsable()) {
+            p.result = kErrWrite;
+            return m_timing.command;
+        }
         std::fill(m_flash.begin(), m_flash.end(), 0xFF);
-        WriteThrough(0, kFlashSize);
         return m_timing.massErase;
     case Op::Unprotect:
         // Clears read protection, wipes the flash and resets the part.
+        if (!FlashUsable()) {
+            p.result = kErrWrite;
+            return m_timing.command;
+        }
         std::fill(m_flash.begin(), m_flash.end(), 0xFF);
-        WriteThrough(0, kFlashSize);
         m_optionBytes = kDefaultOptionBytes;
         p.resetsDevice = true;
         return m_timing.massErase;
@@ -754,9 +809,13 @@ Nanos VirtualDevice::Execute(Pending& p)
             p.result = kErrTarget;
             return m_timing.command;
         }
+        if (!data && !FlashUsable()) {
+            p.result = kErrWrite;
+            return m_timing.command;
+        }
         // Half-word programming: a half-word can only be programmed while it reads 0xFFFF. Writing
         // 0xFFFF programs nothing. The part stops at the first failing half-word.
-        std::vector<std::uint8_t>& memory = data ? m_dataFlash : m_flash;
+        const std::span<std::uint8_t> memory = data ? std::span<std::uint8_t>(m_dataFlash) : m_flash;
         const std::uint32_t memorySize = data ? kDataFlashSize : kFlashSize;
         const std::uint32_t begin = p.address - (data ? kDataFlashBase : kFlashBase);
         const std::uint32_t first = begin & ~1u;
@@ -779,9 +838,6 @@ Nanos VirtualDevice::Execute(Pending& p)
             hi = newHi;
             memory[hw] = lo;
             memory[hw + 1] = hi;
-        }
-        if (!data) {
-            WriteThrough(first, std::min(end, kFlashSize) - first);
         }
         return m_timing.halfWordProgram * programmed;
     }
@@ -862,6 +918,11 @@ TransferResult VirtualDevice::Upload(const usb::SetupPacket& setup, std::span<st
     std::span<const std::uint8_t> region;
     std::uint64_t base = 0;
     if (InFlash(address, 1)) {
+        if (!FlashUsable()) {
+            Stall();
+            m_status = kErrUnknown;
+            return {Status::Pipe, 0};
+        }
         region = m_flash;
         base = kFlashBase;
     } else if (InOptionBytes(address, 1)) {

@@ -12,7 +12,6 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <span>
 #include <string>
@@ -57,9 +56,11 @@ enum DfuState : std::uint8_t {
 enum DfuStatus : std::uint8_t {
     kStatusOk = 0x00,
     kErrTarget = 0x01,
+    kErrWrite = 0x03,
     kErrProg = 0x06,
     kErrAddress = 0x08,
     kErrVendor = 0x0B,
+    kErrUnknown = 0x0E,
     kErrStalledPkt = 0x0F,
 };
 
@@ -89,6 +90,9 @@ public:
     // `error`. `location` only feeds the default serial number.
     static std::unique_ptr<VirtualDevice> Create(const DeviceConfig& config, Clock& clock, unsigned location,
                                                  std::string& error);
+    ~VirtualDevice();
+    VirtualDevice(const VirtualDevice&) = delete;
+    VirtualDevice& operator=(const VirtualDevice&) = delete;
 
     const DeviceConfig& Config() const { return m_config; }
     Mode CurrentMode() const { return m_mode; }
@@ -110,7 +114,9 @@ public:
     BusAction TakeBusAction();
 
     // --- inspection for tests and the control API ---
-    std::span<const std::uint8_t> Flash() const { return m_flash; }
+    // The main flash. With a flash file it is the file itself, mapped shared: every device in every process
+    // on that file reads and changes the same bytes, at once. Empty while the file is cut short.
+    std::span<const std::uint8_t> Flash() const;
     std::span<const std::uint8_t> DataFlash() const { return m_dataFlash; } // empty without data=1
     const std::array<std::uint8_t, kOptionBytesSize>& OptionBytes() const { return m_optionBytes; }
     bool ReadProtected() const { return m_optionBytes[0] != 0xA5; }
@@ -119,9 +125,10 @@ public:
     std::uint32_t AddressPointer() const { return m_addressPointer; }
     std::uint8_t AltSetting() const { return m_alt; }
     Nanos Floor() const { return m_floor; }
-    // The last failure to write the flash file through (empty when none).
+    // Why the last access to the flash file failed (empty when none): another program cut it short, and
+    // the request failed rather than touch bytes the file no longer has.
     const std::string& FlashFileError() const { return m_flashFileError; }
-    // Puts bytes straight into flash (test set-up), written through like any program.
+    // Puts bytes straight into flash (test set-up), into the flash file like any program.
     void LoadFlash(std::uint32_t offset, std::span<const std::uint8_t> bytes);
 
 private:
@@ -152,7 +159,7 @@ private:
     Nanos Execute(Pending& pending);
     void AdvanceTime();
     void EnterMode(Mode mode);
-    void WriteThrough(std::uint32_t offset, std::uint32_t length);
+    bool FlashUsable();
     bool InDataFlash(std::uint64_t address, std::uint64_t length) const;
 
     DeviceConfig m_config;
@@ -160,10 +167,11 @@ private:
     TimingProfile m_timing;
     std::string m_serial;
     Mode m_mode;
-    std::vector<std::uint8_t> m_flash;
+    std::vector<std::uint8_t> m_flashMemory; // the flash without a flash file
+    std::span<std::uint8_t> m_flash;         // m_flashMemory or the mapped flash file
     std::vector<std::uint8_t> m_dataFlash;
     std::array<std::uint8_t, kOptionBytesSize> m_optionBytes{};
-    std::fstream m_flashFile;
+    int m_flashFd = -1;
     std::string m_flashFileError;
     std::uint8_t m_state = kDfuIdle;
     std::uint8_t m_status = kStatusOk;

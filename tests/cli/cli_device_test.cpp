@@ -150,7 +150,7 @@ TEST_F(CliDevice, DeviceFailuresExitOneWithTheDecodedStatus)
 
     // A status fault while reading is the device's own answer, not a lost link.
     r = Run({"read", "--alt", "0", "--address", "0x08000000", "--length", "2048", "-o", P("x.bin")},
-            "fault=status=errPROG@upload");
+            "fault=status=errPROG@upload:3"); // after the option-byte probe's two reads
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("DFU error (0x1234500B) at upload; device status errPROG, state 10"), std::string::npos)
         << r.err;

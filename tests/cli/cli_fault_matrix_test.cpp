@@ -20,14 +20,16 @@ struct Phase {
     const char* line;                 // what the failure line names
 };
 
+// Opening the link reads twice (the option-byte probe: the flash's first bytes, then the option bytes), so the
+// phases' own reads start at the third.
 const Phase kPhases[] = {
-    {"snapshot", {"flash", "{FILE}"}, "read", "cannot read the device's settings for a snapshot"},
+    {"snapshot", {"flash", "{FILE}"}, "read:3", "cannot read the device's settings for a snapshot"},
     {"erase", {"flash", "{FILE}"}, "erase", "Erasing 00 failed"},
     {"download", {"flash", "{FILE}"}, "write:2", "Downloading 00 failed"},
-    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read", "Verifying 00 failed"},
+    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read:3", "Verifying 00 failed"},
     {"upload",
      {"read", "--alt", "0", "--address", "0x08000000", "--length", "4096", "-o", "{OUT}"},
-     "read:2",
+     "read:4",
      "Reading 00 failed"},
     {"leave", {"leave"}, "leave", "Leaving update mode failed"},
 };

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <latch>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -111,6 +114,47 @@ TEST_F(CliSnapshots, AnUnreadableDeviceStopsTheWriteUnlessNoSnapshotIsGiven)
     const CliResult went = Run({"flash", firmware, "--no-snapshot"}, ",protect=1");
     EXPECT_NE(went.err.find("Erasing 00 failed"), std::string::npos) << went.err;
     EXPECT_TRUE(Snapshots().empty());
+}
+
+TEST_F(CliSnapshots, SavesOfOneDeviceInTheSameSecondEachGetAFileAndNeverReplaceOne)
+{
+    CDeviceIdentity k01;
+    k01.SetIds(0x0483, 0xDF11, 0x004C);
+    const std::vector<std::uint8_t> logo(k01.m_dwLogoSize, 0x00);
+    auto param = [&](std::size_t mark) { return std::vector<std::uint8_t>(k01.m_dwParamSize, std::uint8_t(mark)); };
+    const std::filesystem::path folder = dir / "snapshots";
+    std::filesystem::create_directories(folder);
+    const auto first = nemora::settings::SaveSnapshot(folder, k01, "A1", logo, param(0xEE), 1700000000);
+    ASSERT_TRUE(first.error.empty()) << first.error;
+    std::string second = first.path.string();
+    second.replace(second.size() - 4, 4, ".2.vek");
+    dfuse_test::WriteBytes(second, {1}); // another program's, under the next name
+
+    // Programs saving at once, as the console and nemora-cli may.
+    constexpr std::size_t kSavers = 8;
+    std::vector<nemora::settings::SnapshotResult> saved(kSavers);
+    std::latch start(kSavers);
+    std::vector<std::thread> savers;
+    for (std::size_t i = 0; i < kSavers; ++i) {
+        savers.emplace_back([&, i] {
+            start.arrive_and_wait();
+            saved[i] = nemora::settings::SaveSnapshot(folder, k01, "A1", logo, param(i), 1700000000);
+        });
+    }
+    for (std::thread& saver : savers) {
+        saver.join();
+    }
+    std::set<std::filesystem::path> paths{first.path, second};
+    for (std::size_t i = 0; i < kSavers; ++i) {
+        ASSERT_TRUE(saved[i].error.empty()) << saved[i].error;
+        EXPECT_TRUE(paths.insert(saved[i].path).second) << saved[i].path;
+        EXPECT_EQ(nemora::settings::ReadSnapshot(saved[i].path, k01).param, param(i)) << saved[i].path;
+        EXPECT_EQ(std::filesystem::status(saved[i].path).permissions(), std::filesystem::perms(0600));
+    }
+    EXPECT_EQ(nemora::settings::ReadSnapshot(first.path, k01).param, param(0xEE));
+    EXPECT_EQ(ReadBytes(second), std::vector<std::uint8_t>{1});
+    EXPECT_EQ(nemora::settings::ListSnapshots(folder).size(), kSavers + 2); // and no temporary file shows
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), std::ptrdiff_t(kSavers + 2));
 }
 
 } // namespace

@@ -37,6 +37,7 @@ public:
     explicit RecordingLibrary(IDfuseLibrary& lib) : m_lib(lib) {}
     std::vector<std::string> launches;
 
+    nemora::dfuse::DeviceOperations& Operations() override { return m_lib.Operations(); }
     std::uint32_t STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice) override
     {
         return m_lib.STDFU_Open(strDevicePath, phDevice);

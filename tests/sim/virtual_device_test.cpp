@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace nemora::sim {
 namespace {
@@ -445,6 +449,68 @@ TEST(VirtualDeviceFlashFile, CreatedErasedWrittenThroughAndWrongSizeRefused)
     EXPECT_FALSE(VirtualDevice::Create(config, clock, 1, error));
     EXPECT_NE(error.find("100 bytes"), std::string::npos) << error;
     EXPECT_EQ(std::filesystem::file_size(path), 100u); // the user's file is left alone
+}
+
+TEST(VirtualDeviceFlashFile, ProgramsOnOneFileSeeEachOthersChangesAndKeepThem)
+{
+    test::TempDir dir;
+    DeviceConfig config;
+    config.flashPath = (dir.Path() / "flash.bin").string();
+    Fixture console(config);
+    auto host = console.Host();
+    host.SetAddress(0x08000400);
+    ASSERT_EQ(host.Write(2, {0x11, 0x22}).status, kStatusOk);
+
+    // Another program on the same file, while this one stays open: it erases that page and programs the next.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Fixture cli(config);
+        auto other = cli.Host();
+        const bool ok = other.ErasePage(0x08000400).status == kStatusOk &&
+                        other.SetAddress(0x08000800).status == kStatusOk &&
+                        other.Write(2, {0x33, 0x44}).status == kStatusOk;
+        std::_Exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // Seen at once, by upload and in process.
+    host.Abort();
+    std::vector<std::uint8_t> got;
+    ASSERT_EQ(host.In(kDfuUpload, 2, 0x402, &got).length, 0x402u);
+    EXPECT_EQ(got[0], 0xFF);
+    EXPECT_EQ(got[0x400], 0x33);
+    EXPECT_EQ(console.device->Flash()[0x801], 0x44);
+    host.Abort();
+    // Programming goes by the file's bytes: the erased page takes new data, and a block that skips the other
+    // program's half-word (0xFFFF) leaves it as that program wrote it.
+    host.SetAddress(0x08000400);
+    EXPECT_EQ(host.Write(2, {0x55, 0x66}).status, kStatusOk);
+    host.SetAddress(0x08000800);
+    EXPECT_EQ(host.Write(2, {0xFF, 0xFF, 0x77, 0x88}).status, kStatusOk);
+    std::ifstream in(config.flashPath, std::ios::binary);
+    std::vector<char> bytes(kFlashSize);
+    in.read(bytes.data(), kFlashSize);
+    EXPECT_EQ(std::vector<char>(bytes.begin() + 0x400, bytes.begin() + 0x402), (std::vector<char>{0x55, 0x66}));
+    EXPECT_EQ(std::vector<char>(bytes.begin() + 0x800, bytes.begin() + 0x804),
+              (std::vector<char>{0x33, 0x44, 0x77, static_cast<char>(0x88)}));
+}
+
+TEST(VirtualDeviceFlashFile, AFileCutShortByAnotherProgramFailsRequestsInsteadOfTheProcess)
+{
+    test::TempDir dir;
+    DeviceConfig config;
+    config.flashPath = (dir.Path() / "flash.bin").string();
+    Fixture f(config);
+    std::filesystem::resize_file(config.flashPath, 100);
+    auto host = f.Host();
+    EXPECT_TRUE(f.device->Flash().empty());
+    EXPECT_EQ(host.In(kDfuUpload, 2, 16).status, Status::Pipe);
+    EXPECT_EQ(host.GetStatus().status, kErrUnknown);
+    host.Out(kDfuClrStatus, 0);
+    EXPECT_EQ(host.ErasePage(0x08000000).status, kErrWrite);
+    EXPECT_NE(f.device->FlashFileError().find("cut to 100 bytes"), std::string::npos) << f.device->FlashFileError();
 }
 
 } // namespace
