@@ -3,6 +3,7 @@
 #include "../dfuse/dfuse_test_util.h"
 #include "cli/cli.h"
 #include "cli_runner.h"
+#include "dfuse/device_lock.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
@@ -14,6 +15,8 @@
 #endif
 
 #include <cstdlib>
+#include <future>
+#include <unistd.h>
 
 namespace {
 
@@ -111,6 +114,38 @@ TEST_F(CliSettings, SetChangesOnlyTheNamedFieldsAndTheMarkerAndRefusesBadValuesB
         EXPECT_EQ(r.exitCode, 2) << bad.back();
         EXPECT_NE(r.err.find("nemora-cli settings set: "), std::string::npos) << r.err;
     }
+    EXPECT_EQ(ReadBytes(P("flash.bin")), before);
+}
+
+TEST_F(CliSettings, TwoWritersAtOnceBothLandAndADeviceHeldElsewhereIsRefusedWithItsHolder)
+{
+    const std::vector<std::string> env{"NEMORA_SIM=bcd=0x004C,serial=NEMTEST1,flash=" + P("flash.bin"),
+                                       "NEMORA_SIM_CONTROL=" + P("control"), "NEMORA_TRANSFER_DIR=" + P("transfer"),
+                                       "NEMORA_LOCK_WAIT_MS=30000"};
+    // Each reads the record, changes one field and writes it all back: without the lock one change is lost.
+    auto first = std::async(std::launch::async, [&] { return RunCli({"settings", "set", "ni=900"}, env); });
+    auto second = std::async(std::launch::async, [&] { return RunCli({"settings", "set", "display_level=77"}, env); });
+    const CliResult a = first.get();
+    const CliResult b = second.get();
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_EQ(DeviceRecord().Parameters().wNi, 900);
+    EXPECT_EQ(DeviceRecord().Parameters().wDisplayLevel, 77);
+
+    LockHolder holder;
+    std::string error;
+    DeviceLock lock;
+    ASSERT_EQ(DeviceLock::Acquire(DeviceLockKey("NEMTEST1", ""), std::chrono::milliseconds(0), lock, holder, error),
+              DeviceLock::Outcome::Taken)
+        << error;
+    const auto before = ReadBytes(P("flash.bin"));
+    std::vector<std::string> impatient = env;
+    impatient.back() = "NEMORA_LOCK_WAIT_MS=200";
+    const CliResult refused = RunCli({"settings", "set", "ni=100"}, impatient);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("NEMTEST1 is busy: "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("(process " + std::to_string(::getpid()) + ") is using it"), std::string::npos)
+        << refused.err;
     EXPECT_EQ(ReadBytes(P("flash.bin")), before);
 }
 

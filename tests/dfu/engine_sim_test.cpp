@@ -3,6 +3,7 @@
 
 #include "dfu/dfu_update.h"
 #include "dfu/text_progress_ctrl.h"
+#include "dfuse/device_lock.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
@@ -24,7 +25,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -729,6 +733,49 @@ TEST_F(EngineOnVirtualDevice, ADeviceWithoutPermissionIsExplainedOnTheBarAndTheI
     engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
     EXPECT_EQ(installs, 1);
     Screenshot("engine-access-denied.png");
+}
+
+// Another program (a child holding the device's lock) has the device: the engine sends nothing and says
+// who has it; once that program is gone, its lock is taken over and the device works again.
+TEST_F(EngineOnVirtualDevice, ADeviceAnotherProgramHoldsIsLeftAloneUntilItLetsGo)
+{
+    const unsigned location = Plug("bcd=0x004C,serial=NEMENG1");
+    qputenv("NEMORA_LOCK_WAIT_MS", "100");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        DeviceLock lock;
+        LockHolder who;
+        std::string error;
+        const char taken = DeviceLock::Acquire(DeviceLockKey("NEMENG1", ""), std::chrono::milliseconds(0), lock, who,
+                                               error) == DeviceLock::Outcome::Taken
+                               ? 'T'
+                               : 'F';
+        while (::write(fds[1], &taken, 1) == 1) {
+            ::pause(); // until killed
+        }
+        std::_Exit(1);
+    }
+    ::close(fds[1]);
+    char taken = 0;
+    ASSERT_EQ(::read(fds[0], &taken, 1), 1);
+    ::close(fds[0]);
+    ASSERT_EQ(taken, 'T');
+
+    engine->show();
+    engine->OpenDevice(PathOf(location), Firmware("fw.dfu", {FlashImage(2048)}));
+    engine->StartUpgrade();
+    EXPECT_TRUE(Bar().contains("NEMENG1 is busy: ")) << Bar().toStdString();
+    EXPECT_TRUE(Bar().endsWith(QString("(process %1) is using it").arg(holder))) << Bar().toStdString();
+    EXPECT_TRUE(BarIsRed());
+    EXPECT_EQ(engine->TargetList()->topLevelItemCount(), 0); // not even the memory map was read
+    EXPECT_TRUE(lib->launches.empty());
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ExpectAWorkingUpgrade(location);
+    qunsetenv("NEMORA_LOCK_WAIT_MS");
 }
 
 // --- Dismissal -------------------------------------------------------------------------------------------
