@@ -112,7 +112,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "upgrade_bench: cannot read %s\n", file.c_str());
             return 1;
         }
-        dfuse::TransferJob job(library);
+        dfuse::TransferJob job(library.Operations());
         bool verified = false;
         dfuse::RunJob(
             job, [&] { return job.StartUpgrade(link, {0}, *parsed.file); },

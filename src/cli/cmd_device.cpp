@@ -192,7 +192,7 @@ int RunFlash(Args args)
     std::sort(targets.begin(), targets.end());
     targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
 
-    dfuse::TransferJob job(*session.library);
+    dfuse::TransferJob job(session.library->Operations());
     job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
     job.SetSnapshot(SnapshotRequestFor(*parsed, link, session.device));
     JobReporter reporter("flash");
@@ -270,26 +270,13 @@ int RunRead(Args args)
                                       static_cast<unsigned long long>(*address),
                                       static_cast<unsigned long long>(*address + *length - 1), target.szName.c_str()));
     }
-    // The area, described as the console describes the areas it reads: one element, address and length.
-    DfuImageHandle hImage = nullptr;
-    DfuElement element{static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*length),
-                       const_cast<std::uint8_t*>(wanted.elements.front().data.data())};
-    if (session.library->STDFUFILES_CreateImage(&hImage, static_cast<std::uint8_t>(*alt)) != STDFUFILES_NOERROR ||
-        session.library->STDFUFILES_SetImageElement(hImage, 0, true, element) != STDFUFILES_NOERROR) {
-        if (hImage != nullptr) {
-            session.library->STDFUFILES_DestroyImage(hImage);
-        }
-        return Failure("read", "cannot describe the area to read");
-    }
-    dfuse::TransferJob job(*session.library);
+    dfuse::TransferJob job(session.library->Operations());
     JobReporter reporter("read", true);
-    bool taken = false;
+    bool launched = false;
+    // The area, described as the console describes the areas it reads: one element, address and length.
     dfuse::RunJob(
-        job, [&] { return job.StartUpload(link, {static_cast<int>(target.bAlternate)}, hImage, {}, taken); },
+        job, [&] { return job.StartUpload(link, {static_cast<int>(target.bAlternate)}, wanted, {}, launched); },
         std::ref(reporter));
-    if (!taken) {
-        session.library->STDFUFILES_DestroyImage(hImage);
-    }
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
     }
@@ -334,7 +321,7 @@ int RunLeave(Args args)
     if (link.mapping.empty()) {
         return Failure("leave", "the device's memory map has no usable target");
     }
-    dfuse::TransferJob job(*session.library);
+    dfuse::TransferJob job(session.library->Operations());
     JobReporter reporter("leave");
     dfuse::RunJob(
         job, [&] { return job.StartLeave(link, {0}); }, std::ref(reporter));

@@ -57,7 +57,7 @@ std::uint16_t Le16(const std::uint8_t* bytes)
 
 CDfuUpdate::CDfuUpdate(QWidget* pParentPage, IDfuseLibrary& library, INotifyReceiver* pView)
     : QDialog(pParentPage), m_library(library), m_pView(pView), m_pParentPage(pParentPage),
-      m_clock([] { return QDateTime::currentSecsSinceEpoch(); }), m_job(library)
+      m_clock([] { return QDateTime::currentSecsSinceEpoch(); }), m_job(library.Operations())
 {
     // Operations end on the library's thread; the poll that follows runs here, on the window's thread.
     m_job.SetWakeUp([self = QPointer<CDfuUpdate>(this)] {
@@ -516,14 +516,23 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     }
     m_strLastOutcome.clear();
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
-    bool bTaken = false;
+    // The job reads the areas the caller's image describes; once it runs, the image has served.
+    nemora::dfuse::Image areas;
+    if (hImage == nullptr || !nemora::dfuse::ReadImageValue(m_library, hImage, areas)) {
+        ReleaseIfIdle();
+        return false;
+    }
+    bool bLaunched = false;
     m_pUploadBuffer = pBuffer;
     Log("Reading from " + m_strDeviceName + " started");
-    Render(m_job.StartUpload(Link(), SelectedRows(), hImage, m_strUploadFile.toStdString(), bTaken));
+    Render(m_job.StartUpload(Link(), SelectedRows(), std::move(areas), m_strUploadFile.toStdString(), bLaunched));
+    if (bLaunched) {
+        m_library.STDFUFILES_DestroyImage(hImage);
+    }
     m_strUpgradeFile.clear();
     UpdateData(false);
     ReleaseIfIdle();
-    return bTaken;
+    return bLaunched;
 }
 
 void CDfuUpdate::LeaveDfuMode()

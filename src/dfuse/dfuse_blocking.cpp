@@ -87,22 +87,13 @@ bool IsFailureEvent(const JobEvent& event)
 bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t address, std::uint32_t size,
                 std::vector<std::uint8_t>& bytes, const JobEventFn& onEvent)
 {
-    std::vector<std::uint8_t> buffer(size);
-    DfuImageHandle hImage = nullptr;
-    if (library.STDFUFILES_CreateImage(&hImage, 0) != STDFUFILES_NOERROR ||
-        library.STDFUFILES_SetImageElement(hImage, 0, true, DfuElement{address, size, buffer.data()}) !=
-            STDFUFILES_NOERROR) {
-        if (hImage != nullptr) {
-            library.STDFUFILES_DestroyImage(hImage);
-        }
-        return false;
-    }
-    TransferJob job(library);
-    bool taken = false;
+    TransferJob job(library.Operations());
+    bool launched = false;
     bool failed = false;
     bytes.clear();
+    Image area{0, "", {Element{address, std::vector<std::uint8_t>(size)}}};
     RunJob(
-        job, [&] { return job.StartUpload(link, {0}, hImage, {}, taken); },
+        job, [&] { return job.StartUpload(link, {0}, std::move(area), {}, launched); },
         [&](const JobEvent& event) {
             failed = failed || IsFailureEvent(event);
             if (event.kind == JobEvent::Kind::Element) {
@@ -112,16 +103,13 @@ bool UploadArea(IDfuseLibrary& library, const DeviceLink& link, std::uint32_t ad
                 onEvent(event);
             }
         });
-    if (!taken) {
-        library.STDFUFILES_DestroyImage(hImage);
-    }
-    return !failed && bytes.size() == size;
+    return launched && !failed && bytes.size() == size;
 }
 
 bool DownloadFile(IDfuseLibrary& library, const DeviceLink& link, DfuFile file, const JobEventFn& onEvent,
                   SnapshotRequest snapshot)
 {
-    TransferJob job(library);
+    TransferJob job(library.Operations());
     job.SetSnapshot(std::move(snapshot));
     bool failed = false;
     bool verified = false;

@@ -1,13 +1,15 @@
 #pragma once
 
-// The transfer workflows of the console and the command line, once, over the contract interface: the
+// The transfer workflows of the console and the command line, once, over the device operations: the
 // upgrade of targets from a DfuSe file with its verify pass, the upload of areas into an upload file, and
 // leaving DFU mode. A job launches the background operations, follows them when its driver polls it, chains
 // the phases and the targets, and says what happened as a list of events; the driver (the engine window,
-// nemora-cli) puts them into words. Platform-free: it knows nothing of windows or terminals.
+// nemora-cli) puts them into words. Platform-free: it knows nothing of windows or terminals. Every image
+// is a value the job holds: what an operation is given is exactly what it sends.
 //
-// Before an upgrade sends anything, the whole file is checked against the device: an image for a target the
-// device lacks, or with bytes outside the writable sectors of its target, refuses the upgrade.
+// Before an upgrade sends anything, the whole file is checked against the device (file_checks.h): an
+// image for a target the device lacks, or with bytes outside the writable sectors of its target, refuses
+// the upgrade.
 //
 // Threads: every call is made from the driver's thread. The wake-up function, when set, is called from the
 // library's thread as soon as a launched operation has finished, so the driver can poll at once instead of
@@ -15,6 +17,7 @@
 
 #include "dfuse/device_operations.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/file_checks.h"
 #include "dfuse/memory_map.h"
 
 #include <cstdint>
@@ -92,8 +95,8 @@ using JobEvents = std::vector<JobEvent>;
 
 class TransferJob {
 public:
-    explicit TransferJob(IDfuseLibrary& library);
-    ~TransferJob(); // stops what runs and releases every image
+    explicit TransferJob(DeviceOperations& device);
+    ~TransferJob(); // stops what runs
     TransferJob(const TransferJob&) = delete;
     TransferJob& operator=(const TransferJob&) = delete;
 
@@ -111,98 +114,65 @@ public:
     // Upgrades the targets (indices into link.mapping, in order) from the file, then verifies them. The
     // job keeps the file as given: exactly its bytes are checked, erased for, downloaded and verified.
     JobEvents StartUpgrade(const DeviceLink& link, std::vector<int> targets, DfuFile file);
-    // Uploads the areas the caller's image describes from the first target, then every further target
-    // whole, into a DfuSe file at uploadFile (none when it is empty); every element comes back as an Element
-    // event. Returns false
-    // in `taken` when the launch failed: the image then stays with the caller.
-    JobEvents StartUpload(const DeviceLink& link, std::vector<int> targets, DfuImageHandle hImage,
-                          const std::string& uploadFile, bool& taken);
+    // Uploads the areas `areas` describes (its elements' addresses and lengths) from the first target, then
+    // every further target whole, into a DfuSe file at uploadFile (none when it is empty); every element
+    // comes back as an Element event. Returns false in `launched` when nothing could be started.
+    JobEvents StartUpload(const DeviceLink& link, std::vector<int> targets, Image areas, const std::string& uploadFile,
+                          bool& launched);
     // Makes the device leave DFU mode through the first target.
     JobEvents StartLeave(const DeviceLink& link, std::vector<int> targets);
 
     // One poll of the running operation: progress, and the next phase or target when it has finished.
     JobEvents Poll();
-    // Ends whatever runs and releases its images. No events.
+    // Ends whatever runs. No events.
     void Stop();
 
     bool Running() const { return m_hOperation != nullptr; }
 
     // What the running operation does, for a driver that must say what an interruption left behind.
     enum class Phase { None, Snapshot, Erase, Download, Verify, Upload, Leave };
-    Phase RunningPhase() const;
+    Phase RunningPhase() const { return Running() ? m_phase : Phase::None; }
     int CurrentTarget() const { return m_nCurrentTarget; }
 
 private:
     void UpgradeTarget(JobEvents& events);
-    bool StartSnapshot(JobEvents& events);
-    void OnSnapshotComplete(DfuImageHandle hImage, JobEvents& events);
+    void StartSnapshot(JobEvents& events);
+    void OnSnapshotComplete(Image read, JobEvents& events);
     void VerifyTarget(JobEvents& events);
+    void OnVerifyComplete(const Image& read, JobEvents& events);
     void UploadNextTarget(JobEvents& events);
-    void OnUploadComplete(DfuImageHandle hImage, JobEvents& events);
-    bool StoreUpload(DfuImageHandle hImage, JobEvents& events);
-    void OnVerifyComplete(DfuImageHandle hReadImage, JobEvents& events);
-    DfuImageHandle TakeSourceImage();
-    bool Launch(std::uint32_t operation, DfuImageHandle hImage, JobEvent launched, JobEvents& events);
+    void OnUploadComplete(Image read, JobEvents& events);
+    bool StoreUpload(const Image& read, JobEvents& events);
+    // The first image of the checked file for the current target, if there is one.
+    const Image* SourceImage() const;
+    bool Launch(std::uint32_t operation, Phase phase, Image image, JobEvent launched, JobEvents& events);
     const MappingTarget* TargetAt(int index) const;
     int NextTarget(int after) const;
     int FirstTarget() const { return m_targets.empty() ? -1 : m_targets.front(); }
     void Add(JobEvents& events, JobEvent::Kind kind) const;
     void AddProblem(JobEvents& events, JobProblem problem, std::string text = {}) const;
-    void DestroyImage(DfuImageHandle& hImage);
-    std::uint32_t ImageSize(DfuImageHandle hImage);
 
-    IDfuseLibrary& m_library;
+    DeviceOperations& m_device;
     std::function<void()> m_wakeUp;
     bool m_verifyAfterUpgrade = true;
     DeviceLink m_link;
     std::vector<int> m_targets;
-    DfuFile m_upgradeFile; // the file as checked
+    DfuFile m_upgradeFile;           // the file as checked
+    Image m_download;                // the erase's target: the bytes its download phase sends next
+    Image m_expected;                // the verify's target: the bytes the device must hand back
+    std::uint32_t m_runningSize = 0; // the bytes the running operation moves, for its progress
     std::string m_uploadFile;
+    DfuFile m_uploaded; // what the upload file holds so far
     int m_nCurrentTarget = -1;
     DfuOperationHandle m_hOperation = nullptr;
-    std::uint32_t m_runningOperation = 0;
-    DfuImageHandle m_hImageCopy = nullptr;
+    Phase m_phase = Phase::None; // of the running operation
     bool m_bFinished = false;
     SnapshotRequest m_snapshot;
     bool m_snapshotSettled = false; // taken, or given up by the driver, for the running upgrade
-    bool m_snapshotRunning = false; // the running upload reads the snapshot
     bool m_awaitingSnapshotDecision = false;
 };
 
-// Whether a file with these ids is meant for the device: the same VID and PID, and the same model, that
-// is bcdDevice without its six firmware-version bits. Never for a device not in DFU mode.
-bool FileSuits(const DeviceLink& link, std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd);
-// The device's model: its bcdDevice without the firmware-version bits (the id a mismatch names).
-std::uint32_t DeviceModel(const DeviceLink& link);
-
-// Why the file's images cannot be written whole into the device, in the order an upgrade checks: data
-// that overlaps, an image for a target the map lacks, bytes of an image for one of `targets` (indices
-// into `mapping`) outside the writable sectors. Empty when nothing stands in the way; an upgrade refuses
-// with the first text.
-std::vector<std::string> FileRefusals(const std::vector<Image>& images, const std::vector<MappingTarget>& mapping,
-                                      const std::vector<int>& targets);
-
 // Reads an image behind a handle as a value, through the contract's calls. False when any call fails.
 bool ReadImageValue(IDfuseLibrary& library, DfuImageHandle hImage, Image& image);
-
-// The bytes of an image that fall outside the target's sectors with all the given type bits, as ranges
-// [first, last] in address order.
-struct AddressRange {
-    std::uint64_t first = 0;
-    std::uint64_t last = 0;
-};
-std::vector<AddressRange> BytesOutside(const Image& image, const MappingTarget& target, std::uint8_t typeBits);
-
-// Two elements for the same target that hold bytes for the same addresses: which ones, and where.
-struct ElementOverlap {
-    std::size_t firstImage = 0, firstElement = 0;
-    std::size_t secondImage = 0, secondElement = 0;
-    std::uint64_t first = 0, last = 0; // the addresses both hold
-};
-// The first overlap among the elements of the images (indices into `images`) with the same alternate
-// setting, if any.
-std::optional<ElementOverlap> FindOverlap(const std::vector<Image>& images);
-// "image I element E (0xADDRESS, N bytes) and image ... both hold 0x... to 0x...".
-std::string DescribeOverlap(const std::vector<Image>& images, const ElementOverlap& overlap);
 
 } // namespace nemora::dfuse

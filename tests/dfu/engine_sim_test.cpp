@@ -35,13 +35,48 @@ namespace {
 using namespace nemora::dfuse;
 namespace sim = nemora::sim;
 
+// Forwards every device operation to the real library's and writes down each start as
+// "operation/alternate".
+class RecordingOperations final : public nemora::dfuse::DeviceOperations {
+public:
+    RecordingOperations(nemora::dfuse::DeviceOperations& device, std::vector<std::string>& launches)
+        : m_device(device), m_launches(launches)
+    {}
+    LinkOutcome OpenLink(const std::string& devicePath, DeviceLink& link, LinkDescriptors& descriptors) override
+    {
+        return m_device.OpenLink(devicePath, link, descriptors);
+    }
+    std::optional<nemora::usb::DeviceInfo> ListedDevice(const std::string& devicePath) override
+    {
+        return m_device.ListedDevice(devicePath);
+    }
+    std::uint32_t StartOperation(std::uint32_t operation, const std::string& devicePath, Image image,
+                                 std::function<void()> onFinished, DfuOperationHandle* phOperation) override
+    {
+        m_launches.push_back(std::to_string(operation) + "/" + std::to_string(image.alternate));
+        return m_device.StartOperation(operation, devicePath, std::move(image), std::move(onFinished), phOperation);
+    }
+    std::uint32_t OperationStatus(DfuOperationHandle hOperation, DFUThreadContext* pContext) override
+    {
+        return m_device.OperationStatus(hOperation, pContext);
+    }
+    std::uint32_t FinishOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext, Image* pRead) override
+    {
+        return m_device.FinishOperation(hOperation, pContext, pRead);
+    }
+
+private:
+    nemora::dfuse::DeviceOperations& m_device;
+    std::vector<std::string>& m_launches;
+};
+
 // Forwards every call to the real library and writes down each launch as "operation/alternate".
 class RecordingLibrary final : public IDfuseLibrary {
 public:
     explicit RecordingLibrary(IDfuseLibrary& lib) : m_lib(lib) {}
     std::vector<std::string> launches;
 
-    nemora::dfuse::DeviceOperations& Operations() override { return m_lib.Operations(); }
+    nemora::dfuse::DeviceOperations& Operations() override { return m_operations; }
     std::uint32_t STDFU_Open(const std::string& strDevicePath, DfuDeviceHandle* phDevice) override
     {
         return m_lib.STDFU_Open(strDevicePath, phDevice);
@@ -177,6 +212,7 @@ public:
 
 private:
     IDfuseLibrary& m_lib;
+    RecordingOperations m_operations{m_lib.Operations(), launches};
 };
 
 class RecordingView : public INotifyReceiver {
