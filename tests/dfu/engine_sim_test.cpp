@@ -511,6 +511,21 @@ TEST_P(EngineSnapshot, IsReadBeforeTheEraseAndAnUnreadableDeviceAsks)
 
 INSTANTIATE_TEST_SUITE_P(Answers, EngineSnapshot, ::testing::Values("readable", "no", "yes"));
 
+// The file is read once, when the update starts: another file put at its path during the write changes
+// neither what is written nor what the verify compares.
+TEST_F(EngineOnVirtualDevice, AFileReplacedDuringTheWriteLeavesTheCheckedBytesOnTheDevice)
+{
+    const unsigned location = Plug("bcd=0x004C");
+    Open(location, Firmware("fw.dfu", {FlashImage(4096)}));
+    engine->StartUpgrade();
+    ASSERT_TRUE(engine->IsRunning());
+    Firmware("fw.dfu", {Image{0, "Internal Flash  ", {{0x08000000, Pattern(4096, 0x77)}}}});
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_TRUE(Bar().endsWith("Verify successful !")) << Bar().toStdString();
+    const auto flash = MainFlash(location);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 4096, flashBytes(4096).begin()));
+}
+
 TEST_F(EngineOnVirtualDevice, FlashChangedBeforeTheVerifyIsReportedAtItsFirstDifference)
 {
     const unsigned location = Plug("bcd=0x004C,data=1");
