@@ -245,17 +245,4 @@ TEST(DeviceLockKey, NamesTheSerialOrElseThePathSafelyAndKeepsLookalikesApart)
     }
 }
 
-TEST(DeviceLockWait, DefaultsToThreeSecondsUnlessTheEnvironmentSaysANumber)
-{
-    const std::pair<const char*, std::chrono::milliseconds> cases[] = {
-        {"250", 250ms}, {"0", 0ms}, {"abc", 3000ms}, {"-5", 3000ms}, {"", 3000ms}};
-    for (const auto& [text, wait] : cases) {
-        ::setenv("NEMORA_LOCK_WAIT_MS", text, 1);
-        EXPECT_EQ(DeviceLockWait(), wait) << text;
-    }
-    ::unsetenv("NEMORA_LOCK_WAIT_MS");
-    EXPECT_EQ(DeviceLockWait(), kDeviceLockWait);
-    EXPECT_EQ(DescribeHolder({42, ""}), "process 42");
-}
-
 } // namespace

@@ -1,5 +1,6 @@
 // The transfer job on its own, over the library and a virtual device in this process: what it refuses
 // before sending anything, where a fault at each phase leaves it, and the snapshot it takes before an erase.
+// Uploads are proven through the engine and the commands that read.
 
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_blocking.h"
@@ -202,42 +203,6 @@ TEST_F(Job, TheSnapshotHoldsEveryAreaInOrderAndAFailedSaveOrReadStopsTheErase)
     EXPECT_EQ(saved[1], std::vector<std::uint8_t>(before.begin() + 0xD000, before.begin() + 0xD200));
     ASSERT_NE(Find(JobEvent::Kind::Snapshot), nullptr);
     EXPECT_LT(Find(JobEvent::Kind::Snapshot) - events.data(), LaunchAt(OPERATION_ERASE)); // kept before the erase
-}
-
-// An upload hands back what the device holds, element by element, and writes it as a DfuSe file.
-TEST_F(Job, AnUploadHandsBackEachAreaAndWritesThemAsOneFile)
-{
-    Start();
-    ASSERT_TRUE(Upgrade(FileOf({Image{0, "", {{kBase + 0xD000, Pattern(2048, 21)}}}})));
-    const auto flash = Flash();
-    const Image expected{0,
-                         "param",
-                         {{kBase + 0xD000, {flash.begin() + 0xD000, flash.begin() + 0xD800}},
-                          {kBase + 0xF000, {flash.begin() + 0xF000, flash.begin() + 0xF100}}}};
-    Image areas = expected;
-    for (Element& e : areas.elements) {
-        std::fill(e.data.begin(), e.data.end(), 0);
-    }
-    TransferJob job(library->Operations());
-    const std::string path = testing::TempDir() + "job-upload.vek";
-    bool launched = false;
-    events.clear();
-    RunJob(
-        job, [&] { return job.StartUpload(link, {0}, areas, path, launched); },
-        [&](const JobEvent& e) { events.push_back(e); });
-    ASSERT_TRUE(launched);
-    ASSERT_NE(Find(JobEvent::Kind::Uploaded), nullptr);
-    std::vector<Element> handedBack;
-    for (const JobEvent& e : events) {
-        if (e.kind == JobEvent::Kind::Element) {
-            handedBack.push_back({e.address, e.bytes});
-        }
-    }
-    EXPECT_EQ(handedBack, expected.elements);
-    const ParseResult parsed = ReadDfuFile(path);
-    ASSERT_TRUE(parsed.file) << parsed.error.message;
-    EXPECT_EQ(parsed.file->images, std::vector<Image>{expected});
-    EXPECT_EQ(parsed.file->bcdDevice, 0x004C);
 }
 
 } // namespace
