@@ -332,7 +332,9 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     switch (event.kind) {
     case Kind::Launched:
         EndProgress();
-        m_label = event.snapshot ? std::string("Saving a snapshot") : LabelFor(event.operation, event.target);
+        m_label = event.snapshot  ? std::string("Saving a snapshot")
+                  : event.compare ? TargetLabel("Comparing", event.target)
+                                  : LabelFor(event.operation, event.target);
         m_printer.emplace(m_label);
         break;
     case Kind::Progress:
@@ -375,6 +377,10 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     case Kind::Snapshot:
         EndProgress();
         std::cerr << "Snapshot of the settings saved to " << event.text << "\n";
+        break;
+    case Kind::Plan:
+        EndProgress();
+        std::cerr << TargetLabel("Target", event.target) << ": " << event.text << "\n";
         break;
     case Kind::SnapshotUnreadable:
         EndProgress();

@@ -125,7 +125,8 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 7> kSpec = {{{"--no-verify", false},
+    static constexpr std::array<OptionSpec, 8> kSpec = {{{"--no-verify", false},
+                                                         {"--full", false},
                                                          {"--dry-run", false},
                                                          {"--json", false},
                                                          kNoSnapshotOption,
@@ -135,12 +136,14 @@ int RunFlash(Args args)
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("flash", args, kSpec,
-                     "Usage: nemora-cli flash FILE [--no-verify] [--no-snapshot] [--dry-run [--json]]\n"
+                     "Usage: nemora-cli flash FILE [--no-verify] [--full] [--no-snapshot] [--dry-run [--json]]\n"
                      "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
                      "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
                      "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
-                     "bits) must match the device's; then every image is erased and downloaded into its\n"
-                     "alternate setting, and read back and compared (\"Verify successful !\", or the first\n"
+                     "bits) must match the device's; then the pages each image touches are read, those\n"
+                     "that already hold its bytes are left alone, and the others are erased (unless blank)\n"
+                     "and programmed, keeping the bytes of each page the image does not cover; what was\n"
+                     "written is read back and compared (\"Verify successful !\", or the first\n"
                      "difference and exit status 1). Nothing is written when an image holds bytes the\n"
                      "device's memory map does not allow writing. Before the first erase, both user areas\n"
                      "(screens and settings) are read and kept as a snapshot ('settings snapshots').\n\n"
@@ -155,6 +158,8 @@ int RunFlash(Args args)
                      "  --json            with --dry-run: the plan as one JSON object: file, device,\n"
                      "                    identity, targets (pages), unused_images, areas (logo,\n"
                      "                    parameters), verify, refusals, would_flash\n"
+                     "  --full            erase every page the file touches and write all its bytes, as a\n"
+                     "                    plain DfuSe download does (other bytes of those pages are lost)\n"
                      "  --no-verify       skip the read-back\n" NEMORA_CLI_SNAPSHOT_HELP NEMORA_CLI_DEVICE_OPTIONS_HELP,
                      exitCode);
     if (!parsed)
@@ -194,6 +199,7 @@ int RunFlash(Args args)
 
     dfuse::TransferJob job(session.library->Operations());
     job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
+    job.SetSmartWrites(!parsed->Has("--full"));
     job.SetSnapshot(SnapshotRequestFor(*parsed, link, session.device));
     JobReporter reporter("flash");
     dfuse::RunJob(

@@ -251,6 +251,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     UpdateData(false);
 
     m_bAccessDenied = false;
+    m_bReadProtected = false;
     m_bDeviceBusy = !LockDevice(strDevicePath);
     if (m_bDeviceBusy) {
         return; // nothing is sent to a device another program is using
@@ -263,6 +264,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
             static_cast<void>(h);
             m_Mapping = link.mapping;
             m_bHasMapping = !link.devBcd.empty();
+            m_bReadProtected = link.readProtected;
             FillTargetList(); // the option-byte probe has run: the link says whether the flash is protected
         });
     m_bAccessDenied =
@@ -454,6 +456,7 @@ nemora::dfuse::DeviceLink CDfuUpdate::Link() const
     link.pid = Le16(&m_DeviceDescriptor[10]);
     link.bcdDevice = Le16(&m_DeviceDescriptor[12]);
     link.mapping = m_Mapping;
+    link.readProtected = m_bReadProtected;
     return link;
 }
 
@@ -606,6 +609,7 @@ void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::Tran
         ShowErrorDetail(strRecover);
         break;
     case Phase::Snapshot:
+    case Phase::Compare:
     case Phase::Upload:
         ShowError(strCause + " during the read: nothing on the device was changed");
         break;
@@ -708,10 +712,12 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             if (event.resetSize) {
                 m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, event.percent));
             }
+            // The compare read belongs to the erase phase: it decides which pages that phase takes.
             m_pProgress->SetWindowText(
                 m_strDeviceName +
                 (event.snapshot ? QString::asprintf(" Saving a snapshot of the settings %u%%...", event.percent)
-                                : FromStd(nemora::dfu::PhaseText(event.operation, event.target, event.percent))));
+                                : FromStd(nemora::dfu::PhaseText(event.compare ? OPERATION_ERASE : event.operation,
+                                                                 event.target, event.percent))));
             m_pProgress->SetPos(static_cast<int>(event.percent));
             break;
         case Kind::Upgraded:
@@ -737,6 +743,9 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             break;
         case Kind::Left:
             ShowStatus("Successfully left updating mode !");
+            break;
+        case Kind::Plan:
+            Log(m_strDeviceName + QString::asprintf(" %02i: ", event.target) + FromStd(event.text));
             break;
         case Kind::Snapshot:
             m_strLastSnapshot = FromStd(event.text);

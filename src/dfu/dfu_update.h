@@ -81,6 +81,9 @@ public:
     void UpdateData(bool bSaveAndValidate);
 
     void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // Upgrades compare the pages first and write only those that differ (on by default); off, every page
+    // the file touches is erased and written.
+    void SetSmartWrites(bool smart) { m_job.SetSmartWrites(smart); }
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
     // of permission the engine says so and offers to run it; without one it only says so.
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
@@ -186,9 +189,10 @@ private:
     std::function<void()> m_installDriver;
     SnapshotMaker m_makeSnapshot;
     QString m_strLastSnapshot;
-    QString m_strSnapshotFailure; // why the snapshot's read failed, for the question that follows
-    bool m_bAccessDenied = false; // the last OpenDevice was refused for lack of permission
-    bool m_bDeviceBusy = false;   // the last OpenDevice found the device locked by another program
+    QString m_strSnapshotFailure;  // why the snapshot's read failed, for the question that follows
+    bool m_bAccessDenied = false;  // the last OpenDevice was refused for lack of permission
+    bool m_bDeviceBusy = false;    // the last OpenDevice found the device locked by another program
+    bool m_bReadProtected = false; // the last OpenDevice's probe found the flash read-protected
     nemora::dfuse::DeviceLock m_deviceLock;
 
     CTextProgressCtrl* m_pProgress = nullptr;

@@ -2,6 +2,7 @@
 
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
+#include "dfuse/page_plan.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -126,9 +127,12 @@ JobEvents TransferJob::StartUpgrade(const DeviceLink& link, std::vector<int> tar
     m_nCurrentTarget = FirstTarget();
     m_snapshotSettled = m_snapshot.areas.empty();
     m_awaitingSnapshotDecision = false;
+    m_verifyImages.clear();
+    m_verifyDone = false;
     UpgradeTarget(events);
     if (!Running()) {
         Add(events, JobEvent::Kind::Finished);
+        events.back().verifyDone = m_verifyDone;
     }
     return events;
 }
@@ -175,14 +179,60 @@ void TransferJob::UpgradeTarget(JobEvents& events)
         StartSnapshot(events);
         return;
     }
-    m_download = *source;
-    FilterImage(m_download, *pTarget, OPERATION_UPGRADE, false);
+    Image wanted = *source;
+    FilterImage(wanted, *pTarget, OPERATION_UPGRADE, false);
+    Image pages = m_smart && !m_link.readProtected ? PagesToCompare(wanted, *pTarget) : Image{};
+    if (!pages.elements.empty()) {
+        // Read the pages first: the plan comes from what they hold.
+        m_download = std::move(wanted);
+        JobEvent launched;
+        launched.resetBar = true;
+        launched.restartClock = true;
+        launched.resetSize = true;
+        launched.compare = true;
+        launched.size = SizeOf(pages);
+        if (!Launch(OPERATION_UPLOAD, Phase::Compare, std::move(pages), launched, events)) {
+            m_download = {};
+        }
+        return;
+    }
     Image erase = *source;
     FilterImage(erase, *pTarget, OPERATION_ERASE, false);
+    if (m_smart && !erase.elements.empty()) {
+        Add(events, JobEvent::Kind::Plan);
+        events.back().text = std::string(m_link.readProtected ? "the device is read-protected"
+                                                              : "this target's pages cannot be read back") +
+                             ", so every page the file touches is erased and written: bytes of those pages "
+                             "the file does not cover are lost";
+    }
+    m_verifyImages[m_nCurrentTarget] = wanted;
+    FilterImage(m_verifyImages[m_nCurrentTarget], *pTarget, OPERATION_UPLOAD, false);
+    m_download = std::move(wanted);
+    StartErase(std::move(erase), true, events);
+}
 
+void TransferJob::OnCompareComplete(const Image& read, JobEvents& events)
+{
+    PagePlan plan = PlanPages(m_download, read);
+    Add(events, JobEvent::Kind::Plan);
+    events.back().text = DescribePlan(plan);
+    if (const MappingTarget* pTarget = TargetAt(m_nCurrentTarget)) {
+        FilterImage(plan.verify, *pTarget, OPERATION_UPLOAD, false);
+    }
+    m_verifyImages[m_nCurrentTarget] = std::move(plan.verify);
+    m_download = std::move(plan.program);
+    StartErase(std::move(plan.erase), false, events);
+}
+
+void TransferJob::StartErase(Image erase, bool first, JobEvents& events)
+{
+    if (erase.elements.empty()) {
+        StartDownload(first, events);
+        return;
+    }
     JobEvent launched;
     launched.resetBar = true;
-    launched.restartClock = true;
+    launched.restartClock = first;
     launched.resetSize = true;
     launched.size = SizeOf(m_download);
     if (!Launch(OPERATION_ERASE, Phase::Erase, std::move(erase), launched, events)) {
@@ -190,16 +240,46 @@ void TransferJob::UpgradeTarget(JobEvents& events)
     }
 }
 
+void TransferJob::StartDownload(bool fresh, JobEvents& events)
+{
+    if (m_download.elements.empty()) {
+        TargetWritten(events); // every page already held its bytes, or only needed erasing
+        return;
+    }
+    JobEvent launched; // after an erase the bar goes on as the erase left it
+    launched.resetBar = fresh;
+    launched.restartClock = fresh;
+    launched.resetSize = fresh;
+    launched.size = SizeOf(m_download);
+    Launch(OPERATION_UPGRADE, Phase::Download, std::move(m_download), launched, events);
+    m_download = {};
+}
+
+void TransferJob::TargetWritten(JobEvents& events)
+{
+    Add(events, JobEvent::Kind::Upgraded);
+    m_nCurrentTarget = NextTarget(m_nCurrentTarget);
+    if (m_nCurrentTarget >= 0) {
+        UpgradeTarget(events);
+    } else if (m_verifyAfterUpgrade) {
+        m_nCurrentTarget = FirstTarget();
+        VerifyTarget(events);
+    }
+}
+
 void TransferJob::VerifyTarget(JobEvents& events)
 {
-    const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
-    const Image* source = pTarget != nullptr ? SourceImage() : nullptr;
-    if (source == nullptr) {
+    const auto written = m_verifyImages.find(m_nCurrentTarget);
+    if (TargetAt(m_nCurrentTarget) == nullptr || written == m_verifyImages.end()) {
+        m_verifyDone = true;
         AddProblem(events, JobProblem::NoTargetData);
         return;
     }
-    m_expected = *source;
-    FilterImage(m_expected, *pTarget, OPERATION_UPLOAD, false);
+    m_expected = written->second;
+    if (m_expected.elements.empty()) {
+        OnVerifyComplete(Image{}, events); // nothing was written: the compare was the verify
+        return;
+    }
     JobEvent launched;
     launched.resetBar = true;
     if (!Launch(OPERATION_UPLOAD, Phase::Verify, m_expected, launched, events)) {
@@ -248,10 +328,11 @@ void TransferJob::OnVerifyComplete(const Image& read, JobEvents& events)
         Add(events, JobEvent::Kind::Verified);
         m_nCurrentTarget = NextTarget(m_nCurrentTarget);
         if (m_nCurrentTarget >= 0) {
-            m_bFinished = false;
             VerifyTarget(events);
+            return;
         }
     }
+    m_verifyDone = true;
 }
 
 // ---------------------------------------------------------------- snapshot
@@ -304,7 +385,6 @@ void TransferJob::OnSnapshotComplete(Image read, JobEvents& events)
     Add(events, JobEvent::Kind::Snapshot);
     events.back().text = std::move(text);
     m_snapshotSettled = true;
-    m_bFinished = false;
     UpgradeTarget(events);
 }
 
@@ -319,6 +399,7 @@ JobEvents TransferJob::ContinueWithoutSnapshot()
     UpgradeTarget(events);
     if (!Running()) {
         Add(events, JobEvent::Kind::Finished);
+        events.back().verifyDone = m_verifyDone;
     }
     return events;
 }
@@ -337,6 +418,7 @@ JobEvents TransferJob::StartUpload(const DeviceLink& link, std::vector<int> targ
     m_targets = std::move(targets);
     m_uploadFile = uploadFile;
     m_uploaded = DfuFile{m_link.vid, m_link.pid, m_link.bcdDevice, {}};
+    m_verifyDone = false;
     m_nCurrentTarget = FirstTarget();
     if (const MappingTarget* pTarget = TargetAt(m_nCurrentTarget)) {
         FilterImage(areas, *pTarget, OPERATION_UPLOAD, false);
@@ -396,7 +478,6 @@ void TransferJob::OnUploadComplete(Image read, JobEvents& events)
         Add(events, JobEvent::Kind::Uploaded);
         m_nCurrentTarget = NextTarget(m_nCurrentTarget);
         if (m_nCurrentTarget >= 0) {
-            m_bFinished = false;
             UploadNextTarget(events);
         }
     }
@@ -419,6 +500,7 @@ JobEvents TransferJob::StartLeave(const DeviceLink& link, std::vector<int> targe
     m_link = link;
     m_targets = std::move(targets);
     m_nCurrentTarget = FirstTarget();
+    m_verifyDone = false;
     const MappingTarget* pTarget = TargetAt(m_nCurrentTarget);
     Image image;
     if (pTarget != nullptr && !ImageFromMapping(*pTarget, image)) {
@@ -471,7 +553,6 @@ JobEvents TransferJob::Poll()
             context.ErrorCode = statusCode;
         }
     }
-    bool verifyDone = false;
     if (context.ErrorCode != STDFUPRT_NOERROR) {
         if (m_hOperation != nullptr) {
             DFUThreadContext stopped;
@@ -498,6 +579,7 @@ JobEvents TransferJob::Poll()
         events.back().operation = context.Operation;
         events.back().percent = p;
         events.back().snapshot = m_phase == Phase::Snapshot;
+        events.back().compare = m_phase == Phase::Compare;
         if (context.Operation == OPERATION_UPLOAD || context.Operation == OPERATION_UPGRADE) {
             events.back().size = m_runningSize;
             events.back().resetSize = true;
@@ -509,47 +591,36 @@ JobEvents TransferJob::Poll()
             m_hOperation = nullptr;
             const Phase phase = m_phase;
             m_phase = Phase::None;
-            if (phase == Phase::Erase) {
-                Launch(OPERATION_UPGRADE, Phase::Download, std::move(m_download), JobEvent{}, events);
-                m_download = {};
-            } else {
-                m_bFinished = true;
-                switch (phase) {
-                case Phase::Leave:
-                    Add(events, JobEvent::Kind::Left);
-                    break;
-                case Phase::Snapshot:
-                    OnSnapshotComplete(std::move(read), events);
-                    break;
-                case Phase::Upload:
-                    OnUploadComplete(std::move(read), events);
-                    break;
-                case Phase::Verify:
-                    OnVerifyComplete(read, events);
-                    verifyDone = m_bFinished;
-                    break;
-                case Phase::Download:
-                    Add(events, JobEvent::Kind::Upgraded);
-                    m_nCurrentTarget = NextTarget(m_nCurrentTarget);
-                    if (m_nCurrentTarget >= 0) {
-                        m_bFinished = false;
-                        UpgradeTarget(events);
-                    }
-                    if (m_bFinished && m_verifyAfterUpgrade) {
-                        m_nCurrentTarget = FirstTarget();
-                        VerifyTarget(events);
-                    }
-                    break;
-                case Phase::Erase:
-                case Phase::None:
-                    break;
-                }
+            switch (phase) {
+            case Phase::Leave:
+                Add(events, JobEvent::Kind::Left);
+                break;
+            case Phase::Snapshot:
+                OnSnapshotComplete(std::move(read), events);
+                break;
+            case Phase::Compare:
+                OnCompareComplete(read, events);
+                break;
+            case Phase::Erase:
+                StartDownload(false, events);
+                break;
+            case Phase::Download:
+                TargetWritten(events);
+                break;
+            case Phase::Verify:
+                OnVerifyComplete(read, events);
+                break;
+            case Phase::Upload:
+                OnUploadComplete(std::move(read), events);
+                break;
+            case Phase::None:
+                break;
             }
         }
     }
     if (m_hOperation == nullptr) {
         Add(events, JobEvent::Kind::Finished);
-        events.back().verifyDone = verifyDone;
+        events.back().verifyDone = m_verifyDone;
     }
     return events;
 }

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +66,7 @@ struct JobEvent {
         Element,            // an uploaded element for the caller (address, bytes)
         Left,               // the device left DFU mode: "Successfully left updating mode !"
         Snapshot,           // the areas of the snapshot request were read and saved (text: what was written)
+        Plan,               // what the write of a target does (text: pages left alone and written, or why all)
         SnapshotUnreadable, // they could not be read (context); the upgrade waits for ContinueWithoutSnapshot
         Failed,             // a launch or an operation failed (context)
         Problem,            // problem
@@ -87,6 +89,7 @@ struct JobEvent {
     bool hasBytes = true;
     bool verifyDone = false;
     bool snapshot = false; // a Launched or Progress event of the snapshot's read
+    bool compare = false;  // a Launched or Progress event of the read that compares a target's pages
     std::vector<std::uint8_t> bytes;
     std::string text;
 };
@@ -103,6 +106,10 @@ public:
     void SetWakeUp(std::function<void()> wakeUp) { m_wakeUp = std::move(wakeUp); }
     // Verify after the last target is upgraded (on by default).
     void SetVerifyAfterUpgrade(bool verify) { m_verifyAfterUpgrade = verify; }
+    // Read and compare before writing (on by default; see page_plan.h): only pages that differ are erased
+    // and programmed, and bytes the file does not cover keep their values. Off, or where the pages cannot
+    // be read, every page the file touches is erased and the file's bytes written, as a plain download does.
+    void SetSmartWrites(bool smart) { m_smart = smart; }
 
     // Reads and saves these areas before the next upgrade erases anything (once per upgrade). An empty
     // request takes none.
@@ -130,12 +137,16 @@ public:
     bool Running() const { return m_hOperation != nullptr; }
 
     // What the running operation does, for a driver that must say what an interruption left behind.
-    enum class Phase { None, Snapshot, Erase, Download, Verify, Upload, Leave };
+    enum class Phase { None, Snapshot, Compare, Erase, Download, Verify, Upload, Leave };
     Phase RunningPhase() const { return Running() ? m_phase : Phase::None; }
     int CurrentTarget() const { return m_nCurrentTarget; }
 
 private:
     void UpgradeTarget(JobEvents& events);
+    void OnCompareComplete(const Image& read, JobEvents& events);
+    void StartErase(Image erase, bool first, JobEvents& events);
+    void StartDownload(bool fresh, JobEvents& events);
+    void TargetWritten(JobEvents& events);
     void StartSnapshot(JobEvents& events);
     void OnSnapshotComplete(Image read, JobEvents& events);
     void VerifyTarget(JobEvents& events);
@@ -155,18 +166,20 @@ private:
     DeviceOperations& m_device;
     std::function<void()> m_wakeUp;
     bool m_verifyAfterUpgrade = true;
+    bool m_smart = true;
     DeviceLink m_link;
     std::vector<int> m_targets;
-    DfuFile m_upgradeFile;           // the file as checked
-    Image m_download;                // the erase's target: the bytes its download phase sends next
-    Image m_expected;                // the verify's target: the bytes the device must hand back
-    std::uint32_t m_runningSize = 0; // the bytes the running operation moves, for its progress
+    DfuFile m_upgradeFile; // the file as checked
+    Image m_download;      // the bytes the target's download phase sends (once compared, the merged pages)
+    std::map<int, Image> m_verifyImages; // per target written: the bytes its verify must read back
+    Image m_expected;                    // the running verify's: the bytes the device must hand back
+    std::uint32_t m_runningSize = 0;     // the bytes the running operation moves, for its progress
     std::string m_uploadFile;
     DfuFile m_uploaded; // what the upload file holds so far
     int m_nCurrentTarget = -1;
     DfuOperationHandle m_hOperation = nullptr;
     Phase m_phase = Phase::None; // of the running operation
-    bool m_bFinished = false;
+    bool m_verifyDone = false;   // the verify pass has ended
     SnapshotRequest m_snapshot;
     bool m_snapshotSettled = false; // taken, or given up by the driver, for the running upgrade
     bool m_awaitingSnapshotDecision = false;

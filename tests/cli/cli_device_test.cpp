@@ -139,7 +139,8 @@ TEST_F(CliDevice, DeviceFailuresExitOneWithTheDecodedStatus)
     EXPECT_NE(r.err.find("Downloading 00 failed: DFU error"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("errPROG"), std::string::npos) << r.err;
 
-    r = Run({"flash", file}, "fault=unplug@erase:3");
+    dfuse_test::WriteBytes(P("old.bin"), Pattern(64 * 1024, 9)); // pages that need erasing
+    r = Run({"flash", file}, "flash=" + P("old.bin") + ",fault=unplug@erase:3");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("Erasing 00 failed"), std::string::npos) << r.err;
 

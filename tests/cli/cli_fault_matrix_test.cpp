@@ -21,12 +21,13 @@ struct Phase {
 };
 
 // Opening the link reads twice (the option-byte probe: the flash's first bytes, then the option bytes), so the
-// phases' own reads start at the third.
+// phases' own reads start at the third; the compare reads the file's six pages one by one before the verify.
 const Phase kPhases[] = {
     {"snapshot", {"flash", "{FILE}"}, "read:3", "cannot read the device's settings for a snapshot"},
+    {"compare", {"flash", "{FILE}", "--no-snapshot"}, "read:5", "Comparing 00 failed"},
     {"erase", {"flash", "{FILE}"}, "erase", "Erasing 00 failed"},
     {"download", {"flash", "{FILE}"}, "write:2", "Downloading 00 failed"},
-    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read:3", "Verifying 00 failed"},
+    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read:9", "Verifying 00 failed"},
     {"upload",
      {"read", "--alt", "0", "--address", "0x08000000", "--length", "4096", "-o", "{OUT}"},
      "read:4",
@@ -58,6 +59,12 @@ TEST_P(CliFaultMatrix, FailsWithTheDecodedPhaseAndLeavesADeviceThatFlashesAgain)
     }
     ASSERT_FALSE(
         WriteDfuFile(P("fw.vek"), DfuFile{0x0483, 0xDF11, 0x0041, {Image{0, "", {Element{0x08000000, data}}}}}));
+    // Pages that hold other bytes: each phase of a write has work to do.
+    std::vector<std::uint8_t> flash(64 * 1024);
+    for (std::size_t i = 0; i < flash.size(); ++i) {
+        flash[i] = static_cast<std::uint8_t>(i * 7 ^ 0x5A);
+    }
+    dfuse_test::WriteBytes(P("flash.bin"), flash);
 
     const auto start = std::chrono::steady_clock::now();
     const CliResult failed = Run(phase.command, ",fault=" + kind + "@" + phase.request);
@@ -82,6 +89,6 @@ std::string MatrixName(const MatrixParam& param)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPhaseAndKind, CliFaultMatrix,
-                         ::testing::Combine(::testing::Range(0, 6), ::testing::Range(0, 3)), MatrixName);
+                         ::testing::Combine(::testing::Range(0, 7), ::testing::Range(0, 3)), MatrixName);
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_device.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,10 @@ protected:
         std::vector<nemora::usb::DeviceInfo> devices;
         transport->Enumerate(devices);
         ASSERT_EQ(devices.size(), 1u);
+        // Old bytes everywhere: pages the file touches need erasing, and any byte changed outside it shows.
+        ASSERT_TRUE(transport->GetBus().With(
+            SimTransport::LocationOfPath(devices.front().path), 0,
+            [](nemora::sim::VirtualDevice& d) { d.LoadFlash(0, Pattern(nemora::sim::kFlashSize, 0x33)); }));
         LinkDescriptors descriptors;
         ASSERT_EQ(OpenDeviceLink(*library, devices.front().path, link, descriptors), LinkOutcome::Ok);
         before = Flash();

@@ -1,0 +1,133 @@
+#include "dfuse/page_plan.h"
+
+#include "dfuse/dfuse_operations.h"
+#include "dfuse/image_filter.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace nemora::dfuse {
+namespace {
+
+bool Blank(const std::vector<std::uint8_t>& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// The pieces in address order, neighbours joined into one element.
+std::vector<Element> Joined(std::vector<Element> pieces)
+{
+    std::sort(pieces.begin(), pieces.end(), [](const Element& a, const Element& b) { return a.address < b.address; });
+    std::vector<Element> joined;
+    for (Element& piece : pieces) {
+        if (piece.data.empty()) {
+            continue;
+        }
+        if (!joined.empty() && joined.back().End() == piece.address) {
+            joined.back().data.insert(joined.back().data.end(), piece.data.begin(), piece.data.end());
+        } else {
+            joined.push_back(std::move(piece));
+        }
+    }
+    return joined;
+}
+
+// The bytes of `element` that fall in [start, end), as an element of their own (empty when none do).
+Element Clip(const Element& element, std::uint64_t start, std::uint64_t end)
+{
+    const std::uint64_t from = std::max<std::uint64_t>(element.address, start);
+    const std::uint64_t to = std::min(element.End(), end);
+    if (from >= to) {
+        return {};
+    }
+    const auto first = element.data.begin() + static_cast<std::ptrdiff_t>(from - element.address);
+    return Element{static_cast<std::uint32_t>(from), {first, first + static_cast<std::ptrdiff_t>(to - from)}};
+}
+
+} // namespace
+
+Image PagesToCompare(const Image& wanted, const MappingTarget& target)
+{
+    Image pages = wanted;
+    FilterImage(pages, target, OPERATION_ERASE, false); // the erasable and writable pages the bytes touch
+    for (const Element& page : pages.elements) {
+        const auto sector = std::find_if(target.sectors.begin(), target.sectors.end(), [&](const MappingSector& s) {
+            return s.dwStartAddress <= page.address && page.End() <= s.End();
+        });
+        if (sector == target.sectors.end() || !sector->IsReadable()) {
+            return {};
+        }
+    }
+    return pages;
+}
+
+PagePlan PlanPages(const Image& wanted, const Image& current)
+{
+    PagePlan plan;
+    plan.erase = plan.program = plan.verify = Image{wanted.alternate, wanted.name, {}};
+    plan.pages = current.elements.size();
+    std::vector<Element> program, verify;
+    for (const Element& page : current.elements) {
+        std::vector<std::uint8_t> merged = page.data;
+        std::vector<Element> wantedHere;
+        for (const Element& e : wanted.elements) {
+            Element piece = Clip(e, page.address, page.End());
+            if (piece.data.empty()) {
+                continue;
+            }
+            std::copy(piece.data.begin(), piece.data.end(), merged.begin() + (piece.address - page.address));
+            wantedHere.push_back(std::move(piece));
+        }
+        if (merged == page.data) {
+            ++plan.unchanged;
+            continue;
+        }
+        if (Blank(page.data)) {
+            ++plan.blank;
+        } else {
+            ++plan.erased;
+            plan.erase.elements.push_back(Element{page.address, std::vector<std::uint8_t>(page.data.size(), 0xFF)});
+        }
+        if (!Blank(merged)) {
+            program.push_back(Element{page.address, std::move(merged)});
+        }
+        verify.insert(verify.end(), wantedHere.begin(), wantedHere.end());
+    }
+    // Bytes on no page that can be compared (writable, not erasable) are written as they are, as always.
+    for (const Element& e : wanted.elements) {
+        std::uint64_t at = e.address;
+        for (const Element& page : current.elements) {
+            if (page.End() <= at || page.address >= e.End()) {
+                continue;
+            }
+            if (page.address > at) {
+                program.push_back(Clip(e, at, page.address));
+                verify.push_back(Clip(e, at, page.address));
+            }
+            at = std::max(at, page.End());
+        }
+        if (at < e.End()) {
+            program.push_back(Clip(e, at, e.End()));
+            verify.push_back(Clip(e, at, e.End()));
+        }
+    }
+    plan.program.elements = Joined(std::move(program));
+    plan.verify.elements = Joined(std::move(verify));
+    return plan;
+}
+
+std::string DescribePlan(const PagePlan& plan)
+{
+    const std::size_t written = plan.blank + plan.erased;
+    char text[160];
+    if (plan.blank > 0) {
+        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu written (%zu of them blank)",
+                      plan.unchanged, plan.pages, written, plan.blank);
+    } else {
+        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu written", plan.unchanged,
+                      plan.pages, written);
+    }
+    return text;
+}
+
+} // namespace nemora::dfuse
