@@ -61,13 +61,46 @@ Image PagesToCompare(const Image& wanted, const MappingTarget& target)
     return pages;
 }
 
-PagePlan PlanPages(const Image& wanted, const Image& current)
+Image JoinedPages(const Image& pages)
 {
+    Image joined = pages;
+    joined.elements = Joined(joined.elements);
+    return joined;
+}
+
+PagePlan PlanPages(const Image& wanted, const Image& pages, const Image& read)
+{
+    // What the device holds on each page, from the read's elements; a page it lacks counts as unknown.
+    Image current = pages;
+    std::vector<bool> known(current.elements.size(), false);
+    for (std::size_t i = 0; i < current.elements.size(); ++i) {
+        Element& page = current.elements[i];
+        for (const Element& run : read.elements) {
+            if (run.address <= page.address && page.End() <= run.End()) {
+                page = Clip(run, page.address, page.End());
+                known[i] = true;
+                break;
+            }
+        }
+    }
     PagePlan plan;
     plan.erase = plan.program = plan.verify = Image{wanted.alternate, wanted.name, {}};
     plan.pages = current.elements.size();
     std::vector<Element> program, verify;
-    for (const Element& page : current.elements) {
+    for (std::size_t i = 0; i < current.elements.size(); ++i) {
+        const Element& page = current.elements[i];
+        if (!known[i]) {
+            // Nothing is known of its bytes: erased, and written with the image's bytes over blank.
+            ++plan.erased;
+            plan.erase.elements.push_back(Element{page.address, std::vector<std::uint8_t>(page.data.size(), 0xFF)});
+            for (const Element& e : wanted.elements) {
+                if (Element piece = Clip(e, page.address, page.End()); !piece.data.empty()) {
+                    program.push_back(piece);
+                    verify.push_back(std::move(piece));
+                }
+            }
+            continue;
+        }
         std::vector<std::uint8_t> merged = page.data;
         std::vector<Element> wantedHere;
         for (const Element& e : wanted.elements) {

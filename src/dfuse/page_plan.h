@@ -25,14 +25,19 @@ struct PagePlan {
     std::size_t erased = 0;    // erased and programmed
 };
 
-// The pages the image's bytes touch in the target, each as an element of the page's size, to be read before
-// the plan is made. Empty when some page cannot be both read and erased, or the target has none: such a
-// write cannot be compared and is written whole.
+// The pages the image's bytes touch in the target, each as an element of the page's size. Empty when some
+// page cannot be both read and erased, or the target has none: such a write cannot be compared and is
+// written whole.
 Image PagesToCompare(const Image& wanted, const MappingTarget& target);
 
-// The plan for `wanted` (an image fitted for download into its target) given `current`, the pages
-// PagesToCompare named with the bytes the device holds in them.
-PagePlan PlanPages(const Image& wanted, const Image& current);
+// The pages as the read that fetches them: neighbouring pages joined into one element, so that the device
+// streams them in full blocks.
+Image JoinedPages(const Image& pages);
+
+// The plan for `wanted` (an image fitted for download into its target) given what `read` (the elements
+// of JoinedPages(pages) with the bytes the device holds) says of each of `pages`. A page the read does not
+// hold whole is taken as unknown: erased and programmed with the image's bytes alone.
+PagePlan PlanPages(const Image& wanted, const Image& pages, const Image& read);
 
 // "36 of 48 pages already held these bytes; 12 written" (and how many of those needed no erase).
 std::string DescribePlan(const PagePlan& plan);

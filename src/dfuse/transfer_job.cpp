@@ -185,13 +185,14 @@ void TransferJob::UpgradeTarget(JobEvents& events)
     if (!pages.elements.empty()) {
         // Read the pages first: the plan comes from what they hold.
         m_download = std::move(wanted);
+        m_pages = std::move(pages);
         JobEvent launched;
         launched.resetBar = true;
         launched.restartClock = true;
         launched.resetSize = true;
         launched.compare = true;
-        launched.size = SizeOf(pages);
-        if (!Launch(OPERATION_UPLOAD, Phase::Compare, std::move(pages), launched, events)) {
+        launched.size = SizeOf(m_pages);
+        if (!Launch(OPERATION_UPLOAD, Phase::Compare, JoinedPages(m_pages), launched, events)) {
             m_download = {};
         }
         return;
@@ -213,7 +214,8 @@ void TransferJob::UpgradeTarget(JobEvents& events)
 
 void TransferJob::OnCompareComplete(const Image& read, JobEvents& events)
 {
-    PagePlan plan = PlanPages(m_download, read);
+    PagePlan plan = PlanPages(m_download, m_pages, read);
+    m_pages = {};
     Add(events, JobEvent::Kind::Plan);
     events.back().text = DescribePlan(plan);
     if (const MappingTarget* pTarget = TargetAt(m_nCurrentTarget)) {

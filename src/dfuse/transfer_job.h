@@ -171,6 +171,7 @@ private:
     std::vector<int> m_targets;
     DfuFile m_upgradeFile; // the file as checked
     Image m_download;      // the bytes the target's download phase sends (once compared, the merged pages)
+    Image m_pages;         // the pages the running compare reads
     std::map<int, Image> m_verifyImages; // per target written: the bytes its verify must read back
     Image m_expected;                    // the running verify's: the bytes the device must hand back
     std::uint32_t m_runningSize = 0;     // the bytes the running operation moves, for its progress

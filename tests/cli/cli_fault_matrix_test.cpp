@@ -21,13 +21,13 @@ struct Phase {
 };
 
 // Opening the link reads twice (the option-byte probe: the flash's first bytes, then the option bytes), so the
-// phases' own reads start at the third; the compare reads the file's six pages one by one before the verify.
+// phases' own reads start at the third; the compare reads the file's six pages in three blocks before the verify.
 const Phase kPhases[] = {
     {"snapshot", {"flash", "{FILE}"}, "read:3", "cannot read the device's settings for a snapshot"},
     {"compare", {"flash", "{FILE}", "--no-snapshot"}, "read:5", "Comparing 00 failed"},
     {"erase", {"flash", "{FILE}"}, "erase", "Erasing 00 failed"},
     {"download", {"flash", "{FILE}"}, "write:2", "Downloading 00 failed"},
-    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read:9", "Verifying 00 failed"},
+    {"verify", {"flash", "{FILE}", "--no-snapshot"}, "read:6", "Verifying 00 failed"},
     {"upload",
      {"read", "--alt", "0", "--address", "0x08000000", "--length", "4096", "-o", "{OUT}"},
      "read:4",
