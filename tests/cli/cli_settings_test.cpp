@@ -200,6 +200,26 @@ TEST_F(CliSettings, LoadTakesImagesByExactNameAndAddressAndReportsWhatItIgnores)
     }
 }
 
+// On a 96 x 96 model the logo area ends in the middle of a flash page: a write of it, a load and a restore
+// keep the rest of that page (0x08008600-0x080087FF) as it was.
+TEST_F(CliSettings, WritesOfTheModelTwelveLogoAreaKeepTheRestOfItsLastPage)
+{
+    const auto rest = [&] {
+        const auto now = ReadBytes(P("flash.bin"));
+        return std::vector<std::uint8_t>(now.begin() + 0x8600, now.begin() + 0x8800);
+    };
+    const auto before = rest();
+    const std::string file =
+        WriteSettings({Image{0, "user_log", {Element{0x08005000, std::vector<std::uint8_t>(13824, 0x0F)}}}});
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+             {"settings", "load", file, "--exact"}, {"settings", "restore", "--latest"}}) {
+        const CliResult r = Run(command, "0x0300");
+        ASSERT_EQ(r.exitCode, 0) << command[1] << ": " << r.err;
+        EXPECT_EQ(rest(), before) << command[1];
+    }
+    EXPECT_NE(ReadBytes(P("flash.bin"))[0x5000], 0x0F) << "the restore brought the old logo back";
+}
+
 TEST_F(CliSettings, AModelTwelveDeviceUsesItsOwnLogoAreaAndIgnoresA128x32Logo)
 {
     // In this process: the subcommand over the same virtual device, by its own flash file.
