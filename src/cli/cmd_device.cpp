@@ -148,15 +148,16 @@ int RunFlash(Args args)
                      "device's memory map does not allow writing. Before the first erase, both user areas\n"
                      "(screens and settings) are read and kept as a snapshot ('settings snapshots').\n\n"
                      "With several devices in update mode attached, name the one to write.\n\n"
-                     "With --dry-run nothing is erased or written: only the device's identity and memory\n"
-                     "map are read, and the plan is printed on stdout: the file's identity against the\n"
-                     "device's, per target the pages the erase would take and the bytes the download would\n"
-                     "send, the user areas (logo, parameters) the file would write or wipe, and why the\n"
+                     "With --dry-run nothing is erased or written: only the device's identity, memory map\n"
+                     "and the pages the file touches are read, and the plan is printed on stdout: the\n"
+                     "file's identity against the device's, per target the pages a whole write would erase\n"
+                     "and the bytes it would send, which pages the compare would erase, program or leave\n"
+                     "alone, the user areas (logo, parameters) the file would write or wipe, and why the\n"
                      "flash would be refused. Exit status 0 when it would go ahead, 1 when it would be\n"
                      "refused.\n\n"
                      "  --dry-run         check and plan only; send nothing that changes the device\n"
                      "  --json            with --dry-run: the plan as one JSON object: file, device,\n"
-                     "                    identity, targets (pages), unused_images, areas (logo,\n"
+                     "                    identity, targets (pages, compare), unused_images, areas (logo,\n"
                      "                    parameters), verify, refusals, would_flash\n"
                      "  --full            erase every page the file touches and write all its bytes, as a\n"
                      "                    plain DfuSe download does (other bytes of those pages are lost)\n"
@@ -186,7 +187,8 @@ int RunFlash(Args args)
         return status;
     }
     if (parsed->Has("--dry-run")) {
-        return PrintFlashPlan(path, *file.file, link, !parsed->Has("--no-verify"), parsed->Has("--json"));
+        return PrintFlashPlan(path, *file.file, link, !parsed->Has("--no-verify"), parsed->Has("--json"),
+                              parsed->Has("--full") ? nullptr : &session.library->Operations());
     }
     // Every target the file has an image for, in target order; the job refuses the file before anything
     // is sent when one of them is missing or cannot take its image whole.

@@ -3,11 +3,16 @@
 #include "cli/cli.h"
 #include "cli/cli_device.h"
 #include "device/device_identity.h"
+#include "dfuse/dfuse_blocking.h"
+#include "dfuse/dfuse_operations.h"
 #include "dfuse/flash_plan.h"
+#include "dfuse/image_filter.h"
+#include "dfuse/page_plan.h"
 #include "settings/snapshots.h"
 
 #include <array>
 #include <iostream>
+#include <map>
 
 namespace nemora::cli {
 namespace {
@@ -29,6 +34,57 @@ std::array<UserArea, 2> UserAreas(const dfuse::DeviceLink& link)
     identity.SetIds(link.vid, link.pid, link.bcdDevice);
     const std::array<dfuse::NamedArea, 2> areas = settings::UserAreas(identity);
     return {{{"logo", areas[0]}, {"parameters", areas[1]}}};
+}
+
+// What comparing each target's pages with the device found: the page plan, or why there is none.
+struct Compared {
+    std::optional<dfuse::PagePlan> plan;
+    std::string why; // no plan: why the write would be whole
+};
+using Comparisons = std::map<int, Compared>;
+
+// Reads the pages every image of a target touches and plans them as the write would.
+Comparisons Compare(const dfuse::DfuFile& file, const dfuse::DeviceLink& link, const FlashPlan& plan,
+                    dfuse::DeviceOperations& device)
+{
+    Comparisons comparisons;
+    for (const TargetPlan& t : plan.targets) {
+        if (!t.present || !t.image) {
+            continue;
+        }
+        Compared& compared = comparisons[t.target];
+        const dfuse::MappingTarget& target = link.mapping[static_cast<std::size_t>(t.target)];
+        dfuse::Image wanted = file.images[*t.image];
+        dfuse::FilterImage(wanted, target, dfuse::OPERATION_UPGRADE, false);
+        const dfuse::Image pages = dfuse::PagesToCompare(wanted, target);
+        if (link.readProtected || pages.elements.empty()) {
+            compared.why = link.readProtected ? "the device is read-protected" : "its pages cannot be read back";
+            continue;
+        }
+        dfuse::TransferJob job(device);
+        dfuse::Image read{pages.alternate, "", {}};
+        bool launched = false;
+        bool failed = false;
+        std::string failure;
+        dfuse::RunJob(
+            job, [&] { return job.StartUpload(link, {t.target}, dfuse::JoinedPages(pages), {}, launched); },
+            [&](const dfuse::JobEvent& event) {
+                if (dfuse::IsFailureEvent(event)) {
+                    failed = true;
+                    failure = event.kind == dfuse::JobEvent::Kind::Failed ? DescribeFailure(event.context)
+                                                                          : std::string("no data");
+                }
+                if (event.kind == dfuse::JobEvent::Kind::Element) {
+                    read.elements.push_back({event.address, event.bytes});
+                }
+            });
+        if (!launched || failed) {
+            compared.why = "its pages could not be read (" + (failure.empty() ? std::string("launch") : failure) + ")";
+            continue;
+        }
+        compared.plan = dfuse::PlanPages(wanted, pages, read);
+    }
+    return comparisons;
 }
 
 std::string RangeText(const AreaHit& hit)
@@ -71,8 +127,8 @@ void WriteHit(JsonWriter& json, const std::optional<AreaHit>& hit)
         .EndObject();
 }
 
-void PrintJson(const std::string& path, const FlashPlan& plan, const std::array<UserArea, 2>& areas,
-               const std::string& device, bool verify)
+void PrintJson(const std::string& path, const FlashPlan& plan, const Comparisons& comparisons,
+               const std::array<UserArea, 2>& areas, const std::string& device, bool verify)
 {
     const dfuse::PlanIdentity& id = plan.identity;
     JsonWriter json(std::cout);
@@ -109,7 +165,27 @@ void PrintJson(const std::string& path, const FlashPlan& plan, const std::array<
         for (const dfuse::ErasePage& page : t.erase) {
             json.BeginObject().Key("address").Int(page.address).Key("size").Int(page.size).EndObject();
         }
-        json.EndArray().EndObject();
+        json.EndArray().Key("compare");
+        const auto compared = comparisons.find(t.target);
+        if (compared == comparisons.end() || !compared->second.plan) {
+            json.Raw("null");
+        } else {
+            const dfuse::PagePlan& p = *compared->second.plan;
+            json.BeginObject()
+                .Key("pages")
+                .Int(static_cast<long long>(p.pages))
+                .Key("unchanged")
+                .Int(static_cast<long long>(p.unchanged))
+                .Key("blank")
+                .Int(static_cast<long long>(p.blank))
+                .Key("erased")
+                .BeginArray();
+            for (const dfuse::Element& page : p.erase.elements) {
+                json.Int(page.address);
+            }
+            json.EndArray().EndObject();
+        }
+        json.EndObject();
     }
     json.EndArray();
 
@@ -146,8 +222,8 @@ void PrintJson(const std::string& path, const FlashPlan& plan, const std::array<
     std::cout << '\n';
 }
 
-void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashPlan& plan, const std::string& device,
-               bool verify)
+void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashPlan& plan,
+               const Comparisons& comparisons, const std::string& device, bool verify)
 {
     const dfuse::PlanIdentity& id = plan.identity;
     const auto ids = [](std::uint16_t vid, std::uint16_t pid, std::uint16_t bcd, std::uint32_t model) {
@@ -165,9 +241,26 @@ void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashP
             std::cout << ": the device has no such target\n";
             continue;
         }
-        std::cout << " \"" << PrintableText(t.name) << "\": erase " << t.erase.size()
-                  << (t.erase.size() == 1 ? " page" : " pages") << " (" << t.eraseBytes << " bytes), write "
-                  << t.writeBytes << " of the image's " << t.fileBytes << " bytes\n";
+        const auto compared = comparisons.find(t.target);
+        const bool planned = compared != comparisons.end() && compared->second.plan;
+        std::cout << " \"" << PrintableText(t.name) << "\": " << (planned ? "a whole write would erase " : "erase ")
+                  << t.erase.size() << (t.erase.size() == 1 ? " page" : " pages") << " (" << t.eraseBytes
+                  << " bytes), write " << t.writeBytes << " of the image's " << t.fileBytes << " bytes\n";
+        if (planned) {
+            // The write compares first: only these pages are erased.
+            const dfuse::PagePlan& p = *compared->second.plan;
+            std::cout << "  compared with the device: " << dfuse::DescribePlan(p) << "; erase " << p.erased
+                      << (p.erased == 1 ? " page" : " pages") << '\n';
+            for (const dfuse::Element& page : p.erase.elements) {
+                std::cout << "  page " << Hex(page.address, 8) << " to " << Hex(page.End() - 1, 8) << " ("
+                          << page.data.size() << " bytes)\n";
+            }
+            continue;
+        }
+        if (compared != comparisons.end()) {
+            std::cout << "  not compared: " << compared->second.why
+                      << ", so these pages are erased whole and their bytes the file does not cover are lost\n";
+        }
         for (const dfuse::ErasePage& page : t.erase) {
             std::cout << "  page " << Hex(page.address, 8) << " to "
                       << Hex(std::uint64_t{page.address} + page.size - 1, 8) << " (" << page.size << " bytes)\n";
@@ -201,7 +294,7 @@ void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashP
 } // namespace
 
 int PrintFlashPlan(const std::string& path, const dfuse::DfuFile& file, const dfuse::DeviceLink& link, bool verify,
-                   bool json)
+                   bool json, dfuse::DeviceOperations* device)
 {
     const std::array<UserArea, 2> areas = UserAreas(link);
     std::array<dfuse::NamedArea, 2> named;
@@ -209,10 +302,12 @@ int PrintFlashPlan(const std::string& path, const dfuse::DfuFile& file, const df
         named[i] = areas[i].area;
     }
     const FlashPlan plan = dfuse::MakeFlashPlan(file, link, dfuse::FileTargets(file), named);
+    const Comparisons comparisons =
+        device != nullptr && !plan.Refused() ? Compare(file, link, plan, *device) : Comparisons{};
     if (json) {
-        PrintJson(path, plan, areas, link.devicePath, verify);
+        PrintJson(path, plan, comparisons, areas, link.devicePath, verify);
     } else {
-        PrintText(path, file, plan, link.devicePath, verify);
+        PrintText(path, file, plan, comparisons, link.devicePath, verify);
     }
     if (plan.Refused()) {
         return Failure("flash", "the flash would be refused: " + PrintableText(RefusalText(plan.refusals.front())));

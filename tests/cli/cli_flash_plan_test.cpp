@@ -68,11 +68,17 @@ TEST_P(CliFlashPlan, ChangesNothingAndListsWhatTheFlashThenDoes)
     const std::vector<std::uint8_t> before = Pattern(64 * 1024, 5);
     dfuse_test::WriteBytes(P("flash.bin"), before);
 
-    // The link takes two opens; every operation of a flash opens the device again, and a third open fails.
-    const CliResult plan = Run({"flash", file, "--dry-run", "--json"}, ",fault=access@open:3");
+    // The link takes two opens and the read of the pages a third; every operation of a flash opens the device
+    // again, and a fourth open fails.
+    const CliResult plan = Run({"flash", file, "--dry-run", "--json"}, ",fault=access@open:4");
     EXPECT_EQ(plan.exitCode, c.refusal ? 1 : 0) << plan.err;
     EXPECT_EQ(ReadBytes(P("flash.bin")), before) << "nothing erased or written";
     EXPECT_NE(plan.out.find(PagesJson(c)), std::string::npos) << plan.out;
+    if (!c.refusal) { // old bytes on every page the file touches: the compare would erase them all
+        EXPECT_NE(plan.out.find("\"compare\":{\"pages\":" + std::to_string(c.pages) + ",\"unchanged\":0,\"blank\":0,"),
+                  std::string::npos)
+            << plan.out;
+    }
     EXPECT_NE(plan.out.find(c.parameters), std::string::npos) << plan.out;
     EXPECT_NE(plan.out.find("\"logo\":{\"name\":\"logo area\",\"address\":134270976,\"size\":6144,\"written\":null,"
                             "\"erased\":null,\"wiped_bytes\":0}"),
@@ -137,10 +143,17 @@ TEST(CliFlashPlanArgs, TextByDefaultAndJsonOnlyWithDryRun)
     EXPECT_EQ(RunCli({"flash", demo, "--dry-run"}, env).exitCode, 1) << "no device";
     const CliResult text = RunCli({"flash", demo, "--dry-run", "--no-verify"}, {"NEMORA_SIM=bcd=0x004C", env[1]});
     EXPECT_EQ(text.exitCode, 0) << text.err;
-    EXPECT_NE(text.out.find("target 00 \"Internal Flash  \": erase 12 pages (12288 bytes), write 12288 of the "
-                            "image's 12288 bytes\n  page 0x08000000 to 0x080003FF (1024 bytes)\n"),
+    // The dry run reads the pages: on a blank device all twelve are programmed and none erased.
+    EXPECT_NE(text.out.find("target 00 \"Internal Flash  \": a whole write would erase 12 pages (12288 bytes), "
+                            "write 12288 of the image's 12288 bytes\n  compared with the device: 0 of 12 pages "
+                            "already held these bytes; 12 written (12 of them blank); erase 0 pages\n"),
               std::string::npos)
         << text.out;
+    const CliResult full = RunCli({"flash", demo, "--dry-run", "--full"}, {"NEMORA_SIM=bcd=0x004C", env[1]});
+    EXPECT_NE(full.out.find("target 00 \"Internal Flash  \": erase 12 pages (12288 bytes), write 12288 of the "
+                            "image's 12288 bytes\n  page 0x08000000 to 0x080003FF (1024 bytes)\n"),
+              std::string::npos)
+        << full.out;
     EXPECT_NE(text.out.find("verify:   no read-back (--no-verify)\nThe flash would go ahead.\n"), std::string::npos);
 }
 
