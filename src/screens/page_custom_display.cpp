@@ -85,6 +85,11 @@ CPageCustomDisplay::CPageCustomDisplay(QWidget* pParent) : QWidget(pParent)
         const auto k = static_cast<std::size_t>(i);
         m_previews[k] = new ScreenPreview(this, m_images[k]);
         m_labels[k] = new QLabel(QString::fromUtf8(kScreens[k].label), this);
+        m_unreadLabels[k] = new QLabel("not read from the device", this);
+        m_unreadLabels[k]->setStyleSheet("color: #808080; font-style: italic;");
+        m_unreadLabels[k]->setToolTip("The built-in screen is shown: read the device's screens with \"Read From "
+                                      "Device\" before writing, or the device gets this one.");
+        m_unreadLabels[k]->hide();
         m_editButtons[k] = new QPushButton("Edit", this);
         m_defaultButtons[k] = new QPushButton("Default", this);
         m_editButtons[k]->setAutoDefault(false);
@@ -139,6 +144,7 @@ void CPageCustomDisplay::LayoutRows()
         const int bottom = top + image.Height() + 4;
         const int mid = (top + bottom) / 2;
         m_labels[k]->setGeometry(50, mid, 200, 25);
+        m_unreadLabels[k]->setGeometry(50, mid + 22, 200, 18);
         const QRect edit(preview.x() + preview.width() + 40, mid, kButtonWidth, kButtonHeight);
         m_editButtons[k]->setGeometry(edit);
         const QRect reset(edit.x() + edit.width() + 20, mid, kButtonWidth, kButtonHeight);
@@ -230,6 +236,20 @@ void CPageCustomDisplay::EncodeLogoArea(std::span<std::uint8_t> area, const CDev
 QWidget* CPageCustomDisplay::Preview(int nIndex) const
 {
     return nIndex >= 0 && nIndex < kScreenCount ? m_previews[static_cast<std::size_t>(nIndex)] : nullptr;
+}
+
+void CPageCustomDisplay::MarkScreensUnread(bool bUnread)
+{
+    for (QLabel* label : m_unreadLabels) {
+        if (label != nullptr) {
+            label->setVisible(bUnread);
+        }
+    }
+}
+
+QLabel* CPageCustomDisplay::UnreadLabel(int nIndex) const
+{
+    return nIndex >= 0 && nIndex < kScreenCount ? m_unreadLabels[static_cast<std::size_t>(nIndex)] : nullptr;
 }
 
 QLabel* CPageCustomDisplay::RowLabel(int nIndex) const

@@ -65,6 +65,10 @@ public:
     const CDeviceIdentity& Identity() const { return m_DeviceIdentity; }
     QWidget* Preview(int nIndex) const;
     QLabel* RowLabel(int nIndex) const;
+    // Each row says under its name that its screen was not read from the device (the built-in one is
+    // shown), or says nothing.
+    void MarkScreensUnread(bool bUnread);
+    QLabel* UnreadLabel(int nIndex) const;
     QPushButton* EditButton(int nIndex) const;
     QPushButton* DefaultButton(int nIndex) const;
 
@@ -82,6 +86,7 @@ private:
     std::array<nemora::MonoImage, kScreenCount> m_images;
     std::array<nemora::screens::ScreenPreview*, kScreenCount> m_previews{};
     std::array<QLabel*, kScreenCount> m_labels{};
+    std::array<QLabel*, kScreenCount> m_unreadLabels{};
     std::array<QPushButton*, kScreenCount> m_editButtons{};
     std::array<QPushButton*, kScreenCount> m_defaultButtons{};
     QFont m_labelFont;

@@ -236,11 +236,31 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         // One on a device that is no longer chosen (it went away) is stopped.
         if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath)
             engine->CloseDevice();
-        if (!engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
+        // The path comes again after any device's arrival or removal: what the user changed and did not
+        // write is not read over; only another device, or editors that match the last read, are read.
+        const bool keepEdits = m_strReadFrom == m_strDevicePath && EditsPending();
+        if (!keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
+            if (m_strReadFrom != m_strDevicePath) {
+                m_bScreensKnown = false; // what is shown was not read from this device
+                m_pDisplay->MarkScreensUnread(true);
+            }
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString());
-            ReadArea(kParamImageName, m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize, false);
+            if (engine->DeviceIdentity().m_wBcdDevice != 0) {
+                m_DeviceIdentity = engine->DeviceIdentity();
+            }
+            if (!m_bScreensKnown) {
+                // The family's built-in set, as the baseline that tells the user's edits from it.
+                m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
+                m_LogoAsRead = EncodedLogoArea();
+            }
+            // Both areas at once: what "Display" shows is then what the device holds too.
+            std::vector<AreaToRead> areas{{m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize}};
+            if (m_DeviceIdentity.m_dwLogoSize > 0) {
+                areas.push_back({m_DeviceIdentity.m_dwLogoAddress, LogoDataLength(m_DeviceIdentity)});
+            }
             m_bSilentRead = true;
+            ReadAreas(kParamImageName, areas, false);
         }
     }
     m_bLeavingDfu = false;
@@ -266,6 +286,11 @@ void CPageCustom::OnDisconnect()
 
 void CPageCustom::ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow)
 {
+    ReadAreas(pszName, {{dwAddress, dwSize}}, bShow);
+}
+
+void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& areas, bool bShow)
+{
     CDfuUpdate* engine = GetEngine();
     if (engine->IsRunning()) {
         // One transfer at a time; the buffer of the running upload stays as it is.
@@ -287,9 +312,18 @@ void CPageCustom::ReadArea(const char* pszName, std::uint32_t dwAddress, std::ui
     bool inserted = m_library.STDFUFILES_CreateImage(&hImage, 0) == STDFU_NOERROR;
     if (inserted) {
         m_library.STDFUFILES_SetImageName(hImage, pszName);
-        m_ElementData.assign(dwSize, 0);
-        m_Element = DfuElement{dwAddress, dwSize, m_ElementData.data()};
-        inserted = m_library.STDFUFILES_SetImageElement(hImage, 0, true, m_Element) == STDFU_NOERROR;
+        std::uint32_t capacity = 0;
+        for (const AreaToRead& area : areas) {
+            capacity = std::max(capacity, area.size);
+        }
+        m_ElementData.assign(capacity, 0);
+        for (std::size_t i = 0; inserted && i < areas.size(); ++i) {
+            const DfuElement element{areas[i].address, areas[i].size, m_ElementData.data()};
+            inserted = m_library.STDFUFILES_SetImageElement(hImage, static_cast<std::uint32_t>(i), true, element) ==
+                       STDFU_NOERROR;
+        }
+        m_Element = DfuElement{0, capacity, m_ElementData.data()};
+        m_nElementsDue = areas.size();
     }
     if (!inserted) {
         CMessageBoxDialog box(this, kInsertFailure, "", kOkInformation);
@@ -306,11 +340,52 @@ void CPageCustom::ReadArea(const char* pszName, std::uint32_t dwAddress, std::ui
     else
         engine->hide();
     engine->OpenDevice(m_strDevicePath, filePath);
-    if (!engine->StartUpload(hImage, &m_Element))
+    if (!engine->StartUpload(hImage, &m_Element)) {
         m_library.STDFUFILES_DestroyImage(hImage); // the engine did not take it
+        m_nElementsDue = 0;
+        m_bSilentRead = false;
+    }
 
     m_DeviceIdentity = engine->DeviceIdentity();
     m_pPower->SetMaxPower(m_DeviceIdentity.GetMaxPower()); // the lookup brings the geometry up to date
+}
+
+bool CPageCustom::EditsPending()
+{
+    const SettingsEditorValues now = EditorValues();
+    return !(now.params == m_ValuesAsRead.params) || now.temperatureCurve != m_ValuesAsRead.temperatureCurve ||
+           now.powerCurve != m_ValuesAsRead.powerCurve || (!m_LogoAsRead.empty() && EncodedLogoArea() != m_LogoAsRead);
+}
+
+bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
+{
+    const int count = m_pDisplay->GetScreenCount();
+    const std::size_t chunk = area.size() / static_cast<std::size_t>(count);
+    std::vector<int> untouched; // screens as the set shows them, numbered from 1
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) * chunk;
+        if (m_LogoAsRead.size() != area.size() || std::equal(area.begin() + static_cast<std::ptrdiff_t>(at),
+                                                             area.begin() + static_cast<std::ptrdiff_t>(at + chunk),
+                                                             m_LogoAsRead.begin() + static_cast<std::ptrdiff_t>(at))) {
+            untouched.push_back(i + 1);
+        }
+    }
+    if (untouched.empty())
+        return true;
+    QString list; // "1 to 3, 5"
+    for (std::size_t i = 0; i < untouched.size();) {
+        std::size_t j = i;
+        while (j + 1 < untouched.size() && untouched[j + 1] == untouched[j] + 1)
+            ++j;
+        list += (list.isEmpty() ? "" : ", ") + QString::number(untouched[i]) +
+                (j > i ? " to " + QString::number(untouched[j]) : QString());
+        i = j + 1;
+    }
+    const QString text = QString(untouched.size() == 1 ? "Screen %1 was" : "Screens %1 were").arg(list) +
+                         " not read from this device: the write would replace them on the device with the built-in "
+                         "screens shown here.\nRead From Device first to keep the device's own. Write anyway ?";
+    CMessageBoxDialog box(this, text, "", 0x24);
+    return box.DoModal() == nemora::widgets::kIdYes;
 }
 
 void CPageCustom::OnReadFromDevice()
@@ -325,9 +400,18 @@ void CPageCustom::ApplyElement()
 {
     if (!m_Element.Data)
         return;
+    m_bFromDevice = true;
     ApplyData(m_Element.dwAddress,
               std::span<const std::uint8_t>(m_Element.Data,
                                             std::min<std::size_t>(m_Element.dwDataLength, m_ElementData.size())));
+    m_bFromDevice = false;
+    if (m_nElementsDue > 1) {
+        --m_nElementsDue; // the next area of the same upload comes into the same buffer
+        m_Element.dwDataLength = static_cast<std::uint32_t>(m_ElementData.size());
+        return;
+    }
+    m_nElementsDue = 0;
+    m_bSilentRead = false;
     m_ElementData.clear();
     m_ElementData.shrink_to_fit();
     m_Element.Data = nullptr;
@@ -338,6 +422,10 @@ void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_
     switch (ClassifyAreaAddress(m_DeviceIdentity, dwAddress)) {
     case UserArea::Logo:
         m_pDisplay->DecodeLogoArea(bytes, m_DeviceIdentity);
+        m_pDisplay->MarkScreensUnread(false);
+        m_bScreensKnown = true;
+        if (m_bFromDevice)
+            m_LogoAsRead = EncodedLogoArea(); // a loaded set counts as the user's change until written
         break;
     case UserArea::Param: {
         m_Record.TakeIn(bytes.data(), bytes.size());
@@ -364,8 +452,13 @@ void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_
 
         if (!m_bSilentRead)
             update();
-        m_bSilentRead = false;
         m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
+        if (m_bFromDevice) { // loaded values count as the user's changes until written
+            m_strReadFrom = m_strDevicePath;
+            m_ValuesAsRead = EditorValues();
+            if (!m_bScreensKnown)
+                m_LogoAsRead = EncodedLogoArea(); // the set shown, as the baseline of the user's edits
+        }
         break;
     }
     case UserArea::None:
@@ -419,6 +512,8 @@ void CPageCustom::OnWriteToDevice()
     if (tab == kTabDisplay) {
         bytes = EncodedLogoArea();
         address = m_DeviceIdentity.m_dwLogoAddress;
+        if (!m_bScreensKnown && !AskToWriteUnreadScreens(bytes))
+            return;
     } else {
         // Only the current sub-page's fields are taken from the editors; the rest is as last read.
         SettingsEditorValues values;

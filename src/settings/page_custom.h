@@ -67,6 +67,19 @@ public:
 
     // Starts the upload of one area into m_Element, with the engine shown or not.
     void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
+    // The same for several areas in one upload, each handed back (and taken in) by its address.
+    struct AreaToRead {
+        std::uint32_t address = 0;
+        std::uint32_t size = 0;
+    };
+    void ReadAreas(const char* pszName, const std::vector<AreaToRead>& areas, bool bShow);
+    // The editors or the screens hold changes that were not written since the last read or load.
+    bool EditsPending();
+    // Asks before a write of screens that were neither read from this device nor loaded nor edited (their
+    // built-in images would replace the device's). True to write.
+    bool AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area);
+    // Whether the screens shown came from this device (read) or from a file (loaded).
+    bool ScreensKnown() const { return m_bScreensKnown; }
 
     // Buttons. Load and Save ask for a file, then hand it to OnLoadFileFrom and OnSaveFileTo.
     void OnReadFromDevice();
@@ -125,6 +138,12 @@ private:
     DfuElement m_Element;
     std::vector<std::uint8_t> m_ElementData; // what m_Element.Data points into while an upload is due
     SettingsRecord m_Record;
+    std::size_t m_nElementsDue = 0;         // elements the running upload still hands back into m_Element
+    QString m_strReadFrom;                  // the device the editors were last read from
+    SettingsEditorValues m_ValuesAsRead{};  // the editors as the last read or load left them
+    std::vector<std::uint8_t> m_LogoAsRead; // the screens, encoded, as the last read or load left them
+    bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
+    bool m_bFromDevice = false;             // ApplyData takes in what an upload read, not a file
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
     bool m_bRestoring = false; // the engine writes a snapshot back; the page reads the device again after

@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -172,6 +173,21 @@ TEST_F(Customize, SelectingADeviceReadsItsParameterAreaSilentlyIntoTheEditors)
     EXPECT_TRUE(page->TempPage()->m_bFahrenheit);
     EXPECT_EQ(page->TabControl()->currentIndex(), CPageCustom::kTabDisplay);
     EXPECT_TRUE(QFile::exists(Path("transfer/user_para.vek")));
+    // The screens too are the device's, read in the same upload.
+    EXPECT_TRUE(page->ScreensKnown());
+    EXPECT_EQ(EncodedImages(page->DeviceIdentity()), Area(location, 0x0800D000, 6144));
+    EXPECT_FALSE(page->DisplayPage()->UnreadLabel(0)->isVisibleTo(page->DisplayPage()));
+
+    // An edit not yet written survives another device's arrival, which sends the path again.
+    page->ParaPage()->SetNi(123);
+    const QString path = page->DevicePath();
+    const unsigned other = Plug("bcd=0x004C");
+    frame->OnDeviceChange();
+    ASSERT_TRUE(WaitForEngine());
+    EXPECT_EQ(page->DevicePath(), path);
+    EXPECT_EQ(page->ParaPage()->GetNi(), 123);
+    transport->Unplug(other);
+    frame->OnDeviceChange();
 
     // The identities of the other pages are the one the customize page read from the device.
     EXPECT_EQ(frame->DeviceBox()->currentText(), "Product 01");
@@ -183,6 +199,28 @@ TEST_F(Customize, SelectingADeviceReadsItsParameterAreaSilentlyIntoTheEditors)
     EXPECT_FALSE(page->Button(CPageCustom::IDC_WRITE_TO_DEVICE)->isEnabled());
     EXPECT_TRUE(page->Button(CPageCustom::IDC_SAVE_FILE)->isEnabled());
     EXPECT_EQ(page->DeviceIdentity().m_wBcdDevice, 0);
+}
+
+// Screens that could not be read are marked, and writing them asks first: the built-in set would replace
+// the device's.
+TEST_F(Customize, ScreensNotReadFromTheDeviceAreMarkedAndNotWrittenWithoutAsking)
+{
+    ModalAnswerer reports(mb::kIdOk);                      // the failed read's report
+    const unsigned location = Connect("0x004C,protect=1"); // the upload of the areas fails
+    EXPECT_FALSE(page->ScreensKnown());
+    EXPECT_TRUE(page->DisplayPage()->UnreadLabel(11)->isVisibleTo(page->DisplayPage()));
+    const Bytes before = Area(location, kFlashBase, kFlashSize);
+    nemora::MonoImage& screen = *page->DisplayPage()->GetScreenImage(2);
+    screen.SetLit(1, 1, !screen.IsLit(1, 1)); // screen 3 edited, the others as built in
+    reports.answer = mb::kIdNo;
+    reports.texts.clear();
+    page->SetCurrentTab(CPageCustom::kTabDisplay);
+    Click(CPageCustom::IDC_WRITE_TO_DEVICE);
+    ASSERT_FALSE(reports.texts.isEmpty());
+    EXPECT_TRUE(reports.texts.back().startsWith("Screens 1 to 2, 4 to 12 were not read from this device"))
+        << reports.texts.join("|").toStdString();
+    EXPECT_TRUE(WaitForEngine());
+    EXPECT_EQ(Area(location, kFlashBase, kFlashSize), before);
 }
 
 TEST_F(Customize, A96x96DeviceReadsAndWritesItsWholeLogoArea)
