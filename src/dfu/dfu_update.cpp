@@ -172,7 +172,31 @@ void CDfuUpdate::ReportOperationFailure(const DFUThreadContext& context)
 {
     const auto report = nemora::dfu::BuildFailureReport(context, m_strDeviceName.toStdString(), m_nCurrentTarget);
     ShowError(FromStd(report.errorLine));
-    ShowMessage(FromStd(report.message), 0x00);
+    const QString plain = WriteFailureText(m_failedPhase);
+    if (!plain.isEmpty()) {
+        ShowErrorDetail(plain);
+        Log(plain);
+    }
+    ShowMessage(plain.isEmpty() ? FromStd(report.message) : plain + "\n\n" + FromStd(report.message), 0x00);
+    if (!plain.isEmpty()) {
+        OfferAfterWriteFailure();
+    }
+}
+
+QString CDfuUpdate::WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const
+{
+    using Phase = nemora::dfuse::TransferJob::Phase;
+    if (!m_writeFailure.explain || (phase != Phase::Erase && phase != Phase::Download && phase != Phase::Verify)) {
+        return {};
+    }
+    return m_writeFailure.explain(phase);
+}
+
+void CDfuUpdate::OfferAfterWriteFailure()
+{
+    if (m_writeFailure.offer) {
+        QTimer::singleShot(0, this, [this] { m_writeFailure.offer(); });
+    }
 }
 
 void CDfuUpdate::Log(const QString& strLine)
@@ -600,6 +624,13 @@ void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::Tran
     switch (phase) {
     case Phase::Erase:
     case Phase::Download:
+        if (const QString plain = WriteFailureText(phase); !plain.isEmpty()) {
+            ShowError(strCause + QString(phase == Phase::Erase ? " during the erase" : " during the download"));
+            ShowErrorDetail(plain);
+            Log(plain);
+            OfferAfterWriteFailure();
+            break;
+        }
         ShowError(strCause + QString(phase == Phase::Erase ? " during the erase" : " during the download") +
                   ": the firmware is incomplete");
         ShowErrorDetail(strRecover);

@@ -84,6 +84,14 @@ public:
     // Upgrades compare the pages first and write only those that differ (on by default); off, every page
     // the file touches is erased and written.
     void SetSmartWrites(bool smart) { m_job.SetSmartWrites(smart); }
+    // For a write that failed or was cut short after it changed the device (in its erase, download or
+    // verify): `explain` gives the plain words that come before the decoded report, and `offer` is called
+    // once the report has been shown (to offer the snapshot taken before the write).
+    struct WriteFailureHooks {
+        std::function<QString(nemora::dfuse::TransferJob::Phase)> explain;
+        std::function<void()> offer;
+    };
+    void SetWriteFailureHooks(WriteFailureHooks hooks) { m_writeFailure = std::move(hooks); }
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
     // of permission the engine says so and offers to run it; without one it only says so.
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
@@ -188,6 +196,10 @@ private:
     QString m_strLastMessage;
     std::function<void()> m_installDriver;
     SnapshotMaker m_makeSnapshot;
+    WriteFailureHooks m_writeFailure;
+    // The hooks' words for the phase, empty when none apply; and the offer, after the current events.
+    QString WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const;
+    void OfferAfterWriteFailure();
     QString m_strLastSnapshot;
     QString m_strSnapshotFailure;  // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false;  // the last OpenDevice was refused for lack of permission

@@ -20,6 +20,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <utility>
 
 using nemora::dfuse::IDfuseLibrary;
 using nemora::dfuse::STDFU_NOERROR;
@@ -180,6 +181,9 @@ CDfuUpdate* CPageCustom::GetEngine()
     if (!m_pEngine) {
         m_pEngine = new CDfuUpdate(this, m_library, m_pView);
         m_pEngine->SetSnapshotMaker(m_makeSnapshot);
+        m_pEngine->SetWriteFailureHooks(
+            {[this](nemora::dfuse::TransferJob::Phase phase) { return WriteFailureText(phase); },
+             [this] { OfferRestoreAfterFailure(); }});
     }
     return m_pEngine;
 }
@@ -238,6 +242,19 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             engine->CloseDevice();
         // The path comes again after any device's arrival or removal: what the user changed and did not
         // write is not read over; only another device, or editors that match the last read, are read.
+        if (!m_strPendingRestore.isEmpty() && !engine->IsRunning()) {
+            // A write failed when the device went away: the way back comes first.
+            const QString snapshot = std::exchange(m_strPendingRestore, QString());
+            engine->hide();
+            engine->OpenDevice(m_strDevicePath, QString()); // the identity the snapshot must suit
+            if (engine->DeviceIdentity().m_wBcdDevice != 0)
+                m_DeviceIdentity = engine->DeviceIdentity();
+            if (AskToRestore(snapshot)) {
+                m_bLeavingDfu = false;
+                RestoreSnapshot(snapshot);
+                return;
+            }
+        }
         const bool keepEdits = m_strReadFrom == m_strDevicePath && EditsPending();
         if (!keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
             if (m_strReadFrom != m_strDevicePath) {
@@ -355,6 +372,62 @@ bool CPageCustom::EditsPending()
     const SettingsEditorValues now = EditorValues();
     return !(now.params == m_ValuesAsRead.params) || now.temperatureCurve != m_ValuesAsRead.temperatureCurve ||
            now.powerCurve != m_ValuesAsRead.powerCurve || (!m_LogoAsRead.empty() && EncodedLogoArea() != m_LogoAsRead);
+}
+
+QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const
+{
+    using Phase = nemora::dfuse::TransferJob::Phase;
+    if (phase == Phase::Verify) {
+        return m_writing == Writing::Nothing ? QString()
+                                             : "Everything was written, but the check of it did not finish: read it "
+                                               "back to see what the device holds.";
+    }
+    switch (m_writing) {
+    case Writing::Settings:
+        return phase == Phase::Erase
+                   ? "The write stopped while it erased the parameter area: the device may have no "
+                     "settings until you write them again."
+                   : "The write stopped part-way: the parameter area is incomplete, so the device has "
+                     "no valid settings until you write them again.";
+    case Writing::Screens:
+        return "The write stopped part-way: some screens on the device may be blank or incomplete until you write "
+               "them again.";
+    case Writing::Both:
+        return "The restore stopped part-way: the device's screens and settings may be incomplete until the "
+               "snapshot is written again.";
+    case Writing::Nothing:
+        break;
+    }
+    return {};
+}
+
+bool CPageCustom::AskToRestore(const QString& strSnapshot)
+{
+    CMessageBoxDialog question(this,
+                               "Write back what the device held before the failed write ?\n"
+                               "The snapshot taken before it: " +
+                                   strSnapshot,
+                               "", 0x24);
+    return question.DoModal() == nemora::widgets::kIdYes;
+}
+
+void CPageCustom::OfferRestoreAfterFailure()
+{
+    const QString snapshot =
+        m_writing == Writing::Both ? m_strRestoringFrom : (m_pEngine ? m_pEngine->LastSnapshot() : QString());
+    m_writing = Writing::Nothing;
+    m_bRestoring = false;
+    if (snapshot.isEmpty())
+        return; // no snapshot was kept: nothing to offer
+    nemora::dfuse::DeviceLink link;
+    nemora::dfuse::LinkDescriptors descriptors;
+    if (m_strDevicePath.isEmpty() || m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link,
+                                                                     descriptors) != nemora::dfuse::LinkOutcome::Ok) {
+        m_strPendingRestore = snapshot; // the device went away: asked when it is back
+        return;
+    }
+    if (AskToRestore(snapshot))
+        RestoreSnapshot(snapshot);
 }
 
 bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
@@ -533,7 +606,9 @@ void CPageCustom::OnWriteToDevice()
                      m_Record.Data() + std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
     }
 
-    DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes));
+    m_writing = tab == kTabDisplay ? Writing::Screens : Writing::Settings;
+    if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes)))
+        m_writing = Writing::Nothing;
 }
 
 bool CPageCustom::EngineReady()
@@ -592,12 +667,19 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     notify.strText = "Restoring the settings from " + strPath;
     if (m_pView)
         m_pView->OnNotify(0, notify);
+    m_writing = Writing::Both;
+    m_strRestoringFrom = strPath;
     m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas));
+    if (!m_bRestoring)
+        m_writing = Writing::Nothing;
 }
 
 void CPageCustom::OnEngineDone(const QObject* pFrom)
 {
-    if (pFrom != this || !m_bRestoring)
+    if (pFrom != this)
+        return;
+    m_writing = Writing::Nothing; // the write ended as a whole
+    if (!m_bRestoring)
         return;
     m_bRestoring = false;
     OnReadFromDevice(); // what the device holds now, in the editors

@@ -78,6 +78,12 @@ public:
     // Asks before a write of screens that were neither read from this device nor loaded nor edited (their
     // built-in images would replace the device's). True to write.
     bool AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area);
+    // What a write that stopped in the phase left on the device, in plain words.
+    QString WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const;
+    // After a failed write: offers to write back the snapshot taken before it, now or, when the device
+    // went away, once it is selected again.
+    void OfferRestoreAfterFailure();
+    bool AskToRestore(const QString& strSnapshot);
     // Whether the screens shown came from this device (read) or from a file (loaded).
     bool ScreensKnown() const { return m_bScreensKnown; }
 
@@ -143,7 +149,12 @@ private:
     SettingsEditorValues m_ValuesAsRead{};  // the editors as the last read or load left them
     std::vector<std::uint8_t> m_LogoAsRead; // the screens, encoded, as the last read or load left them
     bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
-    bool m_bFromDevice = false;             // ApplyData takes in what an upload read, not a file
+    bool m_bFromDevice = false;
+    enum class Writing { Nothing, Screens, Settings, Both };
+    Writing m_writing = Writing::Nothing; // what the running write changes
+    QString m_strRestoringFrom;           // the snapshot a running restore writes
+    QString m_strPendingRestore; // a snapshot to offer once the device is back             // ApplyData takes in what
+                                 // an upload read, not a file
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
     bool m_bRestoring = false; // the engine writes a snapshot back; the page reads the device again after

@@ -521,6 +521,47 @@ INSTANTIATE_TEST_SUITE_P(Files, CustomizeBadFile,
                                          BadFile{"Truncated", [](Bytes& b) { b.resize(b.size() / 2); }, ""}),
                          [](const testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
+// A write that fails after it changed the device says first what it left, then offers the snapshot taken
+// before it; "Yes" brings both areas back byte for byte.
+struct FailedWriteCase {
+    const char* name;
+    int tab;
+    const char* fault;
+    const char* says;
+};
+class CustomizeFailedWrite : public Customize, public ::testing::WithParamInterface<FailedWriteCase> {};
+
+TEST_P(CustomizeFailedWrite, SaysWhatItLeftAndTheRestoreBringsTheAreasBack)
+{
+    const FailedWriteCase& c = GetParam();
+    const unsigned location = Connect((std::string("0x004C,") + c.fault).c_str());
+    const Bytes before = Area(location, kFlashBase, kFlashSize);
+    page->ParaPage()->SetNi(321);
+    page->PowerPage()->LoadPoints(CurvePoints{110, 160, 210, 260, 310, 360, 410, 460, 510, 560}.data(), 20);
+    nemora::MonoImage& screen = *page->DisplayPage()->GetScreenImage(0);
+    screen.SetLit(3, 3, !screen.IsLit(3, 3));
+    ModalAnswerer yes(mb::kIdYes);
+    page->SetCurrentTab(c.tab);
+    Click(CPageCustom::IDC_WRITE_TO_DEVICE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= 2 && !page->Engine()->IsRunning(); }, 30000));
+    EXPECT_TRUE(yes.texts[0].startsWith(c.says)) << yes.texts[0].toStdString();
+    EXPECT_TRUE(yes.texts[0].contains("Error Code:")) << "then the decoded report";
+    EXPECT_TRUE(yes.texts[1].startsWith("Write back what the device held before the failed write ?"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Area(location, kFlashBase, kFlashSize) == before; }, 30000))
+        << page->Engine()->ProgressBar()->GetWindowText().toStdString();
+    EXPECT_TRUE(WaitForEngine());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SubPages, CustomizeFailedWrite,
+    ::testing::Values(FailedWriteCase{"PowerLine", CPageCustom::kTabPower, "fault=status=errPROG@write:1",
+                                      "The write stopped part-way: the parameter area is incomplete"},
+                      FailedWriteCase{"Parameters", CPageCustom::kTabParameters, "fault=status=errERASE@erase:1",
+                                      "The write stopped while it erased the parameter area"},
+                      FailedWriteCase{"Display", CPageCustom::kTabDisplay, "fault=status=errPROG@write:1",
+                                      "The write stopped part-way: some screens"}),
+    [](const ::testing::TestParamInfo<FailedWriteCase>& param) { return std::string(param.param.name); });
+
 TEST_F(Customize, FilesThatCannotBeWrittenAreReportedAndNothingIsDownloaded)
 {
     const unsigned location = Connect("0x004C");
