@@ -22,9 +22,6 @@ using nemora::widgets::DialogRect;
 
 namespace {
 
-constexpr const char* kMismatchQuestion = "Error!!! File can't match to this device! \nPlease select correct file "
-                                          "before updating.\n\nContinue however ?";
-
 bool IsEnter(const QEvent* event)
 {
     if (event->type() != QEvent::KeyPress)
@@ -134,8 +131,19 @@ void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
     if (!m_DeviceIdentity.IsIncomplete() &&
         (m_DeviceIdentity.m_wVid != identity.m_wVid || m_DeviceIdentity.m_wPid != identity.m_wPid ||
          m_DeviceIdentity.m_wModelId != identity.m_wModelId)) {
-        CMessageBoxDialog question(this, kMismatchQuestion, "", 0x04);
-        question.DoModal(); // the answer changes nothing; the engine refuses a wrong model at Download
+        // Said at once, with both models named: the engine refuses such a file whatever one answers.
+        std::string fileModel = kUnknownModelName;
+        identity.GetModelName(fileModel);
+        std::string deviceModel = kUnknownModelName;
+        m_DeviceIdentity.GetModelName(deviceModel);
+        const QString refusal = QString("This file is for %1 (model %2), not for the device attached, %3 (model %4): "
+                                        "it cannot be written into it.\nChoose a firmware file made for %3.")
+                                    .arg(QString::fromStdString(fileModel))
+                                    .arg(identity.m_wModelId)
+                                    .arg(QString::fromStdString(deviceModel))
+                                    .arg(m_DeviceIdentity.m_wModelId);
+        CMessageBoxDialog box(this, refusal, "", 0x30);
+        box.DoModal();
     }
 }
 

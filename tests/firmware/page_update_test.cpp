@@ -94,15 +94,17 @@ TEST_F(RomUpdate, ChooseDownloadEraseWriteVerifyThenDownloadComesBack)
     EXPECT_EQ((*flash)[12 * 1024], 0xFF);
 }
 
-TEST_F(RomUpdate, FileForAnotherModelWarnsAtChooseAndIsRefusedAtDownload)
+TEST_F(RomUpdate, FileForAnotherModelIsRefusedAtChooseAndAtDownload)
 {
     Connect("bcd=0x0300"); // model 12
     ModalAnswerer answers(nemora::widgets::kIdYes);
     page->OnChooseFile(demo);
     ASSERT_EQ(answers.texts.size(), 1);
-    EXPECT_EQ(answers.texts[0], "Error!!! File can't match to this device! \nPlease select correct file before "
-                                "updating.\n\nContinue however ?");
-    EXPECT_EQ(page->FileEdit()->text(), demo); // the answer changes nothing
+    // Refused at once, both models named; no question whose answer would be ignored.
+    EXPECT_EQ(answers.texts[0],
+              "This file is for Product 01 (model 1), not for the device attached, Product 12 "
+              "(model 12): it cannot be written into it.\nChoose a firmware file made for Product 12.");
+    EXPECT_EQ(page->FileEdit()->text(), demo);
     EXPECT_TRUE(page->DownloadButton()->isEnabled());
 
     page->OnDownload();
