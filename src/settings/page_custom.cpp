@@ -740,9 +740,38 @@ bool CPageCustom::OnLoadFileFrom(const QString& strPath)
                   "\nNothing was changed.");
         return false;
     }
+    std::vector<settings::IgnoredImage> ignored;
+    std::vector<settings::SettingsElement> taken;
+    for (settings::SettingsElement& element : settings::SettingsElements(*parsed.file, &ignored)) {
+        if (ClassifyAreaAddress(m_DeviceIdentity, element.address) == UserArea::None) {
+            ignored.push_back({element.imageName,
+                               QString::asprintf("its address 0x%08X is neither this device's logo area (0x%08X) nor "
+                                                 "its parameter area (0x%08X): it is for another device family",
+                                                 unsigned{element.address}, unsigned{m_DeviceIdentity.m_dwLogoAddress},
+                                                 unsigned{m_DeviceIdentity.m_dwParamAddress})
+                                   .toStdString()});
+            continue;
+        }
+        taken.push_back(std::move(element));
+    }
+    QString leftOut;
+    for (const settings::IgnoredImage& image : ignored) {
+        leftOut +=
+            "\n- image \"" + QString::fromStdString(image.imageName) + "\": " + QString::fromStdString(image.reason);
+    }
+    if (taken.empty()) {
+        ShowError("The settings file " + strPath + " holds nothing for this device." + leftOut +
+                  "\nNothing was changed.");
+        return false;
+    }
     // Images are taken in file order, so a later image for the same area wins.
-    for (const settings::SettingsElement& element : settings::SettingsElements(*parsed.file))
+    for (const settings::SettingsElement& element : taken)
         ApplyData(element.address, element.bytes);
+    if (!leftOut.isEmpty()) {
+        CMessageBoxDialog box(this, "Loaded from " + strPath + ", but for these, which were left out:" + leftOut, "",
+                              kOkInformation);
+        box.DoModal();
+    }
     return true;
 }
 

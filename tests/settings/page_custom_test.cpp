@@ -330,9 +330,22 @@ TEST_F(Customize, AFileTakesOnlyAreasOfThisDeviceByAddressAndOnlyImagesWithTheir
     Connect("0x0300", other, "big.bin"); // 96 x 96: the file's logo image is at another address
     ASSERT_EQ(Fields(page->Record()), Fields(other));
     const Bytes images = EncodedImages(page->DeviceIdentity());
+    ModalAnswerer boxes(mb::kIdOk);
     ASSERT_TRUE(page->OnLoadFileFrom(Path("small.vek")));
     EXPECT_EQ(Editors(), saved);
     EXPECT_EQ(EncodedImages(page->DeviceIdentity()), images);
+    // What was left out is said.
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].contains("- image \"user_log\": its address 0x0800D000 is neither this device's logo "
+                                        "area (0x08005000)"))
+        << boxes.texts[0].toStdString();
+    // A file with nothing for this device is refused and changes nothing.
+    WriteFile(Path("none.vek"), {0x0483, 0xDF11, 0x0200, {{0, "user_log", {{0x0800D000, Bytes(6144, 0x00)}}}}});
+    EXPECT_FALSE(page->OnLoadFileFrom(Path("none.vek")));
+    ASSERT_EQ(boxes.texts.size(), 2);
+    EXPECT_TRUE(boxes.texts[1].contains("holds nothing for this device")) << boxes.texts[1].toStdString();
+    EXPECT_EQ(Editors(), saved);
+    boxes.texts.clear();
 
     // "user_power" at the parameter area is a whole record; "User_log" is no name of ours.
     SettingsRecord record = KnownRecord();
@@ -344,6 +357,8 @@ TEST_F(Customize, AFileTakesOnlyAreasOfThisDeviceByAddressAndOnlyImagesWithTheir
                                   {{0, "User_log", {{0x08005000, Bytes(13824, 0x00)}}},
                                    {0, "user_power", {{kParamAddress, recordBytes}}}}});
     ASSERT_TRUE(page->OnLoadFileFrom(Path("power.vek")));
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].contains("- image \"User_log\"")) << boxes.texts[0].toStdString();
     EXPECT_EQ(page->Record(), record);
     EXPECT_EQ(Editors(), Fields(record));
     EXPECT_EQ(EncodedImages(page->DeviceIdentity()), images);
