@@ -450,11 +450,13 @@ bool CDfuUpdate::SelectTargets()
     m_nCurrentTarget = FirstSelectedTarget();
     if (m_nCurrentTarget < 0) {
         ReleaseIfIdle();
-        ShowError(kNoTargetText);
         if (nemora::usb::ModeOfPath(m_strDevicePath.toStdString()) == nemora::usb::InterfaceMode::Application) {
-            ShowErrorDetail("The device is running its firmware, not in update mode: switch it off, hold the fire "
-                            "key and plug it in again.");
+            // Not a missing choice of targets: the device has none to choose until it is in update mode.
+            ShowError(m_strDeviceName + " is running its firmware, not in update mode");
+            ShowErrorDetail("Switch it off, hold the fire key and plug it in again, then try again.");
+            return false;
         }
+        ShowError(kNoTargetText);
         return false;
     }
     return true;
@@ -619,8 +621,11 @@ void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::Tran
     using Phase = nemora::dfuse::TransferJob::Phase;
     StopAndRelease();
     m_nCurrentTarget = -1;
-    const QString strRecover = "Put the device back in update mode (switch it off, hold the fire key, plug it in) "
-                               "and download the file again.";
+    // A stop leaves the device where it was, in update mode; a device that went away must be put back first.
+    const QString strRecover = strCause == "Stopped"
+                                   ? QString("The device is still in update mode: download the file again.")
+                                   : QString("Put the device back in update mode (switch it off, hold the fire key, "
+                                             "plug it in) and download the file again.");
     switch (phase) {
     case Phase::Erase:
     case Phase::Download:

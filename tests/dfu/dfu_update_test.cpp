@@ -265,6 +265,10 @@ TEST_F(DfuEngine, ApplicationModePathIsReachableWithoutTargets)
     EXPECT_EQ(engine->TargetList()->topLevelItemCount(), 0);
     EXPECT_EQ(engine->DeviceIdentity().m_wModelId, 1);
     EXPECT_NE(engine->DeviceName(), "Unknow Device");
+    // An operation on it names the mode, not a missing choice of targets.
+    engine->StartUpgrade();
+    EXPECT_EQ(Bar(), engine->DeviceName() + " is running its firmware, not in update mode");
+    EXPECT_TRUE(lib.launches.empty());
 }
 
 TEST_F(DfuEngine, ReopeningKeepsTheRowSelectionByIndex)
@@ -731,7 +735,7 @@ TEST_F(DfuEngine, DismissalWhileIdleAndWhileRunning)
     EXPECT_FALSE(engine->IsRunning());
     EXPECT_FALSE(engine->IsTimerRunning());
     EXPECT_EQ(Bar(), "Stopped during the download: the firmware is incomplete");
-    EXPECT_TRUE(engine->DetailLabel()->text().contains("download the file again"));
+    EXPECT_EQ(engine->DetailLabel()->text(), "The device is still in update mode: download the file again.");
     EXPECT_EQ(view.Count(NOTIFY_ENGINE_DONE), 2);
     engine->close();
     EXPECT_FALSE(engine->isVisible());
