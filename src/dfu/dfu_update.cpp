@@ -172,6 +172,13 @@ void CDfuUpdate::ReportOperationFailure(const DFUThreadContext& context)
 {
     const auto report = nemora::dfu::BuildFailureReport(context, m_strDeviceName.toStdString(), m_nCurrentTarget);
     ShowError(FromStd(report.errorLine));
+    if (m_bQuietUpload && m_failedPhase == nemora::dfuse::TransferJob::Phase::Upload) {
+        // A read nobody asked for (a device was selected): one line in the Log, no box away from the window.
+        Log(m_bReadProtected ? m_strDeviceName + ": its flash is read-protected, so its settings and screens "
+                                                 "cannot be read"
+                             : m_strDeviceName + ": reading it failed: " + FromStd(report.errorLine));
+        return;
+    }
     const QString plain = WriteFailureText(m_failedPhase);
     if (!plain.isEmpty()) {
         ShowErrorDetail(plain);
@@ -553,6 +560,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     }
     bool bLaunched = false;
     m_pUploadBuffer = pBuffer;
+    m_bQuietUpload = !isVisible(); // started out of view: its failure goes to the Log, not into a box
     Log("Reading from " + m_strDeviceName + " started");
     Render(m_job.StartUpload(Link(), SelectedRows(), std::move(areas), m_strUploadFile.toStdString(), bLaunched));
     if (bLaunched) {

@@ -204,6 +204,7 @@ private:
     QString m_strSnapshotFailure;  // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false;  // the last OpenDevice was refused for lack of permission
     bool m_bDeviceBusy = false;    // the last OpenDevice found the device locked by another program
+    bool m_bQuietUpload = false;   // the running upload was started with the engine out of view
     bool m_bReadProtected = false; // the last OpenDevice's probe found the flash read-protected
     nemora::dfuse::DeviceLock m_deviceLock;
 

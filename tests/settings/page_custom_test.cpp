@@ -209,6 +209,11 @@ TEST_F(Customize, ScreensNotReadFromTheDeviceAreMarkedAndNotWrittenWithoutAsking
     const unsigned location = Connect("0x004C,protect=1"); // the upload of the areas fails
     EXPECT_FALSE(page->ScreensKnown());
     EXPECT_TRUE(page->DisplayPage()->UnreadLabel(11)->isVisibleTo(page->DisplayPage()));
+    // The failed silent read is one plain line in the Log, not a box.
+    EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join("|").toStdString();
+    EXPECT_TRUE(
+        frame->LogText(false).contains("its flash is read-protected, so its settings and screens cannot be read"))
+        << frame->LogText(false).toStdString();
     const Bytes before = Area(location, kFlashBase, kFlashSize);
     nemora::MonoImage& screen = *page->DisplayPage()->GetScreenImage(2);
     screen.SetLit(1, 1, !screen.IsLit(1, 1)); // screen 3 edited, the others as built in
