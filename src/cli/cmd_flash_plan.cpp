@@ -222,6 +222,13 @@ void PrintJson(const std::string& path, const FlashPlan& plan, const Comparisons
     std::cout << '\n';
 }
 
+// "  page 0x08000000 to 0x080003FF (1024 bytes)".
+void PrintPage(std::uint32_t address, std::uint64_t size)
+{
+    std::cout << "  page " << Hex(address, 8) << " to " << Hex(std::uint64_t{address} + size - 1, 8) << " (" << size
+              << " bytes)\n";
+}
+
 void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashPlan& plan,
                const Comparisons& comparisons, const std::string& device, bool verify)
 {
@@ -252,8 +259,7 @@ void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashP
             std::cout << "  compared with the device: " << dfuse::DescribePlan(p) << "; erase " << p.erased
                       << (p.erased == 1 ? " page" : " pages") << '\n';
             for (const dfuse::Element& page : p.erase.elements) {
-                std::cout << "  page " << Hex(page.address, 8) << " to " << Hex(page.End() - 1, 8) << " ("
-                          << page.data.size() << " bytes)\n";
+                PrintPage(page.address, page.data.size());
             }
             continue;
         }
@@ -262,8 +268,7 @@ void PrintText(const std::string& path, const dfuse::DfuFile& file, const FlashP
                       << ", so these pages are erased whole and their bytes the file does not cover are lost\n";
         }
         for (const dfuse::ErasePage& page : t.erase) {
-            std::cout << "  page " << Hex(page.address, 8) << " to "
-                      << Hex(std::uint64_t{page.address} + page.size - 1, 8) << " (" << page.size << " bytes)\n";
+            PrintPage(page.address, page.size);
         }
     }
     for (const std::size_t i : plan.unusedImages) {

@@ -1,5 +1,7 @@
 #include "dfuse/device_lock.h"
 
+#include "dfuse/dfu_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -66,20 +68,6 @@ std::string ProgramName()
     std::string comm;
     std::getline(std::ifstream("/proc/self/comm"), comm);
     return comm.empty() ? std::string("unknown") : Printable(comm);
-}
-
-// Makes each missing folder of `path` with mode 0700; false, with `error` set, when one cannot be made.
-bool MakeFolders(const std::filesystem::path& path, std::string& error)
-{
-    std::filesystem::path made;
-    for (const auto& part : path) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create the lock folder " + made.string() + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
 }
 
 // The lock file's line, rewritten in place: a reader sees the old line or the new one, never an empty file.
@@ -178,7 +166,7 @@ std::optional<std::filesystem::path> LockFolder(std::string& error)
     std::filesystem::path folder;
     if (const char* dir = std::getenv("NEMORA_LOCK_DIR"); dir != nullptr && dir[0] != '\0') {
         folder = dir;
-        if (folder.has_parent_path() && !MakeFolders(folder.parent_path(), error)) {
+        if (folder.has_parent_path() && !MakePrivateFolders(folder.parent_path(), error)) {
             return std::nullopt;
         }
     } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {

@@ -391,49 +391,72 @@ ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
     return ParseDfuFile(bytes, checkCrc);
 }
 
-Error WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+bool MakePrivateFolders(const std::filesystem::path& path, std::string& error)
 {
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::filesystem::path made;
+    for (const auto& part : path) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + made.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::filesystem::path> WriteTemporaryFile(const std::filesystem::path& folder, const std::string& base,
+                                                        std::span<const std::uint8_t> bytes, unsigned mode,
+                                                        bool exactMode, std::string& error)
+{
     std::random_device random;
-    std::string tmpName;
+    std::filesystem::path path;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         char tag[16];
         std::snprintf(tag, sizeof tag, "%08x", random());
-        tmpName = (folder / ("." + path.filename().string() + "." + tag + ".tmp")).string();
-        fd = ::open(tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
+        path = folder / ("." + base + "." + tag + ".tmp");
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+        if (fd < 0 && errno != EEXIST) {
             break;
-    }
-    if (fd < 0)
-        return Fail(FileError::WriteFailed,
-                    "cannot create a temporary file in " + folder.string() + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = errno;
-            ::close(fd);
-            ::unlink(tmpName.c_str());
-            return Fail(FileError::WriteFailed, std::string("write failed: ") + std::strerror(err));
         }
-        done += static_cast<std::size_t>(n);
     }
-    bool flushed = ::fsync(fd) == 0;
+    if (fd < 0) {
+        error = "cannot create a temporary file in " + folder.string() + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    bool written = !exactMode || ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        written = n > 0;
+        done += written ? static_cast<std::size_t>(n) : 0;
+    }
+    written = written && ::fsync(fd) == 0;
     int err = errno;
-    if (::close(fd) != 0 && flushed) {
-        flushed = false;
+    if (::close(fd) != 0 && written) {
+        written = false;
         err = errno;
     }
-    if (!flushed) {
-        ::unlink(tmpName.c_str());
-        return Fail(FileError::WriteFailed, std::string("cannot flush the file: ") + std::strerror(err));
+    if (!written) {
+        ::unlink(path.c_str());
+        error = std::string("cannot write a temporary file: ") + std::strerror(err != 0 ? err : EIO);
+        return std::nullopt;
     }
-    if (std::rename(tmpName.c_str(), path.c_str()) != 0) {
-        err = errno;
-        ::unlink(tmpName.c_str());
+    return path;
+}
+
+Error WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string error;
+    const auto temporary = WriteTemporaryFile(folder, path.filename().string(), bytes, 0644, false, error);
+    if (!temporary)
+        return Fail(FileError::WriteFailed, error);
+    if (std::rename(temporary->c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary->c_str());
         return Fail(FileError::WriteFailed, "cannot replace " + path.string() + ": " + std::strerror(err));
     }
     return {};

@@ -135,6 +135,16 @@ bool IsStorableImageName(std::string_view name);
 // Reads and parses a file (refusing files larger than kMaxFileSize before reading them).
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true);
 
+// Makes each missing folder of the path with mode 0700. False with `error` set when one cannot be made.
+bool MakePrivateFolders(const std::filesystem::path& path, std::string& error);
+
+// A new file ".<base>.<random>.tmp" in `folder`, created exclusively, with `mode` (exactly, whatever the
+// umask, when `exactMode`), holding `bytes` flushed to disk. Its path, or nothing with `error` set and
+// nothing left behind.
+std::optional<std::filesystem::path> WriteTemporaryFile(const std::filesystem::path& folder, const std::string& base,
+                                                        std::span<const std::uint8_t> bytes, unsigned mode,
+                                                        bool exactMode, std::string& error);
+
 // Writes bytes to a temporary file in the same folder, flushes it and renames it over path, so that a
 // failure at any step leaves an existing file untouched.
 Error WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

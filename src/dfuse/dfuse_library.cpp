@@ -356,7 +356,7 @@ std::uint32_t DfuseLibrary::FinishOperation(DfuOperationHandle hOperation, DFUTh
         op = std::move(it->second);
         m_operations.erase(it);
     }
-    const DFUThreadContext final = op->Stop();
+    const DFUThreadContext final = op->Stop(); // joins outside the lock: status calls stay free meanwhile
     if (pContext != nullptr) {
         *pContext = final;
     }
@@ -417,21 +417,7 @@ std::uint32_t DfuseLibrary::STDFUPRT_GetOperationStatus(DfuOperationHandle hOper
 
 std::uint32_t DfuseLibrary::STDFUPRT_StopOperation(DfuOperationHandle hOperation, DFUThreadContext* pContext)
 {
-    std::unique_ptr<BackgroundOperation> op;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_operations.find(Key(hOperation));
-        if (it == m_operations.end()) {
-            return STDFUPRT_BADPARAMETER;
-        }
-        op = std::move(it->second);
-        m_operations.erase(it);
-    }
-    const DFUThreadContext final = op->Stop(); // joins outside the lock: status calls stay free meanwhile
-    if (pContext != nullptr) {
-        *pContext = final;
-    }
-    return STDFUPRT_NOERROR;
+    return FinishOperation(hOperation, pContext, nullptr);
 }
 
 // ---------------------------------------------------------------- files

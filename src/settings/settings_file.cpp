@@ -27,19 +27,6 @@ bool IsSettingsImageName(const std::string& name)
 
 } // namespace
 
-bool MakePrivateFolders(const std::filesystem::path& path, std::string& error)
-{
-    std::filesystem::path made;
-    for (const auto& part : path) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create " + made.string() + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
 dfuse::DfuFile MakeSettingsFile(const CDeviceIdentity& identity, std::span<const std::uint8_t> logoArea,
                                 std::span<const std::uint8_t> paramArea)
 {

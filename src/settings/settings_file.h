@@ -53,8 +53,7 @@ struct IgnoredImage {
 // with another name, or without an element, are listed in `ignored` when it is given.
 std::vector<SettingsElement> SettingsElements(const dfuse::DfuFile& file, std::vector<IgnoredImage>* ignored = nullptr);
 
-// Makes every missing folder of the path with mode 0700. False with `error` set when one cannot be made.
-bool MakePrivateFolders(const std::filesystem::path& path, std::string& error);
+using dfuse::MakePrivateFolders; // every missing folder of a path, with mode 0700
 
 // The transfer folder: $NEMORA_TRANSFER_DIR, else $XDG_STATE_HOME/Nemora, else ~/.local/state/Nemora.
 // Made with mode 0700 when missing (parents too). Returns nothing with `error` set when it cannot be made

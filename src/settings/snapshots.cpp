@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,50 +58,6 @@ std::string Stamp(std::time_t when)
 bool Newer(const SnapshotInfo& a, const SnapshotInfo& b)
 {
     return a.stamp != b.stamp ? a.stamp > b.stamp : a.sequence > b.sequence;
-}
-
-// A new file in `folder`, mode 0600, holding `bytes` flushed to disk, under a dot name no snapshot listing
-// reads. Its path, or nothing with `error` set and nothing left behind.
-std::optional<std::filesystem::path> WriteTemporary(const std::filesystem::path& folder, const std::string& base,
-                                                    std::span<const std::uint8_t> bytes, std::string& error)
-{
-    std::random_device random;
-    std::filesystem::path path;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        char tag[16];
-        std::snprintf(tag, sizeof tag, "%08x", random());
-        path = folder / ("." + base + "." + tag + ".tmp");
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        error = "cannot create a temporary file in " + folder.string() + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    bool written = ::fchmod(fd, 0600) == 0; // exactly 0600, whatever the umask
-    for (std::size_t done = 0; written && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        written = n > 0;
-        done += written ? static_cast<std::size_t>(n) : 0;
-    }
-    written = written && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        err = errno;
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        error = std::string("cannot write a temporary file: ") + std::strerror(err != 0 ? err : EIO);
-        return std::nullopt;
-    }
-    return path;
 }
 
 // Gives the file at `from` the name `to` unless some file already has it; 0, or the errno (EEXIST when the
@@ -239,7 +194,8 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
         return result;
     }
     std::string why;
-    const auto temporary = WriteTemporary(folder, base, bytes, why);
+    const auto temporary =
+        dfuse::WriteTemporaryFile(folder, base, bytes, 0600, true, why); // no listing reads dot names
     if (!temporary) {
         result.error = "cannot write the snapshot " + result.path.string() + ": " + why;
         return result;
