@@ -103,8 +103,6 @@ void Parameters(const SettingsRecord& record, std::string_view text, Input& in)
     const int parsed = ParseBoxText(text);
     const int commit = LimitForCommit(parsed);
     Check(commit >= kParameterMin && commit <= kParameterMax);
-    const int stored = LimitForRecord(parsed);
-    Check(stored >= 0 && stored <= kParameterMax);
     const SettingsParameters p = record.Parameters();
     for (const int value : {int{p.wTcrM1}, int{p.wTcrM2}, int{p.wNi}, int{p.wTi}, int{p.wSs}, int{p.wTcr}, parsed}) {
         const int stepped = ApplyArrowStep(value, delta);

@@ -28,33 +28,8 @@ constexpr std::string_view kSettingsHelp =
     "Every subcommand takes --help and chooses its device with --device PATH or --serial SERIAL, and\n"
     "waits for it with --wait[=SECONDS]; those that write refuse to guess among several devices.\n";
 
-// One editable field of the record.
-struct Field {
-    std::string_view key;
-    std::size_t offset;
-    int min;
-    int max;
-};
-
-constexpr std::array<Field, 7> kFields = {{
-    {"ni", SettingsRecord::kNiOffset, 1, 1000},
-    {"ti", SettingsRecord::kTiOffset, 1, 1000},
-    {"ss", SettingsRecord::kSsOffset, 1, 1000},
-    {"tcr", SettingsRecord::kTcrOffset, 1, 1000},
-    {"tcr_m1", SettingsRecord::kTcrM1Offset, 1, 1000},
-    {"tcr_m2", SettingsRecord::kTcrM2Offset, 1, 1000},
-    {"display_level", SettingsRecord::kDisplayLevelOffset, 0, 255},
-}};
-
-const Field* FindField(std::string_view key)
-{
-    for (const Field& f : kFields) {
-        if (f.key == key) {
-            return &f;
-        }
-    }
-    return nullptr;
-}
+using settings::kParameterFields;
+using Field = settings::ParameterFieldSpec;
 
 std::optional<int> ParseInt(std::string_view text)
 {
@@ -170,7 +145,7 @@ int RunShow(Args args)
     if (parsed->Has("--json")) {
         JsonWriter w(std::cout);
         w.BeginObject();
-        for (const Field& f : kFields) {
+        for (const Field& f : kParameterFields) {
             w.Key(f.key).Int(record.Word(f.offset));
         }
         w.Key("temperature_unit").String(unit);
@@ -198,7 +173,7 @@ int RunShow(Args args)
         std::cout << '\n';
         return kExitOk;
     }
-    for (const Field& f : kFields) {
+    for (const Field& f : kParameterFields) {
         std::cout << f.key << ": " << record.Word(f.offset) << '\n';
     }
     std::cout << "temperature_unit: " << unit << '\n'
@@ -247,11 +222,11 @@ int RunSet(Args args)
             return UsageError(kCommand, "'" + arg + "' is not KEY=VALUE");
         }
         Change c{arg.substr(0, eq), arg.substr(eq + 1)};
-        if (const Field* f = FindField(c.key)) {
+        if (const Field* f = settings::FindParameterField(c.key)) {
             const auto value = ParseInt(c.value);
             if (!value || *value < f->min || *value > f->max) {
-                return UsageError(kCommand, Format("%s takes a whole number from %d to %d, not '%s'", f->key.data(),
-                                                   f->min, f->max, c.value.c_str()));
+                return UsageError(kCommand, Format("%s takes a whole number from %d to %d, not '%s'",
+                                                   std::string(f->key).c_str(), f->min, f->max, c.value.c_str()));
             }
         } else if (c.key == "power" || c.key == "temperature") {
             if (!ParseCurve(c.value)) {
@@ -275,7 +250,7 @@ int RunSet(Args args)
     const SettingsRecord old = record;
     const CurveLimits limits = CurveLimitsFor(device.identity, record.TemperatureUnit());
     for (const Change& c : changes) {
-        if (const Field* f = FindField(c.key)) {
+        if (const Field* f = settings::FindParameterField(c.key)) {
             record.SetWord(f->offset, static_cast<std::uint16_t>(*ParseInt(c.value)));
             continue;
         }
@@ -305,7 +280,7 @@ int RunSet(Args args)
         status >= 0) {
         return status;
     }
-    for (const Field& f : kFields) {
+    for (const Field& f : kParameterFields) {
         if (old.Word(f.offset) != record.Word(f.offset)) {
             std::cout << f.key << ": " << old.Word(f.offset) << " -> " << record.Word(f.offset) << '\n';
         }

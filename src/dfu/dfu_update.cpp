@@ -532,6 +532,7 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
         return;
     }
     m_strLastOutcome.clear();
+    m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
@@ -551,6 +552,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
         return false;
     }
     m_strLastOutcome.clear();
+    m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     // The job reads the areas the caller's image describes; once it runs, the image has served.
     nemora::dfuse::Image areas;
@@ -578,6 +580,7 @@ void CDfuUpdate::LeaveDfuMode()
         return;
     }
     m_strLastOutcome.clear();
+    m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
@@ -768,6 +771,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             ShowStatus("Upgrade successful !");
             break;
         case Kind::Verified:
+            m_bVerified = true;
             ShowStatus("Verify successful !");
             break;
         case Kind::Mismatch:

@@ -102,6 +102,8 @@ public:
     void SetSnapshotMaker(SnapshotMaker maker) { m_makeSnapshot = std::move(maker); }
     // The snapshot the last upgrade saved; empty when it took none.
     const QString& LastSnapshot() const { return m_strLastSnapshot; }
+    // The last upgrade wrote its file and read back the same bytes.
+    bool LastVerified() const { return m_bVerified; }
 
     bool IsRunning() const { return m_job.Running(); }
     bool IsTimerRunning() const { return m_timer.isActive(); }
@@ -219,6 +221,7 @@ private:
     nemora::dfuse::TransferJob::Phase m_failedPhase = nemora::dfuse::TransferJob::Phase::None;
     nemora::dfuse::TransferJob::Phase m_pollPhase = nemora::dfuse::TransferJob::Phase::None; // before the poll
     QElapsedTimer m_sinceFailure;
+    bool m_bVerified = false;                      // the last upgrade ended "Verify successful !"
     QString m_strLastOutcome;                      // the outcome line last logged for the running operation
     CMessageBoxDialog* m_pLeaveQuestion = nullptr; // open while "Operation on-going. Leave anyway ?" asks
 };

@@ -247,8 +247,11 @@ void CPageUpdate::OnEngineDone(const QObject* pFrom)
                                "The update replaced the device's " + m_strAreasTouched +
                                    ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,
                                "", 0x24);
-    if (question.DoModal() == nemora::widgets::kIdYes)
+    if (question.DoModal() == nemora::widgets::kIdYes) {
+        // The update's verdict is in the Log; one engine window, the restore's, follows from here.
+        m_pDfuUpdate->hide();
         Notify(NOTIFY_RESTORE_SNAPSHOT, snapshot);
+    }
 }
 
 void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)

@@ -196,6 +196,16 @@ void CPageCustom::SetSnapshotMaker(
         m_pEngine->SetSnapshotMaker(m_makeSnapshot);
 }
 
+void CPageCustom::Log(const QString& strText)
+{
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_LOG;
+    notify.strText = strText;
+    if (m_pView)
+        m_pView->OnNotify(0, notify);
+}
+
 void CPageCustom::ShowError(const QString& strText)
 {
     CMessageBoxDialog box(this, strText, "", kOkStop);
@@ -661,17 +671,16 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     const QString folder = TransferFolderPath();
     if (folder.isEmpty())
         return;
-    PAGE_NOTIFY notify;
-    notify.hwndFrom = this;
-    notify.code = NOTIFY_LOG;
-    notify.strText = "Restoring the settings from " + strPath;
-    if (m_pView)
-        m_pView->OnNotify(0, notify);
+    Log("Restoring the settings from " + strPath);
     m_writing = Writing::Both;
     m_strRestoringFrom = strPath;
     m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas));
-    if (!m_bRestoring)
+    if (!m_bRestoring) {
         m_writing = Writing::Nothing;
+        return;
+    }
+    m_RestoringLogo = areas.logo;
+    m_RestoringParam = areas.param;
 }
 
 void CPageCustom::OnEngineDone(const QObject* pFrom)
@@ -679,10 +688,22 @@ void CPageCustom::OnEngineDone(const QObject* pFrom)
     if (pFrom != this)
         return;
     m_writing = Writing::Nothing; // the write ended as a whole
-    if (!m_bRestoring)
+    const std::vector<std::uint8_t> logo = std::exchange(m_RestoringLogo, {});
+    const std::vector<std::uint8_t> param = std::exchange(m_RestoringParam, {});
+    if (!std::exchange(m_bRestoring, false) || !m_pEngine || !m_pEngine->LastVerified())
         return;
-    m_bRestoring = false;
-    OnReadFromDevice(); // what the device holds now, in the editors
+    // The device was read back against the snapshot byte for byte: that is what it holds now, and the
+    // editors take it in as read, with the engine window left on the restore's own verdict.
+    m_bFromDevice = true;
+    m_bSilentRead = true;
+    if (!logo.empty())
+        ApplyData(m_DeviceIdentity.m_dwLogoAddress, logo);
+    if (!param.empty())
+        ApplyData(m_DeviceIdentity.m_dwParamAddress, param);
+    m_bFromDevice = false;
+    m_bSilentRead = false;
+    update();
+    Log("Restored and verified: the Customize tab shows what the device now holds, from " + m_strRestoringFrom);
 }
 
 void CPageCustom::OnSaveFile()

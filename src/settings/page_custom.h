@@ -135,6 +135,7 @@ private:
     bool EngineReady();
     // Writes the staging file into the folder and downloads it into the device through the engine.
     bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file);
+    void Log(const QString& strText);
     void ShowError(const QString& strText);
 
     nemora::dfuse::IDfuseLibrary& m_library;
@@ -149,15 +150,16 @@ private:
     SettingsEditorValues m_ValuesAsRead{};  // the editors as the last read or load left them
     std::vector<std::uint8_t> m_LogoAsRead; // the screens, encoded, as the last read or load left them
     bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
-    bool m_bFromDevice = false;
+    bool m_bFromDevice = false;             // ApplyData takes in what the device holds, not a file
     enum class Writing { Nothing, Screens, Settings, Both };
-    Writing m_writing = Writing::Nothing; // what the running write changes
-    QString m_strRestoringFrom;           // the snapshot a running restore writes
-    QString m_strPendingRestore; // a snapshot to offer once the device is back             // ApplyData takes in what
-                                 // an upload read, not a file
+    Writing m_writing = Writing::Nothing;      // what the running write changes
+    QString m_strRestoringFrom;                // the snapshot a running restore writes
+    std::vector<std::uint8_t> m_RestoringLogo; // the areas a running restore writes, shown once verified
+    std::vector<std::uint8_t> m_RestoringParam;
+    QString m_strPendingRestore; // a snapshot to offer once the device is back
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
-    bool m_bRestoring = false; // the engine writes a snapshot back; the page reads the device again after
+    bool m_bRestoring = false; // the engine writes a snapshot back
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
 
     QPushButton* m_pRead = nullptr;

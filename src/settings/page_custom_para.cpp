@@ -86,22 +86,24 @@ CPageCustomPara::CPageCustomPara(QWidget* pParent)
     frame("Coil advanced setting", 27, 42, 127, 138, 34, 54);
     frame("Display setting", 208, 42, 163, 126, 215, 54);
 
+    using nemora::settings::ParameterField;
     struct Row {
         int nEditId;
         int nSpinId;
-        const char* label;
+        ParameterField field;
         int x, y;
     };
     const Row rows[] = {
-        {IDC_EDIT_NI, IDC_SPIN_NI, "NI", 70, 82},
-        {IDC_EDIT_TI, IDC_SPIN_TI, "TI", 70, 101},
-        {IDC_EDIT_SS, IDC_SPIN_SS, "SS", 70, 120},
-        {IDC_EDIT_TCR_M1, IDC_SPIN_TCR_M1, "TCR-M1", 70, 138},
-        {IDC_EDIT_TCR_M2, IDC_SPIN_TCR_M2, "TCR-M2", 70, 156},
-        {IDC_EDIT_TCR, IDC_SPIN_TCR, "TCR", 200, 193},
+        {IDC_EDIT_NI, IDC_SPIN_NI, ParameterField::Ni, 70, 82},
+        {IDC_EDIT_TI, IDC_SPIN_TI, ParameterField::Ti, 70, 101},
+        {IDC_EDIT_SS, IDC_SPIN_SS, ParameterField::Ss, 70, 120},
+        {IDC_EDIT_TCR_M1, IDC_SPIN_TCR_M1, ParameterField::TcrM1, 70, 138},
+        {IDC_EDIT_TCR_M2, IDC_SPIN_TCR_M2, ParameterField::TcrM2, 70, 156},
+        {IDC_EDIT_TCR, IDC_SPIN_TCR, ParameterField::Tcr, 200, 193},
     };
     for (const Row& row : rows) {
-        auto* label = new QLabel(row.label, this);
+        const auto& spec = nemora::settings::Spec(row.field);
+        auto* label = new QLabel(QString::fromUtf8(spec.label.data(), static_cast<qsizetype>(spec.label.size())), this);
         label->setGeometry(DialogRect(du, row.x - 36, row.y + 3, 34, 8));
         auto* box = new QLineEdit(this);
         box->setObjectName(QString::number(row.nEditId));
@@ -115,8 +117,8 @@ CPageCustomPara::CPageCustomPara(QWidget* pParent)
         m_spins[row.nSpinId] = spin;
         const int spinId = row.nSpinId;
         connect(spin, &UpDownControl::DeltaPos, this, [this, spinId](int delta) { OnDeltaPos(spinId, delta); });
-        if (row.nEditId == IDC_EDIT_TCR) {
-            label->hide(); // TCR holds its value but is never shown
+        if (!spec.shown) {
+            label->hide(); // held for the record, never shown
             box->hide();
             spin->hide();
         }
@@ -169,7 +171,7 @@ void CPageCustomPara::SetField(const Field& field, int nValue)
 
 int CPageCustomPara::GetField(const Field& field)
 {
-    const int value = nemora::settings::LimitForRecord(
+    const int value = nemora::settings::LimitForCommit(
         nemora::settings::ParseBoxText(m_boxes.at(field.nEditId)->text().toStdString()));
     SetField(field, value);
     return value;
@@ -235,12 +237,14 @@ void CPageCustomPara::OnSliderDraw()
 
 void CPageCustomPara::RestoreDefaults()
 {
-    SetNi(800);
-    SetTi(305);
-    SetSs(105);
-    SetTcr(100);
-    SetTcrM1(100);
-    SetTcrM2(100);
+    using nemora::settings::ParameterField;
+    using nemora::settings::Spec;
+    SetNi(Spec(ParameterField::Ni).defaultValue);
+    SetTi(Spec(ParameterField::Ti).defaultValue);
+    SetSs(Spec(ParameterField::Ss).defaultValue);
+    SetTcr(Spec(ParameterField::Tcr).defaultValue);
+    SetTcrM1(Spec(ParameterField::TcrM1).defaultValue);
+    SetTcrM2(Spec(ParameterField::TcrM2).defaultValue);
     for (const auto& [spinId, spin] : m_spins) {
         spin->SetBuddy(m_boxes.at(FieldForSpin(spinId)->nEditId));
         spin->SetRange(nemora::settings::kParameterMin, nemora::settings::kParameterMax);
@@ -248,7 +252,7 @@ void CPageCustomPara::RestoreDefaults()
             {nemora::settings::kParameterAcceleration.begin(), nemora::settings::kParameterAcceleration.end()});
     }
     m_pSlider->setRange(nemora::settings::kDisplayLevelMin, nemora::settings::kDisplayLevelMax);
-    SetDisplayLevel(nemora::settings::kDisplayLevelMax);
+    SetDisplayLevel(Spec(ParameterField::DisplayLevel).defaultValue);
 }
 
 void CPageCustomPara::OnDefault()

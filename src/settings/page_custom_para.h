@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settings_fields.h"
+
 #include <QWidget>
 
 #include <map>
@@ -16,8 +18,8 @@ class UpDownControl;
 
 // The "Parameters" sub-page: the coil values NI, TI, SS, TCR-M1 and TCR-M2 (and TCR, held but never
 // shown) in boxes with arrows, and the display level on a slider. The setters show a record's values
-// unchanged; the getters take over whatever the box shows, limited to 0 to 1000; the arrows and Enter
-// keep a value within 1 to 1000.
+// unchanged; the getters take over whatever the box shows, the arrows and Enter keep a value, each within
+// 1 to 1000. TCR is held for the record but never shown, and a write from the page leaves it as read.
 class CPageCustomPara : public QWidget {
     Q_OBJECT
 public:
@@ -55,7 +57,7 @@ public:
     // Moves the slider (0 to 255); the display level becomes the slider's position.
     void SetDisplayLevel(int nValue);
 
-    // The box's text as a number, limited to 0 to 1000, written back to the box and returned.
+    // The box's text as a number, limited to 1 to 1000, written back to the box and returned.
     int GetNi();
     int GetTi();
     int GetTcr();
@@ -98,13 +100,13 @@ private:
     void SetField(const Field& field, int nValue);
     int GetField(const Field& field);
 
-    int m_nNi = 800;
-    int m_nTi = 305;
-    int m_nSs = 105;
-    int m_nTcr = 100;
-    int m_nTcrM1 = 100;
-    int m_nTcrM2 = 100;
-    int m_nDisplayLevel = 255;
+    int m_nNi = nemora::settings::Spec(nemora::settings::ParameterField::Ni).defaultValue;
+    int m_nTi = nemora::settings::Spec(nemora::settings::ParameterField::Ti).defaultValue;
+    int m_nSs = nemora::settings::Spec(nemora::settings::ParameterField::Ss).defaultValue;
+    int m_nTcr = nemora::settings::Spec(nemora::settings::ParameterField::Tcr).defaultValue;
+    int m_nTcrM1 = nemora::settings::Spec(nemora::settings::ParameterField::TcrM1).defaultValue;
+    int m_nTcrM2 = nemora::settings::Spec(nemora::settings::ParameterField::TcrM2).defaultValue;
+    int m_nDisplayLevel = nemora::settings::Spec(nemora::settings::ParameterField::DisplayLevel).defaultValue;
     // The page's first OnDefault (from OnInitDialog) restores without asking.
     bool m_bDefaultCalled = false;
 

@@ -25,11 +25,6 @@ int ParseBoxText(std::string_view text)
         std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-int LimitForRecord(int nValue)
-{
-    return std::clamp(nValue, 0, kParameterMax);
-}
-
 int LimitForCommit(int nValue)
 {
     return std::clamp(nValue, kParameterMin, kParameterMax);

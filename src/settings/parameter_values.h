@@ -3,6 +3,8 @@
 // Value rules of the parameters page, free of any toolkit: how box text becomes a number, the ranges the
 // page enforces and the steps of the up-down arrows.
 
+#include "settings/settings_fields.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -10,18 +12,18 @@
 
 namespace nemora::settings {
 
-inline constexpr int kParameterMin = 1;
-inline constexpr int kParameterMax = 1000;
-inline constexpr int kDisplayLevelMin = 0;
-inline constexpr int kDisplayLevelMax = 255;
+// The coil values all take the same range; the display level has its own.
+inline constexpr int kParameterMin = Spec(ParameterField::Ni).min;
+inline constexpr int kParameterMax = Spec(ParameterField::Ni).max;
+inline constexpr int kDisplayLevelMin = Spec(ParameterField::DisplayLevel).min;
+inline constexpr int kDisplayLevelMax = Spec(ParameterField::DisplayLevel).max;
 
 // The text of a box as a decimal integer: leading blanks and one sign allowed, conversion stops at the
 // first other character, no digits gives 0. Values beyond the int range saturate.
 int ParseBoxText(std::string_view text);
 
-// What a getter returns and writes back: 0 to 1000.
-int LimitForRecord(int nValue);
-// What Enter commits: 1 to 1000.
+// What Enter commits and what a getter returns and writes back: 1 to 1000, the range the record's field
+// takes, so an empty or zero box never reaches the device as 0.
 int LimitForCommit(int nValue);
 
 // An arrow step from the page value: down steps stop at 1, up steps at 1000, a zero step changes nothing.

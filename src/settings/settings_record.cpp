@@ -21,28 +21,66 @@ void SettingsRecord::SetWord(std::size_t offset, std::uint16_t value)
     m_bytes.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
 }
 
+std::uint16_t SettingsParameters::Get(Field field) const
+{
+    switch (field) {
+    case Field::Ni:
+        return wNi;
+    case Field::Ti:
+        return wTi;
+    case Field::Ss:
+        return wSs;
+    case Field::Tcr:
+        return wTcr;
+    case Field::TcrM1:
+        return wTcrM1;
+    case Field::TcrM2:
+        return wTcrM2;
+    case Field::DisplayLevel:
+        return wDisplayLevel;
+    }
+    return 0;
+}
+
+void SettingsParameters::Set(Field field, std::uint16_t value)
+{
+    switch (field) {
+    case Field::Ni:
+        wNi = value;
+        break;
+    case Field::Ti:
+        wTi = value;
+        break;
+    case Field::Ss:
+        wSs = value;
+        break;
+    case Field::Tcr:
+        wTcr = value;
+        break;
+    case Field::TcrM1:
+        wTcrM1 = value;
+        break;
+    case Field::TcrM2:
+        wTcrM2 = value;
+        break;
+    case Field::DisplayLevel:
+        wDisplayLevel = value;
+        break;
+    }
+}
+
 SettingsParameters SettingsRecord::Parameters() const
 {
     SettingsParameters p;
-    p.wTcrM1 = Word(kTcrM1Offset);
-    p.wTcrM2 = Word(kTcrM2Offset);
-    p.wNi = Word(kNiOffset);
-    p.wTi = Word(kTiOffset);
-    p.wSs = Word(kSsOffset);
-    p.wTcr = Word(kTcrOffset);
-    p.wDisplayLevel = Word(kDisplayLevelOffset);
+    for (const auto& field : nemora::settings::kParameterFields)
+        p.Set(field.id, Word(field.offset));
     return p;
 }
 
 void SettingsRecord::SetParameters(const SettingsParameters& p)
 {
-    SetWord(kTcrM1Offset, p.wTcrM1);
-    SetWord(kTcrM2Offset, p.wTcrM2);
-    SetWord(kNiOffset, p.wNi);
-    SetWord(kTiOffset, p.wTi);
-    SetWord(kSsOffset, p.wSs);
-    SetWord(kTcrOffset, p.wTcr);
-    SetWord(kDisplayLevelOffset, p.wDisplayLevel);
+    for (const auto& field : nemora::settings::kParameterFields)
+        SetWord(field.offset, p.Get(field.id));
 }
 
 CurvePoints SettingsRecord::Curve(std::size_t offset) const
@@ -105,7 +143,10 @@ void AssembleRecordForDevice(SettingsRecord& record, SettingsSubPage current, co
     record.StoreMarker();
     switch (current) {
     case SettingsSubPage::Parameters:
-        record.SetParameters(values.params);
+        for (const auto& field : nemora::settings::kParameterFields) {
+            if (field.shown) // a field the page does not show keeps what was read
+                record.SetWord(field.offset, values.params.Get(field.id));
+        }
         break;
     case SettingsSubPage::TemperatureCurve:
         record.SetTemperatureCurve(values.temperatureCurve);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settings_fields.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,15 +18,19 @@ inline constexpr const char* kTemperatureImageName = "user_temp";
 inline constexpr std::size_t kCurvePointCount = 10;
 using CurvePoints = std::array<std::uint16_t, kCurvePointCount>;
 
-// The seven values of the parameters page.
+// The seven single-value fields of the record; see kParameterFields for where each lives.
 struct SettingsParameters {
-    std::uint16_t wTcrM1 = 100;
-    std::uint16_t wTcrM2 = 100;
-    std::uint16_t wNi = 800;
-    std::uint16_t wTi = 305;
-    std::uint16_t wSs = 105;
-    std::uint16_t wTcr = 100;
-    std::uint16_t wDisplayLevel = 255;
+    using Field = nemora::settings::ParameterField;
+    std::uint16_t wTcrM1 = nemora::settings::Spec(Field::TcrM1).defaultValue;
+    std::uint16_t wTcrM2 = nemora::settings::Spec(Field::TcrM2).defaultValue;
+    std::uint16_t wNi = nemora::settings::Spec(Field::Ni).defaultValue;
+    std::uint16_t wTi = nemora::settings::Spec(Field::Ti).defaultValue;
+    std::uint16_t wSs = nemora::settings::Spec(Field::Ss).defaultValue;
+    std::uint16_t wTcr = nemora::settings::Spec(Field::Tcr).defaultValue;
+    std::uint16_t wDisplayLevel = nemora::settings::Spec(Field::DisplayLevel).defaultValue;
+
+    std::uint16_t Get(Field field) const;
+    void Set(Field field, std::uint16_t value);
 
     bool operator==(const SettingsParameters&) const = default;
 };
@@ -40,15 +46,16 @@ public:
     // Byte offsets of the fields the console uses.
     static constexpr std::size_t kMarkerOffset = 0;
     static constexpr std::size_t kTemperatureUnitOffset = 14;
-    static constexpr std::size_t kTcrM1Offset = 26;
-    static constexpr std::size_t kTcrM2Offset = 28;
     static constexpr std::size_t kPowerCurveOffset = 36;
     static constexpr std::size_t kTemperatureCurveOffset = 56;
-    static constexpr std::size_t kNiOffset = 76;
-    static constexpr std::size_t kTiOffset = 78;
-    static constexpr std::size_t kSsOffset = 80;
-    static constexpr std::size_t kTcrOffset = 82;
-    static constexpr std::size_t kDisplayLevelOffset = 84;
+    static constexpr std::size_t kTcrM1Offset = nemora::settings::Spec(nemora::settings::ParameterField::TcrM1).offset;
+    static constexpr std::size_t kTcrM2Offset = nemora::settings::Spec(nemora::settings::ParameterField::TcrM2).offset;
+    static constexpr std::size_t kNiOffset = nemora::settings::Spec(nemora::settings::ParameterField::Ni).offset;
+    static constexpr std::size_t kTiOffset = nemora::settings::Spec(nemora::settings::ParameterField::Ti).offset;
+    static constexpr std::size_t kSsOffset = nemora::settings::Spec(nemora::settings::ParameterField::Ss).offset;
+    static constexpr std::size_t kTcrOffset = nemora::settings::Spec(nemora::settings::ParameterField::Tcr).offset;
+    static constexpr std::size_t kDisplayLevelOffset =
+        nemora::settings::Spec(nemora::settings::ParameterField::DisplayLevel).offset;
 
     // A record whose every byte is 0xFF, as in an erased area or a saved settings file.
     SettingsRecord();
@@ -100,8 +107,9 @@ struct SettingsEditorValues {
     CurvePoints powerCurve{};
 };
 
-// Assembles the record for a write to the device, in place: the marker, then only the fields of the
-// current sub-page. Every other byte keeps what the last read or load put there.
+// Assembles the record for a write to the device, in place: the marker, then only the fields the current
+// sub-page shows (for the parameters page, the fields kParameterFields marks as shown). Every other byte
+// keeps what the last read or load put there.
 void AssembleRecordForDevice(SettingsRecord& record, SettingsSubPage current, const SettingsEditorValues& values);
 
 // Assembles the record for a settings file in a buffer of its own: the first paramSize bytes are 0xFF

@@ -175,7 +175,13 @@ bool CMessageBoxDialog::OnInitDialog()
                                                      buttonSize.height);
     }
     setFixedSize(layout.client.width, layout.client.height);
-    if (QWidget* owner = parentWidget()) {
+    // An owner that is not on the screen (a hidden engine window) stands for the window it belongs to.
+    QWidget* owner = parentWidget();
+    while (owner && !owner->isVisible())
+        owner = owner->parentWidget();
+    if (!owner)
+        owner = QApplication::activeWindow();
+    if (owner) {
         // Over the part of the owner the user sees: a page larger than its scrolled view has its centre
         // elsewhere, even off the screen.
         QRect seen = owner->visibleRegion().boundingRect();

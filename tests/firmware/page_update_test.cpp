@@ -312,6 +312,7 @@ TEST_F(RomUpdate, AFirmwareOverTheLogoAreaIsFlaggedAndItsSnapshotIsOfferedAndRes
         return t.startsWith("The update replaced the device's logo area");
     })) << answers.texts.join("|").toStdString();
     EXPECT_EQ((*transport->Flash(location))[0], 0x11);
+    EXPECT_FALSE(page->Engine()->isVisible()) << "one engine window, the restore's";
 
     // Closing the window afterwards does not offer the same snapshot again.
     const auto offers = [&] {

@@ -245,8 +245,8 @@ TEST(ParameterValues, BoxTextConvertsLikeAtoi)
     EXPECT_EQ(ParseBoxText("x5"), 0);
     EXPECT_EQ(ParseBoxText("99999999999999999999"), INT_MAX);
     EXPECT_EQ(ParseBoxText("-99999999999999999999"), INT_MIN);
-    EXPECT_EQ(LimitForRecord(ParseBoxText("5000")), 1000);
-    EXPECT_EQ(LimitForRecord(-3), 0);
+    EXPECT_EQ(LimitForCommit(ParseBoxText("5000")), 1000);
+    EXPECT_EQ(LimitForCommit(-3), 1);
     EXPECT_EQ(LimitForCommit(0), 1);
 }
 

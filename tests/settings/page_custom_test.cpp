@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -265,7 +266,9 @@ TEST_F(Customize, A96x96DeviceReadsAndWritesItsWholeLogoArea)
 
 TEST_F(Customize, AWriteSendsOnlyTheCurrentSubPagesFieldsAndASaveChangesNothingOfIt)
 {
-    const unsigned location = Connect("0x004C");
+    SettingsRecord known = KnownRecord();
+    known.SetWord(SettingsRecord::kTcrOffset, 0xFFFF); // a field the page holds but does not show
+    const unsigned location = Connect("0x004C", known);
     page->ParaPage()->SetNi(900);
     const CurvePoints power{50, 60, 70, 80, 90, 100, 110, 120, 130, 140};
     page->PowerPage()->LoadPoints(power.data(), 20);
@@ -273,14 +276,18 @@ TEST_F(Customize, AWriteSendsOnlyTheCurrentSubPagesFieldsAndASaveChangesNothingO
     ASSERT_TRUE(page->OnSaveFileTo(Path("between.vek")));
     WriteOn(CPageCustom::kTabPower);
 
-    SettingsRecord expected = KnownRecord();
+    SettingsRecord expected = known;
     expected.StoreMarker();
     expected.SetPowerCurve(power);
     EXPECT_EQ(DeviceRecord(location), expected);
 
+    // An emptied box is written as the least value the field takes, and shown so; TCR stays as read.
+    page->ParaPage()->Box(CPageCustomPara::IDC_EDIT_TCR_M1)->setText("");
     WriteOn(CPageCustom::kTabParameters);
+    EXPECT_EQ(page->ParaPage()->Box(CPageCustomPara::IDC_EDIT_TCR_M1)->text(), "1");
     SettingsParameters params = expected.Parameters();
     params.wNi = 900;
+    params.wTcrM1 = 1;
     expected.SetParameters(params);
     EXPECT_EQ(DeviceRecord(location), expected);
 }
@@ -570,6 +577,12 @@ TEST_P(CustomizeFailedWrite, SaysWhatItLeftAndTheRestoreBringsTheAreasBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return Area(location, kFlashBase, kFlashSize) == before; }, 30000))
         << page->Engine()->ProgressBar()->GetWindowText().toStdString();
     EXPECT_TRUE(WaitForEngine());
+    // The window ends on the restore's verdict, and the editors show what the device holds again.
+    EXPECT_TRUE(page->Engine()->ProgressBar()->GetWindowText().endsWith("Verify successful !"))
+        << page->Engine()->ProgressBar()->GetWindowText().toStdString();
+    EXPECT_EQ(Editors(), Fields(KnownRecord()));
+    EXPECT_EQ(EncodedImages(page->DeviceIdentity()), Area(location, 0x0800D000, 6144));
+    EXPECT_FALSE(page->EditsPending());
 }
 
 INSTANTIATE_TEST_SUITE_P(

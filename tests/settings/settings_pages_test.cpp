@@ -136,7 +136,8 @@ TEST_F(ParaPage, GettersTakeOverTypedTextAndRecordValuesShowUnchanged)
     page->SetTcrM2(1200);
     EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_TCR_M1), "0");
     EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_TCR_M2), "1200");
-    EXPECT_EQ(page->GetTcrM1(), 0);
+    EXPECT_EQ(page->GetTcrM1(), 1); // the least the field takes, never 0
+    EXPECT_EQ(Text(CPageCustomPara::IDC_EDIT_TCR_M1), "1");
     EXPECT_EQ(page->GetTcrM2(), 1000);
 
     page->SetSs(1200);

@@ -116,7 +116,10 @@ TEST(AssembleForDevice, StoresMarkerAndOnlyTheCurrentSubPage)
         AssembleRecordForDevice(r, page, v);
         EXPECT_EQ(r.Marker(), 0x5A5A);
         EXPECT_EQ(r.TemperatureUnit(), before.TemperatureUnit());
-        EXPECT_EQ(r.Parameters(), page == SettingsSubPage::Parameters ? v.params : before.Parameters());
+        // The parameters page does not show TCR, so its write leaves TCR as read.
+        SettingsParameters params = page == SettingsSubPage::Parameters ? v.params : before.Parameters();
+        params.wTcr = before.Parameters().wTcr;
+        EXPECT_EQ(r.Parameters(), params);
         EXPECT_EQ(r.PowerCurve(), page == SettingsSubPage::PowerCurve ? v.powerCurve : before.PowerCurve());
         EXPECT_EQ(r.TemperatureCurve(),
                   page == SettingsSubPage::TemperatureCurve ? v.temperatureCurve : before.TemperatureCurve());

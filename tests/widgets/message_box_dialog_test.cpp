@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -71,6 +72,19 @@ TEST(MessageBoxDialog, CancelButtonAnswersEscapeAndCloseBox)
     ctrlBreak.show();
     QTest::keyClick(&ctrlBreak, Qt::Key_Pause, Qt::ControlModifier);
     EXPECT_EQ(ctrlBreak.result(), kIdCancel);
+}
+
+TEST(MessageBoxDialog, ABoxOfAHiddenWindowSitsOverTheWindowOnTheScreen)
+{
+    QWidget window;
+    window.setGeometry(300, 200, 400, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QDialog hidden(&window); // as an engine window that was never shown
+    CMessageBoxDialog box(&hidden, "Something failed.", "", 0x10);
+    box.OnInitDialog();
+    const QPoint centre = window.mapToGlobal(window.rect().center());
+    EXPECT_LE((box.geometry().center() - centre).manhattanLength(), 2);
 }
 
 TEST(MessageBoxDialog, EmptyCaptionShowsTheApplicationName)
