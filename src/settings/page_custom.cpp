@@ -2,6 +2,7 @@
 
 #include "dfu/dfu_update.h"
 #include "dfuse/dfu_file.h"
+#include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_contract.h"
 #include "screens/page_custom_display.h"
 #include "settings/page_custom_para.h"
@@ -9,6 +10,7 @@
 #include "settings/page_custom_temp.h"
 #include "settings/settings_file.h"
 #include "settings/snapshots.h"
+#include "settings/write_outcome.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
 
@@ -384,9 +386,18 @@ bool CPageCustom::EditsPending()
            now.powerCurve != m_ValuesAsRead.powerCurve || (!m_LogoAsRead.empty() && EncodedLogoArea() != m_LogoAsRead);
 }
 
-QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const
+QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase)
 {
     using Phase = nemora::dfuse::TransferJob::Phase;
+    m_bNothingChanged = false;
+    if ((phase == Phase::Erase || phase == Phase::Download) &&
+        (m_writing == Writing::Settings || m_writing == Writing::Screens)) {
+        const settings::AreaAfterFailure told = ReadBackAfterFailure();
+        if (!told.text.empty()) {
+            m_bNothingChanged = told.unchanged;
+            return QString::fromStdString(told.text);
+        }
+    }
     if (phase == Phase::Verify) {
         return m_writing == Writing::Nothing ? QString()
                                              : "Everything was written, but the check of it did not finish: read it "
@@ -411,6 +422,29 @@ QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase) c
     return {};
 }
 
+settings::AreaAfterFailure CPageCustom::ReadBackAfterFailure()
+{
+    const QString snapshot = m_pEngine ? m_pEngine->LastSnapshot() : QString();
+    if (snapshot.isEmpty() || m_strDevicePath.isEmpty() || m_WritingBytes.empty())
+        return {};
+    const settings::SnapshotAreas before = settings::ReadSnapshot(snapshot.toStdString(), m_DeviceIdentity);
+    const std::vector<std::uint8_t>& held = m_writing == Writing::Settings ? before.param : before.logo;
+    if (!before.error.empty() || held.size() < m_WritingBytes.size())
+        return {};
+    nemora::dfuse::DeviceLink link;
+    nemora::dfuse::LinkDescriptors descriptors;
+    std::vector<std::uint8_t> now;
+    if (m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link, descriptors) !=
+            nemora::dfuse::LinkOutcome::Ok ||
+        !nemora::dfuse::UploadArea(m_library, link, m_dwWritingAddress,
+                                   static_cast<std::uint32_t>(m_WritingBytes.size()), now))
+        return {}; // the device went away: only the phase tells
+    const std::span<const std::uint8_t> was(held.data(), m_WritingBytes.size());
+    return m_writing == Writing::Settings
+               ? settings::DescribeSettingsAfterFailure(was, m_WritingBytes, now)
+               : settings::DescribeScreensAfterFailure(was, m_WritingBytes, now, m_pDisplay->GetScreenCount());
+}
+
 bool CPageCustom::AskToRestore(const QString& strSnapshot)
 {
     CMessageBoxDialog question(this,
@@ -427,8 +461,8 @@ void CPageCustom::OfferRestoreAfterFailure()
         m_writing == Writing::Both ? m_strRestoringFrom : (m_pEngine ? m_pEngine->LastSnapshot() : QString());
     m_writing = Writing::Nothing;
     m_bRestoring = false;
-    if (snapshot.isEmpty())
-        return; // no snapshot was kept: nothing to offer
+    if (snapshot.isEmpty() || std::exchange(m_bNothingChanged, false))
+        return; // no snapshot was kept, or the device holds what it held: nothing to offer
     nemora::dfuse::DeviceLink link;
     nemora::dfuse::LinkDescriptors descriptors;
     if (m_strDevicePath.isEmpty() || m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link,
@@ -455,15 +489,7 @@ bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
     }
     if (untouched.empty())
         return true;
-    QString list; // "1 to 3, 5"
-    for (std::size_t i = 0; i < untouched.size();) {
-        std::size_t j = i;
-        while (j + 1 < untouched.size() && untouched[j + 1] == untouched[j] + 1)
-            ++j;
-        list += (list.isEmpty() ? "" : ", ") + QString::number(untouched[i]) +
-                (j > i ? " to " + QString::number(untouched[j]) : QString());
-        i = j + 1;
-    }
+    const QString list = QString::fromStdString(settings::ScreenList(untouched));
     const QString text = QString(untouched.size() == 1 ? "Screen %1 was" : "Screens %1 were").arg(list) +
                          " not read from this device: the write would replace them on the device with the built-in "
                          "screens shown here.\nRead From Device first to keep the device's own. Write anyway ?";
@@ -617,6 +643,8 @@ void CPageCustom::OnWriteToDevice()
     }
 
     m_writing = tab == kTabDisplay ? Writing::Screens : Writing::Settings;
+    m_dwWritingAddress = address;
+    m_WritingBytes = bytes;
     if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes)))
         m_writing = Writing::Nothing;
 }

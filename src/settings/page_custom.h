@@ -5,6 +5,7 @@
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/transfer_job.h"
 #include "settings/settings_record.h"
+#include "settings/write_outcome.h"
 #include "widgets/page_notify.h"
 
 #include <QString>
@@ -78,12 +79,14 @@ public:
     // Asks before a write of screens that were neither read from this device nor loaded nor edited (their
     // built-in images would replace the device's). True to write.
     bool AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area);
-    // What a write that stopped in the phase left on the device, in plain words.
-    QString WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const;
+    // What a write that stopped in the phase left on the device, in plain words: told from the area read
+    // back when the device still answers, else from the phase.
+    QString WriteFailureText(nemora::dfuse::TransferJob::Phase phase);
     // After a failed write: offers to write back the snapshot taken before it, now or, when the device
     // went away, once it is selected again.
     void OfferRestoreAfterFailure();
     bool AskToRestore(const QString& strSnapshot);
+    nemora::settings::AreaAfterFailure ReadBackAfterFailure();
     // Whether the screens shown came from this device (read) or from a file (loaded).
     bool ScreensKnown() const { return m_bScreensKnown; }
 
@@ -152,8 +155,11 @@ private:
     bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
     bool m_bFromDevice = false;             // ApplyData takes in what the device holds, not a file
     enum class Writing { Nothing, Screens, Settings, Both };
-    Writing m_writing = Writing::Nothing;      // what the running write changes
-    QString m_strRestoringFrom;                // the snapshot a running restore writes
+    Writing m_writing = Writing::Nothing; // what the running write changes
+    QString m_strRestoringFrom;           // the snapshot a running restore writes
+    std::uint32_t m_dwWritingAddress = 0; // the area the running write changes, and the bytes it is to leave
+    std::vector<std::uint8_t> m_WritingBytes;
+    bool m_bNothingChanged = false;            // the failed write's area was read back as it was: nothing to restore
     std::vector<std::uint8_t> m_RestoringLogo; // the areas a running restore writes, shown once verified
     std::vector<std::uint8_t> m_RestoringParam;
     QString m_strPendingRestore; // a snapshot to offer once the device is back

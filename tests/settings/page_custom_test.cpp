@@ -223,7 +223,7 @@ TEST_F(Customize, ScreensNotReadFromTheDeviceAreMarkedAndNotWrittenWithoutAsking
     page->SetCurrentTab(CPageCustom::kTabDisplay);
     Click(CPageCustom::IDC_WRITE_TO_DEVICE);
     ASSERT_FALSE(reports.texts.isEmpty());
-    EXPECT_TRUE(reports.texts.back().startsWith("Screens 1 to 2, 4 to 12 were not read from this device"))
+    EXPECT_TRUE(reports.texts.back().startsWith("Screens 1, 2, 4 to 12 were not read from this device"))
         << reports.texts.join("|").toStdString();
     EXPECT_TRUE(WaitForEngine());
     EXPECT_EQ(Area(location, kFlashBase, kFlashSize), before);
@@ -548,13 +548,16 @@ INSTANTIATE_TEST_SUITE_P(Files, CustomizeBadFile,
                                          BadFile{"Truncated", [](Bytes& b) { b.resize(b.size() / 2); }, ""}),
                          [](const testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
-// A write that fails after it changed the device says first what it left, then offers the snapshot taken
-// before it; "Yes" brings both areas back byte for byte.
+// A write that fails says first what the device now holds, read back after the failure, then the decoded
+// report; when it changed the device it offers the snapshot taken before it, and "Yes" brings both areas
+// back byte for byte.
 struct FailedWriteCase {
     const char* name;
     int tab;
     const char* fault;
     const char* says;
+    bool changed;           // the failure left the area changed, so the restore is offered
+    bool unplugged = false; // the device went away: the offer waits for it to come back
 };
 class CustomizeFailedWrite : public Customize, public ::testing::WithParamInterface<FailedWriteCase> {};
 
@@ -570,29 +573,46 @@ TEST_P(CustomizeFailedWrite, SaysWhatItLeftAndTheRestoreBringsTheAreasBack)
     ModalAnswerer yes(mb::kIdYes);
     page->SetCurrentTab(c.tab);
     Click(CPageCustom::IDC_WRITE_TO_DEVICE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= 2 && !page->Engine()->IsRunning(); }, 30000));
-    EXPECT_TRUE(yes.texts[0].startsWith(c.says)) << yes.texts[0].toStdString();
+    const qsizetype boxes = c.changed && !c.unplugged ? 2 : 1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= boxes && !page->Engine()->IsRunning(); }, 30000))
+        << yes.texts.join("|").toStdString() << page->Engine()->ProgressBar()->GetWindowText().toStdString();
+    EXPECT_TRUE(yes.texts[0].startsWith(c.says)) << yes.texts.join("|").toStdString();
     EXPECT_TRUE(yes.texts[0].contains("Error Code:")) << "then the decoded report";
+    if (!c.changed) {
+        EXPECT_EQ(yes.texts.size(), 1) << "nothing to restore";
+        EXPECT_EQ(Area(location, kFlashBase, kFlashSize), before);
+        return;
+    }
+    unsigned at = location;
+    if (c.unplugged) {
+        ASSERT_EQ(yes.texts.size(), 1);
+        at = Plug(("bcd=0x004C,flash=" + Path("flash.bin").toStdString()).c_str());
+        frame->OnDeviceChange();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= 2; }, 30000));
+    }
     EXPECT_TRUE(yes.texts[1].startsWith("Write back what the device held before the failed write ?"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Area(location, kFlashBase, kFlashSize) == before; }, 30000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Area(at, kFlashBase, kFlashSize) == before; }, 30000))
         << page->Engine()->ProgressBar()->GetWindowText().toStdString();
     EXPECT_TRUE(WaitForEngine());
     // The window ends on the restore's verdict, and the editors show what the device holds again.
     EXPECT_TRUE(page->Engine()->ProgressBar()->GetWindowText().endsWith("Verify successful !"))
         << page->Engine()->ProgressBar()->GetWindowText().toStdString();
     EXPECT_EQ(Editors(), Fields(KnownRecord()));
-    EXPECT_EQ(EncodedImages(page->DeviceIdentity()), Area(location, 0x0800D000, 6144));
+    EXPECT_EQ(EncodedImages(page->DeviceIdentity()), Area(at, 0x0800D000, 6144));
     EXPECT_FALSE(page->EditsPending());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SubPages, CustomizeFailedWrite,
     ::testing::Values(FailedWriteCase{"PowerLine", CPageCustom::kTabPower, "fault=status=errPROG@write:1",
-                                      "The write stopped part-way: the parameter area is incomplete"},
+                                      "The parameter area was erased but not written: the device has no settings",
+                                      true},
                       FailedWriteCase{"Parameters", CPageCustom::kTabParameters, "fault=status=errERASE@erase:1",
-                                      "The write stopped while it erased the parameter area"},
+                                      "Nothing was changed: the device holds the settings it held before", false},
                       FailedWriteCase{"Display", CPageCustom::kTabDisplay, "fault=status=errPROG@write:1",
-                                      "The write stopped part-way: some screens"}),
+                                      "Screens 1, 2 are blank; the other screens are as they were.", true},
+                      FailedWriteCase{"DisplayUnplugged", CPageCustom::kTabDisplay, "fault=unplug@write:1",
+                                      "The write stopped part-way: some screens", true, true}),
     [](const ::testing::TestParamInfo<FailedWriteCase>& param) { return std::string(param.param.name); });
 
 TEST_F(Customize, FilesThatCannotBeWrittenAreReportedAndNothingIsDownloaded)
