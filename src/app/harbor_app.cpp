@@ -4,6 +4,7 @@
 #include "app/launch_counter.h"
 #include "app/main_frame.h"
 #include "app/platform.h"
+#include "dfuse/dfu_file.h"
 #include "usb/transport.h"
 #include "version/version.h"
 #include "widgets/message_box_dialog.h"
@@ -90,11 +91,20 @@ std::optional<int> CHarborApp::InitInstance()
         m_options.pTransport = m_pOwnTransport.get();
     }
 
-    const nemora::app::LaunchCount count = nemora::app::CountLaunch(ToPath(m_options.strWorkspaceFolder));
-    if (!count.fileOk)
-        m_options.showPlainMessage(kMagicFileErrorText);
-    else if (count.resetLayout)
-        ResetStoredLayout();
+    // The workspace is the user's own, or it is not used at all.
+    std::string workspaceError;
+    if (!nemora::dfuse::MakeOwnFolder(ToPath(m_options.strWorkspaceFolder), "the workspace folder",
+                                      "remove it, or set NEMORA_WORKSPACE_DIR to a folder of your own",
+                                      workspaceError)) {
+        m_options.showPlainMessage("Unable to use " + QString::fromStdString(workspaceError) +
+                                   "\nThe console starts without it.");
+    } else {
+        const nemora::app::LaunchCount count = nemora::app::CountLaunch(ToPath(m_options.strWorkspaceFolder));
+        if (!count.fileOk)
+            m_options.showPlainMessage(kMagicFileErrorText);
+        else if (count.resetLayout)
+            ResetStoredLayout();
+    }
 
     MainFrameServices services;
     services.checkFirstRun = [this] { return CheckFirstRun(); };

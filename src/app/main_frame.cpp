@@ -91,6 +91,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     infoPlatform.systemMinor = version.minor;
     infoPlatform.bSystem64Bit = nemora::app::platform::IsSystem64Bit();
     infoPlatform.strInstalledFolder = nemora::app::platform::InstalledProgramFolder();
+    infoPlatform.strProgramFolder = m_services.strProgramFolder;
     m_pInfo = new CPageInfo(m_pView, infoPlatform);
     pages.pInfo = m_pInfo;
     pages.pInfoRoute = m_pInfo;

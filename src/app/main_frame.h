@@ -42,6 +42,7 @@ struct MainFrameServices {
     nemora::usb::Transport* pTransport = nullptr;     // the devices; null lists none
     nemora::dfuse::IDfuseLibrary* pLibrary = nullptr; // the DfuSe library; null: one over pTransport
     std::function<int(const QString&)> startProgram;  // starts driver installers; default: run and watched
+    QString strProgramFolder; // the installers' Driver/ is looked for here; default: the executable's folder
 };
 
 // A toolbar item that shows only its text and always looks enabled.

@@ -29,19 +29,20 @@ std::string InstallerPath(InstallerButton button)
     return {};
 }
 
-std::string LocateInstaller(InstallerButton button, const std::filesystem::path& currentFolder,
+std::string LocateInstaller(InstallerButton button, const std::filesystem::path& programFolder,
                             const std::filesystem::path& installedFolder)
 {
     const std::string relative = InstallerPath(button);
     if (relative.empty())
         return relative;
+    const std::filesystem::path beside = (programFolder / relative).lexically_normal();
     std::error_code error;
-    if (std::filesystem::exists(currentFolder / relative, error) || installedFolder.empty())
-        return relative;
-    const std::filesystem::path installed = (installedFolder / relative).lexically_normal();
-    if (std::filesystem::exists(installed, error))
-        return installed.string();
-    return relative;
+    if (!installedFolder.empty() && !std::filesystem::exists(beside, error)) {
+        const std::filesystem::path installed = (installedFolder / relative).lexically_normal();
+        if (std::filesystem::exists(installed, error))
+            return installed.string();
+    }
+    return beside.string();
 }
 
 std::string InstallerFailureText(unsigned result)

@@ -23,11 +23,12 @@ InstallerButton ChooseInstaller(unsigned major, unsigned minor, bool bSystem64Bi
 // Relative path (from the current working folder) of a button's installer, with '/' separators.
 std::string InstallerPath(InstallerButton button);
 
-// The installer a button starts. The relative path comes first, looked up under currentFolder (the
-// console's working folder, where a folder of its own Driver/ is used as it is); when nothing is there, the
-// same path under installedFolder (the installation's libexec/nemora, found from the executable), as an
-// absolute path. When neither exists the relative path is returned, so starting it fails as it always has.
-std::string LocateInstaller(InstallerButton button, const std::filesystem::path& currentFolder,
+// The installer a button starts, always as an absolute path: the button's path under programFolder (the
+// folder of the running executable, where a build keeps its own Driver/) when it is there, else under
+// installedFolder (the installation's libexec/nemora). When neither has it, the path under programFolder,
+// so that starting it fails and names where it was looked for. The working folder is never looked in:
+// whoever can put a file there must not have it run as the user.
+std::string LocateInstaller(InstallerButton button, const std::filesystem::path& programFolder,
                             const std::filesystem::path& installedFolder);
 
 // The failure message for a shell result: the number in hexadecimal after "0x".

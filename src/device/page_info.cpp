@@ -2,6 +2,7 @@
 
 #include "widgets/message_box_dialog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -112,7 +113,10 @@ void CPageInfo::RunInstaller(InstallerButton button)
     if (m_bInstallerRunning)
         return;
     const QString path = QString::fromStdString(nemora::device::LocateInstaller(
-        button, QDir::currentPath().toStdString(), m_platform.strInstalledFolder.toStdString()));
+        button,
+        (m_platform.strProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_platform.strProgramFolder)
+            .toStdString(),
+        m_platform.strInstalledFolder.toStdString()));
     int result = 31;
     if (m_platform.runInstaller) {
         // Marked before the start, for a runner that reports at once.

@@ -27,9 +27,11 @@ public:
         unsigned systemMajor = 0;
         unsigned systemMinor = 0;
         bool bSystem64Bit = true;
-        // Where the installed console keeps its installers (libexec/nemora); searched when the working
-        // folder has no Driver/ of its own. Empty: the working folder only.
+        // Where the installed console keeps its installers (libexec/nemora); searched when the program's
+        // own folder has no Driver/. Empty: the program's folder only.
         QString strInstalledFolder;
+        // The folder whose Driver/ comes first; empty: the running executable's.
+        QString strProgramFolder;
     };
 
     CPageInfo(QWidget* pParent, Platform platform);

@@ -174,41 +174,9 @@ std::optional<std::filesystem::path> LockFolder(std::string& error)
     } else {
         folder = "/tmp/Nemora-" + std::to_string(::geteuid());
     }
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create the lock folder " + folder.string() + ": " + std::strerror(errno);
+    if (!MakeOwnFolder(folder, "the lock folder", kRemedy, error)) {
         return std::nullopt;
     }
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        error = "the lock folder " + folder.string() + " is a symbolic link: " + kRemedy;
-        return std::nullopt;
-    }
-    // Checked and tightened through one descriptor, so that what is checked is what is changed.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        error = err == ENOTDIR || err == ELOOP
-                    ? "the lock folder " + folder.string() + " is not a folder: " + kRemedy
-                    : "cannot open the lock folder " + folder.string() + ": " + std::strerror(err);
-        return std::nullopt;
-    }
-    if (::fstat(fd, &info) != 0) {
-        error = "cannot examine the lock folder " + folder.string() + ": " + std::strerror(errno);
-        ::close(fd);
-        return std::nullopt;
-    }
-    if (info.st_uid != ::geteuid()) {
-        error = "the lock folder " + folder.string() + " belongs to another user (uid " + std::to_string(info.st_uid) +
-                "): " + kRemedy;
-        ::close(fd);
-        return std::nullopt;
-    }
-    if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
-        error = "cannot make the lock folder " + folder.string() + " private: " + std::strerror(errno);
-        ::close(fd);
-        return std::nullopt;
-    }
-    ::close(fd);
     return folder;
 }
 

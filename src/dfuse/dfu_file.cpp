@@ -404,6 +404,45 @@ bool MakePrivateFolders(const std::filesystem::path& path, std::string& error)
     return true;
 }
 
+bool MakeOwnFolder(const std::filesystem::path& folder, std::string_view what, std::string_view remedy,
+                   std::string& error)
+{
+    const std::string named = std::string(what) + " " + folder.string();
+    if (!MakePrivateFolders(folder, error)) {
+        return false;
+    }
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        error = named + " is a symbolic link: " + std::string(remedy);
+        return false;
+    }
+    // Checked and tightened through one descriptor, so that what is checked is what is changed.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        error = err == ENOTDIR || err == ELOOP ? named + " is not a folder: " + std::string(remedy)
+                                               : "cannot open " + named + ": " + std::strerror(err);
+        return false;
+    }
+    bool ok = true;
+    if (::fstat(fd, &info) != 0) {
+        error = "cannot examine " + named + ": " + std::strerror(errno);
+        ok = false;
+    } else if (info.st_uid != ::geteuid()) {
+        error = named + " belongs to another user (uid " + std::to_string(info.st_uid) + "): " + std::string(remedy);
+        ok = false;
+    } else if ((info.st_mode & 077) != 0) {
+        if (::fchmod(fd, 0700) != 0) {
+            error = "cannot make " + named + " private: " + std::strerror(errno);
+            ok = false;
+        } else {
+            std::fprintf(stderr, "%s was open to other users; it is now private (mode 0700)\n", named.c_str());
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
 std::optional<std::filesystem::path> WriteTemporaryFile(const std::filesystem::path& folder, const std::string& base,
                                                         std::span<const std::uint8_t> bytes, unsigned mode,
                                                         bool exactMode, std::string& error)

@@ -138,6 +138,13 @@ ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true)
 // Makes each missing folder of the path with mode 0700. False with `error` set when one cannot be made.
 bool MakePrivateFolders(const std::filesystem::path& path, std::string& error);
 
+// A folder the program keeps the user's files in (`what` names it in messages, "the snapshot folder"):
+// made with mode 0700 when missing (parents too), then taken only when it is a real folder, not a symbolic
+// link, and owned by this user. One of the user's that others may enter is tightened to 0700 and one line
+// on stderr says so. False with `error` naming the folder and what to do; `remedy` ends that message.
+bool MakeOwnFolder(const std::filesystem::path& folder, std::string_view what, std::string_view remedy,
+                   std::string& error);
+
 // A new file ".<base>.<random>.tmp" in `folder`, created exclusively, with `mode` (exactly, whatever the
 // umask, when `exactMode`), holding `bytes` flushed to disk. Its path, or nothing with `error` set and
 // nothing left behind.

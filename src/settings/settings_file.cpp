@@ -78,12 +78,8 @@ std::optional<std::filesystem::path> TransferFolder(std::string& error)
         error = "neither NEMORA_TRANSFER_DIR, XDG_STATE_HOME nor HOME is set";
         return std::nullopt;
     }
-    if (!MakePrivateFolders(folder, error)) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = folder.string() + " is not a folder";
+    if (!dfuse::MakeOwnFolder(folder, "the transfer folder",
+                              "remove it, or set NEMORA_TRANSFER_DIR to a folder of your own", error)) {
         return std::nullopt;
     }
     return folder;

@@ -95,16 +95,13 @@ std::optional<std::filesystem::path> SnapshotFolder(std::string& error)
         error = "neither XDG_DATA_HOME nor HOME is set";
         return std::nullopt;
     }
+    // The areas are the user's own: nobody else reads them, nor puts a link in their way.
     const std::filesystem::path folder = base / "Nemora" / "snapshots";
-    if (!MakePrivateFolders(folder, error)) {
+    constexpr std::string_view kRemedy = "remove it, or set XDG_DATA_HOME to a folder of your own";
+    if (!dfuse::MakeOwnFolder(folder.parent_path(), "the workspace folder", kRemedy, error) ||
+        !dfuse::MakeOwnFolder(folder, "the snapshot folder", kRemedy, error)) {
         return std::nullopt;
     }
-    std::error_code code;
-    if (!std::filesystem::is_directory(folder, code)) {
-        error = folder.string() + " is not a folder";
-        return std::nullopt;
-    }
-    ::chmod(folder.c_str(), 0700); // the areas are the user's own: nobody else reads them
     return folder;
 }
 

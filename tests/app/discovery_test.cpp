@@ -9,6 +9,7 @@
 #include "qt_test_util.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -160,7 +161,7 @@ TEST(InfoPage, InstallersFollowTheChoiceTableAndFailuresShowTheNumberInHex)
     platform.bSystem64Bit = true;
     CPageInfo page(nullptr, platform);
     page.OnInstallDriver();
-    EXPECT_EQ(started, QStringList{"./Driver/Win7/x64/dpinst_amd64.exe"});
+    EXPECT_EQ(started, QStringList{QCoreApplication::applicationDirPath() + "/Driver/Win7/x64/dpinst_amd64.exe"});
 
     QString message;
     OnNextModal([&](QWidget* modal) {
@@ -171,8 +172,8 @@ TEST(InfoPage, InstallersFollowTheChoiceTableAndFailuresShowTheNumberInHex)
     EXPECT_EQ(message, QString::fromUtf8("安装失败，错误码：0x1F"));
 }
 
-// The console's own installer run for real: the udev script in a Driver/ folder of the working folder,
-// and on PATH only the tools it needs, an `id` that says "not root" and, but for one case, a pkexec that
+// The console's own installer run for real: the udev script in a Driver/ folder beside the program, and
+// on PATH only the tools it needs, an `id` that says "not root" and, but for one case, a pkexec that
 // answers without running it.
 struct InstallerCase {
     const char* pkexec; // the body of the stand-in, or nullptr for none
@@ -185,20 +186,30 @@ protected:
     QByteArray savedPath = qgetenv("PATH");
     QString savedFolder = QDir::currentPath();
 
+    QTemporaryDir bin; // the program's own folder
+    const QDir program{bin.path()};
+
     void SetUp() override
     {
+        programFolder = bin.path();
         SimFrameFixture::SetUp();
         const QDir root(work.path());
         const QString source = QStringLiteral(NEMORA_SOURCE_DIR "/packaging/udev/");
         for (auto button : {nemora::device::kInstallWin7x86, nemora::device::kInstallWin7x64,
                             nemora::device::kInstallWin8x86, nemora::device::kInstallWin8x64}) {
-            const QString installer = root.filePath(QString::fromStdString(nemora::device::InstallerPath(button)));
-            ASSERT_TRUE(root.mkpath(QFileInfo(installer).path()));
+            const QString installer = program.filePath(QString::fromStdString(nemora::device::InstallerPath(button)));
+            ASSERT_TRUE(program.mkpath(QFileInfo(installer).path()));
+            QFile::remove(installer);
             ASSERT_TRUE(QFile::copy(source + "install-udev-rule", installer));
+            // One planted in the working folder must never run.
+            const QString planted = root.filePath(QString::fromStdString(nemora::device::InstallerPath(button)));
+            ASSERT_TRUE(root.mkpath(QFileInfo(planted).path()));
+            Script(planted, "touch planted-ran");
         }
         // Not byte for byte the rule udev may have already, which the script would not install again.
         QFile rules(source + "70-nemora.rules");
-        QFile copy(root.filePath("Driver/70-nemora.rules"));
+        QFile::remove(program.filePath("Driver/70-nemora.rules"));
+        QFile copy(program.filePath("Driver/70-nemora.rules"));
         ASSERT_TRUE(rules.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly));
         copy.write(rules.readAll() + "# a test's copy\n");
         copy.close();
@@ -209,15 +220,15 @@ protected:
             ASSERT_TRUE(QFile::link(found, root.filePath(QString("bin/") + tool)));
         }
         // Never root, whoever runs the tests: the script then never writes to /etc itself.
-        Script("id", "echo 1000");
+        Script(QDir(work.path()).filePath("bin/id"), "echo 1000");
         if (GetParam().pkexec)
-            Script("pkexec", GetParam().pkexec);
+            Script(QDir(work.path()).filePath("bin/pkexec"), GetParam().pkexec);
         qputenv("PATH", root.filePath("bin").toLocal8Bit());
         QDir::setCurrent(root.path());
     }
-    void Script(const QString& name, const char* body)
+    static void Script(const QString& path, const char* body)
     {
-        QFile file(QDir(work.path()).filePath("bin/" + name));
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray("#!/bin/sh\n") + body + "\n");
         file.close();
@@ -225,6 +236,7 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_FALSE(QFile::exists("planted-ran")) << "an installer of the working folder ran";
         QDir::setCurrent(savedFolder);
         qputenv("PATH", savedPath);
     }
@@ -241,11 +253,11 @@ TEST_P(InstallerOutcomes, ShowUnderTheDriverBoxAndInTheLog)
 
     const QString text = page->InstallStatusLabel()->text();
     for (QString part : GetParam().parts) {
-        part.replace("WORK", QDir::currentPath());
+        part.replace("WORK", program.path());
         EXPECT_TRUE(text.contains(part)) << text.toStdString() << "\nlacks " << part.toStdString();
     }
     const QString log = frame->LogText(false);
-    EXPECT_EQ(log.count("Driver installer started: " + QDir::currentPath() + "/Driver/"), 1) << log.toStdString();
+    EXPECT_EQ(log.count("Driver installer started: " + program.path() + "/Driver/"), 1) << log.toStdString();
     EXPECT_TRUE(log.contains("Driver installer: " + QString(text).replace('\n', ' '))) << log.toStdString();
 }
 

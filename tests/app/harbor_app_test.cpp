@@ -8,6 +8,7 @@
 #include <QDockWidget>
 #include <QLabel>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
 #include <QSysInfo>
@@ -61,7 +62,7 @@ TEST_F(StartUp, FirstRunCountsResetsTheLayoutAndMarksTheInstallationOnce)
     EXPECT_EQ(settings.value("Settings/ACC_CNT").toInt(), 0);
     EXPECT_EQ(app->MainFrame()->windowTitle(), "Nemorate");
     ASSERT_EQ(started.size(), 1); // the first-run driver installation
-    EXPECT_TRUE(started[0].startsWith("./Driver/"));
+    EXPECT_TRUE(started[0].startsWith(QCoreApplication::applicationDirPath() + "/Driver/")) << started[0].toStdString();
     EXPECT_FALSE(app->CheckFirstRun());
 }
 
@@ -116,8 +117,12 @@ TEST_F(StartUp, UnreachableCounterFileIsReportedAndStartUpGoesOn)
     options.startProgram = [](const QString&) { return 42; };
     CHarborApp app(options);
     EXPECT_FALSE(app.InitInstance().has_value());
-    // Start-up, the welcome page and the first-run check each report it.
-    EXPECT_EQ(messages, QStringList(3, " Can not access Magic File! "));
+    // Start-up names the folder and leaves it alone; the welcome page and the first-run check report the file.
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_TRUE(messages[0].startsWith("Unable to use the workspace folder " + workspace.filePath("blocked") +
+                                       " is not a folder"))
+        << messages[0].toStdString();
+    EXPECT_EQ(messages.mid(1), QStringList(2, " Can not access Magic File! "));
 }
 
 TEST_F(StartUp, StaleLockFromACrashedRunDoesNotBlock)

@@ -35,7 +35,7 @@ TEST(DriverInstall, PathsAndFailureText)
 namespace fs = std::filesystem;
 
 // Where the installer is put before the lookup, and where the lookup must find it.
-enum class Place { None, Working, Installed, Both };
+enum class Place { None, BesideProgram, Installed, Both };
 
 class LocateInstallerTest : public ::testing::TestWithParam<Place> {
 protected:
@@ -44,12 +44,17 @@ protected:
         root = fs::temp_directory_path() /
                ("nemora-locate-" + std::to_string(::getpid()) + "-" + std::to_string(static_cast<int>(GetParam())));
         fs::remove_all(root);
-        working = root / "home";
+        program = root / "usr/bin";
         installed = root / "usr/libexec/nemora";
-        fs::create_directories(working);
+        fs::create_directories(program);
         fs::create_directories(installed);
+        fs::create_directories(root / "cwd");
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override
+    {
+        fs::current_path(fs::temp_directory_path());
+        fs::remove_all(root);
+    }
 
     static void Put(const fs::path& folder, InstallerButton button)
     {
@@ -59,35 +64,39 @@ protected:
     }
 
     fs::path root;
-    fs::path working;
+    fs::path program;
     fs::path installed;
 };
 
-TEST_P(LocateInstallerTest, WorkingFolderFirstThenTheInstallation)
+TEST_P(LocateInstallerTest, BesideTheProgramThenTheInstallationNeverTheWorkingFolder)
 {
     const Place place = GetParam();
+    // One planted in the working folder is never the one started.
+    fs::current_path(root / "cwd");
     for (InstallerButton button : {kInstallWin7x86, kInstallWin7x64, kInstallWin8x86, kInstallWin8x64}) {
-        if (place == Place::Working || place == Place::Both)
-            Put(working, button);
+        Put(root / "cwd", button);
+        if (place == Place::BesideProgram || place == Place::Both)
+            Put(program, button);
         if (place == Place::Installed || place == Place::Both)
             Put(installed, button);
-        const std::string found = LocateInstaller(button, working, installed);
+        const std::string found = LocateInstaller(button, program, installed);
         if (place == Place::Installed)
             EXPECT_EQ(found, (installed / InstallerPath(button)).lexically_normal().string());
-        else // the working folder's own, or the relative path that then fails as before
-            EXPECT_EQ(found, InstallerPath(button));
-        EXPECT_EQ(LocateInstaller(button, working, {}), InstallerPath(button)); // no installation known
+        else // the program's own, or where it was looked for
+            EXPECT_EQ(found, (program / InstallerPath(button)).lexically_normal().string());
+        EXPECT_EQ(LocateInstaller(button, program, {}), (program / InstallerPath(button)).lexically_normal().string());
     }
 }
 
 std::string PlaceName(const ::testing::TestParamInfo<Place>& param)
 {
-    constexpr const char* kNames[] = {"Nowhere", "InWorkingFolder", "Installed", "Both"};
+    constexpr const char* kNames[] = {"Nowhere", "BesideProgram", "Installed", "Both"};
     return kNames[static_cast<int>(param.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(DriverInstall, LocateInstallerTest,
-                         ::testing::Values(Place::None, Place::Working, Place::Installed, Place::Both), PlaceName);
+                         ::testing::Values(Place::None, Place::BesideProgram, Place::Installed, Place::Both),
+                         PlaceName);
 
 } // namespace
 

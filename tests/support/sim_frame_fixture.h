@@ -16,6 +16,7 @@ struct SimFrameFixture : testing::Test {
     QTemporaryDir dir;
     std::unique_ptr<nemora::sim::SimTransport> transport;
     std::unique_ptr<CMainFrame> frame;
+    QString programFolder; // where the installers are looked for; empty: beside the test program
 
     void SetUp() override
     {
@@ -25,6 +26,7 @@ struct SimFrameFixture : testing::Test {
         MainFrameServices services;
         services.pTransport = transport.get();
         services.checkFirstRun = [] { return false; };
+        services.strProgramFolder = programFolder;
         frame = std::make_unique<CMainFrame>(services);
         frame->OnInitialUpdate();
         frame->show();
