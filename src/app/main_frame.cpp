@@ -104,8 +104,9 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     pages.pCustom = m_pCustom;
     pages.pCustomRoute = m_pCustom;
     // Every write to a device's flash first keeps both of its user areas as a snapshot.
-    const auto makeSnapshot = [this](const QString& strPath, const CDeviceIdentity& identity) {
-        return nemora::settings::MakeSnapshotRequest(identity, SerialOf(strPath));
+    const auto makeSnapshot = [this](const QString& strPath, const CDeviceIdentity& identity,
+                                     const QString& strBefore) {
+        return nemora::settings::MakeSnapshotRequest(identity, SerialOf(strPath), strBefore.toStdString());
     };
     m_pUpdate->SetSnapshotMaker(makeSnapshot);
     m_pCustom->SetSnapshotMaker(makeSnapshot);

@@ -467,18 +467,28 @@ int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse u
     device.identity.SetIds(device.link.vid, device.link.pid, device.link.bcdDevice);
     device.identity.UpdateGeometry();
     device.snapshotDue = use == DeviceUse::Writes && !args.Has(kNoSnapshotOption.name);
+    device.snapshotBefore = SnapshotReason(command, args);
     return -1;
 }
 
-dfuse::SnapshotRequest SnapshotRequestFor(const ParsedArgs& args, const dfuse::DeviceLink& link,
-                                          const usb::DeviceInfo& device)
+std::string SnapshotReason(std::string_view command, const ParsedArgs& args)
+{
+    std::string reason = "nemora-cli " + std::string(command);
+    for (const std::string& positional : args.positionals) {
+        reason += " " + std::filesystem::path(positional).filename().string();
+    }
+    return reason;
+}
+
+dfuse::SnapshotRequest SnapshotRequestFor(std::string_view command, const ParsedArgs& args,
+                                          const dfuse::DeviceLink& link, const usb::DeviceInfo& device)
 {
     if (args.Has(kNoSnapshotOption.name)) {
         return {};
     }
     CDeviceIdentity identity;
     identity.SetIds(link.vid, link.pid, link.bcdDevice);
-    return settings::MakeSnapshotRequest(identity, device.serial);
+    return settings::MakeSnapshotRequest(identity, device.serial, SnapshotReason(command, args));
 }
 
 int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address, std::uint32_t size,
@@ -515,7 +525,7 @@ int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::
     JobReporter reporter(command);
     dfuse::SnapshotRequest snapshot;
     if (device.snapshotDue) {
-        snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial);
+        snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial, device.snapshotBefore);
     }
     // The staging file is the record of the last write; what is sent is the value it was written from.
     const bool ok =

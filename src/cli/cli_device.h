@@ -153,7 +153,8 @@ struct AreaDevice {
     Session session;
     dfuse::DeviceLink link;
     CDeviceIdentity identity;
-    bool snapshotDue = false; // the next write keeps both areas as a snapshot first (once per command)
+    bool snapshotDue = false;   // the next write keeps both areas as a snapshot first (once per command)
+    std::string snapshotBefore; // what that snapshot is taken before
 };
 // Returns an exit status, or -1 when the device is ready.
 int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device);
@@ -164,9 +165,12 @@ int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address
              std::vector<std::uint8_t>& bytes);
 
 // What a write reads and keeps first: both user areas of the device behind the link, saved as a snapshot
-// under its serial number. Empty with --no-snapshot.
-dfuse::SnapshotRequest SnapshotRequestFor(const ParsedArgs& args, const dfuse::DeviceLink& link,
-                                          const usb::DeviceInfo& device);
+// under its serial number, noted as taken before the command. Empty with --no-snapshot.
+dfuse::SnapshotRequest SnapshotRequestFor(std::string_view command, const ParsedArgs& args,
+                                          const dfuse::DeviceLink& link, const usb::DeviceInfo& device);
+
+// "nemora-cli settings set ni=5": what a command's snapshot is taken before.
+std::string SnapshotReason(std::string_view command, const ParsedArgs& args);
 
 // Writes an area the way the console does: a one-image staging file in the transfer folder, then erase,
 // download and verify. Returns an exit status, or -1.

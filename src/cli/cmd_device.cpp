@@ -202,7 +202,7 @@ int RunFlash(Args args)
     dfuse::TransferJob job(session.library->Operations());
     job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
     job.SetSmartWrites(!parsed->Has("--full"));
-    job.SetSnapshot(SnapshotRequestFor(*parsed, link, session.device));
+    job.SetSnapshot(SnapshotRequestFor("flash", *parsed, link, session.device));
     JobReporter reporter("flash");
     dfuse::RunJob(
         job, [&] { return job.StartUpgrade(link, targets, *file.file); }, std::ref(reporter));

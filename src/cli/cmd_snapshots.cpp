@@ -22,8 +22,10 @@ int RunSettingsSnapshots(Args args)
                      "update, a settings or screen write, from the console or from nemora-cli) both user areas\n"
                      "are read and kept as a settings file in $XDG_DATA_HOME/Nemora/snapshots (else\n"
                      "~/.local/share/Nemora/snapshots), the newest 50 of each device. Each line gives the date,\n"
-                     "the model code, the serial number and the file.\n\n"
-                     "  --json         one JSON object: \"folder\" and \"snapshots\" (path, date, model, serial)\n"
+                     "the model code, the serial number, the file and what the snapshot was taken before.\n"
+                     "Newest is the one taken last, whatever the clock said then.\n\n"
+                     "  --json         one JSON object: \"folder\" and \"snapshots\" (path, date, taken (UTC),\n"
+                     "                 model, serial, before)\n"
                      "  --model CODE   only the snapshots of that model (as 'nemora-cli models' names it)\n",
                      exitCode);
     if (!parsed) {
@@ -47,10 +49,14 @@ int RunSettingsSnapshots(Args args)
                 .String(s.path.string())
                 .Key("date")
                 .String(s.DateText())
+                .Key("taken")
+                .String(s.TakenUtc())
                 .Key("model")
                 .String(s.modelCode)
                 .Key("serial")
-                .String(s.serial)
+                .String(s.rawSerial.empty() ? s.serial : s.rawSerial)
+                .Key("before")
+                .String(s.before)
                 .EndObject();
         }
         w.EndArray().EndObject();
@@ -61,7 +67,9 @@ int RunSettingsSnapshots(Args args)
         std::cout << "No snapshot in " << folder->string() << "\n";
     }
     for (const auto& s : snapshots) {
-        std::cout << s.DateText() << "  " << s.modelCode << "  " << s.serial << "  " << s.path.string() << "\n";
+        std::cout << s.DateText() << "  " << s.modelCode << "  "
+                  << PrintableText(s.rawSerial.empty() ? s.serial : s.rawSerial) << "  " << s.path.string()
+                  << "  before " << PrintableText(s.BeforeText()) << "\n";
     }
     return kExitOk;
 }
@@ -100,16 +108,14 @@ int RunSettingsRestore(Args args)
         if (!folder) {
             return Failure(kCommand, "no snapshot folder: " + error);
         }
-        const std::string serial = device.session.device.serial.empty() ? "unknown" : device.session.device.serial;
-        for (const auto& s : settings::ListSnapshots(*folder, model)) {
-            if (s.serial == serial) {
-                path = s.path;
-                break;
-            }
+        const std::string& serial = device.session.device.serial;
+        if (const auto mine = settings::DeviceSnapshots(*folder, device.identity, serial); !mine.empty()) {
+            path = mine.front().path;
         }
         if (path.empty()) {
             return Failure(kCommand, "no snapshot of this device (model " + model + ", serial " +
-                                         PrintableText(serial) + ") in " + folder->string());
+                                         PrintableText(serial.empty() ? "unknown" : serial) + ") in " +
+                                         folder->string());
         }
     } else {
         path = parsed->positionals.front();

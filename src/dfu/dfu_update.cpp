@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -536,7 +537,9 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
-    m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity)
+    const QString before = std::exchange(m_strSnapshotBefore, QString());
+    m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity,
+                                                      before.isEmpty() ? "update from " + m_strUpgradeFile : before)
                                      : nemora::dfuse::SnapshotRequest{});
     Render(m_job.StartUpgrade(Link(), SelectedRows(), file));
     // The timer runs whatever happened; its first tick without an operation stops it again.

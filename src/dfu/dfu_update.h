@@ -97,9 +97,12 @@ public:
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
     // What every upgrade reads and keeps before it erases anything (none when not set): made for the
     // device path and identity of the upgrade.
-    using SnapshotMaker =
-        std::function<nemora::dfuse::SnapshotRequest(const QString& strDevicePath, const CDeviceIdentity& identity)>;
+    // strBefore says what the snapshot is taken before ("firmware update demo.vek").
+    using SnapshotMaker = std::function<nemora::dfuse::SnapshotRequest(
+        const QString& strDevicePath, const CDeviceIdentity& identity, const QString& strBefore)>;
     void SetSnapshotMaker(SnapshotMaker maker) { m_makeSnapshot = std::move(maker); }
+    // What the next upgrade's snapshot is taken before; "update from <file>" when none was set.
+    void SetSnapshotReason(const QString& strBefore) { m_strSnapshotBefore = strBefore; }
     // The snapshot the last upgrade saved; empty when it took none.
     const QString& LastSnapshot() const { return m_strLastSnapshot; }
     // The last upgrade wrote its file and read back the same bytes.
@@ -203,6 +206,7 @@ private:
     QString WriteFailureText(nemora::dfuse::TransferJob::Phase phase) const;
     void OfferAfterWriteFailure();
     QString m_strLastSnapshot;
+    QString m_strSnapshotBefore;
     QString m_strSnapshotFailure;  // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false;  // the last OpenDevice was refused for lack of permission
     bool m_bDeviceBusy = false;    // the last OpenDevice found the device locked by another program

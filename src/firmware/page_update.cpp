@@ -229,7 +229,7 @@ void CPageUpdate::ShowAreasWarning()
 }
 
 void CPageUpdate::SetSnapshotMaker(
-    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker)
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker)
 {
     m_makeSnapshot = std::move(maker);
     if (m_pDfuUpdate)
@@ -299,6 +299,7 @@ void CPageUpdate::OnDownload()
     }
     m_pDfuUpdate->show();
     m_pDfuUpdate->OpenDevice(m_strDevicePath, m_strFilePath);
+    m_pDfuUpdate->SetSnapshotReason("firmware update " + QFileInfo(m_strFilePath).fileName());
     m_pDfuUpdate->StartUpgrade();
     m_pDownload->setEnabled(false);
 }

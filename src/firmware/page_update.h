@@ -37,7 +37,8 @@ public:
     void OnEngineDone(const QObject* pFrom) override;
 
     // What the page's downloads read and keep first (see CDfuUpdate::SetSnapshotMaker).
-    void SetSnapshotMaker(std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker);
+    void SetSnapshotMaker(
+        std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker);
     QLabel* AreasLabel() const { return m_pAreas; }
 
     void ShowFileIdentity(CDeviceIdentity identity);
@@ -89,5 +90,6 @@ private:
     QString m_strAreasTouched;
     QString m_strOfferedSnapshot; // the snapshot the page last offered to restore // "the logo area and the parameter
                                   // area" when the file overwrites them
-    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)>
+        m_makeSnapshot;
 };

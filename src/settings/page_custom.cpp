@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -191,7 +192,7 @@ CDfuUpdate* CPageCustom::GetEngine()
 }
 
 void CPageCustom::SetSnapshotMaker(
-    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker)
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker)
 {
     m_makeSnapshot = std::move(maker);
     if (m_pEngine)
@@ -645,7 +646,8 @@ void CPageCustom::OnWriteToDevice()
     m_writing = tab == kTabDisplay ? Writing::Screens : Writing::Settings;
     m_dwWritingAddress = address;
     m_WritingBytes = bytes;
-    if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes)))
+    if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes),
+                         "Write To Device (" + m_pMainTabCtrl->tabText(tab) + ")"))
         m_writing = Writing::Nothing;
 }
 
@@ -663,7 +665,8 @@ bool CPageCustom::EngineReady()
     return true;
 }
 
-bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file)
+bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file,
+                                  const QString& strBefore)
 {
     const QString staging = strFolder + "/" + settings::kStagingFileName;
     // A staging file that cannot be written must not leave the previous one to be downloaded.
@@ -675,6 +678,7 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
     CDfuUpdate* engine = GetEngine();
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
+    engine->SetSnapshotReason(strBefore);
     // The staging file is the record of this write; what is sent is the image it was written from, so
     // nothing put in its place afterwards can reach the device.
     engine->StartUpgrade(file);
@@ -702,7 +706,8 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     Log("Restoring the settings from " + strPath);
     m_writing = Writing::Both;
     m_strRestoringFrom = strPath;
-    m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas));
+    m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas),
+                                   "restore of " + QFileInfo(strPath).fileName());
     if (!m_bRestoring) {
         m_writing = Writing::Nothing;
         return;

@@ -64,7 +64,8 @@ public:
     void OnEngineDone(const QObject* pFrom) override;
 
     // What the page's writes read and keep first (see CDfuUpdate::SetSnapshotMaker).
-    void SetSnapshotMaker(std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> maker);
+    void SetSnapshotMaker(
+        std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker);
 
     // Starts the upload of one area into m_Element, with the engine shown or not.
     void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
@@ -137,7 +138,7 @@ private:
     // The engine is free for this page's device; otherwise it comes into view, or the user learns why not.
     bool EngineReady();
     // Writes the staging file into the folder and downloads it into the device through the engine.
-    bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file);
+    bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file, const QString& strBefore);
     void Log(const QString& strText);
     void ShowError(const QString& strText);
 
@@ -166,7 +167,8 @@ private:
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
     bool m_bRestoring = false; // the engine writes a snapshot back
-    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&)> m_makeSnapshot;
+    std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)>
+        m_makeSnapshot;
 
     QPushButton* m_pRead = nullptr;
     QPushButton* m_pWrite = nullptr;

@@ -46,8 +46,8 @@ RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIden
     std::string modelName = model;
     m_identity.GetModelName(modelName);
 
-    m_pList->setColumnCount(3);
-    m_pList->setHeaderLabels({"Date", "Model", "Serial"});
+    m_pList->setColumnCount(4);
+    m_pList->setHeaderLabels({"Date", "Model", "Serial", "Taken before"});
     m_pList->setRootIsDecorated(false);
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pList->setIconSize(QSize(m_identity.m_nScreenWidth, m_identity.m_nScreenHeight));
@@ -56,7 +56,8 @@ RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIden
         item->setText(0, QString::fromStdString(info.DateText()) +
                              (info.sequence > 1 ? QString(" (%1)").arg(info.sequence) : QString()));
         item->setText(1, QString::fromStdString(modelName));
-        item->setText(2, QString::fromStdString(info.serial));
+        item->setText(2, QString::fromStdString(info.rawSerial.empty() ? info.serial : info.rawSerial));
+        item->setText(3, QString::fromStdString(info.BeforeText()));
         item->setData(0, kPathRole, QString::fromStdString(info.path.string()));
         if (const QImage screen = FirstScreen(info.path, m_identity); !screen.isNull())
             item->setIcon(0, QPixmap::fromImage(screen));

@@ -1,7 +1,8 @@
 #pragma once
 
-// "Restore Settings": the snapshots kept for a model, newest first, each with its date, model, serial and a
-// picture of its first screen; "Restore" asks once more and then hands the chosen file to the caller.
+// "Restore Settings": the snapshots kept for a model, newest first, each with its date, model, serial, what
+// it was taken before and a picture of its first screen; "Restore" asks once more and then hands the chosen file to the
+// caller.
 
 #include "device/device_identity.h"
 

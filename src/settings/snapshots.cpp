@@ -45,19 +45,84 @@ std::string SafeSerial(std::string_view serial)
     return safe.empty() ? std::string("unknown") : safe;
 }
 
-std::string Stamp(std::time_t when)
+std::string Format(std::time_t when, const char* format, bool utc)
 {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    std::tm parts{};
+    if (utc)
+        ::gmtime_r(&when, &parts);
+    else
+        ::localtime_r(&when, &parts);
     char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    std::strftime(text, sizeof text, format, &parts);
     return text;
 }
 
-// Newest first: by stamp, then by sequence.
+// Newest first: snapshots with a note by their order (they are newer than any without one), then by the
+// time taken, then by the name.
 bool Newer(const SnapshotInfo& a, const SnapshotInfo& b)
 {
+    if (a.order != b.order)
+        return a.order > b.order;
+    if (a.taken != b.taken)
+        return a.taken > b.taken;
     return a.stamp != b.stamp ? a.stamp > b.stamp : a.sequence > b.sequence;
+}
+
+std::filesystem::path NotePath(const std::filesystem::path& snapshot)
+{
+    std::filesystem::path note = snapshot;
+    note += ".info";
+    return note;
+}
+
+constexpr std::size_t kMaxNoteSize = 4096;
+
+// The note's fields, when it is a plain file of a sensible size; nothing is read through a link.
+void ReadNote(SnapshotInfo& info)
+{
+    const std::filesystem::path note = NotePath(info.path);
+    const int fd = ::open(note.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        static_cast<std::size_t>(st.st_size) <= kMaxNoteSize) {
+        text.resize(static_cast<std::size_t>(st.st_size));
+        const ssize_t got = ::read(fd, text.data(), text.size());
+        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    ::close(fd);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        if (key == "taken" && IsDigits(value) && value.size() <= 12)
+            info.taken = std::stoll(value);
+        else if (key == "order" && IsDigits(value) && value.size() <= 12)
+            info.order = std::stoull(value);
+        else if (key == "before")
+            info.before = value;
+        else if (key == "serial")
+            info.rawSerial = value;
+    }
+}
+
+// One line of a note: no line breaks of its own.
+std::string NoteValue(std::string_view text)
+{
+    std::string value;
+    for (char c : text)
+        value.push_back(c == '\n' || c == '\r' ? ' ' : c);
+    return value;
 }
 
 // Gives the file at `from` the name `to` unless some file already has it; 0, or the errno (EEXIST when the
@@ -117,11 +182,22 @@ std::string SnapshotModelCode(const CDeviceIdentity& identity)
 
 std::string SnapshotInfo::DateText() const
 {
-    if (stamp.size() != kStampLength) {
-        return stamp;
-    }
-    return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(9, 2) + ":" +
-           stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+    return Format(static_cast<std::time_t>(taken), "%Y-%m-%d %H:%M:%S", false);
+}
+
+std::string SnapshotInfo::TakenUtc() const
+{
+    return Format(static_cast<std::time_t>(taken), "%Y-%m-%dT%H:%M:%SZ", true);
+}
+
+std::string SnapshotInfo::BeforeText() const
+{
+    return before.empty() ? std::string("(not recorded)") : before;
+}
+
+std::string SnapshotSerialName(std::string_view serial)
+{
+    return SafeSerial(serial);
 }
 
 std::optional<SnapshotInfo> ParseSnapshotName(const std::filesystem::path& path)
@@ -164,10 +240,16 @@ std::vector<SnapshotInfo> ListSnapshots(const std::filesystem::path& folder, std
     std::vector<SnapshotInfo> found;
     std::error_code code;
     for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
-        if (!it->is_regular_file(code)) {
-            continue;
+        std::error_code statCode;
+        const std::filesystem::file_status status = it->symlink_status(statCode);
+        if (statCode || !std::filesystem::is_regular_file(status)) {
+            continue; // a link planted among them is never read through
         }
         if (auto info = ParseSnapshotName(it->path()); info && (modelCode.empty() || info->modelCode == modelCode)) {
+            struct stat st {};
+            if (::lstat(info->path.c_str(), &st) == 0)
+                info->taken = st.st_mtime;
+            ReadNote(*info);
             found.push_back(std::move(*info));
         }
     }
@@ -175,14 +257,30 @@ std::vector<SnapshotInfo> ListSnapshots(const std::filesystem::path& folder, std
     return found;
 }
 
+std::vector<SnapshotInfo> DeviceSnapshots(const std::filesystem::path& folder, const CDeviceIdentity& identity,
+                                          std::string_view serial)
+{
+    const std::string name = SafeSerial(serial);
+    std::vector<SnapshotInfo> mine;
+    for (SnapshotInfo& info : ListSnapshots(folder, SnapshotModelCode(identity))) {
+        // The raw serial tells apart two serials that clean to the same name.
+        if (info.serial == name && (info.rawSerial.empty() || serial.empty() || info.rawSerial == serial))
+            mine.push_back(std::move(info));
+    }
+    return mine;
+}
+
 SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceIdentity& identity,
                             std::string_view serial, std::span<const std::uint8_t> logoArea,
-                            std::span<const std::uint8_t> paramArea, std::time_t when)
+                            std::span<const std::uint8_t> paramArea, std::time_t when, std::string_view before)
 {
     SnapshotResult result;
     const std::string model = SnapshotModelCode(identity);
     const std::string device = SafeSerial(serial);
-    const std::string base = Stamp(when) + "-" + model + "-" + device;
+    const std::string base = Format(when, "%Y%m%d-%H%M%S", true) + "-" + model + "-" + device;
+    std::uint64_t order = 1;
+    for (const SnapshotInfo& info : DeviceSnapshots(folder, identity, serial))
+        order = std::max(order, info.order + 1);
     result.path = folder / (base + std::string(kExtension));
 
     std::vector<std::uint8_t> bytes;
@@ -216,15 +314,24 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
         return result;
     }
 
-    std::vector<SnapshotInfo> mine;
-    for (SnapshotInfo& info : ListSnapshots(folder, model)) {
-        if (info.serial == device) {
-            mine.push_back(std::move(info));
-        }
+    // The note: when, in which order and before what. Without it the snapshot is still whole, only older
+    // than any with a note.
+    const std::string note = "taken=" + std::to_string(static_cast<long long>(when)) +
+                             "\norder=" + std::to_string(order) + "\nbefore=" + NoteValue(before) +
+                             "\nserial=" + NoteValue(serial) + "\n";
+    if (const auto written = dfuse::WriteTemporaryFile(
+            folder, base, std::span(reinterpret_cast<const std::uint8_t*>(note.data()), note.size()), 0600, true,
+            why)) {
+        if (::rename(written->c_str(), NotePath(result.path).c_str()) != 0)
+            ::unlink(written->c_str());
     }
+
+    std::vector<SnapshotInfo> mine = DeviceSnapshots(folder, identity, serial);
+    std::erase_if(mine, [&](const SnapshotInfo& info) { return info.path == result.path; });
     std::error_code code;
-    for (std::size_t i = kSnapshotsKept; i < mine.size(); ++i) {
+    for (std::size_t i = kSnapshotsKept - 1; i < mine.size(); ++i) {
         std::filesystem::remove(mine[i].path, code);
+        std::filesystem::remove(NotePath(mine[i].path), code);
     }
     return result;
 }
@@ -280,13 +387,13 @@ std::vector<std::string> UserAreasTouched(const std::vector<dfuse::Image>& image
     return touched;
 }
 
-dfuse::SnapshotRequest MakeSnapshotRequest(const CDeviceIdentity& identity, std::string serial)
+dfuse::SnapshotRequest MakeSnapshotRequest(const CDeviceIdentity& identity, std::string serial, std::string before)
 {
     dfuse::SnapshotRequest request;
     request.areas = {{identity.m_dwLogoAddress, identity.m_dwLogoSize},
                      {identity.m_dwParamAddress, identity.m_dwParamSize}};
-    request.save = [identity, serial = std::move(serial)](const std::vector<std::vector<std::uint8_t>>& bytes,
-                                                          std::string& text) {
+    request.save = [identity, serial = std::move(serial), before = std::move(before)](
+                       const std::vector<std::vector<std::uint8_t>>& bytes, std::string& text) {
         const auto folder = SnapshotFolder(text);
         if (!folder) {
             return false;
@@ -295,7 +402,8 @@ dfuse::SnapshotRequest MakeSnapshotRequest(const CDeviceIdentity& identity, std:
             text = "the snapshot did not get both areas";
             return false;
         }
-        const SnapshotResult saved = SaveSnapshot(*folder, identity, serial, bytes[0], bytes[1], std::time(nullptr));
+        const SnapshotResult saved =
+            SaveSnapshot(*folder, identity, serial, bytes[0], bytes[1], std::time(nullptr), before);
         text = saved.error.empty() ? saved.path.string() : saved.error;
         return saved.error.empty();
     };

@@ -2,6 +2,7 @@
 
 #include "../dfuse/dfuse_test_util.h"
 #include "cli_runner.h"
+#include "device/device_identity.h"
 #include "settings/settings_file.h"
 #include "settings/snapshots.h"
 
@@ -79,6 +80,7 @@ TEST_F(CliSnapshots, AFirmwareOverTheParameterAreaIsSnapshottedFirstAndRestoreBr
 
     const CliResult listed = Run({"settings", "snapshots", "--json"});
     EXPECT_NE(listed.out.find("\"model\":\"K01\""), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\"before\":\"nemora-cli flash fw.vek\""), std::string::npos) << listed.out;
 }
 
 TEST_F(CliSnapshots, ASettingsWriteKeepsASnapshotAndOnlyTheNewest50OfTheDeviceStay)
@@ -99,6 +101,92 @@ TEST_F(CliSnapshots, ASettingsWriteKeepsASnapshotAndOnlyTheNewest50OfTheDeviceSt
     EXPECT_TRUE(std::filesystem::exists(Folder() / "20190101-000000-K01-OTHER.vek"));
     EXPECT_EQ(Snapshots()[0].serial, "NEMORASIM001");
 }
+
+TEST_F(CliSnapshots, TheSnapshotJustTakenIsKeptAndIsTheLatestWhateverTheClockAndTheNamesSay)
+{
+    // 50 snapshots of this device whose names sort after any taken now (a clock once years ahead).
+    std::filesystem::create_directories(Folder());
+    for (int i = 0; i < 50; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "20990101-1200%02d-K01-AB_12.vek", i);
+        dfuse_test::WriteBytes(Folder() / name, {1});
+    }
+    const CliResult set = Run({"settings", "set", "ni=200"}, ",serial=AB.12");
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const auto mine = Snapshots();
+    ASSERT_EQ(mine.size(), 50u);
+    EXPECT_EQ(mine[0].rawSerial, "AB.12");
+    EXPECT_EQ(mine[0].before, "nemora-cli settings set ni=200");
+    EXPECT_EQ(mine[0].order, 1u);
+
+    // --latest finds the serial with its dot, and takes the snapshot taken last, not the highest name.
+    const CliResult restored = Run({"settings", "restore", "--latest"}, ",serial=AB.12");
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_NE(restored.err.find(mine[0].path.string()), std::string::npos) << restored.err;
+    EXPECT_EQ(ReadBytes(P("flash.bin")), flash);
+
+    // A clock set back between two snapshots changes nothing of their order.
+    CDeviceIdentity k01;
+    k01.SetIds(0x0483, 0xDF11, 0x004C);
+    const std::vector<std::uint8_t> logo(k01.m_dwLogoSize), param(k01.m_dwParamSize);
+    const std::filesystem::path other = dir / "other";
+    std::filesystem::create_directories(other);
+    nemora::settings::SaveSnapshot(other, k01, "X", logo, param, 2000000000, "first");
+    const auto second = nemora::settings::SaveSnapshot(other, k01, "X", logo, param, 1700000000, "second");
+    const auto listed = nemora::settings::DeviceSnapshots(other, k01, "X");
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].path, second.path);
+    EXPECT_EQ(listed[0].TakenUtc(), "2023-11-14T22:13:20Z");
+    EXPECT_TRUE(nemora::settings::DeviceSnapshots(other, k01, "Y").empty());
+}
+
+// The folders the CLI keeps the user's files in: tightened when open to others, refused when a link.
+struct CliFolderCase {
+    const char* name;
+    void (*arrange)(const std::filesystem::path& data, const std::filesystem::path& transfer);
+    const char* says; // on stderr
+    int exitCode;
+};
+
+class CliFolders : public CliSnapshots, public ::testing::WithParamInterface<CliFolderCase> {};
+
+TEST_P(CliFolders, AreTheUsersOwnOrRefused)
+{
+    GetParam().arrange(dir / "data", dir / "transfer");
+    const CliResult set = Run({"settings", "set", "ni=200"});
+    EXPECT_EQ(set.exitCode, GetParam().exitCode) << set.err;
+    EXPECT_NE(set.err.find(GetParam().says), std::string::npos) << set.err;
+    if (set.exitCode != 0) {
+        EXPECT_EQ(ReadBytes(P("flash.bin")), flash) << "nothing written";
+        EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere" / "snapshots")) << "nothing through the link";
+    } else {
+        EXPECT_EQ(std::filesystem::status(dir / "data" / "Nemora").permissions(), std::filesystem::perms::owner_all);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, CliFolders,
+    ::testing::Values(CliFolderCase{"LooseWorkspace",
+                                    [](const std::filesystem::path& data, const std::filesystem::path&) {
+                                        std::filesystem::create_directories(data / "Nemora");
+                                        std::filesystem::permissions(data / "Nemora", std::filesystem::perms(0777));
+                                    },
+                                    "is now private", 0},
+                      CliFolderCase{"PlantedSnapshotLink",
+                                    [](const std::filesystem::path& data, const std::filesystem::path&) {
+                                        std::filesystem::create_directories(data / "Nemora");
+                                        std::filesystem::create_directories(data.parent_path() / "elsewhere");
+                                        std::filesystem::create_symlink(data.parent_path() / "elsewhere",
+                                                                        data / "Nemora" / "snapshots");
+                                    },
+                                    "is a symbolic link", 1},
+                      CliFolderCase{"TransferLink",
+                                    [](const std::filesystem::path&, const std::filesystem::path& transfer) {
+                                        std::filesystem::create_directories(transfer.parent_path() / "elsewhere");
+                                        std::filesystem::create_symlink(transfer.parent_path() / "elsewhere", transfer);
+                                    },
+                                    "the transfer folder", 1}),
+    [](const ::testing::TestParamInfo<CliFolderCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliSnapshots, AnUnreadableDeviceStopsTheWriteUnlessNoSnapshotIsGiven)
 {
@@ -154,7 +242,8 @@ TEST_F(CliSnapshots, SavesOfOneDeviceInTheSameSecondEachGetAFileAndNeverReplaceO
     EXPECT_EQ(nemora::settings::ReadSnapshot(first.path, k01).param, param(0xEE));
     EXPECT_EQ(ReadBytes(second), std::vector<std::uint8_t>{1});
     EXPECT_EQ(nemora::settings::ListSnapshots(folder).size(), kSavers + 2); // and no temporary file shows
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), std::ptrdiff_t(kSavers + 2));
+    // Each saved snapshot has its note beside it; nothing else is left.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), std::ptrdiff_t(2 * kSavers + 3));
 }
 
 } // namespace

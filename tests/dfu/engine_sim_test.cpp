@@ -494,7 +494,7 @@ TEST_P(EngineSnapshot, IsReadBeforeTheEraseAndAnUnreadableDeviceAsks)
 {
     const std::string answer = GetParam();
     const unsigned location = Plug(answer == "readable" ? "bcd=0x004C" : "bcd=0x004C,protect=1");
-    engine->SetSnapshotMaker([](const QString&, const CDeviceIdentity& identity) {
+    engine->SetSnapshotMaker([](const QString&, const CDeviceIdentity& identity, const QString&) {
         return nemora::settings::MakeSnapshotRequest(identity, "ENGINETEST");
     });
     ModalAnswerer answers(answer == "yes" ? nemora::widgets::kIdYes : nemora::widgets::kIdNo);

@@ -24,7 +24,8 @@ TEST(RestoreDialog, ListsTheModelsSnapshotsNewestFirstAndHandsBackTheChosenOne)
     std::vector<std::uint8_t> logo(k01.m_dwLogoSize, 0x00), param(k01.m_dwParamSize, 0xFF);
     logo[0] = 0x01; // pixel (0, 0) of screen 1 lit
     const auto older = nemora::settings::SaveSnapshot(folder, k01, "A1", logo, param, 1700000000);
-    const auto newer = nemora::settings::SaveSnapshot(folder, k01, "A1", logo, param, 1700000100);
+    const auto newer =
+        nemora::settings::SaveSnapshot(folder, k01, "A1", logo, param, 1700000100, "Write To Device (Power Line)");
     nemora::settings::SaveSnapshot(folder, k12, "B2", std::vector<std::uint8_t>(k12.m_dwLogoSize),
                                    std::vector<std::uint8_t>(k12.m_dwParamSize), 1700000200);
     ASSERT_TRUE(older.error.empty() && newer.error.empty()) << older.error << newer.error;
@@ -32,6 +33,7 @@ TEST(RestoreDialog, ListsTheModelsSnapshotsNewestFirstAndHandsBackTheChosenOne)
     nemora::settings::RestoreSnapshotDialog dialog(nullptr, k01, folder);
     ASSERT_EQ(dialog.List()->topLevelItemCount(), 2); // the other model's is not offered
     EXPECT_EQ(dialog.List()->topLevelItem(0)->text(2), "A1");
+    EXPECT_EQ(dialog.List()->topLevelItem(0)->text(3), "Write To Device (Power Line)");
     EXPECT_FALSE(dialog.List()->topLevelItem(0)->icon(0).isNull());
     ASSERT_FALSE(dialog.Preview()->pixmap().isNull());
     EXPECT_EQ(dialog.Preview()->pixmap().toImage().pixelColor(0, 0), QColor(Qt::black));
