@@ -31,25 +31,32 @@ constexpr std::string_view kSettingsHelp =
 using settings::kParameterFields;
 using Field = settings::ParameterFieldSpec;
 
+// A whole number, decimal or 0x-prefixed hexadecimal, as every number nemora-cli takes.
 std::optional<int> ParseInt(std::string_view text)
 {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
     int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
         return std::nullopt;
     }
     return value;
 }
 
-// Ten comma-separated whole numbers.
+// Exactly ten comma-separated whole numbers: an eleventh value or an empty one (a trailing comma) is
+// refused rather than dropped.
 std::optional<std::array<int, kCurvePointCount>> ParseCurve(std::string_view text)
 {
     std::array<int, kCurvePointCount> values{};
     std::size_t count = 0;
-    while (count < values.size()) {
+    for (;;) {
         const std::size_t comma = text.find(',');
         const auto value = ParseInt(text.substr(0, comma));
-        if (!value) {
+        if (!value || count == values.size()) {
             return std::nullopt;
         }
         values[count++] = *value;
@@ -58,7 +65,7 @@ std::optional<std::array<int, kCurvePointCount>> ParseCurve(std::string_view tex
         }
         text.remove_prefix(comma + 1);
     }
-    if (count != values.size() || text.find(',') != std::string_view::npos) {
+    if (count != values.size()) {
         return std::nullopt;
     }
     return values;
@@ -355,7 +362,12 @@ int RunLoad(Args args)
                      "  --exact   write the file's parameter area byte for byte; by default only the fields the\n"
                      "            console edits (the seven parameters, both curves and the marker) are taken\n"
                      "            from the file and the device's other bytes, TemperatureUnit included, "
-                     "stay\n" NEMORA_CLI_SNAPSHOT_HELP,
+                     "stay;\n"
+                     "            a file with values beyond the device's limits is refused (exit 1)\n\n"
+                     "Without --exact each value is taken in as the console's editors take it: the parameters\n"
+                     "within their ranges, the power curve in whole watts within the device's limits, the\n"
+                     "temperature curve on its step within the limits of its unit; a line \"limited:\" names\n"
+                     "every field changed so.\n" NEMORA_CLI_SNAPSHOT_HELP,
                      exitCode);
     if (!parsed) {
         return exitCode;
@@ -365,7 +377,7 @@ int RunLoad(Args args)
         return UsageError(kCommand, parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
     }
     const std::string path = parsed->positionals.front();
-    const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
+    const dfuse::ParseResult file = dfuse::ReadDfuFile(path, true, dfuse::kMaxSettingsFileSize);
     if (!file.file) {
         return Failure(kCommand, FileProblem(path, file.error));
     }
@@ -380,6 +392,8 @@ int RunLoad(Args args)
     // The device's areas as they are, then what the file supplies over them, in file order.
     std::vector<std::uint8_t> logo, param;
     bool logoGiven = false, paramGiven = false;
+    std::size_t logoTaken = 0;         // bytes of the logo area the file supplied
+    std::vector<LimitedField> limited; // of the last parameter area taken
     for (const auto& element : elements) {
         const UserArea area = ClassifyAreaAddress(id, element.address);
         if (area == UserArea::None) {
@@ -396,10 +410,25 @@ int RunLoad(Args args)
                     return status;
                 }
             }
-            logoGiven = true;
-            // Only whole pages (eight pixel rows of one screen) are taken from a short element.
+            // Only whole pages (eight pixel rows of one screen) are taken from a short element, and nothing
+            // past the end of the area from a long one.
             const std::size_t page = static_cast<std::size_t>(std::max(id.m_nScreenWidth, 1));
             const std::size_t length = std::min(element.bytes.size(), logo.size()) / page * page;
+            if (length == 0) {
+                ignored.push_back({element.imageName, Format("its logo element holds %zu bytes, less than one page "
+                                                             "(%zu bytes) of a screen",
+                                                             element.bytes.size(), page)});
+                continue;
+            }
+            if (element.bytes.size() > length) {
+                ignored.push_back(
+                    {element.imageName, Format("the last %zu of its %zu bytes lie %s and were left out",
+                                               element.bytes.size() - length, element.bytes.size(),
+                                               element.bytes.size() > logo.size() ? "past the end of the logo area"
+                                                                                  : "in a page it does not fill")});
+            }
+            logoGiven = true;
+            logoTaken = std::max(logoTaken, length);
             std::copy_n(element.bytes.begin(), length, logo.begin());
             continue;
         }
@@ -421,13 +450,37 @@ int RunLoad(Args args)
             current.StoreMarker();
             given = current;
         }
+        // Values beyond the device's limits never reach it: taken in as the console's editors take them,
+        // or, byte for byte, not at all.
+        SettingsRecord kept = given;
+        limited = LimitRecordToEditors(kept, CurveLimitsFor(device.identity, kept.TemperatureUnit()));
+        if (parsed->Has("--exact")) {
+            std::string outside;
+            for (const LimitedField& f : limited) {
+                if (f.outOfRange) {
+                    outside += (outside.empty() ? "" : ", ") + f.name + " " + f.from;
+                }
+            }
+            if (!outside.empty()) {
+                return Failure(kCommand, path + " holds values beyond this device's limits (" + outside +
+                                             "); nothing was written. Load it without --exact to have them "
+                                             "limited");
+            }
+            limited.clear();
+        } else {
+            given = kept;
+        }
         std::copy_n(given.Data(), param.size(), param.begin());
     }
     if (logoGiven) {
         if (const int status = WriteArea(kCommand, device, id.m_dwLogoAddress, logo); status >= 0) {
             return status;
         }
-        std::cout << "written: logo area (" << logo.size() << " bytes at " << Hex(id.m_dwLogoAddress, 8) << ")\n";
+        std::cout << "written: logo area (" << logo.size() << " bytes at " << Hex(id.m_dwLogoAddress, 8);
+        if (logoTaken < logo.size()) {
+            std::cout << "; the first " << logoTaken << " from the file, the rest as the device held it";
+        }
+        std::cout << ")\n";
     }
     if (paramGiven) {
         if (const int status = WriteArea(kCommand, device, id.m_dwParamAddress, param); status >= 0) {
@@ -435,6 +488,9 @@ int RunLoad(Args args)
         }
         std::cout << "written: parameter area (" << param.size() << " bytes at " << Hex(id.m_dwParamAddress, 8)
                   << (parsed->Has("--exact") ? ", exactly as in the file" : "") << ")\n";
+        for (const LimitedField& f : limited) {
+            std::cout << "limited: " << f.name << " " << f.from << " -> " << f.to << '\n';
+        }
     }
     for (const auto& image : ignored) {
         std::cout << "ignored: image \"" << PrintableText(image.imageName) << "\": " << image.reason << '\n';

@@ -360,7 +360,7 @@ bool IsStorableImageName(std::string_view name)
     return name.size() <= kMaxImageNameLength && name.find('\0') == std::string_view::npos;
 }
 
-ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
+ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc, std::uint64_t maxBytes)
 {
     // Opened without blocking, so that a named pipe with no writer is refused at once instead of waiting
     // for ever; only regular files are read.
@@ -377,10 +377,11 @@ ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc)
         ::close(fd);
         return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     }
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         std::fclose(f);
-        return ParseFailure(FileError::FileTooLarge, std::to_string(st.st_size) + " bytes, more than " +
-                                                         std::to_string(kMaxFileSize) + " are never read");
+        return ParseFailure(FileError::FileTooLarge, std::to_string(st.st_size) +
+                                                         " bytes, larger than any file of its kind (at most " +
+                                                         std::to_string(maxBytes) + "); it was not read");
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);

@@ -32,8 +32,11 @@ inline constexpr std::size_t kNameFieldSize = 255;
 inline constexpr std::size_t kMaxImageNameLength = kNameFieldSize - 1;
 inline constexpr std::size_t kMaxImages = 255;
 inline constexpr std::uint16_t kDfuSeBcdDfu = 0x011A;
-// Files larger than this are refused before they are read: no device of ours holds that much.
-inline constexpr std::uint64_t kMaxFileSize = 256u * 1024 * 1024;
+// Files larger than this are refused before they are read, and never made: the parts that boot into DfuSe
+// hold at most 2 MiB of flash, so a firmware file eight times that, other targets included, is not one.
+inline constexpr std::uint64_t kMaxFileSize = 16u * 1024 * 1024;
+// A settings file or snapshot holds two user areas of a few KiB; one larger than this is not one.
+inline constexpr std::uint64_t kMaxSettingsFileSize = 1024u * 1024;
 
 // Why a file, an image or a call was refused. Each value has its own 32-bit code (see ErrorCode).
 enum class FileError : std::uint32_t {
@@ -44,7 +47,7 @@ enum class FileError : std::uint32_t {
     BufferTooSmall,      // the caller's element buffer is shorter than the element
     ReadFailed,          // the file cannot be opened or read
     WriteFailed,         // the file cannot be written; an existing file is left as it was
-    FileTooLarge,        // the file is larger than kMaxFileSize
+    FileTooLarge,        // the file is larger than any of its kind (kMaxFileSize)
     SuffixTooShort,      // fewer than 16 suffix bytes, or a suffix length field below 16
     BadSuffixSignature,  // the suffix does not carry "UFD"
     BadSuffixLength,     // the suffix length field is longer than the file allows
@@ -132,8 +135,9 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out);
 // True when the name fits an image's name field: at most kMaxImageNameLength bytes and no NUL.
 bool IsStorableImageName(std::string_view name);
 
-// Reads and parses a file (refusing files larger than kMaxFileSize before reading them).
-ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true);
+// Reads and parses a regular file, refusing one larger than maxBytes before reading it, and a folder,
+// device or named pipe at once.
+ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true, std::uint64_t maxBytes = kMaxFileSize);
 
 // Makes each missing folder of the path with mode 0700. False with `error` set when one cannot be made.
 bool MakePrivateFolders(const std::filesystem::path& path, std::string& error);

@@ -788,7 +788,8 @@ QString CPageCustom::AskForFile(int nMode)
 
 bool CPageCustom::OnLoadFileFrom(const QString& strPath)
 {
-    const nemora::dfuse::ParseResult parsed = nemora::dfuse::ReadDfuFile(strPath.toStdString());
+    const nemora::dfuse::ParseResult parsed =
+        nemora::dfuse::ReadDfuFile(strPath.toStdString(), true, nemora::dfuse::kMaxSettingsFileSize);
     if (!parsed.file) {
         ShowError("Unable to load the settings file " + strPath + ": " + FileErrorText(parsed.error) +
                   "\nNothing was changed.");

@@ -214,6 +214,10 @@ int CPageCustomPara::GetTcr()
 {
     return GetField(*FieldForEdit(IDC_EDIT_TCR));
 }
+int CPageCustomPara::GetSs()
+{
+    return GetField(*FieldForEdit(IDC_EDIT_SS));
+}
 int CPageCustomPara::GetTcrM1()
 {
     return GetField(*FieldForEdit(IDC_EDIT_TCR_M1));

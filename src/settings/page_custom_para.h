@@ -63,8 +63,9 @@ public:
     int GetTcr();
     int GetTcrM1();
     int GetTcrM2();
-    // The stored values, unchanged.
-    int GetSs() const { return m_nSs; }
+    // SS too, though its box takes no typing: a value brought from outside its range never goes back so.
+    int GetSs();
+    // The slider's position, always within its range.
     int GetDisplayLevel() const { return m_nDisplayLevel; }
 
     // Defaults, arrow ranges and acceleration, slider range; asks nothing.

@@ -1,6 +1,7 @@
 #include "settings/settings_record.h"
 
 #include "device/device_identity.h"
+#include "settings/curve_chart.h"
 
 #include <algorithm>
 #include <cstring>
@@ -178,6 +179,55 @@ CurveLimits CurveLimitsFor(CDeviceIdentity& identity, std::uint16_t wTemperature
     limits.wMaxTemperature = identity.GetMaxTemperature(limits.bFahrenheit);
     limits.wMinTemperature = identity.GetMinTemperature(limits.bFahrenheit);
     return limits;
+}
+
+namespace {
+
+std::string Watts(int nTenths)
+{
+    return std::to_string(nTenths / 10) + (nTenths % 10 ? "." + std::to_string(nTenths % 10) : std::string()) + " W";
+}
+
+} // namespace
+
+std::vector<LimitedField> LimitRecordToEditors(SettingsRecord& record, const CurveLimits& limits)
+{
+    using nemora::settings::kParameterFields;
+    std::vector<LimitedField> limited;
+    for (const auto& field : kParameterFields) {
+        const int value = record.Word(field.offset);
+        const int kept = nemora::settings::LimitToField(field, value);
+        if (kept != value) {
+            limited.push_back({std::string(field.key), std::to_string(value), std::to_string(kept), true});
+            record.SetWord(field.offset, static_cast<std::uint16_t>(kept));
+        }
+    }
+    const nemora::settings::PowerLimits power{limits.wMaxPower, limits.wMinPower};
+    CurvePoints points = record.PowerCurve();
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const int kept = nemora::settings::NormalisePower(points[k], power) * 10;
+        if (kept != points[k]) {
+            const bool outside = points[k] < power.wMin * 10 || points[k] > power.wMax * 10;
+            limited.push_back({"power point " + std::to_string(k + 1), Watts(points[k]), Watts(kept), outside});
+            points[k] = static_cast<std::uint16_t>(kept);
+        }
+    }
+    record.SetPowerCurve(points);
+    const nemora::settings::TemperatureLimits temperature{limits.wMaxTemperature, limits.wMinTemperature,
+                                                          limits.bFahrenheit};
+    const std::string unit = limits.bFahrenheit ? " F" : " C";
+    points = record.TemperatureCurve();
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const int kept = nemora::settings::NormaliseTemperature(points[k], temperature);
+        if (kept != points[k]) {
+            const bool outside = points[k] < temperature.wMin || points[k] > temperature.wMax;
+            limited.push_back({"temperature point " + std::to_string(k + 1), std::to_string(points[k]) + unit,
+                               std::to_string(kept) + unit, outside});
+            points[k] = static_cast<std::uint16_t>(kept);
+        }
+    }
+    record.SetTemperatureCurve(points);
+    return limited;
 }
 
 UserArea ClassifyAreaAddress(const CDeviceIdentity& identity, std::uint32_t dwAddress)

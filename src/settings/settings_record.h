@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CDeviceIdentity;
 
@@ -131,6 +133,20 @@ struct CurveLimits {
 
 // Limits for a device and the temperature unit of a record (0 = Celsius, anything else = Fahrenheit).
 CurveLimits CurveLimitsFor(CDeviceIdentity& identity, std::uint16_t wTemperatureUnit);
+
+// A field a record brought from outside that the editors change when they take it in: out of its range or,
+// for a curve point, not on the editor's step.
+struct LimitedField {
+    std::string name; // "ni", "power point 3", "temperature point 10"
+    std::string from; // as the record held it, with its unit: "9990", "99.9 W", "9990 F"
+    std::string to;
+    bool outOfRange = false; // beyond the field's range, not only off the step
+};
+
+// Brings every field the console edits into what its editors keep: the single values into their ranges,
+// the power curve to whole watts within the limits, the temperature curve onto its step within the limits
+// of the record's unit. Returns each field it changed, in record order.
+std::vector<LimitedField> LimitRecordToEditors(SettingsRecord& record, const CurveLimits& limits);
 
 // Which user area an element belongs to. Areas are told apart by address, never by image name.
 enum class UserArea { None, Logo, Param };

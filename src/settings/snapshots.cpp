@@ -339,7 +339,7 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
 SnapshotAreas ReadSnapshot(const std::filesystem::path& path, const CDeviceIdentity& identity)
 {
     SnapshotAreas areas;
-    const dfuse::ParseResult parsed = dfuse::ReadDfuFile(path);
+    const dfuse::ParseResult parsed = dfuse::ReadDfuFile(path, true, dfuse::kMaxSettingsFileSize);
     if (!parsed.file) {
         areas.error = path.string() + ": " + parsed.error.message;
         return areas;

@@ -15,7 +15,10 @@
 #endif
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,7 +84,7 @@ protected:
 
 TEST_F(CliSettings, SetChangesOnlyTheNamedFieldsAndTheMarkerAndRefusesBadValuesBeforeWriting)
 {
-    CliResult r = Run({"settings", "set", "ni=900", "temperature=100,103,313,200,200,200,200,200,200,315"});
+    CliResult r = Run({"settings", "set", "ni=0x384", "temperature=100,103,313,200,200,200,200,200,200,315"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("ni: "), std::string::npos) << r.out;
     std::vector<std::size_t> allowed;
@@ -109,6 +112,9 @@ TEST_F(CliSettings, SetChangesOnlyTheNamedFieldsAndTheMarkerAndRefusesBadValuesB
              {"settings", "set", "temperature=600,100,100,100,100,100,100,100,100,100"}, // Fahrenheit on a C record
              {"settings", "set", "colour=3"},
              {"settings", "set", "power=1,2"},
+             {"settings", "set", "power=35,35,35,35,35,35,35,35,35,35,35"}, // an eleventh value
+             {"settings", "set", "power=35,35,35,35,35,35,35,35,35,35,"},
+             {"settings", "set", "ni=0x"},
          }) {
         r = Run(bad);
         EXPECT_EQ(r.exitCode, 2) << bad.back();
@@ -151,6 +157,13 @@ TEST_F(CliSettings, TwoWritersAtOnceBothLandAndADeviceHeldElsewhereIsRefusedWith
 
 TEST_F(CliSettings, SaveThenChangeThenLoadBringsTheFieldsBackAndExactAlsoTheOtherBytes)
 {
+    // Fields within the device's limits, the rest of the area as prepared.
+    SettingsRecord inRange = DeviceRecord();
+    inRange.SetParameters(SettingsParameters{});
+    inRange.SetPowerCurve(DefaultPowerCurve());
+    inRange.SetTemperatureCurve(DefaultTemperatureCurve(100));
+    std::copy_n(inRange.Data(), SettingsRecord::kSize, flash.begin() + kParam);
+    dfuse_test::WriteBytes(P("flash.bin"), flash);
     ASSERT_EQ(Run({"settings", "save", P("backup.vek")}).exitCode, 0);
     const ParseResult saved = ReadDfuFile(P("backup.vek"));
     ASSERT_TRUE(saved.file);
@@ -182,9 +195,81 @@ TEST_F(CliSettings, SaveThenChangeThenLoadBringsTheFieldsBackAndExactAlsoTheOthe
     EXPECT_EQ(Changed(), std::vector<std::size_t>{}) << "--exact writes the file's bytes as they are";
 }
 
+TEST_F(CliSettings, LoadLimitsValuesBeyondTheDeviceAndExactRefusesThem)
+{
+    SettingsRecord wild = DeviceRecord(); // Celsius, 100 to 315; this model takes 5 W to 160 W
+    SettingsParameters params;
+    params.wNi = 9990;
+    params.wDisplayLevel = 300;
+    wild.SetParameters(params);
+    CurvePoints power = DefaultPowerCurve();
+    power[2] = 9990; // 999 W
+    wild.SetPowerCurve(power);
+    CurvePoints temperature = DefaultTemperatureCurve(100);
+    temperature[9] = 9990;
+    wild.SetTemperatureCurve(temperature);
+    const std::string file =
+        WriteSettings({Image{0, "user_para", {Element{0x0800F000, {wild.Data(), wild.Data() + 2048}}}}});
+
+    const CliResult exact = Run({"settings", "load", file, "--exact"});
+    EXPECT_EQ(exact.exitCode, 1);
+    for (const char* named : {"ni 9990", "display_level 300", "power point 3 999 W", "temperature point 10 9990 C"})
+        EXPECT_NE(exact.err.find(named), std::string::npos) << exact.err << "\nlacks " << named;
+    EXPECT_EQ(Changed(), std::vector<std::size_t>{}) << "nothing written";
+
+    const CliResult r = Run({"settings", "load", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("limited: ni 9990 -> 1000"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("limited: power point 3 999 W -> 160 W"), std::string::npos) << r.out;
+    const SettingsRecord now = DeviceRecord();
+    EXPECT_EQ(now.Parameters().wNi, 1000);
+    EXPECT_EQ(now.Parameters().wDisplayLevel, 255);
+    EXPECT_EQ(now.PowerCurve()[2], 1600);
+    EXPECT_EQ(now.TemperatureCurve()[9], 315);
+    // What the device now holds is what `settings set` would take.
+    EXPECT_EQ(Run({"settings", "set", "ni=1000"}).exitCode, 0);
+}
+
+// Files the user names are read only when they are regular files of a size their kind can have: a pipe
+// with no writer would wait for ever, and a huge file would be read whole for a few KiB.
+TEST_F(CliSettings, InputsThatAreNoFileOrTooLargeAreRefusedAtOnce)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    {
+        std::ofstream(dir / "huge.vek");
+    }
+    fs::resize_file(dir / "huge.vek", 64u * 1024 * 1024); // sparse: nothing is written to the disk
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"settings", "load", P("pipe")}, "not a regular file"},
+        {{"settings", "load", P("folder")}, "not a regular file"},
+        {{"settings", "load", "/dev/zero"}, "not a regular file"},
+        {{"settings", "load", P("huge.vek")}, "larger than any file of its kind"},
+        {{"flash", P("pipe")}, "not a regular file"},
+#if defined(NEMORA_CLI_LOGO)
+        {{"logo", "import", "1", P("pipe")}, "not a regular file"},
+        {{"logo", "import", "1", P("folder")}, "it is a folder"},
+        {{"logo", "import", "1", "/dev/zero"}, "not a regular file"},
+#endif
+    };
+    for (const Case& c : cases) {
+        const CliResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args.back();
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Changed(), std::vector<std::size_t>{}) << "nothing written";
+}
+
 TEST_F(CliSettings, LoadTakesImagesByExactNameAndAddressAndReportsWhatItIgnores)
 {
-    SettingsRecord power;
+    SettingsRecord power; // Fahrenheit (0xFFFF), every field within the device's limits
+    power.SetParameters(SettingsParameters{});
+    power.SetTemperatureCurve(DefaultTemperatureCurve(200));
     power.SetPowerCurve(CurvePoints{100, 110, 120, 130, 140, 150, 160, 170, 180, 190});
     const std::vector<std::uint8_t> record(power.Data(), power.Data() + 2048);
     const std::string file = WriteSettings({
@@ -197,6 +282,29 @@ TEST_F(CliSettings, LoadTakesImagesByExactNameAndAddressAndReportsWhatItIgnores)
     EXPECT_EQ(DeviceRecord().PowerCurve(), power.PowerCurve()) << "user_power is taken in as a whole record";
     for (std::size_t offset : Changed()) {
         EXPECT_GE(offset, kParam) << "the logo area was not written";
+    }
+}
+
+TEST_F(CliSettings, LoadSaysHowMuchOfTheLogoAreaCameFromTheFile)
+{
+    struct Case {
+        std::size_t bytes;
+        int exitCode;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {100, 1, {"ignored: image \"user_log\": its logo element holds 100 bytes, less than one page"}},
+        {300, 0, {"the first 256 from the file, the rest as the device held it", "the last 44 of its 300 bytes"}},
+        {8192, 0, {"written: logo area (6144 bytes at 0x0800D000)\n", "past the end of the logo area"}},
+    };
+    for (const Case& c : cases) {
+        const std::string file =
+            WriteSettings({Image{0, "user_log", {Element{0x0800D000, std::vector<std::uint8_t>(c.bytes, 0x0F)}}}});
+        const CliResult r = Run({"settings", "load", file});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.bytes << ": " << r.err;
+        for (const std::string& text : c.says) {
+            EXPECT_NE(r.out.find(text), std::string::npos) << c.bytes << ":\n" << r.out << "lacks " << text;
+        }
     }
 }
 
@@ -235,7 +343,7 @@ TEST_F(CliSettings, AModelTwelveDeviceUsesItsOwnLogoAreaAndIgnoresA128x32Logo)
     EXPECT_EQ(nemora::cli::RunSettings(args), nemora::cli::kExitOk);
     ::unsetenv("NEMORA_SIM");
 
-    EXPECT_EQ(DeviceRecord().Parameters().wNi, 0x1111);
+    EXPECT_EQ(DeviceRecord().Parameters().wNi, 1000) << "0x1111, limited as the console's page limits it";
     const auto changed = Changed();
     for (std::size_t offset : changed) {
         // Two whole pages of screen 1, and the rest of the 1 KiB sector the area ends in, which the erase of

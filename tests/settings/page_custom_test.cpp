@@ -292,6 +292,33 @@ TEST_F(Customize, AWriteSendsOnlyTheCurrentSubPagesFieldsAndASaveChangesNothingO
     EXPECT_EQ(DeviceRecord(location), expected);
 }
 
+TEST_F(Customize, ValuesBeyondTheDeviceFromALoadedFileAreWrittenLimited)
+{
+    const unsigned location = Connect("0x004C"); // 5 W to 160 W
+    SettingsRecord wild = KnownRecord();
+    SettingsParameters params;
+    params.wNi = 9990;
+    params.wSs = 9990;
+    wild.SetParameters(params);
+    CurvePoints power = DefaultPowerCurve();
+    power[2] = 9990;
+    wild.SetPowerCurve(power);
+    WriteFile(Path("wild.vek"),
+              nemora::dfuse::DfuFile{
+                  0x0483,
+                  0xDF11,
+                  0x0200,
+                  {nemora::dfuse::Image{0, "user_para", {{0x0800F000, {wild.Data(), wild.Data() + 2048}}}}}});
+    ASSERT_TRUE(page->OnLoadFileFrom(Path("wild.vek")));
+    WriteOn(CPageCustom::kTabParameters);
+    WriteOn(CPageCustom::kTabPower);
+    const SettingsRecord now = DeviceRecord(location);
+    EXPECT_EQ(now.Parameters().wNi, 1000);
+    EXPECT_EQ(now.Parameters().wSs, 1000);
+    EXPECT_EQ(now.PowerCurve()[2], 1600);
+    EXPECT_EQ(page->ParaPage()->Box(CPageCustomPara::IDC_EDIT_SS)->text(), "1000");
+}
+
 TEST_F(Customize, SaveChangeLoadBringsTheEditorsBackAndTheFileLoadsWithTheCli)
 {
     Connect("0x004C");
