@@ -1,5 +1,6 @@
-// nemora-cli install-udev-rule: runs the driver installer of the console's "Install Driver" button (on
-// Linux, the script that installs our udev rule) with administrator rights through pkexec.
+// nemora-cli install-udev-rule: runs the script that installs our udev rule (the installer of the
+// console's "Install Driver" buttons). The script asks for administrator rights through pkexec only when
+// udev does not already have the rule, and then for its own path, the one polkit's action names.
 
 #include "cli/cli.h"
 #include "device/driver_install.h"
@@ -19,9 +20,8 @@ namespace {
 
 constexpr std::string_view kCommand = "install-udev-rule";
 
-// The installer the console would run: in the Driver/ folder beside this program (the build puts a copy
-// there), else in the installed programs folder (libexec/nemora). On Linux the four installer paths hold
-// the same script; take the one a current 64-bit system gets. Empty when neither exists.
+// The script beside this program (a build puts a copy there), else in the installed programs folder
+// (libexec/nemora). Empty when neither has it.
 std::filesystem::path FindInstaller()
 {
     std::error_code ec;
@@ -29,12 +29,10 @@ std::filesystem::path FindInstaller()
     if (ec) {
         return {};
     }
-    const std::filesystem::path relative =
-        std::filesystem::path(device::InstallerPath(device::ChooseInstaller(6, 2, true))).lexically_normal();
     for (const std::filesystem::path& folder :
          {program.parent_path(), (program.parent_path() / NEMORA_BINDIR_TO_PROGRAMS).lexically_normal()}) {
-        if (std::filesystem::is_regular_file(folder / relative, ec)) {
-            return folder / relative;
+        if (std::filesystem::is_regular_file(folder / "install-udev-rule", ec)) {
+            return folder / "install-udev-rule";
         }
     }
     return {};
@@ -49,8 +47,9 @@ int RunInstallUdevRule(Args args)
         ParseCommand(kCommand, args, {},
                      "Usage: nemora-cli install-udev-rule\n\n"
                      "Installs Nemora's udev rule, so that the logged-in user may open the device without\n"
-                     "root: runs the installer of the console's \"Install Driver\" button through pkexec,\n"
-                     "which asks for an administrator's password. Unplug and plug the device in afterwards.\n",
+                     "root: runs the installer of the console's \"Install Driver\" buttons, which asks for an\n"
+                     "administrator's password through pkexec unless udev already has the rule. Unplug and\n"
+                     "plug the device in afterwards.\n",
                      exitCode);
     if (!parsed) {
         return exitCode;
@@ -60,20 +59,18 @@ int RunInstallUdevRule(Args args)
     }
     const std::string installer = FindInstaller().string();
     if (installer.empty()) {
-        return Failure(kCommand, "the driver installer (Driver/Win8/x64/dpinst_amd64.exe) is neither beside nemora-cli "
-                                 "nor in its programs folder; reinstall Nemora");
+        return Failure(kCommand, "the udev rule installer (install-udev-rule) is neither beside nemora-cli nor in "
+                                 "its programs folder; reinstall Nemora");
     }
-    std::string pkexec = "pkexec";
-    std::array<char*, 3> argv = {pkexec.data(), const_cast<char*>(installer.c_str()), nullptr};
+    std::array<char*, 2> argv = {const_cast<char*>(installer.c_str()), nullptr};
     pid_t pid = 0;
-    if (const int error = ::posix_spawnp(&pid, "pkexec", nullptr, nullptr, argv.data(), environ); error != 0) {
-        return Failure(kCommand, "cannot start pkexec (" + std::string(std::strerror(error)) + "); run " + installer +
-                                     " as root instead");
+    if (const int error = ::posix_spawn(&pid, installer.c_str(), nullptr, nullptr, argv.data(), environ); error != 0) {
+        return Failure(kCommand, "cannot start " + installer + " (" + std::strerror(error) + "); reinstall Nemora");
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
-            return Failure(kCommand, "lost track of pkexec: " + std::string(std::strerror(errno)));
+            return Failure(kCommand, "lost track of the installer: " + std::string(std::strerror(errno)));
         }
     }
     if (!WIFEXITED(status)) {
@@ -82,11 +79,14 @@ int RunInstallUdevRule(Args args)
     switch (device::ClassifyInstallerExit(WEXITSTATUS(status), {})) {
     case device::InstallerOutcome::kInstalled:
     case device::InstallerOutcome::kAlreadyInstalled:
-        std::cerr << "Unplug the device and plug it in again to use it without root.\n";
-        return kExitOk;
+        return kExitOk; // the script has said so, and that the device is to be plugged in again
     case device::InstallerOutcome::kRefused:
         return Failure(kCommand, "not authorised: the administrator's password was not given (pkexec exit status " +
                                      std::to_string(WEXITSTATUS(status)) + "); nothing was installed");
+    case device::InstallerOutcome::kNoPkexec:
+        return Failure(kCommand, "nothing was installed: pkexec is missing, so no administrator's password can be "
+                                 "asked for; install the pkexec package, or run as root: sudo " +
+                                     installer);
     default:
         return Failure(kCommand, "the installer failed with exit status " + std::to_string(WEXITSTATUS(status)));
     }

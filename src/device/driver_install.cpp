@@ -45,6 +45,17 @@ std::string LocateInstaller(InstallerButton button, const std::filesystem::path&
     return beside.string();
 }
 
+std::string ManualInstaller(const std::string& installerPath)
+{
+    const std::filesystem::path button(installerPath);
+    const std::filesystem::path driver = button.parent_path().parent_path().parent_path();
+    const std::filesystem::path script = driver.parent_path() / "install-udev-rule";
+    std::error_code error;
+    if (driver.filename() == "Driver" && std::filesystem::is_regular_file(script, error))
+        return script.string();
+    return installerPath;
+}
+
 std::string InstallerFailureText(unsigned result)
 {
     char text[64];
@@ -89,7 +100,7 @@ std::string LastLine(std::string_view text)
 
 std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& installerPath)
 {
-    const std::string byHand = "sudo " + installerPath;
+    const std::string byHand = "sudo " + ManualInstaller(installerPath);
     std::string errorLine = LastLine(exit.strErrors);
     if (!errorLine.empty() && errorLine.back() == '.')
         errorLine.pop_back(); // the texts below end their sentences themselves

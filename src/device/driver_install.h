@@ -31,6 +31,11 @@ std::string InstallerPath(InstallerButton button);
 std::string LocateInstaller(InstallerButton button, const std::filesystem::path& programFolder,
                             const std::filesystem::path& installedFolder);
 
+// The installer a user runs by hand (as root) in place of a button's: on Linux the buttons' copies stand
+// for the script in the programs folder (three folders up from Driver/<system>/<arch>/), the one polkit's
+// action names; that one when it is there, else the button's own.
+std::string ManualInstaller(const std::string& installerPath);
+
 // The failure message for a shell result: the number in hexadecimal after "0x".
 std::string InstallerFailureText(unsigned result);
 

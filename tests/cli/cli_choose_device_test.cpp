@@ -167,26 +167,41 @@ TEST_F(CliChooseDevice, APermissionFailureNamesTheDeviceTheReasonAndTheFix)
     ::unsetenv("NEMORA_SIM");
 }
 
-TEST_F(CliChooseDevice, InstallUdevRuleRunsTheConsolesInstallerThroughPkexec)
+// The script runs itself again through pkexec, by the path polkit's action names; when pkexec is missing
+// the user is told to run that script, never a button's ".exe" copy, as root.
+TEST_F(CliChooseDevice, InstallUdevRuleRunsTheScriptWhichAsksPkexecForItsOwnPath)
 {
-    // A pkexec that writes down what it was asked to run and answers with the status in PKEXEC_STATUS.
-    fs::create_directories(P("bin"));
+    // Tools for the script in folders of their own: an `id` that says "not root" (tests may run as root,
+    // and must not install a rule), and a pkexec that writes down what it was asked to run.
+    for (const char* folder : {"bin", "nopkexec"}) {
+        fs::create_directories(P(folder));
+        for (const char* tool : {"dirname", "basename", "cmp"})
+            fs::create_symlink(fs::path("/usr/bin") / tool, P(folder) + "/" + tool);
+        std::ofstream(P(folder) + "/id") << "#!/bin/sh\necho 1000\n";
+        fs::permissions(P(folder) + "/id", fs::perms::owner_all);
+    }
     std::ofstream(P("bin/pkexec")) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$PKEXEC_LOG\"\nexit \"$PKEXEC_STATUS\"\n";
     fs::permissions(P("bin/pkexec"), fs::perms::owner_all);
-    const std::vector<std::string> env = {"PATH=" + P("bin") + ":/usr/bin:/bin", "PKEXEC_LOG=" + P("pkexec.log")};
+    const std::string log = "PKEXEC_LOG=" + P("pkexec.log");
 
-    CliResult r = Run({"install-udev-rule"}, "", {env[0], env[1], "PKEXEC_STATUS=0"});
+    CliResult r = Run({"install-udev-rule"}, "", {"PATH=" + P("bin"), log, "PKEXEC_STATUS=0"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("plug it in again"), std::string::npos) << r.err;
-    std::ifstream log(P("pkexec.log"));
+    std::ifstream asked(P("pkexec.log"));
     std::string installer;
-    std::getline(log, installer);
-    EXPECT_TRUE(installer.ends_with("/Driver/Win8/x64/dpinst_amd64.exe")) << installer;
+    std::getline(asked, installer);
+    EXPECT_TRUE(installer.ends_with("/install-udev-rule")) << installer;
     EXPECT_EQ(ReadBytes(installer), ReadBytes(fs::path(NEMORA_SOURCE_DIR) / "packaging/udev/install-udev-rule"));
 
-    r = Run({"install-udev-rule"}, "", {env[0], env[1], "PKEXEC_STATUS=126"});
+    r = Run({"install-udev-rule"}, "", {"PATH=" + P("bin"), log, "PKEXEC_STATUS=126"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("not authorised"), std::string::npos) << r.err;
+
+    r = Run({"install-udev-rule"}, "", {"PATH=" + P("nopkexec")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("nemora-cli install-udev-rule: nothing was installed: pkexec is missing"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("sudo " + installer), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(".exe"), std::string::npos) << r.err;
     EXPECT_EQ(Run({"install-udev-rule", "now"}, "").exitCode, 2);
 }
 

@@ -73,6 +73,8 @@ TEST_P(LocateInstallerTest, BesideTheProgramThenTheInstallationNeverTheWorkingFo
     const Place place = GetParam();
     // One planted in the working folder is never the one started.
     fs::current_path(root / "cwd");
+    if (place == Place::Installed || place == Place::Both)
+        std::ofstream(installed / "install-udev-rule") << "#!/bin/sh\n";
     for (InstallerButton button : {kInstallWin7x86, kInstallWin7x64, kInstallWin8x86, kInstallWin8x64}) {
         Put(root / "cwd", button);
         if (place == Place::BesideProgram || place == Place::Both)
@@ -85,6 +87,9 @@ TEST_P(LocateInstallerTest, BesideTheProgramThenTheInstallationNeverTheWorkingFo
         else // the program's own, or where it was looked for
             EXPECT_EQ(found, (program / InstallerPath(button)).lexically_normal().string());
         EXPECT_EQ(LocateInstaller(button, program, {}), (program / InstallerPath(button)).lexically_normal().string());
+        // Run by hand: the script the buttons' copies stand for, where the installation has it.
+        EXPECT_EQ(ManualInstaller(found),
+                  place == Place::Installed ? (installed / "install-udev-rule").string() : found);
     }
 }
 
