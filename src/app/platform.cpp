@@ -78,10 +78,22 @@ int RunProgram(const QString& path, std::function<void(const nemora::device::Ins
         return info.dir().exists() ? 2 : 3;
     if (!info.isExecutable())
         return 5;
-    // Not owned by any window: it deletes itself when the program ends, and the caller guards onEnd.
-    auto* process = new QProcess;
+    // Not owned by any window: it deletes itself when the program ends, and the caller guards onEnd. When
+    // the console quits first (the installer still waiting for the password), the installer is asked to
+    // stop, then made to: nothing of it outlives the console, and its end is told to no one.
+    auto* process = new QProcess(QCoreApplication::instance());
     process->setProgram(info.absoluteFilePath());
     process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, process, [process] {
+        QObject::disconnect(process, &QProcess::finished, nullptr, nullptr);
+        if (process->state() == QProcess::NotRunning)
+            return;
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished(1000);
+        }
+    });
     QObject::connect(process, &QProcess::finished, process,
                      [process, onEnd = std::move(onEnd)](int nExitCode, QProcess::ExitStatus status) {
                          nemora::device::InstallerExit exit;

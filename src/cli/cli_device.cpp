@@ -28,10 +28,13 @@ const char* ErrorText(std::uint32_t code)
     return names != nullptr ? names->brief.data() : "unknown error";
 }
 
-const char* RequestText(std::uint32_t request)
+const char* RequestText(std::uint32_t request, std::uint32_t block)
 {
     if (request == 0) {
         return "none";
+    }
+    if (request == dfuse::STDFU_RQ_DOWNLOAD && block == 0) {
+        return "a DfuSe command (the download of block 0 that sets the address, erases or leaves)";
     }
     const auto* names = dfuse::FindDfuRequest(request);
     return names != nullptr ? names->brief.data() : "unknown request";
@@ -50,10 +53,10 @@ std::string DescribeFailure(const DFUThreadContext& c)
     if (c.ErrorCode == dfuse::STDFUPRT_UNEXPECTEDERROR) {
         // The link failed: the last status the device gave is old news and would read as a healthy device.
         return Format("%s (0x%08X) at %s; block %u, length %u", ErrorText(c.ErrorCode), c.ErrorCode,
-                      RequestText(c.CurrentRequest), c.CurrentNBlock, c.CurrentLength);
+                      RequestText(c.CurrentRequest, c.CurrentNBlock), c.CurrentNBlock, c.CurrentLength);
     }
     return Format("%s (0x%08X) at %s; device status %s, state %u; block %u, length %u", ErrorText(c.ErrorCode),
-                  c.ErrorCode, RequestText(c.CurrentRequest), StatusText(c.LastDFUStatus.bStatus),
+                  c.ErrorCode, RequestText(c.CurrentRequest, c.CurrentNBlock), StatusText(c.LastDFUStatus.bStatus),
                   unsigned{c.LastDFUStatus.bState}, c.CurrentNBlock, c.CurrentLength);
 }
 
@@ -367,8 +370,11 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
         break;
     case Kind::Failed:
         EndProgress();
-        m_status = Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
-                                          " failed: " + DescribeFailure(event.context));
+        // The compare reads what the target holds before anything of it is erased.
+        m_status =
+            Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
+                                   " failed: " + DescribeFailure(event.context) +
+                                   (m_label.starts_with("Comparing") ? "; nothing of this target was written" : ""));
         break;
     case Kind::Problem:
         EndProgress();

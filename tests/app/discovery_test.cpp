@@ -18,11 +18,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -206,6 +208,9 @@ protected:
             ASSERT_TRUE(root.mkpath(QFileInfo(planted).path()));
             Script(planted, "touch planted-ran");
         }
+        // The copy the buttons' copies stand for, as in the installed programs folder.
+        QFile::remove(program.filePath("install-udev-rule"));
+        ASSERT_TRUE(QFile::copy(source + "install-udev-rule", program.filePath("install-udev-rule")));
         // Not byte for byte the rule udev may have already, which the script would not install again.
         QFile rules(source + "70-nemora.rules");
         QFile::remove(program.filePath("Driver/70-nemora.rules"));
@@ -269,11 +274,30 @@ INSTANTIATE_TEST_SUITE_P(
         InstallerCase{"echo \"Nemora's udev rule is already installed (/etc/udev/rules.d/70-nemora.rules).\"",
                       {"The driver is already installed: unplug the device and plug it in again."}},
         InstallerCase{"exit 126", {"The driver was not installed: the administrator's password was not given."}},
-        InstallerCase{nullptr, {"pkexec is missing", "\nsudo WORK/Driver/Win"}},
+        InstallerCase{nullptr, {"pkexec is missing", "\nsudo WORK/install-udev-rule"}},
         InstallerCase{
             "echo 'install: cannot create /etc/udev/rules.d/70-nemora.rules: Read-only file system' >&2\nexit 1",
             {"The driver installer failed with exit status 1: install: cannot create "
              "/etc/udev/rules.d/70-nemora.rules: Read-only file system"}}));
+
+// A console that quits while the installer waits for the password takes the installer with it.
+class InstallerAtQuit : public InstallerOutcomes {};
+
+TEST_P(InstallerAtQuit, IsStoppedWithTheConsole)
+{
+    frame->InfoPage()->OnInstallDriver();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists("pkexec.pid"); }, 10000));
+    QFile file("pkexec.pid");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); }); // as the last window closing ends the loop
+    qApp->exec();
+    EXPECT_NE(::kill(pid, 0), 0) << "the installer outlived the console";
+}
+
+INSTANTIATE_TEST_SUITE_P(Page, InstallerAtQuit,
+                         testing::Values(InstallerCase{"echo $$ > pkexec.pid\nexec /bin/sleep 30", {}}));
 
 } // namespace
 
