@@ -110,6 +110,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     };
     m_pUpdate->SetSnapshotMaker(makeSnapshot);
     m_pCustom->SetSnapshotMaker(makeSnapshot);
+    m_pCustom->SetSerialLookup([this](const QString& strPath) { return SerialOf(strPath); });
     for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
                           static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs

@@ -1,6 +1,7 @@
 #include "settings/page_custom.h"
 
 #include "dfu/dfu_update.h"
+#include "dfu/text_progress_ctrl.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_contract.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -229,6 +231,18 @@ QString CPageCustom::TransferFolderPath()
 
 // ---------------------------------------------------------------- device selection
 
+CPageCustom::DeviceKey CPageCustom::KeyOf(const QString& strPath) const
+{
+    return {strPath, m_serialOf && !strPath.isEmpty() ? m_serialOf(strPath) : std::string()};
+}
+
+bool CPageCustom::SameDevice(const DeviceKey& a, const DeviceKey& b)
+{
+    if (a.strPath.isEmpty() || b.strPath.isEmpty())
+        return false;
+    return a.serial.empty() && b.serial.empty() ? a.strPath == b.strPath : a.serial == b.serial;
+}
+
 void CPageCustom::SetDevicePath(const QString& strPath)
 {
     m_strDevicePath = strPath;
@@ -236,7 +250,10 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         m_pRead->setEnabled(false);
         m_pWrite->setEnabled(false);
         if (m_pEngine && !m_bLeavingDfu) {
-            m_pEngine->CloseDevice();
+            if (m_pEngine->IsRunning() && m_writing != Writing::Nothing)
+                m_pEngine->DeviceGone(); // a write cut short says so, with what it left
+            else
+                m_pEngine->CloseDevice();
             m_pEngine->ResetDeviceIdentity();
         }
         m_DeviceIdentity.Reset();
@@ -250,27 +267,55 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         m_pRead->setEnabled(true);
         m_pWrite->setEnabled(true);
         // Another device's arrival re-sends the path: a transfer on this device is left to finish in view.
-        // One on a device that is no longer chosen (it went away) is stopped.
-        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath)
-            engine->CloseDevice();
+        // One on a device that is no longer chosen (it went away) ends as an unplug does: said, with what
+        // it left.
+        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath && m_writing == Writing::Nothing) {
+            engine->CloseDevice(); // a read of it: nothing to say
+        } else if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath) {
+            const QString detail = engine->DetailLabel()->text();
+            engine->DeviceGone();
+            // The device chosen now is read at once, through the same window: what the cut-short write
+            // came to is said in a box first, as for any failed write of this page.
+            const QString left = engine->DetailLabel()->text();
+            const QString outcome = engine->ProgressBar()->GetWindowText();
+            ShowError(left != detail && !left.isEmpty() ? left + "\n\n" + outcome : outcome);
+        }
         // The path comes again after any device's arrival or removal: what the user changed and did not
         // write is not read over; only another device, or editors that match the last read, are read.
-        if (!m_strPendingRestore.isEmpty() && !engine->IsRunning()) {
-            // A write failed when the device went away: the way back comes first.
+        const DeviceKey chosen = KeyOf(m_strDevicePath);
+        if (!m_strPendingRestore.isEmpty() && !engine->IsRunning() && SameDevice(chosen, m_Written)) {
+            // A write failed when the device went away and it is back: the way back comes first. Another
+            // device never gets its snapshot.
             const QString snapshot = std::exchange(m_strPendingRestore, QString());
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString()); // the identity the snapshot must suit
             if (engine->DeviceIdentity().m_wBcdDevice != 0)
                 m_DeviceIdentity = engine->DeviceIdentity();
-            if (AskToRestore(snapshot)) {
+            // What the device holds now can be read at last; when the write left nothing changed, there is
+            // nothing to bring back.
+            engine->CloseDevice(); // the read-back opens the device itself
+            const settings::AreaAfterFailure told = ReadBackAfterFailure(m_PendingWriting, snapshot);
+            m_PendingWriting = Writing::Nothing;
+            if (told.unchanged) {
+                Log(QString::fromStdString(told.text));
+            } else if (AskToRestore(snapshot, QString::fromStdString(told.text))) {
                 m_bLeavingDfu = false;
                 RestoreSnapshot(snapshot);
                 return;
             }
         }
-        const bool keepEdits = m_strReadFrom == m_strDevicePath && EditsPending();
+        const bool sameDevice = SameDevice(chosen, m_ReadFrom);
+        const bool keepEdits = sameDevice && EditsPending();
+        if (keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath) &&
+            m_DeviceIdentity.m_wBcdDevice == 0) {
+            // The same device back after a removal: its identity again, for the writes of the edits kept.
+            engine->hide();
+            engine->OpenDevice(m_strDevicePath, QString());
+            m_DeviceIdentity = engine->DeviceIdentity();
+            m_ReadFrom = chosen; // it may have come back at another port
+        }
         if (!keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
-            if (m_strReadFrom != m_strDevicePath) {
+            if (!sameDevice) {
                 m_bScreensKnown = false; // what is shown was not read from this device
                 m_pDisplay->MarkScreensUnread(true);
             }
@@ -391,9 +436,12 @@ QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase)
 {
     using Phase = nemora::dfuse::TransferJob::Phase;
     m_bNothingChanged = false;
+    m_bHeldNowTold = false;
     if ((phase == Phase::Erase || phase == Phase::Download) &&
         (m_writing == Writing::Settings || m_writing == Writing::Screens)) {
-        const settings::AreaAfterFailure told = ReadBackAfterFailure();
+        const settings::AreaAfterFailure told =
+            ReadBackAfterFailure(m_writing, m_pEngine ? m_pEngine->LastSnapshot() : QString());
+        m_bHeldNowTold = !told.text.empty();
         if (!told.text.empty()) {
             m_bNothingChanged = told.unchanged;
             return QString::fromStdString(told.text);
@@ -423,13 +471,13 @@ QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase)
     return {};
 }
 
-settings::AreaAfterFailure CPageCustom::ReadBackAfterFailure()
+settings::AreaAfterFailure CPageCustom::ReadBackAfterFailure(Writing writing, const QString& snapshot)
 {
-    const QString snapshot = m_pEngine ? m_pEngine->LastSnapshot() : QString();
-    if (snapshot.isEmpty() || m_strDevicePath.isEmpty() || m_WritingBytes.empty())
-        return {};
+    if ((writing != Writing::Settings && writing != Writing::Screens) || snapshot.isEmpty() ||
+        !SameDevice(KeyOf(m_strDevicePath), m_Written) || m_WritingBytes.empty())
+        return {}; // gone, or another device chosen in its place: only the phase tells
     const settings::SnapshotAreas before = settings::ReadSnapshot(snapshot.toStdString(), m_DeviceIdentity);
-    const std::vector<std::uint8_t>& held = m_writing == Writing::Settings ? before.param : before.logo;
+    const std::vector<std::uint8_t>& held = writing == Writing::Settings ? before.param : before.logo;
     if (!before.error.empty() || held.size() < m_WritingBytes.size())
         return {};
     nemora::dfuse::DeviceLink link;
@@ -441,16 +489,17 @@ settings::AreaAfterFailure CPageCustom::ReadBackAfterFailure()
                                    static_cast<std::uint32_t>(m_WritingBytes.size()), now))
         return {}; // the device went away: only the phase tells
     const std::span<const std::uint8_t> was(held.data(), m_WritingBytes.size());
-    return m_writing == Writing::Settings
+    return writing == Writing::Settings
                ? settings::DescribeSettingsAfterFailure(was, m_WritingBytes, now)
                : settings::DescribeScreensAfterFailure(was, m_WritingBytes, now, m_pDisplay->GetScreenCount());
 }
 
-bool CPageCustom::AskToRestore(const QString& strSnapshot)
+bool CPageCustom::AskToRestore(const QString& strSnapshot, const QString& strHeldNow)
 {
     CMessageBoxDialog question(this,
-                               "Write back what the device held before the failed write ?\n"
-                               "The snapshot taken before it: " +
+                               (strHeldNow.isEmpty() ? QString() : strHeldNow + "\n\n") +
+                                   "Write back what the device held before the failed write ?\n"
+                                   "The snapshot taken before it: " +
                                    strSnapshot,
                                "", 0x24);
     return question.DoModal() == nemora::widgets::kIdYes;
@@ -460,18 +509,32 @@ void CPageCustom::OfferRestoreAfterFailure()
 {
     const QString snapshot =
         m_writing == Writing::Both ? m_strRestoringFrom : (m_pEngine ? m_pEngine->LastSnapshot() : QString());
-    m_writing = Writing::Nothing;
+    const Writing writing = std::exchange(m_writing, Writing::Nothing);
     m_bRestoring = false;
     if (snapshot.isEmpty() || std::exchange(m_bNothingChanged, false))
         return; // no snapshot was kept, or the device holds what it held: nothing to offer
     nemora::dfuse::DeviceLink link;
     nemora::dfuse::LinkDescriptors descriptors;
-    if (m_strDevicePath.isEmpty() || m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link,
-                                                                     descriptors) != nemora::dfuse::LinkOutcome::Ok) {
-        m_strPendingRestore = snapshot; // the device went away: asked when it is back
+    if (!SameDevice(KeyOf(m_strDevicePath), m_Written) ||
+        m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link, descriptors) !=
+            nemora::dfuse::LinkOutcome::Ok) {
+        m_strPendingRestore = snapshot; // the device went away: asked when it, and no other, is back
+        m_PendingWriting = writing;
+        Log("The write did not finish on a device that is no longer selected; the way back, " + snapshot +
+            ", is offered when that device is selected again.");
         return;
     }
-    if (AskToRestore(snapshot))
+    // Back already, after the words came from where the write stopped: what it holds is known now.
+    QString heldNow;
+    if (!std::exchange(m_bHeldNowTold, false)) {
+        const settings::AreaAfterFailure told = ReadBackAfterFailure(writing, snapshot);
+        if (told.unchanged) {
+            Log(QString::fromStdString(told.text));
+            return;
+        }
+        heldNow = QString::fromStdString(told.text);
+    }
+    if (AskToRestore(snapshot, heldNow))
         RestoreSnapshot(snapshot);
 }
 
@@ -564,7 +627,7 @@ void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_
             update();
         m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
         if (m_bFromDevice) { // loaded values count as the user's changes until written
-            m_strReadFrom = m_strDevicePath;
+            m_ReadFrom = KeyOf(m_strDevicePath);
             m_ValuesAsRead = EditorValues();
             if (!m_bScreensKnown)
                 m_LogoAsRead = EncodedLogoArea(); // the set shown, as the baseline of the user's edits
@@ -676,6 +739,7 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
         return false;
     }
     CDfuUpdate* engine = GetEngine();
+    m_Written = KeyOf(m_strDevicePath);
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
     engine->SetSnapshotReason(strBefore);

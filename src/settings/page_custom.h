@@ -67,6 +67,10 @@ public:
     void SetSnapshotMaker(
         std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker);
 
+    // The serial number of the attached device at a path, empty when unknown; without it a device is
+    // known by its path alone.
+    void SetSerialLookup(std::function<std::string(const QString&)> lookup) { m_serialOf = std::move(lookup); }
+
     // Starts the upload of one area into m_Element, with the engine shown or not.
     void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
     // The same for several areas in one upload, each handed back (and taken in) by its address.
@@ -86,8 +90,8 @@ public:
     // After a failed write: offers to write back the snapshot taken before it, now or, when the device
     // went away, once it is selected again.
     void OfferRestoreAfterFailure();
-    bool AskToRestore(const QString& strSnapshot);
-    nemora::settings::AreaAfterFailure ReadBackAfterFailure();
+    // The question, after what the device holds now when that is known.
+    bool AskToRestore(const QString& strSnapshot, const QString& strHeldNow = QString());
     // Whether the screens shown came from this device (read) or from a file (loaded).
     bool ScreensKnown() const { return m_bScreensKnown; }
 
@@ -149,17 +153,31 @@ private:
     DfuElement m_Element;
     std::vector<std::uint8_t> m_ElementData; // what m_Element.Data points into while an upload is due
     SettingsRecord m_Record;
-    std::size_t m_nElementsDue = 0;         // elements the running upload still hands back into m_Element
-    QString m_strReadFrom;                  // the device the editors were last read from
+    std::size_t m_nElementsDue = 0; // elements the running upload still hands back into m_Element
+    // A device as the page remembers it across removals: by its serial number, or by its path when it
+    // has none.
+    struct DeviceKey {
+        QString strPath;
+        std::string serial;
+    };
+    DeviceKey KeyOf(const QString& strPath) const;
+    static bool SameDevice(const DeviceKey& a, const DeviceKey& b);
+    DeviceKey m_ReadFrom;                   // the device the editors were last read from
+    DeviceKey m_Written;                    // the device the last write went to
     SettingsEditorValues m_ValuesAsRead{};  // the editors as the last read or load left them
     std::vector<std::uint8_t> m_LogoAsRead; // the screens, encoded, as the last read or load left them
     bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
     bool m_bFromDevice = false;             // ApplyData takes in what the device holds, not a file
     enum class Writing { Nothing, Screens, Settings, Both };
     Writing m_writing = Writing::Nothing; // what the running write changes
-    QString m_strRestoringFrom;           // the snapshot a running restore writes
-    std::uint32_t m_dwWritingAddress = 0; // the area the running write changes, and the bytes it is to leave
+    // What the area a failed write was to change holds now, read back and told against the snapshot taken
+    // before it; empty text when the device cannot be read.
+    nemora::settings::AreaAfterFailure ReadBackAfterFailure(Writing writing, const QString& snapshot);
+    Writing m_PendingWriting = Writing::Nothing; // what the write behind m_strPendingRestore was to change
+    QString m_strRestoringFrom;                  // the snapshot a running restore writes
+    std::uint32_t m_dwWritingAddress = 0;        // the area the running write changes, and the bytes it is to leave
     std::vector<std::uint8_t> m_WritingBytes;
+    bool m_bHeldNowTold = false;               // the failed write's words came from a read-back
     bool m_bNothingChanged = false;            // the failed write's area was read back as it was: nothing to restore
     std::vector<std::uint8_t> m_RestoringLogo; // the areas a running restore writes, shown once verified
     std::vector<std::uint8_t> m_RestoringParam;
@@ -169,6 +187,7 @@ private:
     bool m_bRestoring = false; // the engine writes a snapshot back
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)>
         m_makeSnapshot;
+    std::function<std::string(const QString&)> m_serialOf;
 
     QPushButton* m_pRead = nullptr;
     QPushButton* m_pWrite = nullptr;

@@ -617,7 +617,10 @@ TEST_P(CustomizeFailedWrite, SaysWhatItLeftAndTheRestoreBringsTheAreasBack)
         frame->OnDeviceChange();
         ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= 2; }, 30000));
     }
-    EXPECT_TRUE(yes.texts[1].startsWith("Write back what the device held before the failed write ?"));
+    // Once the device is back, what it holds is read and said first.
+    EXPECT_TRUE(yes.texts[1].startsWith(c.unplugged ? "Screens 1, 2 are blank" : "Write back what the device held"))
+        << yes.texts[1].toStdString();
+    EXPECT_TRUE(yes.texts[1].contains("Write back what the device held before the failed write ?"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Area(at, kFlashBase, kFlashSize) == before; }, 30000))
         << page->Engine()->ProgressBar()->GetWindowText().toStdString();
     EXPECT_TRUE(WaitForEngine());
@@ -641,6 +644,81 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedWriteCase{"DisplayUnplugged", CPageCustom::kTabDisplay, "fault=unplug@write:1",
                                       "The write stopped part-way: some screens", true, true}),
     [](const ::testing::TestParamInfo<FailedWriteCase>& param) { return std::string(param.param.name); });
+
+// A device pulled out during a write is known again by its serial number: another device chosen in its
+// place never gets its snapshot, and the way back is offered when it is chosen again. The other device may
+// be chosen before the write has noticed (the write then ends as an unplug, and says so), or after.
+struct CutShortCase {
+    const char* name;
+    bool chosenAtOnce; // pulled out as the write starts, the other chosen before the write has noticed
+    const char* says;
+};
+class CustomizeCutShort : public Customize, public ::testing::WithParamInterface<CutShortCase> {};
+
+TEST_P(CustomizeCutShort, IsRestoredOnlyOntoItsOwnDevice)
+{
+    const CutShortCase& c = GetParam();
+    const unsigned first = Connect(c.chosenAtOnce ? "0x004C,serial=FIRST" : "0x004C,serial=FIRST,fault=unplug@write:1");
+    const Bytes before = Area(first, kFlashBase, kFlashSize);
+    Connect("0x004C,serial=OTHER", KnownRecord(), "other.bin");
+    const unsigned other = first + 1;
+    const Bytes otherBefore = Area(other, kFlashBase, kFlashSize);
+    ASSERT_FALSE(otherBefore.empty());
+
+    ModalAnswerer yes(mb::kIdYes);
+    nemora::MonoImage& screen = *page->DisplayPage()->GetScreenImage(0);
+    screen.SetLit(3, 3, !screen.IsLit(3, 3));
+    page->SetCurrentTab(CPageCustom::kTabDisplay);
+    Click(CPageCustom::IDC_WRITE_TO_DEVICE);
+    if (c.chosenAtOnce) {
+        ASSERT_TRUE(page->Engine()->IsRunning());
+        transport->Unplug(first);
+    } else {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !yes.texts.isEmpty(); }, 30000));
+    }
+    frame->OnDeviceChange();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !yes.texts.isEmpty() && WaitForEngine(); }, 30000));
+    EXPECT_TRUE(yes.texts[0].startsWith(c.says)) << yes.texts.join("|").toStdString();
+    QTest::qWait(200);
+    EXPECT_EQ(yes.texts.size(), 1) << "no restore offered to the other device: " << yes.texts.join("|").toStdString();
+    EXPECT_EQ(Area(other, kFlashBase, kFlashSize), otherBefore);
+
+    // The first device back, the other gone: it is chosen, and its own snapshot offered when the write
+    // changed it.
+    transport->Unplug(other);
+    const unsigned back = Plug(("bcd=0x004C,serial=FIRST,flash=" + Path("flash.bin").toStdString()).c_str());
+    frame->OnDeviceChange();
+    ASSERT_TRUE(WaitForEngine());
+    if (!c.chosenAtOnce) {
+        EXPECT_TRUE(frame->LogText(false).contains("is offered when that device is selected again"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return yes.texts.size() >= 2 && WaitForEngine(); }, 30000));
+        EXPECT_TRUE(yes.texts[1].startsWith("Screens 1, 2 are blank")) << yes.texts[1].toStdString();
+        EXPECT_TRUE(yes.texts[1].contains("Write back what the device held before the failed write ?"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Area(back, kFlashBase, kFlashSize) == before; }, 30000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Customize, CustomizeCutShort,
+    ::testing::Values(CutShortCase{"FailureSaidFirst", false, "The write stopped part-way: some screens"},
+                      CutShortCase{"OtherChosenFirst", true, "Disconnected during the read: nothing on the device"}),
+    [](const ::testing::TestParamInfo<CutShortCase>& param) { return std::string(param.param.name); });
+
+// Edits kept while the device was out and back are written to it as to any device: with its identity.
+TEST_F(Customize, EditsKeptAcrossAnUnplugAreWrittenWhenTheDeviceIsBack)
+{
+    const unsigned location = Connect("0x004C,serial=SAME");
+    const CurvePoints edited{110, 160, 210, 260, 310, 360, 410, 460, 510, 560};
+    page->PowerPage()->LoadPoints(edited.data(), 20);
+    transport->Unplug(location);
+    frame->OnDeviceChange();
+    const unsigned back = Plug(("bcd=0x004C,serial=SAME,flash=" + Path("flash.bin").toStdString()).c_str());
+    frame->OnDeviceChange();
+    ASSERT_TRUE(WaitForEngine());
+    ASSERT_TRUE(page->EditsPending()) << "the edits were kept";
+    WriteOn(CPageCustom::kTabPower);
+    EXPECT_EQ(DeviceRecord(back).PowerCurve(), edited);
+}
 
 TEST_F(Customize, FilesThatCannotBeWrittenAreReportedAndNothingIsDownloaded)
 {
