@@ -164,7 +164,8 @@ void CHarborApp::OnHelpHandBook()
 {
     const int result = nemora::app::platform::OpenDocument(m_options.strWorkspaceFolder + "/Nemora.chm");
     if (result < 32) {
-        CMessageBoxDialog box(nullptr, QString::number(result) + "  error code", "", 0x21);
+        CMessageBoxDialog box(nullptr, QString::number(result) + "  error code", "",
+                              nemora::widgets::kBoxOkCancelQuestion);
         box.DoModal();
     }
 }

@@ -180,14 +180,15 @@ void CMainFrame::OnRestoreSettings()
         CMessageBoxDialog box(this,
                               "No device in update mode is selected. Switch the device off, hold the fire key and "
                               "plug it in, select it in the device list, then restore.",
-                              "", 0x40);
+                              "", nemora::widgets::kBoxInformation);
         box.DoModal();
         return;
     }
     std::string error;
     const auto folder = nemora::settings::SnapshotFolder(error);
     if (!folder) {
-        CMessageBoxDialog box(this, "Unable to open the snapshot folder: " + QString::fromStdString(error), "", 0x10);
+        CMessageBoxDialog box(this, "Unable to open the snapshot folder: " + QString::fromStdString(error), "",
+                              nemora::widgets::kBoxError);
         box.DoModal();
         return;
     }
@@ -385,7 +386,7 @@ bool CMainFrame::SaveLogTo(const QString& strPath)
         CMessageBoxDialog box(this,
                               "The log could not be saved to \"" + strPath + "\": " + file.errorString() +
                                   ".\nChoose another folder or file name.",
-                              "Warning", 0x30);
+                              "Warning", nemora::widgets::kBoxWarning);
         box.DoModal();
         return false;
     }
@@ -509,7 +510,8 @@ void CMainFrame::RestoreWorkspace()
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent)
 {
-    CMessageBoxDialog ask(this, "Are you sure you want to close the program?!", "Ask", 0x24);
+    CMessageBoxDialog ask(this, "Are you sure you want to close the program?!", "Ask",
+                          nemora::widgets::kBoxYesNoQuestion);
     if (ask.DoModal() != nemora::widgets::kIdYes) {
         pEvent->ignore();
         return;

@@ -138,7 +138,7 @@ void CPageInfo::RunInstaller(InstallerButton button)
     const QString text = QString::fromStdString(nemora::device::InstallerFailureText(static_cast<unsigned>(result)));
     m_staticInstallStatus->setText(text);
     Log("Driver installer " + path + " could not be started: " + text);
-    CMessageBoxDialog box(this, text, "", 0x00);
+    CMessageBoxDialog box(this, text, "", nemora::widgets::kBoxOk);
     box.DoModal();
 }
 

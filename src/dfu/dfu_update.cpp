@@ -185,7 +185,8 @@ void CDfuUpdate::ReportOperationFailure(const DFUThreadContext& context)
         ShowErrorDetail(plain);
         Log(plain);
     }
-    ShowMessage(plain.isEmpty() ? FromStd(report.message) : plain + "\n\n" + FromStd(report.message), 0x00);
+    ShowMessage(plain.isEmpty() ? FromStd(report.message) : plain + "\n\n" + FromStd(report.message),
+                nemora::widgets::kBoxOk);
     if (!plain.isEmpty()) {
         OfferAfterWriteFailure();
     }
@@ -306,7 +307,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
         ShowError(kAccessDeniedText);
         if (m_installDriver && isVisible()) { // never from a hidden, silent open
             m_strLastMessage = kInstallDriverQuestion;
-            CMessageBoxDialog box(this, kInstallDriverQuestion, "", 0x24);
+            CMessageBoxDialog box(this, kInstallDriverQuestion, "", nemora::widgets::kBoxYesNoQuestion);
             if (box.DoModal() == nemora::widgets::kIdYes) {
                 m_installDriver();
             }
@@ -676,7 +677,7 @@ void CDfuUpdate::reject()
 {
     if (IsRunning()) {
         m_strLastMessage = "Operation on-going. Leave anyway ?";
-        CMessageBoxDialog box(this, m_strLastMessage, "", 0x21);
+        CMessageBoxDialog box(this, m_strLastMessage, "", nemora::widgets::kBoxOkCancelQuestion);
         m_pLeaveQuestion = &box;
         const int nAnswer = box.DoModal();
         m_pLeaveQuestion = nullptr;
@@ -783,7 +784,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 ShowMessage(QString::asprintf("Matching not good. First Difference at address 0x%08X:\nFile  byte  "
                                               "is  0x%02X.\nRead byte is 0x%02X.",
                                               static_cast<unsigned>(event.address), event.fileByte, event.readByte),
-                            0x00);
+                            nemora::widgets::kBoxOk);
             }
             break;
         case Kind::Uploaded:
@@ -811,7 +812,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             m_failedPhase = m_pollPhase;
             m_sinceFailure.start();
             if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
-                ShowMessage("This feature is not supported by this firmware.", 0x00);
+                ShowMessage("This feature is not supported by this firmware.", nemora::widgets::kBoxOk);
             } else {
                 ReportOperationFailure(event.context);
             }
@@ -866,12 +867,12 @@ void CDfuUpdate::ShowProblem(const nemora::dfuse::JobEvent& event)
         ShowError("Unable to save a snapshot of the settings; nothing was written.");
         ShowMessage("The settings on the device could not be kept before the write: " + FromStd(event.text) +
                         "\nNothing was written. Free some space or check the folder's permissions, then try again.",
-                    0x00);
+                    nemora::widgets::kBoxOk);
         break;
     case JobProblem::Refused:
         // Too long for the bar: the bar says that nothing was written, the box says why.
         ShowError("This file cannot be written into this device; nothing was written.");
-        ShowMessage(FromStd(event.text), 0x00);
+        ShowMessage(FromStd(event.text), nemora::widgets::kBoxOk);
         break;
     }
 }
@@ -885,7 +886,7 @@ void CDfuUpdate::AskSnapshotDecision()
                           "The settings on the device cannot be read (" + m_strSnapshotFailure +
                               "), so no snapshot of them can be kept before the write.\nWrite anyway, without a "
                               "snapshot ?",
-                          "", 0x24);
+                          "", nemora::widgets::kBoxYesNoQuestion);
     if (box.DoModal() != nemora::widgets::kIdYes) {
         m_job.Stop(); // like any write that did not happen: the bar says so, and the page waits for the user
         LogOutcome();

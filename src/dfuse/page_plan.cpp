@@ -154,10 +154,10 @@ std::string DescribePlan(const PagePlan& plan)
     const std::size_t written = plan.blank + plan.erased;
     char text[160];
     if (plan.blank > 0) {
-        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu written (%zu of them blank)",
+        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu to write (%zu of them blank)",
                       plan.unchanged, plan.pages, written, plan.blank);
     } else {
-        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu written", plan.unchanged,
+        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu to write", plan.unchanged,
                       plan.pages, written);
     }
     return text;

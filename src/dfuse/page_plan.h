@@ -39,7 +39,7 @@ Image JoinedPages(const Image& pages);
 // hold whole is taken as unknown: erased and programmed with the image's bytes alone.
 PagePlan PlanPages(const Image& wanted, const Image& pages, const Image& read);
 
-// "36 of 48 pages already held these bytes; 12 written" (and how many of those needed no erase).
+// "36 of 48 pages already held these bytes; 12 to write" (and how many of those needed no erase).
 std::string DescribePlan(const PagePlan& plan);
 
 } // namespace nemora::dfuse

@@ -142,7 +142,7 @@ void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
                                     .arg(identity.m_wModelId)
                                     .arg(QString::fromStdString(deviceModel))
                                     .arg(m_DeviceIdentity.m_wModelId);
-        CMessageBoxDialog box(this, refusal, "", 0x30);
+        CMessageBoxDialog box(this, refusal, "", nemora::widgets::kBoxWarning);
         box.DoModal();
     }
 }
@@ -246,7 +246,7 @@ void CPageUpdate::OnEngineDone(const QObject* pFrom)
     CMessageBoxDialog question(this,
                                "The update replaced the device's " + m_strAreasTouched +
                                    ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,
-                               "", 0x24);
+                               "", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdYes) {
         // The update's verdict is in the Log; one engine window, the restore's, follows from here.
         m_pDfuUpdate->hide();
@@ -268,7 +268,7 @@ void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
         QString("The file \"%1\" cannot be used: %2.\nChoose a firmware file (.vek) made for your device.")
             .arg(QFileInfo(strPath).fileName(), reason);
     Log("File refused: " + strPath + ": " + reason);
-    CMessageBoxDialog box(this, text, "Warning", 0x30);
+    CMessageBoxDialog box(this, text, "Warning", nemora::widgets::kBoxWarning);
     box.DoModal();
 }
 

@@ -27,9 +27,6 @@ namespace {
 constexpr const char* kSaveQuestion = " You will close the editor. Do you want to save the data?";
 constexpr const char* kDefaultQuestion =
     "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
-constexpr std::uint32_t kYesNoCancelQuestion = 0x03 | 0x20;
-constexpr std::uint32_t kYesNoQuestion = 0x04 | 0x20;
-constexpr std::uint32_t kOkExclamation = 0x00 | 0x30;
 constexpr const char* kFileFilter = "Image Files (*.bmp);;All Files (*.*)";
 
 // Without a screen image the text picture and fitting take the canvas's initial size.
@@ -182,7 +179,7 @@ void CLogEditPanel::reject()
 void CLogEditPanel::OnCancel()
 {
     if (IsModified()) {
-        CMessageBoxDialog question(this, kSaveQuestion, "Ask", kYesNoCancelQuestion);
+        CMessageBoxDialog question(this, kSaveQuestion, "Ask", nemora::widgets::kBoxYesNoCancelQuestion);
         const int answer = question.DoModal();
         if (answer == mb::kIdYes)
             SaveToScreenImage();
@@ -229,7 +226,7 @@ void CLogEditPanel::OnDefault()
     if (!m_pScreenImage || !m_pEditor)
         return;
     if (IsModified()) {
-        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", kYesNoQuestion);
+        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
         if (question.DoModal() != mb::kIdYes)
             return;
     }
@@ -275,7 +272,7 @@ QSize CLogEditPanel::TextScreenSize() const
 
 void CLogEditPanel::ShowFileError(const QString& strText)
 {
-    CMessageBoxDialog box(this, strText, "Warning", kOkExclamation);
+    CMessageBoxDialog box(this, strText, "Warning", nemora::widgets::kBoxWarning);
     box.DoModal();
 }
 

@@ -175,7 +175,7 @@ void CPageCustomDisplay::ResetScreen(int nScreen)
         return;
     const QString text = QString::fromUtf8(kRestoreQuestion) + QString(8, ' ') + QString::fromUtf8("【") +
                          QString::fromUtf8(RestoreName(nScreen)) + QString::fromUtf8("】");
-    CMessageBoxDialog question(this, text, "Warning", 0x24);
+    CMessageBoxDialog question(this, text, "Warning", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdYes)
         RestoreDefaultScreen(nScreen);
 }

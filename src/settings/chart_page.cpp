@@ -307,11 +307,11 @@ int ChartPage::CopyPoints(void* pBuffer, int nLength) const
 
 void ChartPage::AskAndRestore(const char* pszQuestion, const char* pszNotice)
 {
-    CMessageBoxDialog question(this, pszQuestion, "Warning", 0x24);
+    CMessageBoxDialog question(this, pszQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdNo)
         return;
     RestoreDefaults();
-    CMessageBoxDialog notice(this, pszNotice, "Hints", 0x40);
+    CMessageBoxDialog notice(this, pszNotice, "Hints", nemora::widgets::kBoxInformation);
     notice.DoModal();
 }
 

@@ -37,9 +37,7 @@ namespace {
 constexpr const char* kInsertFailure = "Unable to insert one element in the image...";
 constexpr const char* kRestoreQuestion =
     "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
-constexpr std::uint32_t kYesNoQuestion = 0x24;
-constexpr std::uint32_t kOkInformation = 0x40;
-constexpr std::uint32_t kOkStop = 0x10;
+
 constexpr int kCurveBytes = static_cast<int>(kCurvePointCount * sizeof(std::uint16_t));
 
 // What "Default" restores on each sub-page: the name in the question, and in the notice that follows.
@@ -213,7 +211,7 @@ void CPageCustom::Log(const QString& strText)
 
 void CPageCustom::ShowError(const QString& strText)
 {
-    CMessageBoxDialog box(this, strText, "", kOkStop);
+    CMessageBoxDialog box(this, strText, "", nemora::widgets::kBoxError);
     box.DoModal();
 }
 
@@ -401,7 +399,7 @@ void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& 
         m_nElementsDue = areas.size();
     }
     if (!inserted) {
-        CMessageBoxDialog box(this, kInsertFailure, "", kOkInformation);
+        CMessageBoxDialog box(this, kInsertFailure, "", nemora::widgets::kBoxInformation);
         box.DoModal();
         m_ElementData.clear();
         m_Element = DfuElement{};
@@ -501,7 +499,7 @@ bool CPageCustom::AskToRestore(const QString& strSnapshot, const QString& strHel
                                    "Write back what the device held before the failed write ?\n"
                                    "The snapshot taken before it: " +
                                    strSnapshot,
-                               "", 0x24);
+                               "", nemora::widgets::kBoxYesNoQuestion);
     return question.DoModal() == nemora::widgets::kIdYes;
 }
 
@@ -557,7 +555,7 @@ bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
     const QString text = QString(untouched.size() == 1 ? "Screen %1 was" : "Screens %1 were").arg(list) +
                          " not read from this device: the write would replace them on the device with the built-in "
                          "screens shown here.\nRead From Device first to keep the device's own. Write anyway ?";
-    CMessageBoxDialog box(this, text, "", 0x24);
+    CMessageBoxDialog box(this, text, "", nemora::widgets::kBoxYesNoQuestion);
     return box.DoModal() == nemora::widgets::kIdYes;
 }
 
@@ -888,7 +886,7 @@ bool CPageCustom::OnLoadFileFrom(const QString& strPath)
         ApplyData(element.address, element.bytes);
     if (!leftOut.isEmpty()) {
         CMessageBoxDialog box(this, "Loaded from " + strPath + ", but for these, which were left out:" + leftOut, "",
-                              kOkInformation);
+                              nemora::widgets::kBoxInformation);
         box.DoModal();
     }
     return true;
@@ -902,7 +900,7 @@ void CPageCustom::OnDefault()
     const RestoreTexts& texts = kRestoreTexts[tab];
     CMessageBoxDialog question(
         this, QString::fromUtf8(kRestoreQuestion) + QString(12, ' ') + QString::fromUtf8(texts.question), "Warning",
-        kYesNoQuestion);
+        nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdNo)
         return;
     switch (tab) {
@@ -920,6 +918,6 @@ void CPageCustom::OnDefault()
         break;
     }
     CMessageBoxDialog notice(this, QString::fromUtf8(texts.notice) + "Has been restored to the default value!", "Hints",
-                             kOkInformation);
+                             nemora::widgets::kBoxInformation);
     notice.DoModal();
 }

@@ -263,7 +263,7 @@ void CPageCustomPara::OnDefault()
 {
     const bool first = !m_bDefaultCalled;
     if (!first) {
-        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", 0x24);
+        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
         if (question.DoModal() == nemora::widgets::kIdNo)
             return;
     }
@@ -272,7 +272,7 @@ void CPageCustomPara::OnDefault()
         m_bDefaultCalled = true;
         return;
     }
-    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", 0x40);
+    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", nemora::widgets::kBoxInformation);
     notice.DoModal();
 }
 

@@ -123,7 +123,7 @@ void RestoreSnapshotDialog::OnRestore()
                                "Write the settings of " + item->text(0) + " (serial " + item->text(2) +
                                    ") back into the device ?\nIts screens, coil settings and curves are replaced; "
                                    "a snapshot of what it holds now is taken first.",
-                               "", 0x24);
+                               "", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() != nemora::widgets::kIdYes)
         return;
     m_chosen = item->data(0, kPathRole).toString();

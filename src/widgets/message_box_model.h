@@ -31,6 +31,15 @@ enum MessageBoxButtonId : int {
     kIdCheckBox = 19,
 };
 
+// The boxes the console shows: buttons and icon together. Call sites pass one of these, never a number.
+inline constexpr std::uint32_t kBoxOk = 0x00;                  // OK, no icon: reports and notices
+inline constexpr std::uint32_t kBoxError = 0x10;               // OK with the stop icon
+inline constexpr std::uint32_t kBoxOkCancelQuestion = 0x21;    // OK and Cancel with the question icon
+inline constexpr std::uint32_t kBoxYesNoCancelQuestion = 0x23; // Yes, No and Cancel with the question icon
+inline constexpr std::uint32_t kBoxYesNoQuestion = 0x24;       // Yes and No with the question icon
+inline constexpr std::uint32_t kBoxWarning = 0x30;             // OK with the exclamation icon
+inline constexpr std::uint32_t kBoxInformation = 0x40;         // OK with the information icon
+
 // Style bits.
 inline constexpr std::uint32_t kStyleButtonMask = 0x0000000F;
 inline constexpr std::uint32_t kStyleIconMask = 0x000000F0;

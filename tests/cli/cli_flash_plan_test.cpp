@@ -146,7 +146,7 @@ TEST(CliFlashPlanArgs, TextByDefaultAndJsonOnlyWithDryRun)
     // The dry run reads the pages: on a blank device all twelve are programmed and none erased.
     EXPECT_NE(text.out.find("target 00 \"Internal Flash  \": a whole write would erase 12 pages (12288 bytes), "
                             "write 12288 of the image's 12288 bytes\n  compared with the device: 0 of 12 pages "
-                            "already held these bytes; 12 written (12 of them blank); erase 0 pages\n"),
+                            "already held these bytes; 12 to write (12 of them blank); erase 0 pages\n"),
               std::string::npos)
         << text.out;
     const CliResult full = RunCli({"flash", demo, "--dry-run", "--full"}, {"NEMORA_SIM=bcd=0x004C", env[1]});

@@ -428,7 +428,7 @@ TEST_F(EngineOnVirtualDevice, TheLogHoldsEachOperationAndItsOutcome)
     ASSERT_TRUE(WaitUntilIdle());
     ASSERT_EQ(view.log.size(), 3) << view.log.join("|").toStdString();
     EXPECT_TRUE(view.log[0].startsWith("Update of ") && view.log[0].endsWith("one.dfu started"));
-    EXPECT_EQ(view.log[1], engine->DeviceName() + " 00: 0 of 2 pages already held these bytes; 2 written");
+    EXPECT_EQ(view.log[1], engine->DeviceName() + " 00: 0 of 2 pages already held these bytes; 2 to write");
     EXPECT_EQ(view.log[2], "Outcome: " + engine->DeviceName() + " 00: Verify successful !");
 }
 
