@@ -360,30 +360,53 @@ bool IsStorableImageName(std::string_view name)
     return name.size() <= kMaxImageNameLength && name.find('\0') == std::string_view::npos;
 }
 
+OpenedFile OpenRegularFile(const std::filesystem::path& path)
+{
+    using Kind = OpenedFile::Kind;
+    OpenedFile opened;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        opened.kind = errno == ENOENT ? Kind::Missing : Kind::Failed;
+        opened.error = std::strerror(errno);
+        return opened;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        opened.error = std::strerror(errno);
+        ::close(fd);
+        return opened;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        opened.kind = S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Other;
+        ::close(fd);
+        return opened;
+    }
+    opened.kind = Kind::Regular;
+    opened.fd = fd;
+    opened.size = static_cast<std::uint64_t>(st.st_size);
+    return opened;
+}
+
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc, std::uint64_t maxBytes)
 {
-    // Opened without blocking, so that a named pipe with no writer is refused at once instead of waiting
-    // for ever; only regular files are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return ParseFailure(FileError::ReadFailed, std::strerror(errno));
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    const OpenedFile opened = OpenRegularFile(path);
+    if (opened.kind == OpenedFile::Kind::Folder || opened.kind == OpenedFile::Kind::Other)
         return ParseFailure(FileError::ReadFailed, "not a regular file (a folder, device or pipe is never read)");
-    }
+    if (opened.kind != OpenedFile::Kind::Regular)
+        return ParseFailure(FileError::ReadFailed, opened.error);
+    const int fd = opened.fd;
     std::FILE* f = ::fdopen(fd, "rb");
     if (!f) {
         ::close(fd);
         return ParseFailure(FileError::ReadFailed, std::strerror(errno));
     }
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    if (opened.size > maxBytes) {
         std::fclose(f);
-        return ParseFailure(FileError::FileTooLarge, std::to_string(st.st_size) +
+        return ParseFailure(FileError::FileTooLarge, std::to_string(opened.size) +
                                                          " bytes, larger than any file of its kind (at most " +
                                                          std::to_string(maxBytes) + "); it was not read");
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(opened.size));
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);

@@ -135,6 +135,18 @@ Error SerializeDfuFile(const DfuFile& file, std::vector<std::uint8_t>& out);
 // True when the name fits an image's name field: at most kMaxImageNameLength bytes and no NUL.
 bool IsStorableImageName(std::string_view name);
 
+// A file the user named, opened for reading without blocking, so that a named pipe with no writer is
+// refused at once instead of waiting for ever. `fd` is open (the caller closes it) only when `kind` is
+// Regular; `size` is then the file's length, and `error` says why otherwise (errno's text).
+struct OpenedFile {
+    enum class Kind { Regular, Missing, Folder, Other, Failed };
+    Kind kind = Kind::Failed;
+    int fd = -1;
+    std::uint64_t size = 0;
+    std::string error;
+};
+OpenedFile OpenRegularFile(const std::filesystem::path& path);
+
 // Reads and parses a regular file, refusing one larger than maxBytes before reading it, and a folder,
 // device or named pipe at once.
 ParseResult ReadDfuFile(const std::filesystem::path& path, bool checkCrc = true, std::uint64_t maxBytes = kMaxFileSize);

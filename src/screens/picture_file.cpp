@@ -1,15 +1,13 @@
 #include "screens/picture_file.h"
 
+#include "dfuse/dfu_file.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nemora::screens {
@@ -86,20 +84,26 @@ static QString Reason(QString text)
 
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error)
 {
-    // Opened without blocking and read only when it is a regular file: a named pipe with no writer would
-    // wait for ever, and a folder or device holds no picture.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno == ENOENT ? QStringLiteral("file not found") : QString::fromLocal8Bit(std::strerror(errno));
+    // Read only when it is a regular file: a named pipe with no writer would wait for ever, and a folder or
+    // device holds no picture.
+    const dfuse::OpenedFile opened = dfuse::OpenRegularFile(QFile::encodeName(path).toStdString());
+    switch (opened.kind) {
+    case dfuse::OpenedFile::Kind::Regular:
+        break;
+    case dfuse::OpenedFile::Kind::Missing:
+        error = QStringLiteral("file not found");
+        return false;
+    case dfuse::OpenedFile::Kind::Folder:
+        error = QStringLiteral("it is a folder, not a picture file");
+        return false;
+    case dfuse::OpenedFile::Kind::Other:
+        error = QStringLiteral("it is not a regular file (a device or pipe is never read)");
+        return false;
+    case dfuse::OpenedFile::Kind::Failed:
+        error = QString::fromLocal8Bit(opened.error.c_str());
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder, not a picture file")
-                                    : QStringLiteral("it is not a regular file (a device or pipe is never read)");
-        return false;
-    }
+    const int fd = opened.fd;
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

@@ -37,7 +37,6 @@ namespace {
 constexpr const char* kInsertFailure = "Unable to insert one element in the image...";
 constexpr const char* kRestoreQuestion =
     "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
-
 constexpr int kCurveBytes = static_cast<int>(kCurvePointCount * sizeof(std::uint16_t));
 
 // What "Default" restores on each sub-page: the name in the question, and in the notice that follows.
@@ -292,11 +291,7 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             // What the device holds now can be read at last; when the write left nothing changed, there is
             // nothing to bring back.
             engine->CloseDevice(); // the read-back opens the device itself
-            const settings::AreaAfterFailure told = ReadBackAfterFailure(m_PendingWriting, snapshot);
-            m_PendingWriting = Writing::Nothing;
-            if (told.unchanged) {
-                Log(QString::fromStdString(told.text));
-            } else if (AskToRestore(snapshot, QString::fromStdString(told.text))) {
+            if (AskToRestoreAfterReadBack(std::exchange(m_PendingWriting, Writing::Nothing), snapshot)) {
                 m_bLeavingDfu = false;
                 RestoreSnapshot(snapshot);
                 return;
@@ -523,17 +518,19 @@ void CPageCustom::OfferRestoreAfterFailure()
         return;
     }
     // Back already, after the words came from where the write stopped: what it holds is known now.
-    QString heldNow;
-    if (!std::exchange(m_bHeldNowTold, false)) {
-        const settings::AreaAfterFailure told = ReadBackAfterFailure(writing, snapshot);
-        if (told.unchanged) {
-            Log(QString::fromStdString(told.text));
-            return;
-        }
-        heldNow = QString::fromStdString(told.text);
-    }
-    if (AskToRestore(snapshot, heldNow))
+    const bool told = std::exchange(m_bHeldNowTold, false);
+    if (told ? AskToRestore(snapshot) : AskToRestoreAfterReadBack(writing, snapshot))
         RestoreSnapshot(snapshot);
+}
+
+bool CPageCustom::AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot)
+{
+    const settings::AreaAfterFailure told = ReadBackAfterFailure(writing, strSnapshot);
+    if (told.unchanged) {
+        Log(QString::fromStdString(told.text)); // the write left it as it was: nothing to bring back
+        return false;
+    }
+    return AskToRestore(strSnapshot, QString::fromStdString(told.text));
 }
 
 bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)

@@ -174,8 +174,10 @@ private:
     // before it; empty text when the device cannot be read.
     nemora::settings::AreaAfterFailure ReadBackAfterFailure(Writing writing, const QString& snapshot);
     Writing m_PendingWriting = Writing::Nothing; // what the write behind m_strPendingRestore was to change
-    QString m_strRestoringFrom;                  // the snapshot a running restore writes
-    std::uint32_t m_dwWritingAddress = 0;        // the area the running write changes, and the bytes it is to leave
+    // Reads the area back first: says what it holds with the question, or only logs that nothing changed.
+    bool AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot);
+    QString m_strRestoringFrom;           // the snapshot a running restore writes
+    std::uint32_t m_dwWritingAddress = 0; // the area the running write changes, and the bytes it is to leave
     std::vector<std::uint8_t> m_WritingBytes;
     bool m_bHeldNowTold = false;               // the failed write's words came from a read-back
     bool m_bNothingChanged = false;            // the failed write's area was read back as it was: nothing to restore
