@@ -39,7 +39,6 @@ public:
 
     QTabWidget* TabControl() const { return m_pMainTabCtrl; }
     // The size of the form: its scroll size.
-    QSize FormSize() const { return m_formSize; }
     // The device path of the last NOTIFY_DEVICE_CHANGED.
     const QString& DevicePath() const { return m_strDevicePath; }
 

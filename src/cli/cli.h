@@ -3,6 +3,7 @@
 // Shared pieces of nemora-cli: the subcommand table, option parsing and JSON output.
 // Conventions: data on stdout, messages on stderr, exit 0 on success, 1 on failure, 2 on bad arguments.
 
+#include "device/device_identity.h"
 #include "dfuse/dfu_file.h"
 
 #include <cstdint>
@@ -104,6 +105,17 @@ private:
     std::vector<bool> m_first; // one entry per open container
     bool m_afterKey = false;
 };
+
+// The catalogue's texts for an identity, each preset to the text shown when the model is not catalogued.
+struct CatalogueNames {
+    std::string product = kUnknownProductName;
+    std::string model = kUnknownModelName;
+    std::string firmware = kUnknownFirmwareVersion;
+    bool catalogued = false;
+};
+CatalogueNames NamesOf(const CDeviceIdentity& identity);
+// The names as the members "product_name", "model_name" and "firmware_version" of the open object.
+JsonWriter& WriteNames(JsonWriter& json, const CatalogueNames& names);
 
 // Subcommands, one function each; the table lives in main.cpp.
 int RunModels(Args args);

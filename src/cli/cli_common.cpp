@@ -175,6 +175,25 @@ void JsonWriter::Separate()
     }
 }
 
+CatalogueNames NamesOf(const CDeviceIdentity& identity)
+{
+    CatalogueNames names;
+    names.catalogued = identity.GetProductName(names.product) == 0;
+    identity.GetModelName(names.model);
+    identity.GetFirmwareVersion(names.firmware);
+    return names;
+}
+
+JsonWriter& WriteNames(JsonWriter& json, const CatalogueNames& names)
+{
+    return json.Key("product_name")
+        .String(names.product)
+        .Key("model_name")
+        .String(names.model)
+        .Key("firmware_version")
+        .String(names.firmware);
+}
+
 JsonWriter& JsonWriter::BeginObject()
 {
     Separate();

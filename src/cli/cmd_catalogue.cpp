@@ -120,14 +120,10 @@ int RunIdentify(Args args)
 
     CDeviceIdentity identity;
     identity.SetIds(ids[0], ids[1], ids[2]);
-    std::string product = kUnknownProductName;
-    std::string modelName = kUnknownModelName;
-    std::string firmware = kUnknownFirmwareVersion;
+    const CatalogueNames catalogue = NamesOf(identity);
     std::string modelCode;
-    const bool catalogued = identity.GetProductName(product) == 0;
-    identity.GetModelName(modelName);
+    const bool catalogued = catalogue.catalogued;
     identity.GetModelCode(modelCode);
-    identity.GetFirmwareVersion(firmware);
     const int imageSet = DefaultImageSetForModel(identity.m_wModelId);
 
     if (parsed->Has("--json")) {
@@ -146,13 +142,13 @@ int RunIdentify(Args args)
             .Key("incomplete")
             .Bool(identity.IsIncomplete())
             .Key("firmware_version")
-            .String(firmware)
+            .String(catalogue.firmware)
             .Key("product_name")
-            .String(product)
+            .String(catalogue.product)
             .Key("model_code")
             .String(modelCode)
             .Key("model_name")
-            .String(modelName)
+            .String(catalogue.model)
             .Key("screen_width")
             .Int(identity.m_nScreenWidth)
             .Key("screen_height")
@@ -190,10 +186,10 @@ int RunIdentify(Args args)
                 Hex(identity.m_wPid, 4).c_str(), Hex(identity.m_wBcdDevice, 4).c_str());
     std::printf("Model id:         %u%s%s\n", identity.m_wModelId, catalogued ? "" : " (not in the catalogue)",
                 identity.IsIncomplete() ? " (incomplete identity)" : "");
-    std::printf("Product name:     %s\n", product.c_str());
+    std::printf("Product name:     %s\n", catalogue.product.c_str());
     std::printf("Model code:       %s\n", modelCode.c_str());
-    std::printf("Model name:       %s\n", modelName.c_str());
-    std::printf("Firmware version: %s\n", firmware.c_str());
+    std::printf("Model name:       %s\n", catalogue.model.c_str());
+    std::printf("Firmware version: %s\n", catalogue.firmware.c_str());
     std::printf("Screen:           %d x %d, %d images, default image set %d\n", identity.m_nScreenWidth,
                 identity.m_nScreenHeight, identity.m_nImageCount, imageSet);
     std::printf("Logo area:        %s, %u bytes\n", Hex(identity.m_dwLogoAddress, 8).c_str(), identity.m_dwLogoSize);

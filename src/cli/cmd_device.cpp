@@ -77,10 +77,7 @@ int RunList(Args args)
     for (const usb::DeviceInfo& d : devices) {
         CDeviceIdentity identity;
         identity.SetIds(d.vid, d.pid, d.bcdDevice);
-        std::string product = kUnknownProductName, model = kUnknownModelName, firmware = kUnknownFirmwareVersion;
-        identity.GetProductName(product);
-        identity.GetModelName(model);
-        identity.GetFirmwareVersion(firmware);
+        const CatalogueNames names = NamesOf(identity);
         const char* mode = d.mode == usb::InterfaceMode::Dfu ? "dfu" : "app";
         if (json) {
             writer.BeginObject()
@@ -93,23 +90,13 @@ int RunList(Args args)
                 .Key("pid")
                 .Int(d.pid)
                 .Key("bcd_device")
-                .Int(d.bcdDevice)
-                .Key("product_name")
-                .String(product)
-                .Key("model_name")
-                .String(model)
-                .Key("firmware_version")
-                .String(firmware)
-                .Key("serial")
-                .String(d.serial)
-                .Key("port")
-                .String(DevicePort(d))
-                .EndObject();
+                .Int(d.bcdDevice);
+            WriteNames(writer, names).Key("serial").String(d.serial).Key("port").String(DevicePort(d)).EndObject();
         } else {
             std::cout << d.path << "  " << mode << "  " << Hex(d.vid, 4) << ':' << Hex(d.pid, 4).substr(2)
-                      << "  bcdDevice " << Hex(d.bcdDevice, 4) << "  " << product << " / " << model << " / " << firmware
-                      << "  serial " << (d.serial.empty() ? "unknown" : PrintableText(d.serial)) << "  port "
-                      << DevicePort(d) << '\n';
+                      << "  bcdDevice " << Hex(d.bcdDevice, 4) << "  " << names.product << " / " << names.model << " / "
+                      << names.firmware << "  serial " << (d.serial.empty() ? "unknown" : PrintableText(d.serial))
+                      << "  port " << DevicePort(d) << '\n';
         }
     }
     if (json) {

@@ -60,12 +60,7 @@ int RunInspect(Args args)
 
     CDeviceIdentity identity;
     identity.SetIds(file.vid, file.pid, file.bcdDevice);
-    std::string product = kUnknownProductName;
-    std::string model = kUnknownModelName;
-    std::string firmware = kUnknownFirmwareVersion;
-    identity.GetProductName(product);
-    identity.GetModelName(model);
-    identity.GetFirmwareVersion(firmware);
+    const CatalogueNames names = NamesOf(identity);
 
     if (parsed->Has("--json")) {
         JsonWriter json(std::cout);
@@ -77,15 +72,8 @@ int RunInspect(Args args)
             .Key("bcd_device")
             .Int(file.bcdDevice)
             .Key("crc_ok")
-            .Bool(result.crcOk)
-            .Key("product_name")
-            .String(product)
-            .Key("model_name")
-            .String(model)
-            .Key("firmware_version")
-            .String(firmware)
-            .Key("images")
-            .BeginArray();
+            .Bool(result.crcOk);
+        WriteNames(json, names).Key("images").BeginArray();
         for (const Image& image : file.images) {
             json.BeginObject()
                 .Key("alternate")
@@ -109,9 +97,9 @@ int RunInspect(Args args)
         std::cout << "File: " << path << '\n'
                   << "Identity: VID " << Hex(file.vid, 4) << ", PID " << Hex(file.pid, 4) << ", bcdDevice "
                   << Hex(file.bcdDevice, 4) << '\n'
-                  << "Product: " << product << '\n'
-                  << "Model: " << model << '\n'
-                  << "Firmware version: " << firmware << '\n'
+                  << "Product: " << names.product << '\n'
+                  << "Model: " << names.model << '\n'
+                  << "Firmware version: " << names.firmware << '\n'
                   << "CRC: " << (result.crcOk ? "ok" : "WRONG") << '\n'
                   << "Images: " << file.images.size() << '\n';
         for (std::size_t i = 0; i < file.images.size(); ++i) {

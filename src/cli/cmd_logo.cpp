@@ -31,8 +31,6 @@ constexpr std::string_view kLogoHelp =
     "Every subcommand takes --help and chooses its device with --device PATH or --serial SERIAL, and\n"
     "waits for it with --wait[=SECONDS]; those that write refuse to guess among several devices.\n";
 
-constexpr OptionSpec kDeviceOption{"--device", true};
-
 // Qt finds its image plugins (JPEG, GIF, TIFF...) through an application object.
 void EnsureQtApplication()
 {
@@ -94,7 +92,7 @@ int Export(std::string_view command, const MonoImage& screen, const std::string&
 
 int RunExport(Args args, bool all)
 {
-    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDevicePathOption, kSerialOption, kWaitOption}};
     const std::string_view command = all ? "logo export-all" : "logo export";
     int exitCode = kExitOk;
     auto parsed =
@@ -151,7 +149,7 @@ int RunImport(Args args)
                                                          {"--fit", false},
                                                          {"--invert", false},
                                                          kNoSnapshotOption,
-                                                         kDeviceOption,
+                                                         kDevicePathOption,
                                                          kSerialOption,
                                                          kWaitOption}};
     constexpr std::string_view kCommand = "logo import";
@@ -224,7 +222,8 @@ int RunImport(Args args)
 
 int RunDefault(Args args)
 {
-    static constexpr std::array<OptionSpec, 4> kSpec = {{kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {
+        {kNoSnapshotOption, kDevicePathOption, kSerialOption, kWaitOption}};
     constexpr std::string_view kCommand = "logo default";
     int exitCode = kExitOk;
     auto parsed =

@@ -114,13 +114,12 @@ std::span<const std::uint8_t> AreaBytes(const SettingsRecord& record, const CDev
     return {record.Data(), std::min<std::size_t>(identity.m_dwParamSize, SettingsRecord::kSize)};
 }
 
-constexpr OptionSpec kDeviceOption{"--device", true};
-
 // ---------------------------------------------------------------- show
 
 int RunShow(Args args)
 {
-    static constexpr std::array<OptionSpec, 4> kSpec = {{{"--json", false}, kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {
+        {{"--json", false}, kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings show", args, kSpec,
@@ -201,7 +200,8 @@ struct Change {
 
 int RunSet(Args args)
 {
-    static constexpr std::array<OptionSpec, 4> kSpec = {{kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 4> kSpec = {
+        {kNoSnapshotOption, kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings set", args, kSpec,
@@ -306,7 +306,7 @@ int RunSet(Args args)
 
 int RunSave(Args args)
 {
-    static constexpr std::array<OptionSpec, 3> kSpec = {{kDeviceOption, kSerialOption, kWaitOption}};
+    static constexpr std::array<OptionSpec, 3> kSpec = {{kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed = ParseCommand("settings save", args, kSpec,
                                "Usage: nemora-cli settings save FILE [--device PATH | --serial SERIAL] [--wait[=S]]\n\n"
@@ -349,7 +349,7 @@ int RunSave(Args args)
 int RunLoad(Args args)
 {
     static constexpr std::array<OptionSpec, 5> kSpec = {
-        {{"--exact", false}, kNoSnapshotOption, kDeviceOption, kSerialOption, kWaitOption}};
+        {{"--exact", false}, kNoSnapshotOption, kDevicePathOption, kSerialOption, kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("settings load", args, kSpec,

@@ -1,19 +1,28 @@
 #include "device/device_identity.h"
 
+#include <array>
 #include <cstdio>
 
 namespace {
 
+// clang-format off
+//                                  width height images logo area              parameter area       image set
+constexpr DeviceFamily kWide       {128,  32,    12,    0x0800D000, 0x1800, 0x0800F000, 0x800, 1};
+constexpr DeviceFamily kWideSet2   {128,  32,    12,    0x0800D000, 0x1800, 0x0800F000, 0x800, 2};
+constexpr DeviceFamily kWideSet3   {128,  32,    12,    0x0800D000, 0x1800, 0x0800F000, 0x800, 3};
+constexpr DeviceFamily kSquare     { 96,  96,    12,    0x08005000, 0x3600, 0x0800F000, 0x800, 4};
+constexpr DeviceFamily kNarrow     { 64,  32,    12,    0x0800D000, 0x0C00, 0x0800F000, 0x800, 5};
+constexpr DeviceFamily kSquareSet6 { 96,  96,    12,    0x08005000, 0x3600, 0x0800F000, 0x800, 6};
+// clang-format on
+
 constexpr ModelCatalogueEntry Row(std::uint16_t id, std::uint16_t maxPower, const char* product, const char* code,
-                                  const char* name)
+                                  const char* name, const DeviceFamily& family = kWide)
 {
-    return {id, 5, maxPower, product, code, name, 200, 600, 100, 315};
+    return {id, 5, maxPower, product, code, name, 200, 600, 100, 315, &family};
 }
 
-} // namespace
-
 // clang-format off
-const std::array<ModelCatalogueEntry, kModelCatalogueSize> g_ModelCatalogue = {{
+constexpr std::array kCatalogue = {
     Row(1, 160, "Brand A", "K01", "Product 01"),
     Row(2, 80, "Brand A", "K02", "Product 02"),
     Row(3, 80, "Brand A", "K03", "Product 03"),
@@ -24,13 +33,13 @@ const std::array<ModelCatalogueEntry, kModelCatalogueSize> g_ModelCatalogue = {{
     Row(8, 100, "Brand A", "K08", "K08"),
     Row(9, 80, "Brand A", "K09", "K09"),
     Row(10, 80, "Brand C", "K10", "K10"),
-    Row(11, 80, "", "K11", "Product 11"),
-    Row(12, 80, "Brand A", "K12", "Product 12"),
+    Row(11, 80, "", "K11", "Product 11", kWideSet3),
+    Row(12, 80, "Brand A", "K12", "Product 12", kSquare),
     Row(13, 80, "", "K13", "Product 13"),
-    Row(14, 80, "Brand A", "K14", "Product 14"),
-    Row(15, 40, "Brand D", "Brand D", "Product 15"),
-    Row(16, 220, "Brand A", "K12", "Product 12"),
-    Row(17, 100, "Brand A", "K17", "Product 17"),
+    Row(14, 80, "Brand A", "K14", "Product 14", kWideSet2),
+    Row(15, 40, "Brand D", "Brand D", "Product 15", kNarrow),
+    Row(16, 220, "Brand A", "K12", "Product 12", kSquareSet6),
+    Row(17, 100, "Brand A", "K17", "Product 17", kWideSet3),
     Row(18, 80, "", "K18", "K18"),
     Row(19, 80, "", "K19", "K19"),
     Row(20, 80, "", "K20", "K20"),
@@ -53,8 +62,12 @@ const std::array<ModelCatalogueEntry, kModelCatalogueSize> g_ModelCatalogue = {{
     Row(37, 80, "", "K37", "K37"),
     Row(38, 80, "", "K38", "K38"),
     Row(39, 80, "", "K39", "K39"),
-}};
+};
 // clang-format on
+
+} // namespace
+
+const std::span<const ModelCatalogueEntry> g_ModelCatalogue = kCatalogue;
 
 const ModelCatalogueEntry* FindModelCatalogueEntry(std::uint16_t wModelId)
 {
@@ -65,12 +78,18 @@ const ModelCatalogueEntry* FindModelCatalogueEntry(std::uint16_t wModelId)
     return nullptr;
 }
 
+const DeviceFamily& FamilyOfModel(std::uint16_t wModelId)
+{
+    const ModelCatalogueEntry* row = FindModelCatalogueEntry(wModelId);
+    return row ? *row->pFamily : kWide;
+}
+
 CDeviceIdentity::CDeviceIdentity()
 {
     UpdateGeometry();
 }
 
-CDeviceIdentity& CDeviceIdentity::operator=(const CDeviceIdentity& other)
+CDeviceIdentity& CDeviceIdentity::AssignIds(const CDeviceIdentity& other)
 {
     if (this != &other) {
         m_wVid = other.m_wVid;
@@ -99,25 +118,14 @@ bool CDeviceIdentity::Reset()
 std::uint16_t CDeviceIdentity::UpdateGeometry()
 {
     m_wModelId = static_cast<std::uint16_t>(m_wBcdDevice >> 6);
-    m_nImageCount = 12;
-    m_dwParamAddress = 0x0800F000;
-    m_dwParamSize = 0x800;
-    if (m_wModelId == 12 || m_wModelId == 16) {
-        m_nScreenWidth = 96;
-        m_nScreenHeight = 96;
-        m_dwLogoAddress = 0x08005000;
-        m_dwLogoSize = 0x3600;
-    } else {
-        m_nScreenHeight = 32;
-        m_dwLogoAddress = 0x0800D000;
-        if (m_wModelId == 15) {
-            m_nScreenWidth = 64;
-            m_dwLogoSize = 0xC00;
-        } else {
-            m_nScreenWidth = 128;
-            m_dwLogoSize = 0x1800;
-        }
-    }
+    const DeviceFamily& family = FamilyOfModel(m_wModelId);
+    m_nScreenWidth = family.nScreenWidth;
+    m_nScreenHeight = family.nScreenHeight;
+    m_nImageCount = family.nImageCount;
+    m_dwLogoAddress = family.dwLogoAddress;
+    m_dwLogoSize = family.dwLogoSize;
+    m_dwParamAddress = family.dwParamAddress;
+    m_dwParamSize = family.dwParamSize;
     return m_wModelId;
 }
 
@@ -126,24 +134,29 @@ bool CDeviceIdentity::IsIncomplete() const
     return m_wVid == 0 || m_wPid == 0 || m_wBcdDevice == 0;
 }
 
-const ModelCatalogueEntry* CDeviceIdentity::Lookup()
+const ModelCatalogueEntry* CDeviceIdentity::Lookup() const
 {
-    return FindModelCatalogueEntry(UpdateGeometry());
+    return FindModelCatalogueEntry(static_cast<std::uint16_t>(m_wBcdDevice >> 6));
 }
 
-std::uint16_t CDeviceIdentity::GetMaxPower()
+const DeviceFamily& CDeviceIdentity::Family() const
+{
+    return FamilyOfModel(static_cast<std::uint16_t>(m_wBcdDevice >> 6));
+}
+
+std::uint16_t CDeviceIdentity::GetMaxPower() const
 {
     const ModelCatalogueEntry* row = Lookup();
     return row ? row->wMaxPower : kUncataloguedMaxPower;
 }
 
-std::uint16_t CDeviceIdentity::GetMinPower()
+std::uint16_t CDeviceIdentity::GetMinPower() const
 {
     const ModelCatalogueEntry* row = Lookup();
     return row ? row->wMinPower : kUncataloguedMinPower;
 }
 
-std::uint16_t CDeviceIdentity::GetMaxTemperature(int bFahrenheit)
+std::uint16_t CDeviceIdentity::GetMaxTemperature(int bFahrenheit) const
 {
     const ModelCatalogueEntry* row = Lookup();
     if (!row)
@@ -151,7 +164,7 @@ std::uint16_t CDeviceIdentity::GetMaxTemperature(int bFahrenheit)
     return bFahrenheit ? row->wMaxTemperatureF : row->wMaxTemperatureC;
 }
 
-std::uint16_t CDeviceIdentity::GetMinTemperature(int bFahrenheit)
+std::uint16_t CDeviceIdentity::GetMinTemperature(int bFahrenheit) const
 {
     const ModelCatalogueEntry* row = Lookup();
     if (!row)
@@ -159,7 +172,7 @@ std::uint16_t CDeviceIdentity::GetMinTemperature(int bFahrenheit)
     return bFahrenheit ? row->wMinTemperatureF : row->wMinTemperatureC;
 }
 
-int CDeviceIdentity::GetProductName(std::string& strText)
+int CDeviceIdentity::GetProductName(std::string& strText) const
 {
     const ModelCatalogueEntry* row = Lookup();
     if (!row)
@@ -168,7 +181,7 @@ int CDeviceIdentity::GetProductName(std::string& strText)
     return 0;
 }
 
-int CDeviceIdentity::GetModelCode(std::string& strText)
+int CDeviceIdentity::GetModelCode(std::string& strText) const
 {
     const ModelCatalogueEntry* row = Lookup();
     if (!row)
@@ -177,7 +190,7 @@ int CDeviceIdentity::GetModelCode(std::string& strText)
     return 0;
 }
 
-int CDeviceIdentity::GetModelName(std::string& strText)
+int CDeviceIdentity::GetModelName(std::string& strText) const
 {
     const ModelCatalogueEntry* row = Lookup();
     if (!row)
@@ -186,7 +199,7 @@ int CDeviceIdentity::GetModelName(std::string& strText)
     return 0;
 }
 
-int CDeviceIdentity::GetFirmwareVersion(std::string& strText)
+int CDeviceIdentity::GetFirmwareVersion(std::string& strText) const
 {
     if (!Lookup())
         return -1;

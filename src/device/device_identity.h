@@ -1,11 +1,25 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
+// Everything the console needs to know about the hardware of a family of models: the screen, the two
+// user areas in flash and the default screen images. Models that share a family share one row.
+struct DeviceFamily {
+    std::int32_t nScreenWidth;
+    std::int32_t nScreenHeight;
+    std::int32_t nImageCount;
+    std::uint32_t dwLogoAddress;
+    std::uint32_t dwLogoSize; // nImageCount * width * height / 8, one bit per pixel
+    std::uint32_t dwParamAddress;
+    std::uint32_t dwParamSize;
+    int nImageSet; // the default screen images (screens/default_sets.h)
+};
+
 // One row of the model catalogue. Temperature limits are the same in every row, but they are kept per
-// row so that a future model with other limits is one more line, not a special case.
+// row so that a future model with other limits is one more line, not a special case. A new family is
+// one DeviceFamily beside the catalogue, the rows that name it and its default pictures.
 struct ModelCatalogueEntry {
     std::uint16_t wModelId;
     std::uint16_t wMinPower; // watts
@@ -17,43 +31,46 @@ struct ModelCatalogueEntry {
     std::uint16_t wMaxTemperatureF;
     std::uint16_t wMinTemperatureC;
     std::uint16_t wMaxTemperatureC;
+    const DeviceFamily* pFamily;
 };
 
-inline constexpr std::size_t kModelCatalogueSize = 39;
-
 // The compiled-in catalogue, keyed by model id (bcdDevice >> 6). Never changed at run time.
-extern const std::array<ModelCatalogueEntry, kModelCatalogueSize> g_ModelCatalogue;
+extern const std::span<const ModelCatalogueEntry> g_ModelCatalogue;
 
 // Returns the catalogue row for a model id, or nullptr when the model is not catalogued.
 const ModelCatalogueEntry* FindModelCatalogueEntry(std::uint16_t wModelId);
 
+// The family of a model id; a model that is not catalogued belongs to the 128 x 32 family.
+const DeviceFamily& FamilyOfModel(std::uint16_t wModelId);
+
 // A device's USB ids and everything the console derives from them.
 //
-// Only the three USB ids are input; the geometry and area fields follow from the model id. Copy
-// assignment copies the ids and the model id only, so the derived fields of the target lag behind
-// until the next UpdateGeometry(); every catalogue lookup runs UpdateGeometry() first.
+// Only the three USB ids are input; the geometry and area fields follow from the model id's family and
+// are kept up to date by SetIds, Reset and copies. AssignIds is the one copy that takes the ids and
+// the model id only: the derived fields of the target lag behind until the next UpdateGeometry().
 //
 // Text lookups return 0 and overwrite the text when the model is catalogued, and return -1 and leave
 // the caller's text untouched otherwise, so callers preset their own default first.
 class CDeviceIdentity {
 public:
     CDeviceIdentity();
-    CDeviceIdentity(const CDeviceIdentity& other) = default;
-    CDeviceIdentity& operator=(const CDeviceIdentity& other);
 
     CDeviceIdentity& SetIds(std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcdDevice);
+    CDeviceIdentity& AssignIds(const CDeviceIdentity& other);
     bool Reset();
     std::uint16_t UpdateGeometry();
     bool IsIncomplete() const;
 
-    std::uint16_t GetMaxPower();
-    std::uint16_t GetMinPower();
-    std::uint16_t GetMaxTemperature(int bFahrenheit);
-    std::uint16_t GetMinTemperature(int bFahrenheit);
-    int GetProductName(std::string& strText);
-    int GetModelCode(std::string& strText);
-    int GetModelName(std::string& strText);
-    int GetFirmwareVersion(std::string& strText);
+    // Lookups by the model id of the current bcdDevice.
+    std::uint16_t GetMaxPower() const;
+    std::uint16_t GetMinPower() const;
+    std::uint16_t GetMaxTemperature(int bFahrenheit) const;
+    std::uint16_t GetMinTemperature(int bFahrenheit) const;
+    int GetProductName(std::string& strText) const;
+    int GetModelCode(std::string& strText) const;
+    int GetModelName(std::string& strText) const;
+    int GetFirmwareVersion(std::string& strText) const;
+    const DeviceFamily& Family() const;
 
     std::uint16_t m_wVid = 0;
     std::uint16_t m_wPid = 0;
@@ -68,7 +85,7 @@ public:
     std::uint16_t m_wModelId = 0;
 
 private:
-    const ModelCatalogueEntry* Lookup();
+    const ModelCatalogueEntry* Lookup() const;
 };
 
 // Values used when a model id has no catalogue row.

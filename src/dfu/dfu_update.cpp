@@ -266,7 +266,7 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_strFileVid.clear();
     m_strFilePid.clear();
     m_strFileBcd.clear();
-    m_strDeviceName = "Unknow Device";
+    m_strDeviceName = kUnknownDeviceName;
     m_pDetailLabel->clear();
     // Nothing of the previous operation stays in view: its bar and its transfer size belong to it.
     m_pProgress->SetPos(0);

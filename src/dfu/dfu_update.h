@@ -188,7 +188,7 @@ private:
     std::vector<nemora::dfuse::MappingTarget> m_Mapping;
     bool m_bHasMapping = false;
     std::vector<std::uint8_t> m_SelectedTargets;
-    QString m_strDeviceName = "Unknow Device";
+    QString m_strDeviceName = kUnknownDeviceName;
     CDeviceIdentity m_DeviceIdentity;
     int m_nCurrentTarget = -1;
 

@@ -20,12 +20,6 @@ void CTextProgressCtrl::SetRange(int nLower, int nUpper)
     m_nMax = nUpper;
 }
 
-void CTextProgressCtrl::GetRange(int& nLower, int& nUpper) const
-{
-    nLower = m_nMin;
-    nUpper = m_nMax;
-}
-
 double CTextProgressCtrl::Fraction() const
 {
     if (m_nMin >= m_nMax) {

@@ -24,11 +24,9 @@ public:
     QColor GetTextBkColour() const { return m_crTextBkClr; }
 
     void SetRange(int nLower, int nUpper);
-    void GetRange(int& nLower, int& nUpper) const;
     // Stores the position; redraws at once when the bar's width in pixels changes. Returns the previous one.
     int SetPos(int nPos);
     int GetPos() const { return m_nPos; }
-    int GetStep() const { return m_nStepSize; }
     void SetShowText(bool bShow);
     bool GetShowText() const { return m_bShowText; }
     // The text; empty means the percentage is shown.

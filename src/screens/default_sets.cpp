@@ -1,12 +1,15 @@
 #include "screens/default_sets.h"
 
+#include "device/device_identity.h"
 #include "screens/bmp.h"
 
+#include <array>
 #include <string>
-#include <utility>
+
+namespace {
 
 // clang-format off
-const std::array<DefaultImageSet, 6> g_DefaultImageSets = {{
+constexpr std::array<DefaultImageSet, 6> kSets = {{
     {1, 128, 32, {370, 335, 336, 337, 338, 339, 340, 341, 342, 343, 344, 345}},
     {2, 128, 32, {387, 335, 336, 337, 338, 339, 340, 341, 342, 343, 344, 345}},
     {3, 128, 32, {393, 390, 394, 395, 396, 397, 398, 399, 400, 401, 402, 403}},
@@ -16,26 +19,13 @@ const std::array<DefaultImageSet, 6> g_DefaultImageSets = {{
 }};
 // clang-format on
 
-namespace {
-
-constexpr std::array<std::pair<std::uint16_t, int>, 6> kModelToSet = {{
-    {11, 3},
-    {17, 3},
-    {12, 4},
-    {14, 2},
-    {15, 5},
-    {16, 6},
-}};
-
 } // namespace
+
+const std::span<const DefaultImageSet> g_DefaultImageSets = kSets;
 
 int DefaultImageSetForModel(std::uint16_t wModelId)
 {
-    for (const auto& [model, set] : kModelToSet) {
-        if (model == wModelId)
-            return set;
-    }
-    return 1;
+    return FamilyOfModel(wModelId).nImageSet;
 }
 
 const DefaultImageSet& GetDefaultImageSet(int nSet)

@@ -22,13 +22,11 @@ public:
     explicit UpDownControl(QWidget* pParent = nullptr);
 
     void SetBuddy(QWidget* pBuddy);
-    QWidget* Buddy() const { return m_pBuddy; }
     // Lower and upper end; with lower below upper the up arrow counts upward.
     void SetRange(int nLower, int nUpper);
     int Lower() const { return m_nLower; }
     int Upper() const { return m_nUpper; }
     void SetAccel(std::vector<UpDownAccel> table) { m_accel = std::move(table); }
-    const std::vector<UpDownAccel>& Accel() const { return m_accel; }
 
     QToolButton* UpArrow() const { return m_pUp; }
     QToolButton* DownArrow() const { return m_pDown; }

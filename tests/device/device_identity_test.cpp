@@ -1,8 +1,11 @@
 #include "device/device_identity.h"
+#include "screens/default_sets.h"
+#include "sim/virtual_device.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -151,6 +154,32 @@ TEST(Identity, DefaultAndResetGiveTheLastGeometryRowAndAreIncomplete)
     EXPECT_EQ(id.m_dwLogoAddress, 0x0800D000u);
 }
 
+// What every family must be: its two areas inside the device's flash, apart, the logo area exactly
+// twelve screens, and an image set of its own screen size.
+TEST(ModelCatalogue, EveryFamilyFitsItsDevice)
+{
+    std::vector<const DeviceFamily*> families = {&FamilyOfModel(0)};
+    for (const ModelCatalogueEntry& row : g_ModelCatalogue) {
+        ASSERT_NE(row.pFamily, nullptr) << "model " << row.wModelId;
+        families.push_back(row.pFamily);
+    }
+    const std::uint64_t flashEnd = std::uint64_t{nemora::sim::kFlashBase} + nemora::sim::kFlashSize;
+    for (const DeviceFamily* f : families) {
+        const std::uint64_t logoEnd = std::uint64_t{f->dwLogoAddress} + f->dwLogoSize;
+        const std::uint64_t paramEnd = std::uint64_t{f->dwParamAddress} + f->dwParamSize;
+        EXPECT_GE(f->dwLogoAddress, nemora::sim::kFlashBase);
+        EXPECT_GE(f->dwParamAddress, nemora::sim::kFlashBase);
+        EXPECT_LE(logoEnd, flashEnd);
+        EXPECT_LE(paramEnd, flashEnd);
+        EXPECT_TRUE(logoEnd <= f->dwParamAddress || paramEnd <= f->dwLogoAddress) << "areas overlap";
+        EXPECT_EQ(f->dwLogoSize, static_cast<std::uint32_t>(f->nImageCount * f->nScreenWidth * f->nScreenHeight / 8));
+        const DefaultImageSet& set = GetDefaultImageSet(f->nImageSet);
+        EXPECT_EQ(set.nSet, f->nImageSet);
+        EXPECT_EQ(set.nWidth, f->nScreenWidth);
+        EXPECT_EQ(set.nHeight, f->nScreenHeight);
+    }
+}
+
 TEST(Identity, IncompleteWhenAnyIdIsZero)
 {
     EXPECT_FALSE(Identity(0x0040).IsIncomplete());
@@ -159,24 +188,30 @@ TEST(Identity, IncompleteWhenAnyIdIsZero)
     EXPECT_TRUE(Identity(0x0000).IsIncomplete());
 }
 
-TEST(Identity, AssignmentCopiesIdsOnlyUntilTheNextLookup)
+TEST(Identity, AssignIdsCopiesIdsOnlyUntilTheNextUpdate)
 {
     CDeviceIdentity target = Identity(0x0040);
     const CDeviceIdentity source = Identity(0x0300, 0x1111, 0x2222);
-    target = source;
+    target.AssignIds(source);
     EXPECT_EQ(target.m_wVid, 0x1111);
     EXPECT_EQ(target.m_wPid, 0x2222);
     EXPECT_EQ(target.m_wBcdDevice, 0x0300);
     EXPECT_EQ(target.m_wModelId, 12);
     EXPECT_EQ(target.m_nScreenWidth, 128); // geometry lags behind
     EXPECT_EQ(target.m_dwLogoAddress, 0x0800D000u);
-    EXPECT_EQ(target.GetMaxPower(), 80); // a lookup re-derives it
+    EXPECT_EQ(target.GetMaxPower(), 80); // lookups follow the ids at once
+    target.UpdateGeometry();
     EXPECT_EQ(target.m_nScreenWidth, 96);
     EXPECT_EQ(target.m_dwLogoAddress, 0x08005000u);
 
     CDeviceIdentity& self = target;
-    target = self;
+    target.AssignIds(self);
     EXPECT_EQ(target.m_wBcdDevice, 0x0300);
+
+    CDeviceIdentity copy = Identity(0x0040);
+    copy = Identity(0x03C5);
+    EXPECT_EQ(copy.m_nScreenWidth, 64); // a plain copy takes the geometry too
+    EXPECT_EQ(copy.m_dwLogoSize, 0xC00u);
 }
 
 } // namespace

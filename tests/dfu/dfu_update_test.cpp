@@ -5,6 +5,7 @@
 #include "dfuse/dfuse_operations.h"
 #include "fake_dfuse_library.h"
 #include "qt_test_util.h"
+#include "recording_view.h"
 
 #include <QDir>
 #include <QLabel>
@@ -21,39 +22,6 @@ using Step = FakeDfuseLibrary::Step;
 
 const QString kDfuPath = "USB:3-1.4:VID_0483&PID_DF11#{3FE809AB-FB91-4CB5-A643-69670D52366E}";
 const QString kAppPath = "USB:3-1.4:VID_0483&PID_DF11#{CB979912-5029-420A-AEB1-34FC0A7D5726}";
-
-class RecordingView : public INotifyReceiver {
-public:
-    struct Note {
-        std::uint32_t code = 0;
-        const QObject* from = nullptr;
-        DfuElement buffer;
-        std::vector<std::uint8_t> bytes;
-    };
-    bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override
-    {
-        EXPECT_EQ(wParam, 0u);
-        if (notify.code == NOTIFY_LOG) {
-            log << notify.strText; // the Log pane's lines, apart from the page notifications
-            return true;
-        }
-        Note note{notify.code, notify.hwndFrom, {}, {}};
-        if (watched != nullptr) {
-            note.buffer = *watched;
-            note.bytes.assign(watched->Data, watched->Data + watched->dwDataLength);
-        }
-        notes.push_back(note);
-        return true;
-    }
-    int Count(std::uint32_t code) const
-    {
-        return static_cast<int>(
-            std::count_if(notes.begin(), notes.end(), [&](const Note& n) { return n.code == code; }));
-    }
-    std::vector<Note> notes;
-    QStringList log;
-    DfuElement* watched = nullptr;
-};
 
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed)
 {

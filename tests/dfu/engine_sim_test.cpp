@@ -8,6 +8,7 @@
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
 #include "modal_answerer.h"
+#include "recording_view.h"
 #include "settings/snapshots.h"
 #include "sim/sim_transport.h"
 #include "widgets/message_box_dialog.h"
@@ -214,38 +215,6 @@ public:
 private:
     IDfuseLibrary& m_lib;
     RecordingOperations m_operations{m_lib.Operations(), launches};
-};
-
-class RecordingView : public INotifyReceiver {
-public:
-    struct Note {
-        std::uint32_t code = 0;
-        const QObject* from = nullptr;
-        std::uint32_t address = 0;
-        std::vector<std::uint8_t> bytes;
-    };
-    bool OnNotify(std::uintptr_t, PAGE_NOTIFY& notify) override
-    {
-        if (notify.code == NOTIFY_LOG) {
-            log << notify.strText; // the Log pane's lines, apart from the page notifications
-            return true;
-        }
-        Note note{notify.code, notify.hwndFrom, 0, {}};
-        if (buffer != nullptr && notify.code == NOTIFY_UPLOAD_DONE) {
-            note.address = buffer->dwAddress;
-            note.bytes.assign(buffer->Data, buffer->Data + buffer->dwDataLength);
-        }
-        notes.push_back(std::move(note));
-        return true;
-    }
-    int Count(std::uint32_t code) const
-    {
-        return static_cast<int>(
-            std::count_if(notes.begin(), notes.end(), [&](const Note& n) { return n.code == code; }));
-    }
-    std::vector<Note> notes;
-    QStringList log;
-    const DfuElement* buffer = nullptr;
 };
 
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed)
@@ -740,7 +709,7 @@ TEST_F(EngineOnVirtualDevice, AnUploadOfTwoElementsHandsBothBackWithTheLengthAsC
 
     std::vector<std::uint8_t> buffer(4096, 0xEE);
     DfuElement element{0, static_cast<std::uint32_t>(buffer.size()), buffer.data()};
-    view.buffer = &element;
+    view.watched = &element;
     ASSERT_TRUE(engine->StartUpload(image, &element));
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join("|").toStdString();
@@ -751,9 +720,9 @@ TEST_F(EngineOnVirtualDevice, AnUploadOfTwoElementsHandsBothBackWithTheLengthAsC
     ASSERT_EQ(view.notes.size(), 2u);
     EXPECT_EQ(view.Count(NOTIFY_UPLOAD_DONE), 2);
     EXPECT_EQ(view.notes[0].from, engine);
-    EXPECT_EQ(view.notes[0].address, 0x08000400u);
+    EXPECT_EQ(view.notes[0].buffer.dwAddress, 0x08000400u);
     EXPECT_EQ(view.notes[0].bytes, first);
-    EXPECT_EQ(view.notes[1].address, 0x08002000u);
+    EXPECT_EQ(view.notes[1].buffer.dwAddress, 0x08002000u);
     EXPECT_EQ(view.notes[1].bytes, std::vector<std::uint8_t>(second.begin(), second.begin() + 1024));
     EXPECT_EQ(element.dwDataLength, 1024u);
     EXPECT_EQ(buffer[1024], 0xEE); // nothing beyond the length was written
