@@ -77,7 +77,7 @@ QString FileErrorText(const nemora::dfuse::Error& error)
 } // namespace
 
 CPageCustom::CPageCustom(QWidget* pParent, IDfuseLibrary& library, INotifyReceiver* pView)
-    : QWidget(pParent), m_library(library), m_pView(pView)
+    : QWidget(pParent), m_session(library), m_DeviceIdentity(m_session.Identity()), m_library(library), m_pView(pView)
 {
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
     auto button = [&](const char* text, int x) {
@@ -99,7 +99,6 @@ CPageCustom::CPageCustom(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
     connect(m_pLoad, &QPushButton::clicked, this, &CPageCustom::OnLoadFile);
     connect(m_pSave, &QPushButton::clicked, this, &CPageCustom::OnSaveFile);
     connect(m_pDefault, &QPushButton::clicked, this, &CPageCustom::OnDefault);
-    m_DeviceIdentity.UpdateGeometry();
 }
 
 CPageCustom::~CPageCustom() = default;
@@ -127,9 +126,9 @@ bool CPageCustom::OnInitDialog()
     m_pTemp->OnInitDialog();
     CDeviceIdentity first;
     first.SetIds(0, 0, 0x0040);
-    m_pTemp->m_bFahrenheit = true;
-    m_pTemp->m_wMaxTemperature = first.GetMaxTemperature(1);
-    m_pTemp->m_wMinTemperature = first.GetMinTemperature(1);
+    m_pTemp->SetLimits({.wMaxTemperature = first.GetMaxTemperature(1),
+                        .wMinTemperature = first.GetMinTemperature(1),
+                        .bFahrenheit = true});
     m_pMainTabCtrl->addTab(m_pTemp, "Temperature Lines");
 
     m_pPower = new CPageCustomPower;
@@ -190,6 +189,17 @@ CDfuUpdate* CPageCustom::GetEngine()
     return m_pEngine;
 }
 
+void CPageCustom::SetSerialLookup(std::function<std::string(const QString&)> lookup)
+{
+    m_session.SetSerialLookup(
+        [lookup = std::move(lookup)](const std::string& path) { return lookup(QString::fromStdString(path)); });
+}
+
+QString CPageCustom::LastSnapshot() const
+{
+    return m_pEngine ? m_pEngine->LastSnapshot() : QString();
+}
+
 void CPageCustom::SetSnapshotMaker(
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)> maker)
 {
@@ -228,26 +238,15 @@ QString CPageCustom::TransferFolderPath()
 
 // ---------------------------------------------------------------- device selection
 
-CPageCustom::DeviceKey CPageCustom::KeyOf(const QString& strPath) const
-{
-    return {strPath, m_serialOf && !strPath.isEmpty() ? m_serialOf(strPath) : std::string()};
-}
-
-bool CPageCustom::SameDevice(const DeviceKey& a, const DeviceKey& b)
-{
-    if (a.strPath.isEmpty() || b.strPath.isEmpty())
-        return false;
-    return a.serial.empty() && b.serial.empty() ? a.strPath == b.strPath : a.serial == b.serial;
-}
-
 void CPageCustom::SetDevicePath(const QString& strPath)
 {
     m_strDevicePath = strPath;
+    m_session.SetDevicePath(strPath.toStdString());
     if (strPath.isEmpty()) {
         m_pRead->setEnabled(false);
         m_pWrite->setEnabled(false);
         if (m_pEngine && !m_bLeavingDfu) {
-            if (m_pEngine->IsRunning() && m_writing != Writing::Nothing)
+            if (m_pEngine->IsRunning() && m_session.CurrentWrite() != Writing::Nothing)
                 m_pEngine->DeviceGone(); // a write cut short says so, with what it left
             else
                 m_pEngine->CloseDevice();
@@ -266,7 +265,8 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         // Another device's arrival re-sends the path: a transfer on this device is left to finish in view.
         // One on a device that is no longer chosen (it went away) ends as an unplug does: said, with what
         // it left.
-        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath && m_writing == Writing::Nothing) {
+        if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath &&
+            m_session.CurrentWrite() == Writing::Nothing) {
             engine->CloseDevice(); // a read of it: nothing to say
         } else if (engine->IsRunning() && engine->DevicePath() != m_strDevicePath) {
             const QString detail = engine->DetailLabel()->text();
@@ -279,11 +279,11 @@ void CPageCustom::SetDevicePath(const QString& strPath)
         }
         // The path comes again after any device's arrival or removal: what the user changed and did not
         // write is not read over; only another device, or editors that match the last read, are read.
-        const DeviceKey chosen = KeyOf(m_strDevicePath);
-        if (!m_strPendingRestore.isEmpty() && !engine->IsRunning() && SameDevice(chosen, m_Written)) {
+        const auto pending = engine->IsRunning() ? std::nullopt : m_session.TakePendingOfferForChosen();
+        if (pending) {
             // A write failed when the device went away and it is back: the way back comes first. Another
             // device never gets its snapshot.
-            const QString snapshot = std::exchange(m_strPendingRestore, QString());
+            const QString snapshot = QString::fromStdString(pending->snapshot);
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString()); // the identity the snapshot must suit
             if (engine->DeviceIdentity().m_wBcdDevice != 0)
@@ -291,13 +291,13 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             // What the device holds now can be read at last; when the write left nothing changed, there is
             // nothing to bring back.
             engine->CloseDevice(); // the read-back opens the device itself
-            if (AskToRestoreAfterReadBack(std::exchange(m_PendingWriting, Writing::Nothing), snapshot)) {
+            if (AskToRestoreAfterReadBack(pending->writing, snapshot)) {
                 m_bLeavingDfu = false;
                 RestoreSnapshot(snapshot);
                 return;
             }
         }
-        const bool sameDevice = SameDevice(chosen, m_ReadFrom);
+        const bool sameDevice = m_session.ChosenWasRead();
         const bool keepEdits = sameDevice && EditsPending();
         if (keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath) &&
             m_DeviceIdentity.m_wBcdDevice == 0) {
@@ -305,11 +305,11 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             engine->hide();
             engine->OpenDevice(m_strDevicePath, QString());
             m_DeviceIdentity = engine->DeviceIdentity();
-            m_ReadFrom = chosen; // it may have come back at another port
+            m_session.ReadFromChosen(); // it may have come back at another port
         }
         if (!keepEdits && !engine->IsRunning() && !BusyElsewhere(engine, m_strDevicePath)) {
             if (!sameDevice) {
-                m_bScreensKnown = false; // what is shown was not read from this device
+                m_session.ForgetScreens(); // what is shown was not read from this device
                 m_pDisplay->MarkScreensUnread(true);
             }
             engine->hide();
@@ -317,10 +317,10 @@ void CPageCustom::SetDevicePath(const QString& strPath)
             if (engine->DeviceIdentity().m_wBcdDevice != 0) {
                 m_DeviceIdentity = engine->DeviceIdentity();
             }
-            if (!m_bScreensKnown) {
+            if (!m_session.ScreensKnown()) {
                 // The family's built-in set, as the baseline that tells the user's edits from it.
                 m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
-                m_LogoAsRead = EncodedLogoArea();
+                m_session.SetScreensAsRead(EncodedLogoArea());
             }
             // Both areas at once: what "Display" shows is then what the device holds too.
             std::vector<AreaToRead> areas{{m_DeviceIdentity.m_dwParamAddress, m_DeviceIdentity.m_dwParamSize}};
@@ -336,7 +336,7 @@ void CPageCustom::SetDevicePath(const QString& strPath)
 
 void CPageCustom::OnDisconnect()
 {
-    m_bRestoring = false;
+    m_session.DropRestore();
     if (m_strDevicePath.isEmpty())
         return;
     CDfuUpdate* engine = GetEngine();
@@ -376,30 +376,13 @@ void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& 
         return;
     const QString filePath = folder + "/" + QString::fromUtf8(pszName) + ".vek";
 
+    std::vector<nemora::settings::CustomizeSession::Area> toRead;
+    for (const AreaToRead& area : areas)
+        toRead.push_back({area.address, area.size});
     DfuImageHandle hImage = nullptr;
-    bool inserted = m_library.STDFUFILES_CreateImage(&hImage, 0) == STDFU_NOERROR;
-    if (inserted) {
-        m_library.STDFUFILES_SetImageName(hImage, pszName);
-        std::uint32_t capacity = 0;
-        for (const AreaToRead& area : areas) {
-            capacity = std::max(capacity, area.size);
-        }
-        m_ElementData.assign(capacity, 0);
-        for (std::size_t i = 0; inserted && i < areas.size(); ++i) {
-            const DfuElement element{areas[i].address, areas[i].size, m_ElementData.data()};
-            inserted = m_library.STDFUFILES_SetImageElement(hImage, static_cast<std::uint32_t>(i), true, element) ==
-                       STDFU_NOERROR;
-        }
-        m_Element = DfuElement{0, capacity, m_ElementData.data()};
-        m_nElementsDue = areas.size();
-    }
-    if (!inserted) {
+    if (!m_session.PrepareUpload(pszName, toRead, &hImage)) {
         CMessageBoxDialog box(this, kInsertFailure, "", nemora::widgets::kBoxInformation);
         box.DoModal();
-        m_ElementData.clear();
-        m_Element = DfuElement{};
-        if (hImage)
-            m_library.STDFUFILES_DestroyImage(hImage);
         return;
     }
 
@@ -408,83 +391,24 @@ void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& 
     else
         engine->hide();
     engine->OpenDevice(m_strDevicePath, filePath);
-    if (!engine->StartUpload(hImage, &m_Element)) {
+    if (!engine->StartUpload(hImage, m_session.Element())) {
         m_library.STDFUFILES_DestroyImage(hImage); // the engine did not take it
-        m_nElementsDue = 0;
+        m_session.CancelUpload();
         m_bSilentRead = false;
     }
 
     m_DeviceIdentity = engine->DeviceIdentity();
-    m_pPower->SetMaxPower(m_DeviceIdentity.GetMaxPower()); // the lookup brings the geometry up to date
+    m_pPower->SetMaxPower(m_DeviceIdentity.GetMaxPower());
 }
 
 bool CPageCustom::EditsPending()
 {
-    const SettingsEditorValues now = EditorValues();
-    return !(now.params == m_ValuesAsRead.params) || now.temperatureCurve != m_ValuesAsRead.temperatureCurve ||
-           now.powerCurve != m_ValuesAsRead.powerCurve || (!m_LogoAsRead.empty() && EncodedLogoArea() != m_LogoAsRead);
+    return m_session.EditsPending(EditorValues(), EncodedLogoArea());
 }
 
 QString CPageCustom::WriteFailureText(nemora::dfuse::TransferJob::Phase phase)
 {
-    using Phase = nemora::dfuse::TransferJob::Phase;
-    m_bNothingChanged = false;
-    m_bHeldNowTold = false;
-    if ((phase == Phase::Erase || phase == Phase::Download) &&
-        (m_writing == Writing::Settings || m_writing == Writing::Screens)) {
-        const settings::AreaAfterFailure told =
-            ReadBackAfterFailure(m_writing, m_pEngine ? m_pEngine->LastSnapshot() : QString());
-        m_bHeldNowTold = !told.text.empty();
-        if (!told.text.empty()) {
-            m_bNothingChanged = told.unchanged;
-            return QString::fromStdString(told.text);
-        }
-    }
-    if (phase == Phase::Verify) {
-        return m_writing == Writing::Nothing ? QString()
-                                             : "Everything was written, but the check of it did not finish: read it "
-                                               "back to see what the device holds.";
-    }
-    switch (m_writing) {
-    case Writing::Settings:
-        return phase == Phase::Erase
-                   ? "The write stopped while it erased the parameter area: the device may have no "
-                     "settings until you write them again."
-                   : "The write stopped part-way: the parameter area is incomplete, so the device has "
-                     "no valid settings until you write them again.";
-    case Writing::Screens:
-        return "The write stopped part-way: some screens on the device may be blank or incomplete until you write "
-               "them again.";
-    case Writing::Both:
-        return "The restore stopped part-way: the device's screens and settings may be incomplete until the "
-               "snapshot is written again.";
-    case Writing::Nothing:
-        break;
-    }
-    return {};
-}
-
-settings::AreaAfterFailure CPageCustom::ReadBackAfterFailure(Writing writing, const QString& snapshot)
-{
-    if ((writing != Writing::Settings && writing != Writing::Screens) || snapshot.isEmpty() ||
-        !SameDevice(KeyOf(m_strDevicePath), m_Written) || m_WritingBytes.empty())
-        return {}; // gone, or another device chosen in its place: only the phase tells
-    const settings::SnapshotAreas before = settings::ReadSnapshot(snapshot.toStdString(), m_DeviceIdentity);
-    const std::vector<std::uint8_t>& held = writing == Writing::Settings ? before.param : before.logo;
-    if (!before.error.empty() || held.size() < m_WritingBytes.size())
-        return {};
-    nemora::dfuse::DeviceLink link;
-    nemora::dfuse::LinkDescriptors descriptors;
-    std::vector<std::uint8_t> now;
-    if (m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link, descriptors) !=
-            nemora::dfuse::LinkOutcome::Ok ||
-        !nemora::dfuse::UploadArea(m_library, link, m_dwWritingAddress,
-                                   static_cast<std::uint32_t>(m_WritingBytes.size()), now))
-        return {}; // the device went away: only the phase tells
-    const std::span<const std::uint8_t> was(held.data(), m_WritingBytes.size());
-    return writing == Writing::Settings
-               ? settings::DescribeSettingsAfterFailure(was, m_WritingBytes, now)
-               : settings::DescribeScreensAfterFailure(was, m_WritingBytes, now, m_pDisplay->GetScreenCount());
+    return QString::fromStdString(m_session.WriteFailureText(phase, LastSnapshot().toStdString()));
 }
 
 bool CPageCustom::AskToRestore(const QString& strSnapshot, const QString& strHeldNow)
@@ -500,32 +424,30 @@ bool CPageCustom::AskToRestore(const QString& strSnapshot, const QString& strHel
 
 void CPageCustom::OfferRestoreAfterFailure()
 {
-    const QString snapshot =
-        m_writing == Writing::Both ? m_strRestoringFrom : (m_pEngine ? m_pEngine->LastSnapshot() : QString());
-    const Writing writing = std::exchange(m_writing, Writing::Nothing);
-    m_bRestoring = false;
-    if (snapshot.isEmpty() || std::exchange(m_bNothingChanged, false))
-        return; // no snapshot was kept, or the device holds what it held: nothing to offer
-    nemora::dfuse::DeviceLink link;
-    nemora::dfuse::LinkDescriptors descriptors;
-    if (!SameDevice(KeyOf(m_strDevicePath), m_Written) ||
-        m_library.Operations().OpenLink(m_strDevicePath.toStdString(), link, descriptors) !=
-            nemora::dfuse::LinkOutcome::Ok) {
-        m_strPendingRestore = snapshot; // the device went away: asked when it, and no other, is back
-        m_PendingWriting = writing;
+    using Offer = nemora::settings::CustomizeSession::Offer;
+    const auto offer = m_session.AfterFailedWrite(LastSnapshot().toStdString());
+    const QString snapshot = QString::fromStdString(offer.snapshot);
+    switch (offer.offer) {
+    case Offer::None:
+        break;
+    case Offer::Later:
         Log("The write did not finish on a device that is no longer selected; the way back, " + snapshot +
             ", is offered when that device is selected again.");
-        return;
+        break;
+    case Offer::Ask:
+        if (AskToRestore(snapshot))
+            RestoreSnapshot(snapshot);
+        break;
+    case Offer::AskAfterReadBack:
+        if (AskToRestoreAfterReadBack(offer.writing, snapshot))
+            RestoreSnapshot(snapshot);
+        break;
     }
-    // Back already, after the words came from where the write stopped: what it holds is known now.
-    const bool told = std::exchange(m_bHeldNowTold, false);
-    if (told ? AskToRestore(snapshot) : AskToRestoreAfterReadBack(writing, snapshot))
-        RestoreSnapshot(snapshot);
 }
 
 bool CPageCustom::AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot)
 {
-    const settings::AreaAfterFailure told = ReadBackAfterFailure(writing, strSnapshot);
+    const settings::AreaAfterFailure told = m_session.ReadBackAfterFailure(writing, strSnapshot.toStdString());
     if (told.unchanged) {
         Log(QString::fromStdString(told.text)); // the write left it as it was: nothing to bring back
         return false;
@@ -535,17 +457,7 @@ bool CPageCustom::AskToRestoreAfterReadBack(Writing writing, const QString& strS
 
 bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
 {
-    const int count = m_pDisplay->GetScreenCount();
-    const std::size_t chunk = area.size() / static_cast<std::size_t>(count);
-    std::vector<int> untouched; // screens as the set shows them, numbered from 1
-    for (int i = 0; i < count; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i) * chunk;
-        if (m_LogoAsRead.size() != area.size() || std::equal(area.begin() + static_cast<std::ptrdiff_t>(at),
-                                                             area.begin() + static_cast<std::ptrdiff_t>(at + chunk),
-                                                             m_LogoAsRead.begin() + static_cast<std::ptrdiff_t>(at))) {
-            untouched.push_back(i + 1);
-        }
-    }
+    const std::vector<int> untouched = m_session.UntouchedScreens(area, m_pDisplay->GetScreenCount());
     if (untouched.empty())
         return true;
     const QString list = QString::fromStdString(settings::ScreenList(untouched));
@@ -566,23 +478,14 @@ void CPageCustom::OnReadFromDevice()
 
 void CPageCustom::ApplyElement()
 {
-    if (!m_Element.Data)
+    const auto arrived = m_session.ArrivedArea();
+    if (!arrived)
         return;
     m_bFromDevice = true;
-    ApplyData(m_Element.dwAddress,
-              std::span<const std::uint8_t>(m_Element.Data,
-                                            std::min<std::size_t>(m_Element.dwDataLength, m_ElementData.size())));
+    ApplyData(arrived->address, arrived->bytes);
     m_bFromDevice = false;
-    if (m_nElementsDue > 1) {
-        --m_nElementsDue; // the next area of the same upload comes into the same buffer
-        m_Element.dwDataLength = static_cast<std::uint32_t>(m_ElementData.size());
-        return;
-    }
-    m_nElementsDue = 0;
-    m_bSilentRead = false;
-    m_ElementData.clear();
-    m_ElementData.shrink_to_fit();
-    m_Element.Data = nullptr;
+    if (!m_session.AreaTaken())
+        m_bSilentRead = false;
 }
 
 void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_t> bytes)
@@ -591,42 +494,23 @@ void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_
     case UserArea::Logo:
         m_pDisplay->DecodeLogoArea(bytes, m_DeviceIdentity);
         m_pDisplay->MarkScreensUnread(false);
-        m_bScreensKnown = true;
-        if (m_bFromDevice)
-            m_LogoAsRead = EncodedLogoArea(); // a loaded set counts as the user's change until written
+        m_session.ScreensTakenIn(m_bFromDevice, EncodedLogoArea());
         break;
     case UserArea::Param: {
-        m_Record.TakeIn(bytes.data(), bytes.size());
-        const SettingsParameters params = m_Record.Parameters();
-        m_pPara->SetNi(params.wNi);
-        m_pPara->SetTi(params.wTi);
-        m_pPara->SetSs(params.wSs);
-        m_pPara->SetTcr(params.wTcr);
-        m_pPara->SetTcrM1(params.wTcrM1);
-        m_pPara->SetTcrM2(params.wTcrM2);
-        m_pPara->SetDisplayLevel(params.wDisplayLevel);
-
-        const CurveLimits limits = CurveLimitsFor(m_DeviceIdentity, m_Record.TemperatureUnit());
-        m_pTemp->m_bFahrenheit = limits.bFahrenheit;
-        m_pTemp->m_wMaxTemperature = limits.wMaxTemperature;
-        m_pTemp->m_wMinTemperature = limits.wMinTemperature;
-        const CurvePoints temperature = m_Record.TemperatureCurve();
+        const CurveLimits limits = m_session.TakeInRecord(bytes);
+        m_pPara->SetParameters(Record().Parameters());
+        m_pTemp->SetLimits(limits);
+        const CurvePoints temperature = Record().TemperatureCurve();
         m_pTemp->LoadPoints(temperature.data(), kCurveBytes);
-
-        m_pPower->SetMaxPower(limits.wMaxPower);
-        m_pPower->SetMinPower(limits.wMinPower);
-        const CurvePoints power = m_Record.PowerCurve();
+        m_pPower->SetLimits(limits);
+        const CurvePoints power = Record().PowerCurve();
         m_pPower->LoadPoints(power.data(), kCurveBytes);
 
         if (!m_bSilentRead)
             update();
         m_pDisplay->SetDeviceIdentity(m_DeviceIdentity);
-        if (m_bFromDevice) { // loaded values count as the user's changes until written
-            m_ReadFrom = KeyOf(m_strDevicePath);
-            m_ValuesAsRead = EditorValues();
-            if (!m_bScreensKnown)
-                m_LogoAsRead = EncodedLogoArea(); // the set shown, as the baseline of the user's edits
-        }
+        if (m_bFromDevice) // loaded values count as the user's changes until written
+            m_session.SettingsReadFromDevice(EditorValues(), EncodedLogoArea());
         break;
     }
     case UserArea::None:
@@ -636,23 +520,10 @@ void CPageCustom::ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_
 
 // ---------------------------------------------------------------- writing and saving
 
-SettingsParameters CPageCustom::EditorParameters()
-{
-    SettingsParameters params;
-    params.wNi = static_cast<std::uint16_t>(m_pPara->GetNi());
-    params.wTi = static_cast<std::uint16_t>(m_pPara->GetTi());
-    params.wSs = static_cast<std::uint16_t>(m_pPara->GetSs());
-    params.wTcr = static_cast<std::uint16_t>(m_pPara->GetTcr());
-    params.wTcrM1 = static_cast<std::uint16_t>(m_pPara->GetTcrM1());
-    params.wTcrM2 = static_cast<std::uint16_t>(m_pPara->GetTcrM2());
-    params.wDisplayLevel = static_cast<std::uint16_t>(m_pPara->GetDisplayLevel());
-    return params;
-}
-
 SettingsEditorValues CPageCustom::EditorValues()
 {
     SettingsEditorValues values;
-    values.params = EditorParameters();
+    values.params = m_pPara->GetParameters();
     m_pTemp->CopyPoints(values.temperatureCurve.data(), kCurveBytes);
     m_pPower->CopyPoints(values.powerCurve.data(), kCurveBytes);
     return values;
@@ -667,7 +538,7 @@ std::vector<std::uint8_t> CPageCustom::EncodedLogoArea() const
 
 void CPageCustom::OnWriteToDevice()
 {
-    m_bRestoring = false; // a restore that did not finish is not followed up any more
+    m_session.DropRestore(); // a restore that did not finish is not followed up any more
     if (!EngineReady())
         return;
     const QString folder = TransferFolderPath();
@@ -680,14 +551,14 @@ void CPageCustom::OnWriteToDevice()
     if (tab == kTabDisplay) {
         bytes = EncodedLogoArea();
         address = m_DeviceIdentity.m_dwLogoAddress;
-        if (!m_bScreensKnown && !AskToWriteUnreadScreens(bytes))
+        if (!m_session.ScreensKnown() && !AskToWriteUnreadScreens(bytes))
             return;
     } else {
         // Only the current sub-page's fields are taken from the editors; the rest is as last read.
         SettingsEditorValues values;
         SettingsSubPage current = SettingsSubPage::Parameters;
         if (tab == kTabParameters) {
-            values.params = EditorParameters();
+            values.params = m_pPara->GetParameters();
         } else if (tab == kTabTemperature) {
             current = SettingsSubPage::TemperatureCurve;
             m_pTemp->CopyPoints(values.temperatureCurve.data(), kCurveBytes);
@@ -695,18 +566,14 @@ void CPageCustom::OnWriteToDevice()
             current = SettingsSubPage::PowerCurve;
             m_pPower->CopyPoints(values.powerCurve.data(), kCurveBytes);
         }
-        AssembleRecordForDevice(m_Record, current, values);
+        bytes = m_session.SettingsAreaFor(current, values);
         address = m_DeviceIdentity.m_dwParamAddress;
-        bytes.assign(m_Record.Data(),
-                     m_Record.Data() + std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
     }
 
-    m_writing = tab == kTabDisplay ? Writing::Screens : Writing::Settings;
-    m_dwWritingAddress = address;
-    m_WritingBytes = bytes;
+    m_session.BeginWrite(tab == kTabDisplay ? Writing::Screens : Writing::Settings, address, bytes);
     if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes),
                          "Write To Device (" + m_pMainTabCtrl->tabText(tab) + ")"))
-        m_writing = Writing::Nothing;
+        m_session.EndWrite();
 }
 
 bool CPageCustom::EngineReady()
@@ -734,7 +601,7 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
         return false;
     }
     CDfuUpdate* engine = GetEngine();
-    m_Written = KeyOf(m_strDevicePath);
+    m_session.WriteGoesToChosen();
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
     engine->SetSnapshotReason(strBefore);
@@ -763,39 +630,34 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     if (folder.isEmpty())
         return;
     Log("Restoring the settings from " + strPath);
-    m_writing = Writing::Both;
-    m_strRestoringFrom = strPath;
-    m_bRestoring = DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas),
-                                   "restore of " + QFileInfo(strPath).fileName());
-    if (!m_bRestoring) {
-        m_writing = Writing::Nothing;
-        return;
+    m_session.BeginRestore(strPath.toStdString(), areas.logo, areas.param);
+    if (!DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas),
+                         "restore of " + QFileInfo(strPath).fileName())) {
+        m_session.DropRestore();
+        m_session.EndWrite();
     }
-    m_RestoringLogo = areas.logo;
-    m_RestoringParam = areas.param;
 }
 
 void CPageCustom::OnEngineDone(const QObject* pFrom)
 {
     if (pFrom != this)
         return;
-    m_writing = Writing::Nothing; // the write ended as a whole
-    const std::vector<std::uint8_t> logo = std::exchange(m_RestoringLogo, {});
-    const std::vector<std::uint8_t> param = std::exchange(m_RestoringParam, {});
-    if (!std::exchange(m_bRestoring, false) || !m_pEngine || !m_pEngine->LastVerified())
+    const auto restored = m_session.WriteEnded(m_pEngine && m_pEngine->LastVerified());
+    if (!restored)
         return;
     // The device was read back against the snapshot byte for byte: that is what it holds now, and the
     // editors take it in as read, with the engine window left on the restore's own verdict.
     m_bFromDevice = true;
     m_bSilentRead = true;
-    if (!logo.empty())
-        ApplyData(m_DeviceIdentity.m_dwLogoAddress, logo);
-    if (!param.empty())
-        ApplyData(m_DeviceIdentity.m_dwParamAddress, param);
+    if (!restored->logo.empty())
+        ApplyData(m_DeviceIdentity.m_dwLogoAddress, restored->logo);
+    if (!restored->param.empty())
+        ApplyData(m_DeviceIdentity.m_dwParamAddress, restored->param);
     m_bFromDevice = false;
     m_bSilentRead = false;
     update();
-    Log("Restored and verified: the Customize tab shows what the device now holds, from " + m_strRestoringFrom);
+    Log("Restored and verified: the Customize tab shows what the device now holds, from " +
+        QString::fromStdString(m_session.RestoringFrom()));
 }
 
 void CPageCustom::OnSaveFile()
@@ -809,11 +671,8 @@ bool CPageCustom::OnSaveFileTo(const QString& strPath)
 {
     const std::vector<std::uint8_t> logo = EncodedLogoArea();
     // The file's record is assembled apart: the in-memory record, and with it the next write, stay as they are.
-    SettingsRecord record = AssembleRecordForFile(m_Record, m_DeviceIdentity.m_dwParamSize, EditorValues());
-    if (!m_pTemp->m_bFahrenheit)
-        record.SetWord(SettingsRecord::kTemperatureUnitOffset, 0); // points in Celsius load back in Celsius
-    const std::span<const std::uint8_t> param(
-        record.Data(), std::min<std::size_t>(m_DeviceIdentity.m_dwParamSize, SettingsRecord::kSize));
+    const std::vector<std::uint8_t> param =
+        m_session.SettingsAreaForFile(EditorValues(), m_pTemp->Limits().bFahrenheit);
     if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(
             strPath.toStdString(), settings::MakeSettingsFile(m_DeviceIdentity, logo, param))) {
         ShowError("Unable to save the settings file " + strPath + ": " + FileErrorText(error) +

@@ -4,8 +4,8 @@
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/transfer_job.h"
+#include "settings/customize_session.h"
 #include "settings/settings_record.h"
-#include "settings/write_outcome.h"
 #include "widgets/page_notify.h"
 
 #include <QString>
@@ -69,7 +69,7 @@ public:
 
     // The serial number of the attached device at a path, empty when unknown; without it a device is
     // known by its path alone.
-    void SetSerialLookup(std::function<std::string(const QString&)> lookup) { m_serialOf = std::move(lookup); }
+    void SetSerialLookup(std::function<std::string(const QString&)> lookup);
 
     // Starts the upload of one area into m_Element, with the engine shown or not.
     void ReadArea(const char* pszName, std::uint32_t dwAddress, std::uint32_t dwSize, bool bShow);
@@ -93,7 +93,7 @@ public:
     // The question, after what the device holds now when that is known.
     bool AskToRestore(const QString& strSnapshot, const QString& strHeldNow = QString());
     // Whether the screens shown came from this device (read) or from a file (loaded).
-    bool ScreensKnown() const { return m_bScreensKnown; }
+    bool ScreensKnown() const { return m_session.ScreensKnown(); }
 
     // Buttons. Load and Save ask for a file, then hand it to OnLoadFileFrom and OnSaveFileTo.
     void OnReadFromDevice();
@@ -118,21 +118,26 @@ public:
     CPageCustomPara* ParaPage() const { return m_pPara; }
     CPageCustomTEMP* TempPage() const { return m_pTemp; }
     CPageCustomPower* PowerPage() const { return m_pPower; }
-    const SettingsRecord& Record() const { return m_Record; }
+    const SettingsRecord& Record() const { return m_session.Record(); }
+    const nemora::settings::CustomizeSession& Session() const { return m_session; }
     const QString& DevicePath() const { return m_strDevicePath; }
     bool IsSilentRead() const { return m_bSilentRead; }
     bool IsLeavingDfu() const { return m_bLeavingDfu; }
 
-    CDeviceIdentity m_DeviceIdentity;
+private:
+    nemora::settings::CustomizeSession m_session;
+
+public:
+    CDeviceIdentity& m_DeviceIdentity; // the session's
 
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
+    using Writing = nemora::settings::Writing;
     // Takes in one area by its address: the logo area goes to the display page, a settings record to the
     // three editors, anything else is dropped.
     void ApplyData(std::uint32_t dwAddress, std::span<const std::uint8_t> bytes);
-    SettingsParameters EditorParameters();
     SettingsEditorValues EditorValues();
     // The file dialog for loading (QFileDialog::AcceptOpen) or saving; an empty path when cancelled.
     QString AskForFile(int nMode);
@@ -143,6 +148,9 @@ private:
     bool EngineReady();
     // Writes the staging file into the folder and downloads it into the device through the engine.
     bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file, const QString& strBefore);
+    // Reads the area back first: says what it holds with the question, or only logs that nothing changed.
+    bool AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot);
+    QString LastSnapshot() const;
     void Log(const QString& strText);
     void ShowError(const QString& strText);
 
@@ -150,46 +158,11 @@ private:
     INotifyReceiver* m_pView;
     QString m_strDevicePath;
     CDfuUpdate* m_pEngine = nullptr;
-    DfuElement m_Element;
-    std::vector<std::uint8_t> m_ElementData; // what m_Element.Data points into while an upload is due
-    SettingsRecord m_Record;
-    std::size_t m_nElementsDue = 0; // elements the running upload still hands back into m_Element
-    // A device as the page remembers it across removals: by its serial number, or by its path when it
-    // has none.
-    struct DeviceKey {
-        QString strPath;
-        std::string serial;
-    };
-    DeviceKey KeyOf(const QString& strPath) const;
-    static bool SameDevice(const DeviceKey& a, const DeviceKey& b);
-    DeviceKey m_ReadFrom;                   // the device the editors were last read from
-    DeviceKey m_Written;                    // the device the last write went to
-    SettingsEditorValues m_ValuesAsRead{};  // the editors as the last read or load left them
-    std::vector<std::uint8_t> m_LogoAsRead; // the screens, encoded, as the last read or load left them
-    bool m_bScreensKnown = false;           // the screens shown were read from this device or loaded
-    bool m_bFromDevice = false;             // ApplyData takes in what the device holds, not a file
-    enum class Writing { Nothing, Screens, Settings, Both };
-    Writing m_writing = Writing::Nothing; // what the running write changes
-    // What the area a failed write was to change holds now, read back and told against the snapshot taken
-    // before it; empty text when the device cannot be read.
-    nemora::settings::AreaAfterFailure ReadBackAfterFailure(Writing writing, const QString& snapshot);
-    Writing m_PendingWriting = Writing::Nothing; // what the write behind m_strPendingRestore was to change
-    // Reads the area back first: says what it holds with the question, or only logs that nothing changed.
-    bool AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot);
-    QString m_strRestoringFrom;           // the snapshot a running restore writes
-    std::uint32_t m_dwWritingAddress = 0; // the area the running write changes, and the bytes it is to leave
-    std::vector<std::uint8_t> m_WritingBytes;
-    bool m_bHeldNowTold = false;               // the failed write's words came from a read-back
-    bool m_bNothingChanged = false;            // the failed write's area was read back as it was: nothing to restore
-    std::vector<std::uint8_t> m_RestoringLogo; // the areas a running restore writes, shown once verified
-    std::vector<std::uint8_t> m_RestoringParam;
-    QString m_strPendingRestore; // a snapshot to offer once the device is back
+    bool m_bFromDevice = false; // ApplyData takes in what the device holds, not a file
     bool m_bSilentRead = false;
     bool m_bLeavingDfu = false;
-    bool m_bRestoring = false; // the engine writes a snapshot back
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)>
         m_makeSnapshot;
-    std::function<std::string(const QString&)> m_serialOf;
 
     QPushButton* m_pRead = nullptr;
     QPushButton* m_pWrite = nullptr;

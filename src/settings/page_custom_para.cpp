@@ -227,6 +227,30 @@ int CPageCustomPara::GetTcrM2()
     return GetField(*FieldForEdit(IDC_EDIT_TCR_M2));
 }
 
+void CPageCustomPara::SetParameters(const SettingsParameters& params)
+{
+    SetNi(params.wNi);
+    SetTi(params.wTi);
+    SetSs(params.wSs);
+    SetTcr(params.wTcr);
+    SetTcrM1(params.wTcrM1);
+    SetTcrM2(params.wTcrM2);
+    SetDisplayLevel(params.wDisplayLevel);
+}
+
+SettingsParameters CPageCustomPara::GetParameters()
+{
+    SettingsParameters params;
+    params.wNi = static_cast<std::uint16_t>(GetNi());
+    params.wTi = static_cast<std::uint16_t>(GetTi());
+    params.wSs = static_cast<std::uint16_t>(GetSs());
+    params.wTcr = static_cast<std::uint16_t>(GetTcr());
+    params.wTcrM1 = static_cast<std::uint16_t>(GetTcrM1());
+    params.wTcrM2 = static_cast<std::uint16_t>(GetTcrM2());
+    params.wDisplayLevel = static_cast<std::uint16_t>(GetDisplayLevel());
+    return params;
+}
+
 void CPageCustomPara::SetDisplayLevel(int nValue)
 {
     m_pSlider->setValue(nValue); // the slider keeps its position within its range

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/settings_fields.h"
+#include "settings/settings_record.h"
 
 #include <QWidget>
 
@@ -67,6 +68,10 @@ public:
     int GetSs();
     // The slider's position, always within its range.
     int GetDisplayLevel() const { return m_nDisplayLevel; }
+
+    // All seven values at once: shown as the setters show them, taken as the getters take them.
+    void SetParameters(const SettingsParameters& params);
+    SettingsParameters GetParameters();
 
     // Defaults, arrow ranges and acceleration, slider range; asks nothing.
     void RestoreDefaults();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/chart_page.h"
+#include "settings/settings_record.h"
 
 #include <cstdint>
 
@@ -20,6 +21,11 @@ public:
     void SetMinPower(std::uint16_t wWatts) { m_wMinPower = wWatts; }
     std::uint16_t GetMaxPower() const { return m_wMaxPower; }
     std::uint16_t GetMinPower() const { return m_wMinPower; }
+    void SetLimits(const CurveLimits& limits)
+    {
+        m_wMaxPower = limits.wMaxPower;
+        m_wMinPower = limits.wMinPower;
+    }
 
     // Every entry 350 (35 W), then a redraw; asks nothing.
     void RestoreDefaults() override;

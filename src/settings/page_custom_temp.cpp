@@ -33,6 +33,13 @@ TemperatureLimits CPageCustomTEMP::Limits() const
     return {m_wMaxTemperature, m_wMinTemperature, m_bFahrenheit};
 }
 
+void CPageCustomTEMP::SetLimits(const CurveLimits& limits)
+{
+    m_wMaxTemperature = limits.wMaxTemperature;
+    m_wMinTemperature = limits.wMinTemperature;
+    m_bFahrenheit = limits.bFahrenheit;
+}
+
 void CPageCustomTEMP::RestoreDefaults()
 {
     m_Points.fill(m_wMinTemperature);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/chart_page.h"
+#include "settings/settings_record.h"
 
 #include <cstdint>
 
@@ -22,15 +23,16 @@ public:
 
     int DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed) override;
 
-    // Set by the customize page; the unit of the points, the limits and the status text. The page never
-    // changes them, and they take effect at the next drawing.
-    std::uint16_t m_wMaxTemperature = 600;
-    std::uint16_t m_wMinTemperature = 200;
-    bool m_bFahrenheit = true;
+    // The unit of the points, the limits and the status text; the page never changes them itself, and
+    // they take effect at the next drawing.
+    void SetLimits(const CurveLimits& limits);
+    nemora::settings::TemperatureLimits Limits() const;
 
 protected:
     void StepPoint(std::size_t k, int nSteps) override;
 
 private:
-    nemora::settings::TemperatureLimits Limits() const;
+    std::uint16_t m_wMaxTemperature = 600;
+    std::uint16_t m_wMinTemperature = 200;
+    bool m_bFahrenheit = true;
 };

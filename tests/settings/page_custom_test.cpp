@@ -171,7 +171,7 @@ TEST_F(Customize, SelectingADeviceReadsItsParameterAreaSilentlyIntoTheEditors)
     EXPECT_FALSE(page->IsSilentRead());
     EXPECT_EQ(page->Record(), KnownRecord());
     EXPECT_EQ(Editors(), Fields(KnownRecord()));
-    EXPECT_TRUE(page->TempPage()->m_bFahrenheit);
+    EXPECT_TRUE(page->TempPage()->Limits().bFahrenheit);
     EXPECT_EQ(page->TabControl()->currentIndex(), CPageCustom::kTabDisplay);
     EXPECT_TRUE(QFile::exists(Path("transfer/user_para.vek")));
     // The screens too are the device's, read in the same upload.
@@ -414,15 +414,15 @@ TEST_F(Customize, ACelsiusRecordSwitchesTheTemperatureEditorAndACelsiusSaveLoads
 {
     Connect("0x004C", KnownRecord(0));
     CPageCustomTEMP& temp = *page->TempPage();
-    EXPECT_FALSE(temp.m_bFahrenheit);
-    EXPECT_EQ(temp.m_wMaxTemperature, 315);
-    EXPECT_EQ(temp.m_wMinTemperature, 100);
+    EXPECT_FALSE(temp.Limits().bFahrenheit);
+    EXPECT_EQ(temp.Limits().wMax, 315);
+    EXPECT_EQ(temp.Limits().wMin, 100);
     const CurvePoints celsius = KnownRecord(0).TemperatureCurve();
     EXPECT_EQ(Editors().TemperatureCurve(), celsius);
 
     ASSERT_TRUE(page->OnSaveFileTo(Path("celsius.vek")));
     ASSERT_TRUE(page->OnLoadFileFrom(Path("celsius.vek")));
-    EXPECT_FALSE(temp.m_bFahrenheit);
+    EXPECT_FALSE(temp.Limits().bFahrenheit);
     EXPECT_EQ(Editors().TemperatureCurve(), celsius);
 }
 

@@ -304,9 +304,7 @@ TEST_F(TempPage, DragToTheTopAndBelowThePlot)
 
 TEST_F(TempPage, CelsiusDefaultsKeysAndStatus)
 {
-    page->m_bFahrenheit = false;
-    page->m_wMaxTemperature = 315;
-    page->m_wMinTemperature = 100;
+    page->SetLimits({.wMaxTemperature = 315, .wMinTemperature = 100, .bFahrenheit = false});
     ModalAnswerer yes(kIdYes, ModalAnswerer::Keep::TitleAndText);
     page->DefaultButton()->click();
     ASSERT_EQ(yes.texts.size(), 2);
@@ -327,8 +325,7 @@ TEST_F(TempPage, CelsiusDefaultsKeysAndStatus)
 
 TEST_F(TempPage, EqualLimitsDrawAndDragWithoutDividing)
 {
-    page->m_wMaxTemperature = 200;
-    page->m_wMinTemperature = 200;
+    page->SetLimits({.wMaxTemperature = 200, .wMinTemperature = 200});
     const std::uint16_t loaded[10] = {455, 600, 100, 200, 200, 200, 200, 200, 200, 200};
     page->LoadPoints(loaded, 20);
     Move(ColumnX(2), 200);
