@@ -12,6 +12,7 @@
 #include "settings/snapshots.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
+#include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QAction>
@@ -253,10 +254,14 @@ void CMainFrame::CreatePanes()
         QMenu menu(m_pLogList);
         menu.addAction("Copy", this, [this] { QApplication::clipboard()->setText(LogText(true)); });
         menu.addAction("Save As...", this, [this] {
-            const QString path = QFileDialog::getSaveFileName(this, "Save the log", "nemora.log",
-                                                              "Log files (*.log *.txt);;All Files (*)");
-            if (!path.isEmpty())
-                SaveLogTo(path);
+            using nemora::widgets::FileDialogKind;
+            const QString path = QFileDialog::getSaveFileName(
+                this, "Save the log", nemora::widgets::StartFolder(FileDialogKind::Log) + "/nemora.log",
+                "Log files (*.log *.txt);;All Files (*)");
+            if (path.isEmpty())
+                return;
+            nemora::widgets::KeepFolder(FileDialogKind::Log, path);
+            SaveLogTo(path);
         });
         menu.exec(m_pLogList->viewport()->mapToGlobal(at));
     });

@@ -6,6 +6,7 @@
 #include "dfuse/dfuse_contract.h"
 #include "settings/snapshots.h"
 #include "widgets/dialog_units.h"
+#include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
 #include "widgets/message_box_model.h"
 
@@ -149,13 +150,15 @@ void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
 
 void CPageUpdate::OnChoose()
 {
-    QFileDialog dialog(this, "Choose a firmware file");
+    using nemora::widgets::FileDialogKind;
+    QFileDialog dialog(this, "Choose a firmware file", nemora::widgets::StartFolder(FileDialogKind::Firmware));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("vek");
     dialog.setNameFilters({"vek Files (*.vek)", "All Files (*.*)"});
     dialog.selectFile("*.vek");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    nemora::widgets::KeepFolder(FileDialogKind::Firmware, dialog.selectedFiles().front());
     OnChooseFile(dialog.selectedFiles().front());
 }
 

@@ -3,6 +3,7 @@
 #include "screens/log_editor.h"
 #include "screens/picture_file.h"
 #include "widgets/dialog_units.h"
+#include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTextEdit>
 
@@ -136,8 +138,25 @@ void CLogEditPanel::SetScreenImage(nemora::MonoImage& screenImage)
     m_pScreenImage = &screenImage;
     m_pWorkingImage = &screenImage;
     m_history.Clear();
-    if (m_pEditor)
+    if (m_pEditor) {
         m_pEditor->SetImage(screenImage);
+        FitToImage();
+    }
+}
+
+void CLogEditPanel::FitToImage()
+{
+    const QSize grow = (m_pEditor->sizeHint() - m_pEditor->size()).expandedTo(QSize(0, 0));
+    if (grow.width() == 0 && grow.height() == 0)
+        return;
+    QSize target = size() + grow;
+    const QScreen* where = parentWidget() ? parentWidget()->screen() : screen();
+    if (where) {
+        // Room for the window's frame, which is not known before it is shown.
+        const QSize available = where->availableGeometry().size() - kFrameAllowance;
+        target = target.boundedTo(available).expandedTo(minimumSize());
+    }
+    resize(target);
 }
 
 bool CLogEditPanel::IsModified() const
@@ -240,27 +259,35 @@ void CLogEditPanel::OnImportImage()
 {
     if (!m_pEditor)
         return;
-    QFileDialog dialog(this, "Import Image", QString(), kFileFilter);
+    using nemora::widgets::FileDialogKind;
+    QFileDialog dialog(this, "Import Image", nemora::widgets::StartFolder(FileDialogKind::PictureImport));
+    // Every picture this program reads comes first, then the bitmap and all files.
+    dialog.setNameFilters(QStringList{nemora::screens::ReadablePicturesFilter()} + QString(kFileFilter).split(";;"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setDefaultSuffix("bmp");
     dialog.selectFile("*.bmp");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        nemora::widgets::KeepFolder(FileDialogKind::PictureImport, dialog.selectedFiles().front());
         OnImportFile(dialog.selectedFiles().front());
+    }
 }
 
 void CLogEditPanel::OnExportImage()
 {
     if (!m_pEditor)
         return;
-    QFileDialog dialog(this, "Export Image", QString(), kFileFilter);
+    using nemora::widgets::FileDialogKind;
+    QFileDialog dialog(this, "Export Image", nemora::widgets::StartFolder(FileDialogKind::PictureExport), kFileFilter);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("bmp");
     dialog.selectFile("*.bmp");
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        nemora::widgets::KeepFolder(FileDialogKind::PictureExport, dialog.selectedFiles().front());
         OnExportFile(dialog.selectedFiles().front());
+    }
 }
 
 QSize CLogEditPanel::TextScreenSize() const

@@ -44,7 +44,8 @@ public:
     explicit CLogEditPanel(QWidget* pParent = nullptr);
     ~CLogEditPanel() override;
 
-    // The image to edit; loads it into the canvas and starts a fresh undo history.
+    // The image to edit; loads it into the canvas and starts a fresh undo history. The panel grows to show
+    // the whole image at the canvas's zoom, as far as the screen allows.
     void SetScreenImage(nemora::MonoImage& screenImage);
     // Shows the panel modally; QDialog::Accepted after OK, QDialog::Rejected otherwise (saved or not).
     int DoModal() { return exec(); }
@@ -113,6 +114,10 @@ private:
     void Step(Change change);
     QSize TextScreenSize() const;
     void ShowFileError(const QString& strText);
+
+    void FitToImage();
+    // What a window frame and its title take beyond the client area, at most.
+    static constexpr QSize kFrameAllowance{16, 48};
 
     nemora::MonoImage* m_pScreenImage = nullptr;
     const nemora::MonoImage* m_pWorkingImage = nullptr; // attached to the screen image, or empty

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 using nemora::widgets::DialogRect;
@@ -187,7 +188,24 @@ QRect CLogEditor::SurfaceRect() const
 
 QRect CLogEditor::ImageAreaRect() const
 {
-    return {kMargin, kMargin, m_nZoom * m_nGridWidth, m_nZoom * m_nGridHeight};
+    const qreal r = Ratio();
+    const int m = MarginPixels(), z = CellPixels();
+    return QRectF(m / r, m / r, z * m_nGridWidth / r, z * m_nGridHeight / r).toAlignedRect();
+}
+
+qreal CLogEditor::Ratio() const
+{
+    return m_pSurface->devicePixelRatioF();
+}
+
+int CLogEditor::CellPixels() const
+{
+    return std::max(1, qRound(m_nZoom * Ratio()));
+}
+
+int CLogEditor::MarginPixels() const
+{
+    return qRound(kMargin * Ratio());
 }
 
 QRect CLogEditor::ClientRect() const
@@ -202,12 +220,17 @@ QScrollBar* CLogEditor::ScrollBar(Qt::Orientation orientation) const
 
 QRect CLogEditor::CellRect(int x, int y) const
 {
-    return {kMargin + m_nZoom * x, kMargin + m_nZoom * y, m_nZoom, m_nZoom};
+    const qreal r = Ratio();
+    const int m = MarginPixels(), z = CellPixels();
+    return QRectF((m + z * x) / r, (m + z * y) / r, z / r, z / r).toAlignedRect();
 }
 
 void CLogEditor::DrawCanvas()
 {
-    m_pSurface->resize(m_nZoom * m_nGridWidth + 2 * kMargin, m_nZoom * m_nGridHeight + 2 * kMargin);
+    const qreal r = Ratio();
+    const int m = MarginPixels(), z = CellPixels();
+    m_pSurface->resize(static_cast<int>(std::ceil((z * m_nGridWidth + 2 * m) / r)),
+                       static_cast<int>(std::ceil((z * m_nGridHeight + 2 * m) / r)));
     m_pSurface->update();
     UpdateScrollRanges();
 }
@@ -221,21 +244,28 @@ void CLogEditor::PaintSurface(QPainter& painter, const QRect& rect) const
 {
     if (rect.isEmpty())
         return;
+    // Painted in the screen's own pixels: on a scaled screen every cell is then of one size.
+    const qreal r = Ratio();
+    const QRect pixels = QRectF(rect.x() * r, rect.y() * r, rect.width() * r, rect.height() * r).toAlignedRect();
+    painter.save();
+    painter.scale(1 / r, 1 / r);
     // A paint of what is on screen fits one band; anything taller (a grab of a huge surface, say) goes in
     // bands so that the off-screen image stays bounded.
-    const int bandRows = std::max(1, static_cast<int>(kMaxPaintPixels / static_cast<std::size_t>(rect.width())));
-    for (int top = rect.top(); top <= rect.bottom(); top += bandRows)
-        PaintBand(painter, QRect(rect.left(), top, rect.width(), std::min(bandRows, rect.bottom() + 1 - top)));
+    const int bandRows = std::max(1, static_cast<int>(kMaxPaintPixels / static_cast<std::size_t>(pixels.width())));
+    for (int top = pixels.top(); top <= pixels.bottom(); top += bandRows)
+        PaintBand(painter, QRect(pixels.left(), top, pixels.width(), std::min(bandRows, pixels.bottom() + 1 - top)));
+    painter.restore();
 }
 
 void CLogEditor::PaintBand(QPainter& painter, const QRect& rect) const
 {
-    const int z = m_nZoom;
+    const int z = CellPixels();
+    const int m = MarginPixels();
     // With the grid on, a lit cell leaves a one-pixel line of background at its right and bottom; a
     // one-pixel cell has no room for it and is drawn whole.
     const int lit = m_bShowGrid && z > 1 ? z - 1 : z;
-    const int areaLeft = kMargin, areaRight = kMargin + z * m_nGridWidth; // right exclusive
-    const int areaTop = kMargin, areaBottom = kMargin + z * m_nGridHeight;
+    const int areaLeft = m, areaRight = m + z * m_nGridWidth; // right exclusive
+    const int areaTop = m, areaBottom = m + z * m_nGridHeight;
     const int x0 = rect.left(), x1 = rect.left() + rect.width();
     const int ax0 = std::clamp(areaLeft, x0, x1), ax1 = std::clamp(areaRight, x0, x1);
     const int top = std::clamp(areaTop, rect.top(), rect.bottom() + 1);
@@ -397,11 +427,20 @@ void CLogEditor::OnSchemeChanged(int nIndex)
     DrawCanvas();
 }
 
-std::optional<QPoint> CLogEditor::CellAt(QPoint q) const
+QPoint CLogEditor::UnboundedCell(QPointF q) const
 {
-    if (!ImageAreaRect().contains(q))
+    const qreal r = Ratio();
+    const int m = MarginPixels(), z = CellPixels();
+    const auto cell = [&](qreal at) { return static_cast<int>(std::floor((std::floor(at * r) - m) / z)); };
+    return {cell(q.x()), cell(q.y())};
+}
+
+std::optional<QPoint> CLogEditor::CellAt(QPointF q) const
+{
+    const QPoint cell = UnboundedCell(q);
+    if (cell.x() < 0 || cell.y() < 0 || cell.x() >= m_nGridWidth || cell.y() >= m_nGridHeight)
         return std::nullopt;
-    return QPoint((q.x() - kMargin) / m_nZoom, (q.y() - kMargin) / m_nZoom);
+    return cell;
 }
 
 std::optional<QPoint> CLogEditor::HitTest(QPoint clientPoint) const
@@ -409,7 +448,7 @@ std::optional<QPoint> CLogEditor::HitTest(QPoint clientPoint) const
     const QRect surface = SurfaceRect();
     if (!surface.contains(clientPoint))
         return std::nullopt;
-    return CellAt(clientPoint - surface.topLeft());
+    return CellAt(QPointF(clientPoint - surface.topLeft()));
 }
 
 void CLogEditor::SetCell(std::optional<QPoint> cell, bool bLit)
@@ -422,6 +461,16 @@ void CLogEditor::SetCell(std::optional<QPoint> cell, bool bLit)
     DrawCell(cell->x(), cell->y());
 }
 
+void CLogEditor::StrokeTo(QPoint cell, bool bLit)
+{
+    const QPoint from = m_strokeCell.value_or(cell);
+    m_strokeCell = cell;
+    nemora::ForEachCellOnLine(from.x(), from.y(), cell.x(), cell.y(), [&](int x, int y) {
+        if (x >= 0 && y >= 0 && x < m_nGridWidth && y < m_nGridHeight)
+            SetCell(QPoint(x, y), bLit);
+    });
+}
+
 void CLogEditor::ShowPosition(QPoint cell)
 {
     if (cell == m_lastShown)
@@ -430,25 +479,32 @@ void CLogEditor::ShowPosition(QPoint cell)
     m_pPositionText->setText(QString::asprintf("Position:(%d,%d)", cell.x(), cell.y()));
 }
 
-void CLogEditor::MouseMove(QPoint p, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+void CLogEditor::MouseMove(QPointF p, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
     const QRect surface = SurfaceRect();
-    if (surface.contains(p))
-        m_lastPoint = p - surface.topLeft();
+    if (surface.contains(p.toPoint()))
+        m_lastPoint = p.toPoint() - surface.topLeft();
     else
         m_lastPoint = QPoint(0, 0);
     modifiers &= ~Qt::KeypadModifier;
-    if (buttons == Qt::LeftButton && modifiers == Qt::NoModifier)
-        SetCell(HitTest(p), true);
-    else if (buttons == Qt::RightButton && modifiers == Qt::NoModifier)
-        SetCell(HitTest(p), false);
-    else if (buttons == Qt::NoButton) // the read-out stands still while any button is held
-        ShowPosition(CellAt(m_lastPoint).value_or(QPoint(0, 0)));
+    const QPoint cell = UnboundedCell(p - QPointF(surface.topLeft()));
+    const bool plain = modifiers == Qt::NoModifier;
+    if ((buttons == Qt::LeftButton || buttons == Qt::RightButton) && plain) {
+        if (m_bStroke)
+            StrokeTo(cell, buttons == Qt::LeftButton);
+        else
+            SetCell(HitTest(p.toPoint()), buttons == Qt::LeftButton);
+    } else if (m_bStroke && buttons != Qt::NoButton) {
+        m_strokeCell = cell;              // the line goes on from here when the plain button is back
+    } else if (buttons == Qt::NoButton) { // the read-out stands still while any button is held
+        ShowPosition(CellAt(QPointF(m_lastPoint)).value_or(QPoint(0, 0)));
+    }
 }
 
 void CLogEditor::EndStroke()
 {
     m_bStroke = false;
+    m_strokeCell.reset();
     if (!m_strokeBefore)
         return;
     nemora::MonoImage before = std::move(*m_strokeBefore);
@@ -464,16 +520,16 @@ bool CLogEditor::eventFilter(QObject* pWatched, QEvent* pEvent)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
         auto* e = static_cast<QMouseEvent*>(pEvent);
-        const QPoint p = e->position().toPoint();
         if (e->button() == Qt::LeftButton || e->button() == Qt::RightButton) {
             m_bStroke = true;
-            SetCell(HitTest(p), e->button() == Qt::LeftButton);
+            m_strokeCell.reset();
+            StrokeTo(UnboundedCell(e->position() - QPointF(SurfaceRect().topLeft())), e->button() == Qt::LeftButton);
         }
         return true;
     }
     case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(pEvent);
-        MouseMove(e->position().toPoint(), e->buttons(), e->modifiers());
+        MouseMove(e->position(), e->buttons(), e->modifiers());
         return true;
     }
     case QEvent::MouseButtonRelease:

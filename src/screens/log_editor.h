@@ -24,9 +24,11 @@ class QSlider;
 // The whole content scrolls in steps of 10 pixels when the canvas is smaller than it.
 //
 // Surface geometry: zoom z x W + 20 by z x H + 20 pixels, a light-grey 10-pixel margin around the image
-// area, cell (x, y) at (10 + z x, 10 + z y), z pixels square. Cell rectangles are computed from the zoom
-// and only the visible part of the surface is ever painted, so pictures of any size cost memory in
-// proportion to the window, not to the surface.
+// area, cell (x, y) at (10 + z x, 10 + z y), z pixels square. On a scaled screen the cells are a whole
+// number of the screen's own pixels (z times the scale, rounded), so that all are of one size. Cell
+// rectangles are computed from the zoom and only the visible part of the surface is ever painted, so
+// pictures of any size cost memory in proportion to the window, not to the surface. A drag lights or
+// clears every cell on the straight line between two pointer positions, however fast it moves.
 class CLogEditor : public QWidget {
     Q_OBJECT
 public:
@@ -120,11 +122,19 @@ protected:
     void showEvent(QShowEvent* pEvent) override;
 
 private:
-    std::optional<QPoint> CellAt(QPoint surfacePoint) const;
+    // The scale of the screen, and the cell size and margin in its pixels.
+    qreal Ratio() const;
+    int CellPixels() const;
+    int MarginPixels() const;
+    // The cell a surface point falls in, also outside the grid.
+    QPoint UnboundedCell(QPointF surfacePoint) const;
+    std::optional<QPoint> CellAt(QPointF surfacePoint) const;
     QRect CellRect(int x, int y) const;
     void SetCell(std::optional<QPoint> cell, bool bLit);
+    // The cells from the last point of the stroke to the one under the pointer.
+    void StrokeTo(QPoint cell, bool bLit);
     void ShowPosition(QPoint cell);
-    void MouseMove(QPoint clientPoint, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+    void MouseMove(QPointF clientPoint, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void EndStroke();
     void ScrollContent(int dx, int dy);
     void PaintBand(QPainter& painter, const QRect& rect) const;
@@ -148,9 +158,10 @@ private:
     QSize m_rangesSurface;
     QSize m_rangesWindow;
 
-    QPoint m_lastPoint;       // last pointer point inside the surface, surface coordinates; (0, 0) outside
-    QPoint m_lastShown{0, 0}; // position in the read-out
-    bool m_bStroke = false;   // a button went down and is not released yet
+    QPoint m_lastPoint;                 // last pointer point inside the surface, surface coordinates; (0, 0) outside
+    QPoint m_lastShown{0, 0};           // position in the read-out
+    bool m_bStroke = false;             // a button went down and is not released yet
+    std::optional<QPoint> m_strokeCell; // where the stroke's pointer was last, in cells
     std::optional<nemora::MonoImage> m_strokeBefore;
     mutable QSize m_lastPaintSize;
     mutable std::vector<QRgb> m_paintMemory; // the off-screen lines, reused between paints

@@ -82,6 +82,16 @@ static QString Reason(QString text)
     return text;
 }
 
+QString ReadablePicturesFilter()
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << "*." + QString::fromLatin1(format).toLower();
+    patterns.removeDuplicates();
+    patterns.sort();
+    return "All Pictures (" + patterns.join(' ') + ")";
+}
+
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error)
 {
     // Read only when it is a regular file: a named pipe with no writer would wait for ever, and a folder or

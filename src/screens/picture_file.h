@@ -21,6 +21,9 @@ QImage PictureFromMono(const MonoImage& image);
 // Decodes a picture file of any format Qt reads. On failure returns false and says why in error.
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error);
 
+// A file-dialog filter naming every picture format ReadPicture takes: "All Pictures (*.bmp *.gif ...)".
+QString ReadablePicturesFilter();
+
 // Encodes an image with the writer that the file's extension names (.bmp, .png, .jpg, ...). On failure
 // returns false and says why in error.
 bool WritePicture(const QString& path, const QImage& image, QString& error);

@@ -13,6 +13,7 @@
 #include "settings/snapshots.h"
 #include "settings/write_outcome.h"
 #include "widgets/dialog_units.h"
+#include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
@@ -693,7 +694,9 @@ void CPageCustom::OnLoadFile()
 
 QString CPageCustom::AskForFile(int nMode)
 {
-    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? "Save File" : "Load File");
+    using nemora::widgets::FileDialogKind;
+    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? "Save File" : "Load File",
+                       nemora::widgets::StartFolder(FileDialogKind::SettingsFile));
     dialog.setAcceptMode(static_cast<QFileDialog::AcceptMode>(nMode));
     dialog.setFileMode(nMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("vek");
@@ -701,6 +704,7 @@ QString CPageCustom::AskForFile(int nMode)
     dialog.selectFile("*.vek");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    nemora::widgets::KeepFolder(FileDialogKind::SettingsFile, dialog.selectedFiles().front());
     return dialog.selectedFiles().front();
 }
 

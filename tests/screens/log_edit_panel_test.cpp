@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -102,6 +103,25 @@ TEST_F(Panel, OpensOnTheScreenImageAndClosesAtOnceWithoutEdits)
     Click("Cancel");
     EXPECT_FALSE(panel.isVisible());
     EXPECT_TRUE(answers.texts.isEmpty());
+}
+
+// A 96 x 96 screen at the canvas's zoom needs more room than the panel's form: the panel grows to show all
+// of it, as far as the screen allows and never beyond.
+TEST(PanelSize, GrowsToShowTheWholeScreenImageWithinTheScreen)
+{
+    MonoImage square(96, 96);
+    CLogEditPanel panel;
+    const QSize form = panel.size();
+    panel.SetScreenImage(square);
+    panel.show();
+    QApplication::processEvents();
+    const QSize limit = panel.screen()->availableGeometry().size().expandedTo(form); // the form is the least
+    EXPECT_LE(panel.width(), limit.width());
+    EXPECT_LE(panel.height(), limit.height());
+    EXPECT_GT(panel.height(), form.height());
+    const QRect shown = panel.Editor()->ClientRect();
+    const bool whole = shown.contains(panel.Editor()->SurfaceRect());
+    EXPECT_TRUE(whole || panel.height() + 48 >= limit.height()) << "room was left on the screen";
 }
 
 TEST_F(Panel, ChangeDetectionComparesWithTheOpeningImage)

@@ -124,6 +124,33 @@ INSTANTIATE_TEST_SUITE_P(Buttons, CanvasDrag,
                                          DragCase{"ControlRight", Qt::RightButton, Qt::ControlModifier, false}),
                          [](const testing::TestParamInfo<DragCase>& param) { return std::string(param.param.name); });
 
+// Pointer events come far apart on a quick drag: the cells between two of them are drawn all the same,
+// also where the pointer crosses the image from outside to outside.
+TEST_F(Canvas, AQuickDragDrawsTheWholeLineBetweenTwoPointerPositions)
+{
+    QTest::mousePress(Client(), Qt::LeftButton, {}, CellCentre(0, 0));
+    Move(Client(), CellCentre(7, 3), Qt::LeftButton);
+    QTest::mouseRelease(Client(), Qt::LeftButton, {}, CellCentre(7, 3));
+    EXPECT_EQ(LitCount(), 8);
+    for (int x = 0; x < 8; ++x) {
+        const int litInColumn = Lit(x, 0) + Lit(x, 1) + Lit(x, 2) + Lit(x, 3);
+        EXPECT_EQ(litInColumn, 1) << "column " << x;
+    }
+
+    SetImage([] {
+        MonoImage full(8, 4);
+        full.Fill(true);
+        return full;
+    }());
+    const int row = CellCentre(0, 2).y();
+    QTest::mousePress(Client(), Qt::RightButton, {}, QPoint(At({0, 0}).x() - 40, row));
+    Move(Client(), QPoint(At({0, 0}).x() + 200, row), Qt::RightButton);
+    QTest::mouseRelease(Client(), Qt::RightButton, {}, QPoint(At({0, 0}).x() + 200, row));
+    EXPECT_EQ(LitCount(), 24);
+    for (int x = 0; x < 8; ++x)
+        EXPECT_FALSE(Lit(x, 2)) << "column " << x;
+}
+
 TEST_F(Canvas, ReadOutsFollowThePointerAndStandStillWhileAButtonIsHeld)
 {
     EXPECT_EQ(editor.GridSizeLabel()->text(), "Pixel:8x4");

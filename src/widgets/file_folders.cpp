@@ -1,0 +1,53 @@
+#include "widgets/file_folders.h"
+
+#include "widgets/message_box_dialog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace nemora::widgets {
+
+namespace {
+
+constexpr const char* kGroup = "FileDialogs";
+
+const char* KeyOf(FileDialogKind kind)
+{
+    switch (kind) {
+    case FileDialogKind::Firmware:
+        return "Firmware";
+    case FileDialogKind::SettingsFile:
+        return "SettingsFile";
+    case FileDialogKind::PictureImport:
+        return "PictureImport";
+    case FileDialogKind::PictureExport:
+        return "PictureExport";
+    case FileDialogKind::Log:
+        return "Log";
+    }
+    return "Other";
+}
+
+} // namespace
+
+QString StartFolder(FileDialogKind kind)
+{
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.beginGroup(kGroup);
+    const QString stored = settings.value(KeyOf(kind)).toString();
+    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+        return stored;
+    return QDir::homePath();
+}
+
+void KeepFolder(FileDialogKind kind, const QString& strChosenFile)
+{
+    if (strChosenFile.isEmpty())
+        return;
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.beginGroup(kGroup);
+    settings.setValue(KeyOf(kind), QFileInfo(strChosenFile).absolutePath());
+}
+
+} // namespace nemora::widgets

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace nemora::widgets {
+
+// The file dialogs that remember where the user last went, each on its own.
+enum class FileDialogKind { Firmware, SettingsFile, PictureImport, PictureExport, Log };
+
+// The folder a dialog of this kind opens in: the one of the file last chosen in it while that folder
+// still exists, else the user's home folder.
+QString StartFolder(FileDialogKind kind);
+
+// Keeps the folder of a file the user chose in a dialog of this kind, with the other settings.
+void KeepFolder(FileDialogKind kind, const QString& strChosenFile);
+
+} // namespace nemora::widgets
