@@ -114,15 +114,17 @@ std::optional<int> CHarborApp::InitInstance()
     services.pTransport = m_options.pTransport;
     services.startProgram = m_options.startProgram;
     m_pMainFrame = std::make_unique<CMainFrame>(std::move(services));
-    m_pMainFrame->RestoreWorkspace();
+    const bool restored = m_pMainFrame->RestoreWorkspace();
     m_pMainFrame->OnInitialUpdate();
     if (m_options.pTransport) {
         m_pDeviceEvents = std::make_unique<CDeviceEvents>(*m_options.pTransport);
         connect(m_pDeviceEvents.get(), &CDeviceEvents::DeviceChanged, m_pMainFrame.get(), &CMainFrame::OnDeviceChange);
     }
     m_pMainFrame->setWindowTitle("Nemorate");
-    if (m_options.bShowWindow)
+    if (m_options.bShowWindow) {
         m_pMainFrame->show();
+        m_pMainFrame->FitToScreen(restored);
+    }
     return std::nullopt;
 }
 

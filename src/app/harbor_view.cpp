@@ -7,16 +7,16 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
+
 const char* const CHarborView::kTabLabels[kTabCount] = {"Welcome Page", "Device Information", "ROM Update",
                                                         "Customize"};
 
 CHarborView::CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborViewPages& pages)
     : QWidget(pParent), m_pFrame(pFrame), m_pages(pages)
 {
-    // The form is 600 x 947 dialog units; the tab control goes where the placeholder is.
+    // The tab control goes where the placeholder is; the form's scroll size is what the active page needs.
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
-    m_formSize = QSize(du.Dx(600), du.Dy(947));
-    setMinimumSize(m_formSize);
     m_pPlaceholder = new QFrame(this);
     m_pPlaceholder->setGeometry(nemora::widgets::DialogRect(du, 1, 4, 597, 905));
     m_pPlaceholder->hide();
@@ -35,6 +35,8 @@ void CHarborView::OnInitialUpdate()
     }
     m_pMainTabCtrl->setCurrentIndex(0);
     m_pMainTabCtrl->show();
+    connect(m_pMainTabCtrl, &QTabWidget::currentChanged, this, &CHarborView::FollowActivePage);
+    FollowActivePage();
     PlaceTabControl();
 
     if (m_pFrame) {
@@ -135,8 +137,32 @@ void CHarborView::resizeEvent(QResizeEvent* pEvent)
 
 void CHarborView::PlaceTabControl()
 {
-    // The top-left corner stays; the right and bottom edges lie on the form's full extent.
+    // The top-left corner stays; the right and bottom edges lie on the form's full extent, which the scroll
+    // area makes at least what the active page needs.
     const QPoint topLeft = m_pMainTabCtrl->geometry().topLeft();
-    const QSize extent = m_formSize.isValid() ? m_formSize : size();
-    m_pMainTabCtrl->setGeometry(QRect(topLeft, QPoint(extent.width() - 1, extent.height() - 1)));
+    m_pMainTabCtrl->setGeometry(QRect(topLeft, QPoint(width() - 1, height() - 1)));
+}
+
+QSize CHarborView::NeededSize(int nTab) const
+{
+    if (!m_pMainTabCtrl || !m_pMainTabCtrl->widget(nTab))
+        return minimumSize();
+    constexpr int kFrame = 6; // the tab control's frame around a page, both sides
+    const QSize page = nemora::widgets::NeededSize(m_pMainTabCtrl->widget(nTab));
+    const QPoint at = m_pMainTabCtrl->geometry().topLeft();
+    const QSize bar = m_pMainTabCtrl->tabBar()->sizeHint();
+    return {at.x() + std::max(page.width(), bar.width()) + kFrame, at.y() + bar.height() + page.height() + kFrame};
+}
+
+QSize CHarborView::LargestNeededSize() const
+{
+    QSize largest(0, 0);
+    for (int i = 0; m_pMainTabCtrl && i < m_pMainTabCtrl->count(); ++i)
+        largest = largest.expandedTo(NeededSize(i));
+    return largest;
+}
+
+void CHarborView::FollowActivePage()
+{
+    setMinimumSize(NeededSize(m_pMainTabCtrl->currentIndex()));
 }

@@ -38,7 +38,10 @@ public:
     bool OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify) override;
 
     QTabWidget* TabControl() const { return m_pMainTabCtrl; }
-    // The size of the form: its scroll size.
+    // The view's size that shows a page whole (its scroll size while that page is active), and the largest
+    // of them.
+    QSize NeededSize(int nTab) const;
+    QSize LargestNeededSize() const;
     // The device path of the last NOTIFY_DEVICE_CHANGED.
     const QString& DevicePath() const { return m_strDevicePath; }
 
@@ -59,12 +62,13 @@ protected:
 private:
     void OnDeviceChanged(const QString& strPath);
     void PlaceTabControl();
+    // The scroll size follows the active page: a small page shows without scroll bars.
+    void FollowActivePage();
 
     IFrameServices* m_pFrame;
     HarborViewPages m_pages;
     QTabWidget* m_pMainTabCtrl = nullptr;
     QFrame* m_pPlaceholder = nullptr;
-    QSize m_formSize;
     QString m_strDevicePath;
     std::function<CDeviceIdentity(const QString&)> m_identitySource;
 };

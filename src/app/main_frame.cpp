@@ -4,6 +4,7 @@
 #include "app/no_device_transport.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
+#include "app/window_fit.h"
 #include "device/page_info.h"
 #include "dfuse/dfuse_library.h"
 #include "firmware/page_update.h"
@@ -14,6 +15,7 @@
 #include "widgets/dialog_units.h"
 #include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
+#include "widgets/tab_order.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,15 +26,18 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTime>
 #include <QToolBar>
@@ -69,6 +74,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
 
     m_pScroll = new QScrollArea(this);
     m_pScroll->setWidgetResizable(true);
+    m_pScroll->setFocusPolicy(Qt::NoFocus); // Tab goes through the page; a control that takes it is scrolled in
     // The view comes first: the pages live in it and send their notifications to it.
     m_pView = new CHarborView(nullptr, this, HarborViewPages{});
     HarborViewPages pages;
@@ -266,9 +272,16 @@ void CMainFrame::CreatePanes()
         menu.exec(m_pLogList->viewport()->mapToGlobal(at));
     });
     tabs->addTab(m_pLogList, "LOG");
+    if (auto* bar = tabs->findChild<QTabBar*>())
+        bar->setFocusPolicy(Qt::NoFocus); // one tab: Tab goes straight to the lines
     m_pLogPane->setWidget(tabs);
     addDockWidget(Qt::BottomDockWidgetArea, m_pLogPane);
-    resizeDocks({m_pNavigationPane}, {200}, Qt::Horizontal);
+    // Wide enough for the longest item at the tree's font: indentation, the text, the frames and margins.
+    int longest = 0;
+    for (const char* label : CHarborView::kTabLabels)
+        longest = std::max(longest, m_pNavTree->fontMetrics().horizontalAdvance(QString::fromUtf8(label)));
+    const int itemWidth = m_pNavTree->indentation() + longest + 2 * m_pNavTree->frameWidth() + 2 + 16;
+    resizeDocks({m_pNavigationPane}, {std::max(200, itemWidth)}, Qt::Horizontal);
     resizeDocks({m_pLogPane}, {100}, Qt::Vertical);
 }
 
@@ -363,6 +376,8 @@ void CMainFrame::OnInitialUpdate()
     m_pUpdate->OnInitDialog();
     m_pCustom->OnInitDialog();
     m_pView->OnInitialUpdate();
+    // Tab follows the window as it is read: the toolbar, the navigation, the page from top to bottom, the Log.
+    nemora::widgets::OrderTabFocus({m_pToolBar, m_pNavigationPane, m_pScroll, m_pLogPane});
 }
 
 void CMainFrame::AppendLog(const QString& strLine)
@@ -503,14 +518,32 @@ void CMainFrame::SaveWorkspace() const
     settings.setValue("State", saveState());
 }
 
-void CMainFrame::RestoreWorkspace()
+bool CMainFrame::RestoreWorkspace()
 {
     QSettings settings(kSettingsOrganization, kSettingsApplication);
     settings.beginGroup(kWorkspaceGroup);
-    if (settings.contains("Geometry"))
-        restoreGeometry(settings.value("Geometry").toByteArray());
+    const bool restored = settings.contains("Geometry") && restoreGeometry(settings.value("Geometry").toByteArray());
     if (settings.contains("State"))
         restoreState(settings.value("State").toByteArray());
+    return restored;
+}
+
+void CMainFrame::FitToScreen(bool bRestored)
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    if (layout())
+        layout()->activate();
+    QSize decoration = frameGeometry().size() - size();
+    if (decoration.isEmpty() && !(windowFlags() & Qt::FramelessWindowHint))
+        decoration = QSize(8, 32); // the window manager has not framed the window yet: a usual frame
+    const QSize lacking = m_pView->LargestNeededSize() - m_pScroll->viewport()->size();
+    const nemora::app::WindowPlace place =
+        nemora::app::FitWindow(QRect(frameGeometry().topLeft(), size() + decoration), decoration, lacking,
+                               where->availableGeometry(), bRestored);
+    resize(place.clientSize);
+    move(place.framePosition);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent)

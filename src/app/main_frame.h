@@ -91,7 +91,11 @@ public:
 
     // The saved window layout lives in the "Workspace" group of the settings.
     void SaveWorkspace() const;
-    void RestoreWorkspace();
+    // True when a saved layout was there and is restored.
+    bool RestoreWorkspace();
+    // Once shown: a first window, or one whose saved layout no longer fits the screen, grows to show its
+    // pages whole as far as the screen allows, and goes onto the screen.
+    void FitToScreen(bool bRestored);
 
     // Builds the toolbar's device area ("Current device list", the device box, "Disconnect").
     void ResetToolbarItems();

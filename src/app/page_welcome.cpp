@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kWelcomeText = "Welcome to use\u300eLumecraft\u300f";
@@ -113,4 +115,18 @@ void CPageWelcome::resizeEvent(QResizeEvent* pEvent)
         const QRect r = control->geometry();
         control->move(client.left() + (client.width() - r.width()) / 2, r.top());
     }
+}
+
+QSize CPageWelcome::sizeHint() const
+{
+    constexpr int kMargin = 20;
+    int width = 0, bottom = 0;
+    for (const QWidget* w : {static_cast<const QWidget*>(m_pPicture), static_cast<const QWidget*>(m_staticTitle),
+                             static_cast<const QWidget*>(m_staticHint)}) {
+        if (!w)
+            continue;
+        width = std::max(width, w->width());
+        bottom = std::max(bottom, w->geometry().bottom() + 1);
+    }
+    return {width + 2 * kMargin, bottom + kMargin};
 }

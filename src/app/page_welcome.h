@@ -25,6 +25,9 @@ public:
     // Our own 251 x 199 welcome picture.
     static QImage WelcomePicture();
 
+    // The room the picture and the texts need, centred as they are.
+    QSize sizeHint() const override;
+
     static constexpr int kTemplateWidthDu = 306;
     static constexpr int kTemplateHeightDu = 187;
 

@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
+#include "widgets/tab_order.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -57,13 +58,16 @@ ChartPage::ChartPage(QWidget* pParent, const QRect& frameDu)
     m_pChartFrame->setGeometry(
         nemora::widgets::DialogRect(du, frameDu.x(), frameDu.y(), frameDu.width(), frameDu.height()));
     m_pChartFrame->hide(); // only marks where the chart goes
-    resize(du.Dx(frameDu.x() + frameDu.width() + 12), du.Dy(frameDu.y() + frameDu.height() + 10));
+    m_formSize = QSize(du.Dx(frameDu.x() + frameDu.width() + 12), du.Dy(frameDu.y() + frameDu.height() + 10));
+    resize(m_formSize);
 
     // The page paints every pixel itself from the off-screen image, so nothing erases it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     setMouseTracking(true);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    setProperty(nemora::widgets::kFocusAnchor, m_pChartFrame->geometry().topLeft()); // below "Default"
+    setTabOrder(m_pDefault, this);
 }
 
 QRect ChartPage::GetChartRect() const
@@ -112,6 +116,7 @@ int ChartPage::RedrawChart(int x, int y, bool pressed)
     QPainter dc(&m_image);
     dc.fillRect(rc, Qt::white);
     const int hit = DrawChart(dc, rc, x, y, pressed);
+    DrawFocusFrame(dc);
     dc.end();
     m_bFreshImage = true;
     update(rc);
@@ -127,6 +132,7 @@ int ChartPage::PaintChart(QPainter& dc, int x, int y, bool pressed)
     QPainter off(&m_image);
     off.fillRect(rect(), Qt::white);
     const int hit = DrawChart(off, GetChartRect(), x, y, pressed);
+    DrawFocusFrame(off);
     off.end();
     dc.drawImage(QPoint(0, 0), m_image);
     m_bFreshImage = false;
@@ -147,6 +153,44 @@ void ChartPage::paintEvent(QPaintEvent* pEvent)
     PaintChart(dc, m_nMouseX, m_nMouseY, false);
 }
 
+void ChartPage::DrawFocusFrame(QPainter& dc) const
+{
+    if (!hasFocus())
+        return;
+    dc.save();
+    dc.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 1, Qt::DotLine));
+    dc.setBrush(Qt::NoBrush);
+    dc.drawRect(GetChartRect().adjusted(0, 0, -1, -1));
+    dc.restore();
+}
+
+void ChartPage::focusInEvent(QFocusEvent* pEvent)
+{
+    QWidget::focusInEvent(pEvent);
+    const Qt::FocusReason reason = pEvent->reason();
+    m_bKeyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                       reason == Qt::ShortcutFocusReason || reason == Qt::OtherFocusReason;
+    if (m_bKeyboardFocus) {
+        // A point is highlighted for the keys: the one last under the pointer, else the first.
+        const QRect chart = GetChartRect();
+        if (!chart.contains(m_nMouseX, m_nMouseY))
+            m_nMouseY = chart.center().y();
+        if (RedrawChart(m_nMouseX, m_nMouseY, false) < 0) {
+            m_nMouseX = ColumnX(m_view.geometry, 0);
+            RedrawChart(m_nMouseX, m_nMouseY, false);
+        }
+        return;
+    }
+    RedrawChart(m_nMouseX, m_nMouseY, false);
+}
+
+void ChartPage::focusOutEvent(QFocusEvent* pEvent)
+{
+    QWidget::focusOutEvent(pEvent);
+    m_bKeyboardFocus = false;
+    RedrawChart(m_nMouseX, m_nMouseY, false);
+}
+
 void ChartPage::OnMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y)
 {
     if (!GetChartRect().contains(x, y)) {
@@ -154,6 +198,7 @@ void ChartPage::OnMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modi
         return;
     }
     m_bPointerOverChart = true;
+    m_bKeyboardFocus = false; // the pointer leads again
     const bool pressed = buttons == Qt::LeftButton &&
                          !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!pressed)
@@ -186,7 +231,7 @@ void ChartPage::keyPressEvent(QKeyEvent* pEvent)
 {
     const int k = m_view.hit;
     const bool plain = !(pEvent->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (!m_bPointerOverChart || k < 0 || !plain) {
+    if (!(m_bPointerOverChart || m_bKeyboardFocus) || k < 0 || !plain) {
         QWidget::keyPressEvent(pEvent);
         return;
     }

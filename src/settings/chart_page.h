@@ -18,6 +18,9 @@ namespace nemora::settings {
 // Every pointer movement over the chart redraws it completely into an off-screen image at the screen's
 // device pixel ratio and copies the chart rectangle onto the page once; the page never erases its
 // background, so the chart does not flicker.
+//
+// The chart takes the keyboard focus with Tab too (a dotted frame shows it): the arrow keys then act on
+// the highlighted point without the pointer, as they do with the pointer over the chart.
 class ChartPage : public QWidget {
     Q_OBJECT
 public:
@@ -54,6 +57,9 @@ public:
     // Every point to its default value, redrawn.
     virtual void RestoreDefaults() = 0;
 
+    // The page's form: the room it needs to show its chart whole.
+    QSize sizeHint() const override { return m_formSize; }
+
 protected:
     // frameDu: the chart frame's rectangle in dialog units.
     ChartPage(QWidget* pParent, const QRect& frameDu);
@@ -69,6 +75,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void leaveEvent(QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void focusInEvent(QFocusEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
 
     // "Default": asks the question; unless the answer is No, restores the defaults and shows the notice.
     void AskAndRestore(const char* pszQuestion, const char* pszNotice);
@@ -83,13 +91,17 @@ private:
     bool ImageMatchesPage() const;
     bool EnsureImage();
     static QFont ChartFont();
+    // The dotted frame of the keyboard focus, on the white border around the chart.
+    void DrawFocusFrame(QPainter& dc) const;
 
     QPushButton* m_pDefault;
     QWidget* m_pChartFrame;
+    QSize m_formSize;
     QFont m_chartFont;
     QImage m_image;
     bool m_bFreshImage = false; // the image holds a drawing that no paint has copied yet
     bool m_bPointerOverChart = false;
+    bool m_bKeyboardFocus = false; // the focus came by Tab: the keys act without the pointer
     ChartView m_view;
 };
 

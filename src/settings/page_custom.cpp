@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -114,6 +116,7 @@ bool CPageCustom::OnInitDialog()
     m_pDisplayScroll = new QScrollArea;
     m_pDisplayScroll->setFrameShape(QFrame::NoFrame);
     m_pDisplayScroll->setWidgetResizable(true);
+    m_pDisplayScroll->setFocusPolicy(Qt::NoFocus); // Tab goes through the rows and scrolls them in
     m_pDisplay = new CPageCustomDisplay;
     m_pDisplay->OnInitDialog();
     m_pDisplayScroll->setWidget(m_pDisplay);
@@ -147,6 +150,21 @@ void CPageCustom::resizeEvent(QResizeEvent* pEvent)
         const int top = m_pMainTabCtrl->geometry().top();
         m_pMainTabCtrl->setGeometry(0, top, width(), std::max(height() - top, 0));
     }
+}
+
+QSize CPageCustom::sizeHint() const
+{
+    if (!m_pMainTabCtrl)
+        return QWidget::sizeHint();
+    constexpr int kFrame = 8; // the tab control's frame around a sub-page, both sides
+    QSize inner(m_pDisplay->minimumWidth() + m_pDisplayScroll->verticalScrollBar()->sizeHint().width(), 0);
+    for (const QWidget* page : {static_cast<const QWidget*>(m_pPara), static_cast<const QWidget*>(m_pTemp),
+                                static_cast<const QWidget*>(m_pPower)})
+        inner = inner.expandedTo(nemora::widgets::NeededSize(page));
+    const QPoint at = m_pMainTabCtrl->geometry().topLeft();
+    const int buttons = m_pDefault->geometry().right() + 1;
+    return {std::max(buttons, at.x() + inner.width() + kFrame),
+            at.y() + m_pMainTabCtrl->tabBar()->sizeHint().height() + inner.height() + kFrame};
 }
 
 int CPageCustom::CurrentTab() const

@@ -110,6 +110,9 @@ public:
     CDfuUpdate* GetEngine();
     CDfuUpdate* Engine() const { return m_pEngine; }
 
+    // The room the buttons and the sub-pages need: each sub-page whole but the screens' rows, which scroll.
+    QSize sizeHint() const override;
+
     QTabWidget* TabControl() const { return m_pMainTabCtrl; }
     int CurrentTab() const;
     void SetCurrentTab(int nTab);

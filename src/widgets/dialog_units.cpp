@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QTabWidget>
+#include <QWidget>
 
 namespace nemora::widgets {
 
@@ -23,6 +24,20 @@ QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder)
     tabs->setTabPosition(QTabWidget::North);
     tabs->setGeometry(pPlaceholder->geometry());
     return tabs;
+}
+
+QSize NeededSize(const QWidget* pPage)
+{
+    if (!pPage)
+        return {0, 0};
+    const QSize hint = pPage->sizeHint();
+    if (hint.isValid())
+        return hint;
+    constexpr int kMargin = 8;
+    const QRect controls = pPage->childrenRect();
+    if (!controls.isValid())
+        return {0, 0};
+    return {controls.right() + 1 + kMargin, controls.bottom() + 1 + kMargin};
 }
 
 } // namespace nemora::widgets

@@ -7,6 +7,7 @@
 
 class QTabWidget;
 class QWidget;
+class QSize;
 
 namespace nemora::widgets {
 
@@ -24,5 +25,9 @@ inline QRect DialogRect(const DialogUnitScale& du, int x, int y, int w, int h)
 // placeholder ("m_wndTabLocation") whose place it takes. The internal names are window titles: a child never
 // shows them, and they are no labels for screen readers.
 QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder);
+
+// The room a page needs to show all of its controls: its size hint when it has one (a laid-out page, or
+// one that says), else the extent of its shown controls from its top-left corner, with a small margin.
+QSize NeededSize(const QWidget* pPage);
 
 } // namespace nemora::widgets
