@@ -91,7 +91,9 @@ bool CPageWelcome::OnInitDialog()
     m_staticTitle->setText(QString::fromUtf8(kWelcomeText));
     m_staticTitle->setFont(m_fontTitle);
     QPalette blue = m_staticTitle->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    // On a dark desktop the design's pure blue is all but invisible: a lighter blue stands in for it.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    blue.setColor(QPalette::WindowText, dark ? QColor(120, 150, 255) : QColor(0, 0, 255));
     m_staticTitle->setPalette(blue);
     m_staticTitle->setAttribute(Qt::WA_TranslucentBackground);
     m_staticTitle->setGeometry(cx - 100, cy - 100, 600, 60);

@@ -1,5 +1,7 @@
 #include "screens/page_custom_display.h"
 
+#include "widgets/dialog_units.h"
+
 #include "screens/default_sets.h"
 #include "screens/log_edit_panel.h"
 #include "screens/logo_codec.h"
@@ -106,10 +108,7 @@ bool CPageCustomDisplay::OnInitDialog()
     if (m_bInitialized)
         return true;
     m_bInitialized = true;
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    nemora::widgets::MakeWhitePage(this);
     m_labelFont = font();
     m_labelFont.setPointSize(10);
     for (QLabel* label : m_labels)

@@ -143,10 +143,7 @@ CPageCustomPara::CPageCustomPara(QWidget* pParent)
 
 bool CPageCustomPara::OnInitDialog()
 {
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    setPalette(p);
+    nemora::widgets::MakeWhitePage(this);
     OnDefault();
     return true;
 }

@@ -1,6 +1,7 @@
 #include "widgets/dialog_units.h"
 
 #include <QFontMetrics>
+#include <QPalette>
 #include <QTabWidget>
 #include <QWidget>
 
@@ -24,6 +25,16 @@ QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder)
     tabs->setTabPosition(QTabWidget::North);
     tabs->setGeometry(pPlaceholder->geometry());
     return tabs;
+}
+
+void MakeWhitePage(QWidget* pPage)
+{
+    pPage->setAutoFillBackground(true);
+    QPalette p = pPage->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::WindowText, Qt::black);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    pPage->setPalette(p);
 }
 
 QSize NeededSize(const QWidget* pPage)

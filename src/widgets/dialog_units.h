@@ -26,6 +26,10 @@ inline QRect DialogRect(const DialogUnitScale& du, int x, int y, int w, int h)
 // shows them, and they are no labels for screen readers.
 QTabWidget* MakeMainTabControl(QWidget* pParent, QWidget* pPlaceholder);
 
+// A page the design paints white: white behind, and its own texts black on it whatever the desktop's
+// colours, so that a dark desktop leaves them readable.
+void MakeWhitePage(QWidget* pPage);
+
 // The room a page needs to show all of its controls: its size hint when it has one (a laid-out page, or
 // one that says), else the extent of its shown controls from its top-left corner, with a small margin.
 QSize NeededSize(const QWidget* pPage);
