@@ -40,6 +40,12 @@ void OrderTabFocus(const std::vector<QWidget*>& roots)
             continue;
         std::vector<Placed> placed;
         for (QWidget* w : root->findChildren<QWidget*>()) {
+            // A widget that hands its focus to a part of itself (a tab widget to its bar) would stand at
+            // its old place in the chain and send Tab back to that part: the part alone takes its turn.
+            if (QWidget* part = w->focusProxy(); part && w->isAncestorOf(part)) {
+                w->setFocusProxy(nullptr);
+                w->setFocusPolicy(Qt::NoFocus);
+            }
             if (!TakesTab(w))
                 continue;
             const QVariant anchor = w->property(kFocusAnchor);
