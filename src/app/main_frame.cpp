@@ -40,6 +40,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTime>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -376,8 +377,25 @@ void CMainFrame::OnInitialUpdate()
     m_pUpdate->OnInitDialog();
     m_pCustom->OnInitDialog();
     m_pView->OnInitialUpdate();
+    OrderTabs();
+    // A page is placed for good only once it is shown: the order follows it then.
+    for (QTabWidget* tabs : {m_pView->TabControl(), m_pCustom->TabControl()}) {
+        if (tabs)
+            connect(tabs, &QTabWidget::currentChanged, this,
+                    [this] { QTimer::singleShot(0, this, &CMainFrame::OrderTabs); });
+    }
+}
+
+void CMainFrame::OrderTabs()
+{
     // Tab follows the window as it is read: the toolbar, the navigation, the page from top to bottom, the Log.
     nemora::widgets::OrderTabFocus({m_pToolBar, m_pNavigationPane, m_pScroll, m_pLogPane});
+}
+
+void CMainFrame::showEvent(QShowEvent* pEvent)
+{
+    QMainWindow::showEvent(pEvent);
+    QTimer::singleShot(0, this, &CMainFrame::OrderTabs);
 }
 
 void CMainFrame::AppendLog(const QString& strLine)

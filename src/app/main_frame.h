@@ -96,6 +96,8 @@ public:
     // Once shown: a first window, or one whose saved layout no longer fits the screen, grows to show its
     // pages whole as far as the screen allows, and goes onto the screen.
     void FitToScreen(bool bRestored);
+    // Chains the keyboard focus through the window as it is read; again whenever another page shows.
+    void OrderTabs();
 
     // Builds the toolbar's device area ("Current device list", the device box, "Disconnect").
     void ResetToolbarItems();
@@ -110,6 +112,7 @@ public slots:
     void OnDeviceChange();
 
 protected:
+    void showEvent(QShowEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     QMenu* createPopupMenu() override;

@@ -5,6 +5,7 @@
 #include "widgets/dialog_units.h"
 #include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
+#include "widgets/tab_order.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -107,6 +108,7 @@ CLogEditPanel::CLogEditPanel(QWidget* pParent)
     resize(du.Dx(530), du.Dy(277));
     setMinimumSize(size());
     m_lastClientSize = size();
+    nemora::widgets::OrderTabFocus({this}); // Tab goes through the panel top to bottom
 
     connect(import, &QPushButton::clicked, this, &CLogEditPanel::OnImportImage);
     connect(exportButton, &QPushButton::clicked, this, &CLogEditPanel::OnExportImage);
