@@ -6,10 +6,13 @@
 #include "app/platform.h"
 #include "app/window_fit.h"
 #include "device/page_info.h"
+#include "dfu/dfu_update.h"
 #include "dfuse/dfuse_library.h"
+#include "dfuse/outcome_log.h"
 #include "firmware/page_update.h"
 #include "settings/page_custom.h"
 #include "settings/restore_dialog.h"
+#include "settings/settings_file.h"
 #include "settings/snapshots.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
@@ -119,6 +122,16 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     m_pUpdate->SetSnapshotMaker(makeSnapshot);
     m_pCustom->SetSnapshotMaker(makeSnapshot);
     m_pCustom->SetSerialLookup([this](const QString& strPath) { return SerialOf(strPath); });
+    // Every operation's outcome is kept for the diagnostic report; one that points at a hub says what to try.
+    CDfuUpdate::SetOutcomeRecorder([this](const QString& strPath, nemora::dfuse::OperationOutcome outcome) {
+        outcome.serial = SerialOf(strPath);
+        outcome.port = nemora::usb::LocationOfPath(strPath.toStdString());
+        if (const std::string advice = nemora::dfuse::HubAdvice(outcome); !advice.empty())
+            AppendLog(QString::fromStdString(advice));
+        std::string error;
+        if (const auto folder = nemora::settings::TransferFolder(error))
+            nemora::dfuse::RecordOutcome(*folder, std::move(outcome), error);
+    });
     for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
                           static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs
@@ -135,6 +148,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
 CMainFrame::~CMainFrame()
 {
     qApp->removeEventFilter(this);
+    CDfuUpdate::SetOutcomeRecorder({});
     // Pages and their engines go before the library and the transport they use.
     delete takeCentralWidget();
 }

@@ -3,6 +3,7 @@
 #include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
+#include "dfuse/outcome_log.h"
 #include "settings/settings_file.h"
 #include "settings/snapshots.h"
 #include "transport/transport_factory.h"
@@ -91,13 +92,7 @@ void ProgressPrinter::Finish()
 
 std::string DevicePort(const usb::DeviceInfo& device)
 {
-    // "USB:<port>:VID_...".
-    const std::string_view path = device.path;
-    if (!path.starts_with("USB:")) {
-        return {};
-    }
-    const auto colon = path.find(':', 4);
-    return colon == std::string_view::npos ? std::string() : std::string(path.substr(4, colon - 4));
+    return usb::LocationOfPath(device.path);
 }
 
 namespace {
@@ -363,6 +358,8 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
         } else {
             std::cerr << "Matching not good: the device answered with another length than the file holds.\n";
         }
+        if (m_failure.empty())
+            m_failure = "Matching not good";
         m_status = kExitFailure;
         break;
     case Kind::Element:
@@ -371,13 +368,21 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     case Kind::Failed:
         EndProgress();
         // The compare reads what the target holds before anything of it is erased.
-        m_status =
-            Failure(m_command, (m_label.empty() ? std::string("launch") : m_label) +
-                                   " failed: " + DescribeFailure(event.context) +
-                                   (m_label.starts_with("Comparing") ? "; nothing of this target was written" : ""));
-        break;
+        {
+            const std::string text = (m_label.empty() ? std::string("launch") : m_label) +
+                                     " failed: " + DescribeFailure(event.context) +
+                                     (m_label.starts_with("Comparing") ? "; nothing of this target was written" : "");
+            if (m_failure.empty()) {
+                m_failure = text;
+                m_failedContext = event.context;
+            }
+            m_status = Failure(m_command, text);
+            break;
+        }
     case Kind::Problem:
         EndProgress();
+        if (m_failure.empty())
+            m_failure = ProblemText(event);
         m_status = Failure(m_command, ProblemText(event));
         break;
     case Kind::Snapshot:
@@ -400,6 +405,29 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
         EndProgress();
         break;
     }
+}
+
+JobReporter::~JobReporter()
+{
+    if (!m_device)
+        return;
+    dfuse::OperationOutcome outcome;
+    outcome.program = "nemora-cli";
+    CDeviceIdentity identity;
+    identity.SetIds(m_device->vid, m_device->pid, m_device->bcdDevice);
+    identity.GetModelName(outcome.model);
+    outcome.serial = m_device->serial;
+    outcome.port = DevicePort(*m_device);
+    outcome.operation = std::string(m_command);
+    outcome.ok = m_status == kExitOk;
+    outcome.result = outcome.ok ? "done" : (m_failure.empty() ? "failed" : m_failure);
+    if (m_failedContext)
+        dfuse::DescribeFailedContext(*m_failedContext, outcome);
+    if (const std::string advice = dfuse::HubAdvice(outcome); !advice.empty())
+        std::cerr << advice << "\n";
+    std::string error;
+    if (const auto folder = settings::TransferFolder(error))
+        dfuse::RecordOutcome(*folder, std::move(outcome), error); // the outcome itself was said already
 }
 
 std::string JobReporter::LabelFor(std::uint32_t operation, int target) const
@@ -501,6 +529,7 @@ int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address
              std::vector<std::uint8_t>& bytes)
 {
     JobReporter reporter(command, true);
+    reporter.RecordFor(device.session.device);
     const bool ok = dfuse::UploadArea(*device.session.library, device.link, address, size, bytes, std::ref(reporter));
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
@@ -529,6 +558,7 @@ int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::
         return Failure(command, FileProblem(staging.string(), e));
     }
     JobReporter reporter(command);
+    reporter.RecordFor(device.session.device);
     dfuse::SnapshotRequest snapshot;
     if (device.snapshotDue) {
         snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial, device.snapshotBefore);

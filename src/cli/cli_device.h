@@ -130,7 +130,14 @@ std::string JobProblemText(dfuse::JobProblem problem, std::uint32_t model, const
 class JobReporter {
 public:
     explicit JobReporter(std::string_view command, bool reading = false) : m_command(command), m_reading(reading) {}
+    // Records the job's outcome for the device in the state folder (the diagnostic report shows it), and
+    // after a failure that points at a hub says what to try.
+    ~JobReporter();
+    JobReporter(const JobReporter&) = delete;
+    JobReporter& operator=(const JobReporter&) = delete;
 
+    // The device the job runs on; without it nothing is recorded.
+    void RecordFor(const usb::DeviceInfo& device) { m_device = device; }
     void operator()(const dfuse::JobEvent& event);
     int Status() const { return m_status; }
     std::vector<dfuse::JobEvent> elements;
@@ -145,6 +152,9 @@ private:
     std::string m_label;
     std::optional<ProgressPrinter> m_printer;
     int m_status = kExitOk;
+    std::optional<usb::DeviceInfo> m_device;
+    std::string m_failure; // the words of the first failure
+    std::optional<dfuse::DFUThreadContext> m_failedContext;
 };
 
 // A device in update mode opened for its user areas: the session, its link and its identity (geometry

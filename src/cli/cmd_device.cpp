@@ -191,6 +191,7 @@ int RunFlash(Args args)
     job.SetSmartWrites(!parsed->Has("--full"));
     job.SetSnapshot(SnapshotRequestFor("flash", *parsed, link, session.device));
     JobReporter reporter("flash");
+    reporter.RecordFor(session.device);
     dfuse::RunJob(
         job, [&] { return job.StartUpgrade(link, targets, *file.file); }, std::ref(reporter));
     return reporter.Status();
@@ -267,6 +268,7 @@ int RunRead(Args args)
     }
     dfuse::TransferJob job(session.library->Operations());
     JobReporter reporter("read", true);
+    reporter.RecordFor(session.device);
     bool launched = false;
     // The area, described as the console describes the areas it reads: one element, address and length.
     dfuse::RunJob(
@@ -318,6 +320,7 @@ int RunLeave(Args args)
     }
     dfuse::TransferJob job(session.library->Operations());
     JobReporter reporter("leave");
+    reporter.RecordFor(session.device);
     dfuse::RunJob(
         job, [&] { return job.StartLeave(link, {0}); }, std::ref(reporter));
     if (reporter.Status() != kExitOk) {

@@ -6,6 +6,7 @@
 #include "dfuse/dfuse_commands.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/dfuse_operations.h"
+#include "dfuse/outcome_log.h"
 #include "usb/transport.h"
 #include "widgets/dialog_units.h"
 #include "widgets/message_box_dialog.h"
@@ -25,6 +26,12 @@
 #include <utility>
 
 namespace {
+
+CDfuUpdate::OutcomeRecorder& OutcomeRecorderSlot()
+{
+    static CDfuUpdate::OutcomeRecorder record;
+    return record;
+}
 
 // A failure this recent when the device's removal is seen was most likely the unplug itself.
 constexpr qint64 kUnplugFailureWindowMs = 3000;
@@ -228,6 +235,24 @@ void CDfuUpdate::LogOutcome()
         return;
     m_strLastOutcome = strLine;
     Log(strLine);
+    if (!OutcomeRecorderSlot())
+        return;
+    nemora::dfuse::OperationOutcome outcome;
+    outcome.program = "nemora";
+    outcome.model = m_strDeviceName.toStdString();
+    outcome.operation = m_strOperation;
+    const QString words = m_pProgress->GetWindowText();
+    outcome.ok = !m_failedContext && m_failedPhase == nemora::dfuse::TransferJob::Phase::None &&
+                 words.contains("uccessful") && !words.contains("not matching");
+    outcome.result = words.toStdString();
+    if (m_failedContext)
+        nemora::dfuse::DescribeFailedContext(*m_failedContext, outcome);
+    OutcomeRecorderSlot()(m_strDevicePath, std::move(outcome));
+}
+
+void CDfuUpdate::SetOutcomeRecorder(OutcomeRecorder record)
+{
+    OutcomeRecorderSlot() = std::move(record);
 }
 
 void CDfuUpdate::Notify(std::uint32_t nCode, const QObject* pFrom)
@@ -536,6 +561,8 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
     m_strLastOutcome.clear();
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
+    m_failedContext.reset();
+    m_strOperation = "update";
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
     const QString before = std::exchange(m_strSnapshotBefore, QString());
@@ -558,6 +585,8 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     m_strLastOutcome.clear();
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
+    m_failedContext.reset();
+    m_strOperation = "read";
     // The job reads the areas the caller's image describes; once it runs, the image has served.
     nemora::dfuse::Image areas;
     if (hImage == nullptr || !nemora::dfuse::ReadImageValue(m_library, hImage, areas)) {
@@ -586,6 +615,8 @@ void CDfuUpdate::LeaveDfuMode()
     m_strLastOutcome.clear();
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
+    m_failedContext.reset();
+    m_strOperation = "leave";
     Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
@@ -810,6 +841,8 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             break;
         case Kind::Failed:
             m_failedPhase = m_pollPhase;
+            if (!m_failedContext)
+                m_failedContext = event.context;
             m_sinceFailure.start();
             if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
                 ShowMessage("This feature is not supported by this firmware.", nemora::widgets::kBoxOk);

@@ -12,6 +12,7 @@
 #include "device/device_identity.h"
 #include "dfuse/device_lock.h"
 #include "dfuse/dfuse_contract.h"
+#include "dfuse/outcome_log.h"
 #include "dfuse/transfer_job.h"
 
 #include <QDialog>
@@ -22,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "widgets/page_notify.h"
@@ -92,6 +94,10 @@ public:
         std::function<void()> offer;
     };
     void SetWriteFailureHooks(WriteFailureHooks hooks) { m_writeFailure = std::move(hooks); }
+    // Every engine's operations end here, with the outcome as the Log gets it (the device path; serial and
+    // port not filled in). Set once, by the main window.
+    using OutcomeRecorder = std::function<void(const QString&, nemora::dfuse::OperationOutcome)>;
+    static void SetOutcomeRecorder(OutcomeRecorder record);
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
     // of permission the engine says so and offers to run it; without one it only says so.
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }
@@ -189,6 +195,8 @@ private:
     bool m_bHasMapping = false;
     std::vector<std::uint8_t> m_SelectedTargets;
     QString m_strDeviceName = kUnknownDeviceName;
+    std::string m_strOperation; // "update", "read" or "leave": what the outcome is of
+    std::optional<nemora::dfuse::DFUThreadContext> m_failedContext; // the first failure of the operation
     CDeviceIdentity m_DeviceIdentity;
     int m_nCurrentTarget = -1;
 

@@ -71,6 +71,14 @@ std::string MakeDevicePath(std::string_view location, std::uint16_t vid, std::ui
     return ToUpperAscii(path);
 }
 
+std::string LocationOfPath(std::string_view path)
+{
+    if (!path.starts_with("USB:"))
+        return {};
+    const auto colon = path.find(':', 4);
+    return colon == std::string_view::npos ? std::string() : std::string(path.substr(4, colon - 4));
+}
+
 std::optional<InterfaceMode> ModeOfPath(std::string_view path)
 {
     if (path.size() < kGuidTextLength) {

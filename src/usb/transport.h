@@ -156,6 +156,8 @@ public:
 
 // "USB:<location>:VID_xxxx&PID_xxxx#<GUID of the mode>", upper case.
 std::string MakeDevicePath(std::string_view location, std::uint16_t vid, std::uint16_t pid, InterfaceMode mode);
+// Where a path says its device sits ("1-3.2"); empty when the path does not say.
+std::string LocationOfPath(std::string_view path);
 
 // The mode a path names, from its last 38 characters compared without regard to case; nothing when they
 // are neither GUID.

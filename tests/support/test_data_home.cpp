@@ -1,5 +1,6 @@
 // Every test program, and every program it starts, keeps what the console writes into the user's data
-// folder (the snapshots taken before writes) in the build tree instead of the home folder.
+// and state folders (the snapshots taken before writes, the outcomes of operations) in the build tree
+// instead of the home folder.
 //
 // Device locks go into a folder of this test process's own, so that test cases running side by side never
 // wait for each other's devices; a program the test starts inherits the folder and so shares the test's
@@ -14,6 +15,8 @@
 namespace {
 
 const bool kDataHomeSet = ::setenv("XDG_DATA_HOME", NEMORA_TEST_DATA_HOME, 1) == 0;
+// The state folder too: the outcomes of the tests' operations are kept there.
+const bool kStateHomeSet = ::setenv("XDG_STATE_HOME", NEMORA_TEST_DATA_HOME "/state", 1) == 0;
 
 class OwnLockFolder {
 public:
