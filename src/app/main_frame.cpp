@@ -4,6 +4,7 @@
 #include "app/no_device_transport.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
+#include "app/report_dialog.h"
 #include "app/window_fit.h"
 #include "device/page_info.h"
 #include "dfu/dfu_update.h"
@@ -180,6 +181,7 @@ void CMainFrame::CreateMenus()
         if (m_services.onHandBook)
             m_services.onHandBook();
     });
+    connect(help->addAction("Diagnostic Report..."), &QAction::triggered, this, &CMainFrame::ShowDiagnosticReport);
     connect(help->addAction("About Nemora(&A)..."), &QAction::triggered, this, [this] {
         if (m_services.onAbout)
             m_services.onAbout();
@@ -410,6 +412,30 @@ void CMainFrame::showEvent(QShowEvent* pEvent)
 {
     QMainWindow::showEvent(pEvent);
     QTimer::singleShot(0, this, &CMainFrame::OrderTabs);
+}
+
+void CMainFrame::ShowDiagnosticReport()
+{
+    nemora::report::ReportOptions options;
+    options.program = "nemora";
+    options.qtVersion = qVersion();
+    for (const QString& line : LogText(false).split('\n', Qt::SkipEmptyParts))
+        options.logLines.push_back(line.toStdString());
+    // A device one of this window's transfers runs on is not opened for the report.
+    options.busy = [](const std::string& path) {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            const auto* engine = qobject_cast<const CDfuUpdate*>(window);
+            if (engine && engine->IsRunning() && engine->DevicePath().toStdString() == path)
+                return true;
+        }
+        return false;
+    };
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    nemora::report::Report report =
+        nemora::report::CollectReport(*m_services.pTransport, *m_services.pLibrary, options);
+    QApplication::restoreOverrideCursor();
+    CReportDialog dialog(this, std::move(report));
+    dialog.exec();
 }
 
 void CMainFrame::AppendLog(const QString& strLine)

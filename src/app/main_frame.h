@@ -96,6 +96,8 @@ public:
     // Once shown: a first window, or one whose saved layout no longer fits the screen, grows to show its
     // pages whole as far as the screen allows, and goes onto the screen.
     void FitToScreen(bool bRestored);
+    // Help -> "Diagnostic Report...": gathers the report and shows it.
+    void ShowDiagnosticReport();
     // Chains the keyboard focus through the window as it is read; again whenever another page shows.
     void OrderTabs();
 

@@ -132,5 +132,6 @@ int RunSettingsSnapshots(Args args); // settings snapshots
 int RunSettingsRestore(Args args);   // settings restore
 int RunLogo(Args args);              // only in builds with Qt (NEMORA_CLI_LOGO)
 int RunInstallUdevRule(Args args);
+int RunReport(Args args);
 
 } // namespace nemora::cli

@@ -27,6 +27,7 @@ constexpr std::array kCommands = {
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
     Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
     Command{"install-udev-rule", "let this user open the device without root", nemora::cli::RunInstallUdevRule},
+    Command{"report", "print a diagnostic report to send with a question", nemora::cli::RunReport},
 #if defined(NEMORA_CLI_LOGO)
     Command{"logo", "export, import and restore a device's screen images", nemora::cli::RunLogo},
 #endif

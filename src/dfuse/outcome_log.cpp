@@ -7,7 +7,6 @@
 #include <array>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 
 namespace nemora::dfuse {
 
@@ -53,10 +52,12 @@ std::string Line(const OperationOutcome& o)
 bool Parse(const std::string& line, OperationOutcome& o)
 {
     std::vector<std::string> fields;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, '\t'))
-        fields.push_back(field);
+    std::size_t from = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
+        fields.push_back(line.substr(from, tab - from));
+        from = tab + 1;
+    }
+    fields.push_back(line.substr(from)); // empty fields at the end count too
     if (fields.size() != kFields || (fields[6] != "ok" && fields[6] != "failed"))
         return false;
     o = {fields[0],         fields[1], fields[2], fields[3], fields[4],  fields[5],

@@ -1,0 +1,79 @@
+#include "app/report_dialog.h"
+
+#include "dfuse/dfu_file.h"
+#include "widgets/file_folders.h"
+#include "widgets/message_box_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CReportDialog::CReportDialog(QWidget* pParent, nemora::report::Report report)
+    : QDialog(pParent), m_report(std::move(report)), m_pText(new QPlainTextEdit(this)),
+      m_pSerials(new QCheckBox("Include serial numbers", this))
+{
+    setWindowTitle("Diagnostic Report");
+    m_pText->setReadOnly(true);
+    m_pText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* copy = new QPushButton("Copy", this);
+    auto* save = new QPushButton("Save As...", this);
+    auto* close = new QPushButton("Close", this);
+    close->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pSerials);
+    buttons->addStretch();
+    buttons->addWidget(copy);
+    buttons->addWidget(save);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pText);
+    layout->addLayout(buttons);
+    connect(m_pSerials, &QCheckBox::toggled, this, &CReportDialog::Show);
+    connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(Text()); });
+    connect(save, &QPushButton::clicked, this, [this] {
+        using nemora::widgets::FileDialogKind;
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Save the report", nemora::widgets::StartFolder(FileDialogKind::Log) + "/nemora-report.txt",
+            "Text files (*.txt);;All Files (*)");
+        if (path.isEmpty())
+            return;
+        nemora::widgets::KeepFolder(FileDialogKind::Log, path);
+        SaveTo(path);
+    });
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    resize(900, 640);
+    Show();
+}
+
+void CReportDialog::Show()
+{
+    m_pText->setPlainText(QString::fromStdString(nemora::report::ReportText(m_report, m_pSerials->isChecked())));
+}
+
+QString CReportDialog::Text() const
+{
+    return m_pText->toPlainText();
+}
+
+bool CReportDialog::SaveTo(const QString& strPath)
+{
+    const QByteArray bytes = Text().toUtf8();
+    if (const nemora::dfuse::Error error = nemora::dfuse::WriteFileAtomically(
+            strPath.toStdString(), std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size())))) {
+        CMessageBoxDialog box(this,
+                              "Unable to save the report to " + strPath + ": " + QString::fromStdString(error.message) +
+                                  "\nNothing was written. Choose a folder you can write to and save again.",
+                              "", nemora::widgets::kBoxError);
+        box.DoModal();
+        return false;
+    }
+    return true;
+}
