@@ -399,9 +399,12 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
             Failure(m_command, "cannot read the device's settings for a snapshot (" + DescribeFailure(event.context) +
                                    "); nothing was written. Give --no-snapshot to write without one");
         break;
+    case Kind::Finished:
+        m_health += event.context.Health;
+        EndProgress();
+        break;
     case Kind::Uploaded:
     case Kind::Left:
-    case Kind::Finished:
         EndProgress();
         break;
     }
@@ -423,6 +426,7 @@ JobReporter::~JobReporter()
     outcome.result = outcome.ok ? "done" : (m_failure.empty() ? "failed" : m_failure);
     if (m_failedContext)
         dfuse::DescribeFailedContext(*m_failedContext, outcome);
+    outcome.health = m_health;
     if (const std::string advice = dfuse::HubAdvice(outcome); !advice.empty())
         std::cerr << advice << "\n";
     std::string error;

@@ -155,6 +155,7 @@ private:
     std::optional<usb::DeviceInfo> m_device;
     std::string m_failure; // the words of the first failure
     std::optional<dfuse::DFUThreadContext> m_failedContext;
+    dfuse::LinkHealth m_health;
 };
 
 // A device in update mode opened for its user areas: the session, its link and its identity (geometry

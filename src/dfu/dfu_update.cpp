@@ -247,6 +247,7 @@ void CDfuUpdate::LogOutcome()
     outcome.result = words.toStdString();
     if (m_failedContext)
         nemora::dfuse::DescribeFailedContext(*m_failedContext, outcome);
+    outcome.health = m_health;
     OutcomeRecorderSlot()(m_strDevicePath, std::move(outcome));
 }
 
@@ -562,6 +563,7 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     m_failedContext.reset();
+    m_health = {};
     m_strOperation = "update";
     Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
     m_strLastSnapshot.clear();
@@ -586,6 +588,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     m_failedContext.reset();
+    m_health = {};
     m_strOperation = "read";
     // The job reads the areas the caller's image describes; once it runs, the image has served.
     nemora::dfuse::Image areas;
@@ -616,6 +619,7 @@ void CDfuUpdate::LeaveDfuMode()
     m_bVerified = false;
     m_failedPhase = m_pollPhase = nemora::dfuse::TransferJob::Phase::None;
     m_failedContext.reset();
+    m_health = {};
     m_strOperation = "leave";
     Log(m_strDeviceName + ": leaving update mode");
     Render(m_job.StartLeave(Link(), SelectedRows()));
@@ -854,6 +858,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             ShowProblem(event);
             break;
         case Kind::Finished:
+            m_health += event.context.Health;
             bVerifyDone = event.verifyDone;
             if (m_job.AwaitsSnapshotDecision()) {
                 // Asked once the events are through: the answer may start the upgrade again.

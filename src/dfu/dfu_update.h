@@ -197,6 +197,7 @@ private:
     QString m_strDeviceName = kUnknownDeviceName;
     std::string m_strOperation; // "update", "read" or "leave": what the outcome is of
     std::optional<nemora::dfuse::DFUThreadContext> m_failedContext; // the first failure of the operation
+    nemora::dfuse::LinkHealth m_health;                             // what its requests met
     CDeviceIdentity m_DeviceIdentity;
     int m_nCurrentTarget = -1;
 

@@ -174,10 +174,10 @@ void BackgroundOperation::Run()
             device.SetWaiter(m_plainWaiter);
             device.RecoverToIdle();
         }
-        if (!e) {
-            std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_mutex);
+        m_context.Health = device.Health();
+        if (!e)
             m_context.Percent = 100;
-        }
     }
     std::function<void()> finished;
     {

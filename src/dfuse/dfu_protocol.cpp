@@ -181,6 +181,7 @@ ProtocolError DfuDevice::Out(std::uint32_t rq, std::uint8_t request, std::uint16
     const usb::SetupPacket setup{kRequestOut, request, value, m_info.interfaceNumber,
                                  static_cast<std::uint16_t>(data.size())};
     const auto r = m_handle->ControlTransfer(setup, buffer, kRequestTimeout);
+    Count(r.status);
     if (r.status != Status::Ok) {
         return TransferFailed(rq, r.status);
     }
@@ -188,6 +189,15 @@ ProtocolError DfuDevice::Out(std::uint32_t rq, std::uint8_t request, std::uint16
         return {STDFUPRT_UNEXPECTEDERROR, rq, Status::Io};
     }
     return {};
+}
+
+void DfuDevice::Count(usb::Status status)
+{
+    ++m_health.requests;
+    if (status == Status::Pipe)
+        ++m_health.stalls;
+    else if (status == Status::Timeout)
+        ++m_health.timeouts;
 }
 
 ProtocolError DfuDevice::Detach(std::uint16_t timeoutMs)
@@ -210,6 +220,7 @@ ProtocolError DfuDevice::Upload(std::uint16_t block, std::span<std::uint8_t> dat
     const usb::SetupPacket setup{kRequestIn, kDfuUpload, block, m_info.interfaceNumber,
                                  static_cast<std::uint16_t>(data.size())};
     const auto r = m_handle->ControlTransfer(setup, data, kRequestTimeout);
+    Count(r.status);
     if (r.status != Status::Ok) {
         return TransferFailed(m_request, r.status);
     }
@@ -226,12 +237,15 @@ ProtocolError DfuDevice::GetStatus(DFUSTATUS& status)
     std::array<std::uint8_t, 6> reply{};
     const usb::SetupPacket setup{kRequestIn, kDfuGetStatus, 0, m_info.interfaceNumber, 6};
     const auto r = m_handle->ControlTransfer(setup, reply, kRequestTimeout);
+    Count(r.status);
     if (r.status != Status::Ok) {
         return TransferFailed(m_request, r.status);
     }
     if (r.length != reply.size()) {
         return {STDFUPRT_UNEXPECTEDERROR, m_request, Status::Io};
     }
+    if (reply[0] != 0)
+        ++m_health.statusErrors;
     status.bStatus = reply[0];
     status.bwPollTimeout = {reply[1], reply[2], reply[3]};
     status.bState = reply[4];
@@ -293,9 +307,11 @@ ProtocolError DfuDevice::RecoverToIdle()
             if (status.bStatus == kStatusOk) {
                 return {};
             }
+            ++m_health.recoveries;
             e = ClrStatus();
             break;
         case STATE_DFU_ERROR:
+            ++m_health.recoveries;
             e = ClrStatus();
             break;
         case STATE_DFU_DOWNLOAD_SYNC:

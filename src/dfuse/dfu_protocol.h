@@ -149,11 +149,14 @@ public:
     const DFUSTATUS& LastStatus() const { return m_lastStatus; }
     std::uint32_t CurrentRequest() const { return m_request; }
     bool Gone() const { return m_gone; }
+    const LinkHealth& Health() const { return m_health; }
 
 private:
     ProtocolError Out(std::uint32_t rq, std::uint8_t request, std::uint16_t value, std::span<const std::uint8_t> data);
     ProtocolError Command(std::span<const std::uint8_t> bytes);
     ProtocolError TransferFailed(std::uint32_t rq, usb::Status status);
+    // Counts one request and what its transfer met.
+    void Count(usb::Status status);
 
     std::unique_ptr<usb::DeviceHandle> m_handle;
     PollWaiter* m_waiter;
@@ -162,6 +165,7 @@ private:
     std::uint32_t m_request = 0;
     std::chrono::steady_clock::time_point m_nextStatus; // no status request before this
     bool m_gone = false;
+    LinkHealth m_health;
 };
 
 // The 24-bit bwPollTimeout of a status answer, in milliseconds.

@@ -101,6 +101,26 @@ struct StdfuOperationTag;
 using DfuDeviceHandle = StdfuDeviceTag*;
 using DfuOperationHandle = StdfuOperationTag*;
 
+// The requests an operation sent over the link and the trouble it met: stalled requests, requests that
+// timed out, status answers with an error, and the rounds spent bringing the device back to idle.
+struct LinkHealth {
+    std::uint32_t requests = 0;
+    std::uint32_t stalls = 0;
+    std::uint32_t timeouts = 0;
+    std::uint32_t statusErrors = 0;
+    std::uint32_t recoveries = 0;
+
+    LinkHealth& operator+=(const LinkHealth& other)
+    {
+        requests += other.requests;
+        stalls += other.stalls;
+        timeouts += other.timeouts;
+        statusErrors += other.statusErrors;
+        recoveries += other.recoveries;
+        return *this;
+    }
+};
+
 // The context record exchanged with the background operations. The caller fills the first group before
 // a launch; status calls return a copy with the second group filled.
 struct DFUThreadContext {
@@ -123,6 +143,7 @@ struct DFUThreadContext {
     std::uint32_t CurrentNBlock = 0;
     std::uint32_t CurrentLength = 0;
     std::uint32_t ErrorCode = STDFUPRT_NOERROR;
+    LinkHealth Health; // what the operation sent and met, once it has ended
 };
 
 class DeviceOperations;

@@ -5,6 +5,7 @@
 #include "dfuse/dfuse_operations.h"
 
 #include <array>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 
@@ -12,7 +13,8 @@ namespace nemora::dfuse {
 
 namespace {
 
-constexpr std::size_t kFields = 12;
+constexpr std::size_t kFields = 17;
+constexpr std::size_t kFieldsWithoutHealth = 12; // records written before the link was counted
 constexpr std::uintmax_t kMaxOutcomesSize = 64 * 1024;
 
 // Fields are tab-separated: tabs and line breaks inside a field become blanks.
@@ -37,9 +39,23 @@ std::string NowUtc()
 
 std::string Line(const OperationOutcome& o)
 {
-    const std::array<std::string, kFields> fields = {
-        o.when,   o.program, o.model,    o.serial,    o.port, o.operation, o.ok ? "ok" : "failed",
-        o.result, o.phase,   o.dfuState, o.dfuStatus, o.error};
+    const std::array<std::string, kFields> fields = {o.when,
+                                                     o.program,
+                                                     o.model,
+                                                     o.serial,
+                                                     o.port,
+                                                     o.operation,
+                                                     o.ok ? "ok" : "failed",
+                                                     o.result,
+                                                     o.phase,
+                                                     o.dfuState,
+                                                     o.dfuStatus,
+                                                     o.error,
+                                                     std::to_string(o.health.requests),
+                                                     std::to_string(o.health.stalls),
+                                                     std::to_string(o.health.timeouts),
+                                                     std::to_string(o.health.statusErrors),
+                                                     std::to_string(o.health.recoveries)};
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i)
@@ -58,10 +74,17 @@ bool Parse(const std::string& line, OperationOutcome& o)
         from = tab + 1;
     }
     fields.push_back(line.substr(from)); // empty fields at the end count too
-    if (fields.size() != kFields || (fields[6] != "ok" && fields[6] != "failed"))
+    if ((fields.size() != kFields && fields.size() != kFieldsWithoutHealth) ||
+        (fields[6] != "ok" && fields[6] != "failed"))
         return false;
-    o = {fields[0],         fields[1], fields[2], fields[3], fields[4],  fields[5],
-         fields[6] == "ok", fields[7], fields[8], fields[9], fields[10], fields[11]};
+    o = {fields[0], fields[1], fields[2], fields[3],  fields[4],  fields[5], fields[6] == "ok",
+         fields[7], fields[8], fields[9], fields[10], fields[11], {}};
+    if (fields.size() == kFields) {
+        const auto number = [](const std::string& text) {
+            return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+        };
+        o.health = {number(fields[12]), number(fields[13]), number(fields[14]), number(fields[15]), number(fields[16])};
+    }
     return true;
 }
 
@@ -93,9 +116,17 @@ void DescribeFailedContext(const DFUThreadContext& context, OperationOutcome& ou
     outcome.error = error ? std::string(error->brief) : "unknown error";
 }
 
+std::string HealthText(const LinkHealth& h)
+{
+    return std::to_string(h.requests) + " requests, " + std::to_string(h.stalls) + " stalls, " +
+           std::to_string(h.timeouts) + " timeouts, " + std::to_string(h.statusErrors) + " status errors, " +
+           std::to_string(h.recoveries) + " recoveries";
+}
+
 std::string HubAdvice(const OperationOutcome& outcome)
 {
-    const bool linkTrouble = outcome.dfuStatus == "errSTALLEDPKT" ||
+    const bool linkTrouble = outcome.health.stalls > 0 || outcome.health.timeouts > 0 ||
+                             outcome.dfuStatus == "errSTALLEDPKT" ||
                              outcome.error == FindOperationError(STDFUPRT_UNEXPECTEDERROR)->brief ||
                              outcome.error == FindOperationError(STDFUPRT_RETRYERROR)->brief;
     if (outcome.ok || !linkTrouble || outcome.port.find('.') == std::string::npos)

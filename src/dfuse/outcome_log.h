@@ -31,10 +31,14 @@ struct OperationOutcome {
     std::string dfuState;
     std::string dfuStatus;
     std::string error; // the operation's error in brief ("unexpected error (device gone or link failed)")
+    LinkHealth health; // the requests sent and the trouble met
 };
 
 // The failure fields of an outcome, from the failed operation's record.
 void DescribeFailedContext(const DFUThreadContext& context, OperationOutcome& outcome);
+
+// "52 requests, 0 stalls, 0 timeouts, 0 status errors, 0 recoveries".
+std::string HealthText(const LinkHealth& health);
 
 // For a failure that came of stalls, timeouts or a failed link on a device behind a hub (its port has a
 // dot, "1-3.2"): the advice to try a port of the computer itself or another cable. Empty otherwise.

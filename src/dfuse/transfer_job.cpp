@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace nemora::dfuse {
 namespace {
@@ -528,6 +529,7 @@ void TransferJob::Stop()
     if (m_hOperation != nullptr) {
         DFUThreadContext context;
         m_device.FinishOperation(m_hOperation, &context, nullptr);
+        m_health += context.Health;
         m_hOperation = nullptr;
     }
     m_phase = Phase::None;
@@ -549,6 +551,7 @@ JobEvents TransferJob::Poll()
         // the operation's own final record.
         DFUThreadContext last;
         m_device.FinishOperation(m_hOperation, &last, nullptr);
+        m_health += last.Health;
         m_hOperation = nullptr;
         context = last;
         if (context.ErrorCode == STDFUPRT_NOERROR) {
@@ -559,6 +562,7 @@ JobEvents TransferJob::Poll()
         if (m_hOperation != nullptr) {
             DFUThreadContext stopped;
             m_device.FinishOperation(m_hOperation, &stopped, nullptr);
+            m_health += stopped.Health;
             m_hOperation = nullptr;
         }
         const Phase phase = m_phase;
@@ -590,6 +594,7 @@ JobEvents TransferJob::Poll()
             DFUThreadContext stopped;
             Image read;
             m_device.FinishOperation(m_hOperation, &stopped, &read);
+            m_health += stopped.Health;
             m_hOperation = nullptr;
             const Phase phase = m_phase;
             m_phase = Phase::None;
@@ -623,6 +628,7 @@ JobEvents TransferJob::Poll()
     if (m_hOperation == nullptr) {
         Add(events, JobEvent::Kind::Finished);
         events.back().verifyDone = m_verifyDone;
+        events.back().context.Health = std::exchange(m_health, LinkHealth{}); // the whole job's
     }
     return events;
 }

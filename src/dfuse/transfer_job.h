@@ -181,6 +181,7 @@ private:
     DfuOperationHandle m_hOperation = nullptr;
     Phase m_phase = Phase::None; // of the running operation
     bool m_verifyDone = false;   // the verify pass has ended
+    LinkHealth m_health;         // the operations' since the job started, handed on with Finished
     SnapshotRequest m_snapshot;
     bool m_snapshotSettled = false; // taken, or given up by the driver, for the running upgrade
     bool m_awaitingSnapshotDecision = false;

@@ -2,8 +2,8 @@
 
 #include "device/device_identity.h"
 #include "dfuse/device_lock.h"
-#include "dfuse/dfuse_contract.h"
 #include "dfuse/device_operations.h"
+#include "dfuse/dfuse_contract.h"
 #include "settings/settings_file.h"
 #include "settings/snapshots.h"
 #include "version/version.h"
@@ -149,7 +149,7 @@ void FindNode(const std::string& port, DeviceAccess& access)
     char node[64];
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", std::atoi(bus.c_str()), std::atoi(dev.c_str()));
     access.node = node;
-    struct stat st{};
+    struct stat st {};
     if (stat(node, &st) == 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
@@ -201,8 +201,8 @@ const char* LinkProblem(dfuse::LinkOutcome outcome)
     return "unknown";
 }
 
-void ReadDevice(usb::Transport& transport, dfuse::IDfuseLibrary& library, const ReportOptions& options,
-                bool simulated, DeviceFacts& d)
+void ReadDevice(usb::Transport& transport, dfuse::IDfuseLibrary& library, const ReportOptions& options, bool simulated,
+                DeviceFacts& d)
 {
     d.port = usb::LocationOfPath(d.info.path);
     CDeviceIdentity identity;
@@ -228,8 +228,8 @@ void ReadDevice(usb::Transport& transport, dfuse::IDfuseLibrary& library, const 
     dfuse::DeviceLock lock;
     dfuse::LockHolder holder;
     std::string error;
-    if (dfuse::DeviceLock::Acquire(dfuse::DeviceLockKey(d.info.serial, d.info.path), std::chrono::milliseconds(0),
-                                   lock, holder, error) == dfuse::DeviceLock::Outcome::Busy) {
+    if (dfuse::DeviceLock::Acquire(dfuse::DeviceLockKey(d.info.serial, d.info.path), std::chrono::milliseconds(0), lock,
+                                   holder, error) == dfuse::DeviceLock::Outcome::Busy) {
         d.access.canOpen = true;
         d.linkProblem = dfuse::DescribeHolder(holder) + " is using it: not opened for the report";
         return;
@@ -251,8 +251,9 @@ void ReadDevice(usb::Transport& transport, dfuse::IDfuseLibrary& library, const 
     if (outcome != dfuse::LinkOutcome::NoDfuDescriptor && outcome != dfuse::LinkOutcome::NotOpened &&
         outcome != dfuse::LinkOutcome::NoDeviceDescriptor) {
         const auto& f = descriptors.dfu;
-        d.dfu = DfuFunctional{f[2], static_cast<std::uint16_t>(f[3] | f[4] << 8),
-                              static_cast<std::uint16_t>(f[5] | f[6] << 8), static_cast<std::uint16_t>(f[7] | f[8] << 8)};
+        d.dfu =
+            DfuFunctional{f[2], static_cast<std::uint16_t>(f[3] | f[4] << 8),
+                          static_cast<std::uint16_t>(f[5] | f[6] << 8), static_cast<std::uint16_t>(f[7] | f[8] << 8)};
     }
     for (const dfuse::MappingTarget& target : link.mapping)
         d.memoryMap.push_back(SectorLine(target));
@@ -264,7 +265,7 @@ FolderFacts Folder(std::string what, const fs::path& path)
     FolderFacts facts;
     facts.what = std::move(what);
     facts.path = path.string();
-    struct stat st{};
+    struct stat st {};
     facts.exists = lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     facts.isPrivate = facts.exists && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
     return facts;
@@ -366,7 +367,8 @@ Report CollectReport(usb::Transport& transport, dfuse::IDfuseLibrary& library, c
         r.folders.push_back(std::move(facts));
     }
     // After the others: the snapshot folder lies in it.
-    r.folders.insert(r.folders.begin() + static_cast<std::ptrdiff_t>(workspaceAt), Folder("workspace", WorkspacePath()));
+    r.folders.insert(r.folders.begin() + static_cast<std::ptrdiff_t>(workspaceAt),
+                     Folder("workspace", WorkspacePath()));
 
     // The newest outcome of each attached device speaks for its link.
     for (const DeviceFacts& d : r.devices) {
@@ -393,7 +395,8 @@ std::string ReportText(const Report& r, bool includeSerials)
     out << "Desktop session: " << r.session << "\n";
     out << "Running as root: " << (r.root ? "yes" : "no") << "\n";
     out << "Virtual devices: "
-        << (r.simulated ? "in use (NEMORA_SIM is set): the devices below are simulated, not real hardware" : "not in use")
+        << (r.simulated ? "in use (NEMORA_SIM is set): the devices below are simulated, not real hardware"
+                        : "not in use")
         << "\n\n";
 
     out << "Devices: " << r.devices.size() << (r.listProblem.empty() ? "" : " (" + r.listProblem + ")") << "\n";
@@ -405,18 +408,21 @@ std::string ReportText(const Report& r, bool includeSerials)
         out << "  " << i + 1 << ". " << d.model << " in "
             << (d.info.mode == usb::InterfaceMode::Dfu ? "update" : "application") << " mode\n";
         out << "     Path: " << d.info.path << "\n";
-        out << "     Port: " << (d.port.empty() ? "unknown" : d.port) << (d.port.find('.') != std::string::npos ? " (behind a hub)" : "") << "\n";
+        out << "     Port: " << (d.port.empty() ? "unknown" : d.port)
+            << (d.port.find('.') != std::string::npos ? " (behind a hub)" : "") << "\n";
         out << "     " << ids << "\n";
-        out << "     Catalogue: product \"" << d.product << "\", model \"" << d.model << "\", firmware " << d.firmware << "\n";
+        out << "     Catalogue: product \"" << d.product << "\", model \"" << d.model << "\", firmware " << d.firmware
+            << "\n";
         out << "     Serial: " << ShownSerial(d.info.serial, includeSerials) << "\n";
         if (d.dfu) {
             char dfu[160];
-            std::snprintf(dfu, sizeof dfu,
-                          "DFU: attributes 0x%02X (%s%s%s%s), detach timeout %u ms, transfer size %u, DFU version 0x%04X",
-                          unsigned{d.dfu->attributes}, d.dfu->attributes & 1 ? "download " : "",
-                          d.dfu->attributes & 2 ? "upload " : "", d.dfu->attributes & 4 ? "manifestation-tolerant " : "",
-                          d.dfu->attributes & 8 ? "will-detach" : "", unsigned{d.dfu->detachTimeout},
-                          unsigned{d.dfu->transferSize}, unsigned{d.dfu->dfuVersion});
+            std::snprintf(
+                dfu, sizeof dfu,
+                "DFU: attributes 0x%02X (%s%s%s%s), detach timeout %u ms, transfer size %u, DFU version 0x%04X",
+                unsigned{d.dfu->attributes}, d.dfu->attributes & 1 ? "download " : "",
+                d.dfu->attributes & 2 ? "upload " : "", d.dfu->attributes & 4 ? "manifestation-tolerant " : "",
+                d.dfu->attributes & 8 ? "will-detach" : "", unsigned{d.dfu->detachTimeout},
+                unsigned{d.dfu->transferSize}, unsigned{d.dfu->dfuVersion});
             out << "     " << dfu << "\n";
         }
         if (!d.memoryMap.empty()) {
@@ -431,8 +437,9 @@ std::string ReportText(const Report& r, bool includeSerials)
         } else {
             out << "     Access: this user cannot open it: " << d.access.reason << "\n";
             if (!d.access.node.empty())
-                out << "       Device node " << d.access.node << ", mode " << (d.access.nodeMode.empty() ? "?" : d.access.nodeMode)
-                    << ", owner " << (d.access.nodeOwner.empty() ? "?" : d.access.nodeOwner) << "\n";
+                out << "       Device node " << d.access.node << ", mode "
+                    << (d.access.nodeMode.empty() ? "?" : d.access.nodeMode) << ", owner "
+                    << (d.access.nodeOwner.empty() ? "?" : d.access.nodeOwner) << "\n";
             else
                 out << "       No device node" << (r.simulated ? " (a virtual device)" : " found") << "\n";
             out << "       A uaccess rule covers it: "
@@ -453,12 +460,17 @@ std::string ReportText(const Report& r, bool includeSerials)
         if (!o.ok && !o.phase.empty())
             out << " in " << o.phase << " (" << o.dfuState << ", " << o.dfuStatus << ", " << o.error << ")";
         out << " - " << o.result << "\n";
+        if (o.health.requests > 0)
+            out << "    link: " << dfuse::HealthText(o.health) << "\n";
     }
 
     out << "\nFolders:\n";
     for (const FolderFacts& f : r.folders) {
         out << "  " << f.what << ": " << f.path << " - "
-            << (!f.exists ? "missing" : f.isPrivate ? "private" : "OPEN TO OTHER USERS") << "\n";
+            << (!f.exists     ? "missing"
+                : f.isPrivate ? "private"
+                              : "OPEN TO OTHER USERS")
+            << "\n";
         for (const SnapshotCount& c : f.snapshots)
             out << "    " << c.model << " " << ShownSerial(c.serial, includeSerials) << ": " << c.count
                 << (c.count == 1 ? " snapshot" : " snapshots") << "\n";

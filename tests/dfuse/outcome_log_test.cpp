@@ -22,6 +22,7 @@ TEST(OutcomeLog, KeepsTheNewestTwentyWholeLinesAndSkipsDamagedOnes)
         o.serial = "SN" + std::to_string(i);
         o.ok = i % 2 == 0;
         o.result = "line one\nline\ttwo"; // a record is one line whatever its words
+        o.health = {static_cast<std::uint32_t>(40 + i), 1, 0, 2, 1};
         ASSERT_TRUE(RecordOutcome(dir.Path(), o, error)) << error;
     }
     std::ofstream(dir.Path() / kOutcomesFileName, std::ios::app) << "not\ta record\n";
@@ -31,6 +32,7 @@ TEST(OutcomeLog, KeepsTheNewestTwentyWholeLinesAndSkipsDamagedOnes)
     EXPECT_EQ(kept.back().serial, "SN24");
     EXPECT_TRUE(kept.back().ok);
     EXPECT_EQ(kept.back().result, "line one line two");
+    EXPECT_EQ(HealthText(kept.back().health), "64 requests, 1 stalls, 0 timeouts, 2 status errors, 1 recoveries");
     EXPECT_EQ(kept.back().when.size(), 20u); // 2026-12-10T12:00:00Z
 }
 
@@ -40,6 +42,7 @@ struct AdviceCase {
     const char* dfuStatus;
     const char* error;
     bool advised;
+    std::uint32_t timeouts = 0;
 };
 
 class HubAdviceFor : public testing::TestWithParam<AdviceCase> {};
@@ -52,6 +55,7 @@ TEST_P(HubAdviceFor, OnlyALinkFailureBehindAHub)
     o.ok = c.ok;
     o.dfuStatus = c.dfuStatus;
     o.error = c.error;
+    o.health.timeouts = c.timeouts;
     const std::string advice = HubAdvice(o);
     EXPECT_EQ(!advice.empty(), c.advised) << advice;
     if (c.advised) {
