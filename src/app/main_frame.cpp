@@ -356,10 +356,11 @@ void CMainFrame::ResetToolbarItems()
     m_pDeviceBox = new QComboBox(m_pToolBar);
     m_pDeviceBox->setObjectName("DeviceBox");
     m_pDeviceBox->setEditable(true);
-    // Editable, as the toolbar has always shown it, but typing never adds an entry: the box holds the one
-    // model name the view sends, and the user cannot pick another device with it.
+    // Editable, as the toolbar has always shown it, but typing never adds an entry: the box lists every
+    // attached device, and choosing one in its list selects it for every page.
     m_pDeviceBox->setInsertPolicy(QComboBox::NoInsert);
-    m_pDeviceBox->setFixedWidth(160);
+    m_pDeviceBox->setFixedWidth(260);
+    connect(m_pDeviceBox, &QComboBox::activated, this, &CMainFrame::OnDeviceChosen);
     m_pDeviceBox->setFrame(false);
     // The box is a widget action: its visibility is the action's.
     m_pDeviceBoxAction = m_pToolBar->addWidget(m_pDeviceBox);
@@ -485,9 +486,15 @@ bool CMainFrame::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
         return true;
     }
     if (notify.code == NOTIFY_DEVICE_NAME && m_pDeviceBox) {
-        if (m_pDeviceBox->findText(notify.strText, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        // With devices attached the box lists them all, the selected one shown; with none it holds the
+        // view's one (empty) name.
+        if (m_arrDevicePaths.isEmpty() &&
+            m_pDeviceBox->findText(notify.strText, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
             m_pDeviceBox->addItem(notify.strText);
-        m_pDeviceBox->setCurrentIndex(0);
+        if (m_arrDevicePaths.isEmpty())
+            m_pDeviceBox->setCurrentIndex(0);
+        else
+            m_pDeviceBox->setEditText(notify.strText); // the box shows the selected model; its list says more
         if (!m_pDeviceBoxAction->isVisible())
             m_pDeviceBoxAction->setVisible(true);
     }
@@ -498,7 +505,8 @@ void CMainFrame::EnumerateDevices()
 {
     if (!m_pDeviceBox)
         return;
-    const int previous = m_pDeviceBox->count() > 0 ? m_pDeviceBox->currentIndex() : -1;
+    // The box lists the devices now: the first of the previous listing is what the selection rule keeps.
+    const int previous = m_pDeviceBox->count() > 0 ? 0 : -1;
     QString previousPath;
     bool havePrevious = false;
     if (previous >= 0 && previous < m_arrDevicePaths.size()) {
@@ -521,11 +529,24 @@ void CMainFrame::EnumerateDevices()
 
     LogDeviceChanges(before, m_devices);
 
+    // The user's choice while it is attached; otherwise the first device of the previous listing while it
+    // is, else the first.
     int choice = 0;
-    if (havePrevious && !previousPath.isEmpty() && !m_arrDevicePaths.isEmpty()) {
+    const auto chosen = static_cast<int>(m_arrDevicePaths.indexOf(m_strChosenPath));
+    if (!m_strChosenPath.isEmpty() && chosen >= 0) {
+        choice = chosen;
+    } else if (havePrevious && !previousPath.isEmpty() && !m_arrDevicePaths.isEmpty()) {
+        m_strChosenPath.clear();
         const auto found = static_cast<int>(m_arrDevicePaths.indexOf(previousPath));
         if (found >= 0)
             choice = found;
+    }
+    {
+        const QSignalBlocker quiet(m_pDeviceBox);
+        for (const nemora::usb::DeviceInfo& device : m_devices)
+            m_pDeviceBox->addItem(DeviceBoxLabel(device));
+        if (!m_devices.empty())
+            m_pDeviceBox->setCurrentIndex(choice);
     }
 
     if (m_pDeviceBoxAction->isVisible())
@@ -535,6 +556,50 @@ void CMainFrame::EnumerateDevices()
     notify.hwndFrom = this;
     notify.code = NOTIFY_DEVICE_CHANGED;
     notify.strText = m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice];
+    if (m_pView)
+        m_pView->OnNotify(0, notify);
+}
+
+QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)
+{
+    CDeviceIdentity identity;
+    identity.SetIds(device.vid, device.pid, device.bcdDevice);
+    std::string model = "Uncatalogued device";
+    identity.GetModelName(model);
+    QString label = QString::fromStdString(model) +
+                    (device.mode == nemora::usb::InterfaceMode::Dfu ? " (update mode" : " (application mode");
+    if (device.serial.size() > 4)
+        label += QString::fromUtf8(", \u2026") + QString::fromStdString(device.serial.substr(device.serial.size() - 4));
+    else if (!device.serial.empty())
+        label += ", " + QString::fromStdString(device.serial);
+    return label + ")";
+}
+
+void CMainFrame::OnDeviceChosen(int nIndex)
+{
+    if (nIndex < 0 || nIndex >= m_arrDevicePaths.size() || m_arrDevicePaths[nIndex] == m_pView->DevicePath())
+        return;
+    // A transfer the user started is never cut short by a choice: it finishes on its device first. The
+    // silent read of a selection gives way.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* engine = qobject_cast<const CDfuUpdate*>(window);
+        if (engine && engine->IsRunning() && engine->isVisible()) {
+            const QSignalBlocker quiet(m_pDeviceBox);
+            m_pDeviceBox->setCurrentIndex(static_cast<int>(m_arrDevicePaths.indexOf(m_pView->DevicePath())));
+            CMessageBoxDialog box(this,
+                                  "A transfer is running on " + m_pDeviceBox->currentText() +
+                                      ".\nChoose another device when it has finished.",
+                                  "", nemora::widgets::kBoxInformation);
+            box.DoModal();
+            return;
+        }
+    }
+    m_strChosenPath = m_arrDevicePaths[nIndex];
+    AppendLog("Device chosen: " + m_pDeviceBox->itemText(nIndex));
+    PAGE_NOTIFY notify;
+    notify.hwndFrom = this;
+    notify.code = NOTIFY_DEVICE_CHANGED;
+    notify.strText = m_strChosenPath;
     if (m_pView)
         m_pView->OnNotify(0, notify);
 }

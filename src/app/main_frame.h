@@ -96,6 +96,10 @@ public:
     // Once shown: a first window, or one whose saved layout no longer fits the screen, grows to show its
     // pages whole as far as the screen allows, and goes onto the screen.
     void FitToScreen(bool bRestored);
+    // The device box's entry of a device: model, mode and the last four characters of its serial.
+    static QString DeviceBoxLabel(const nemora::usb::DeviceInfo& device);
+    // The user chose the device at that index in the box.
+    void OnDeviceChosen(int nIndex);
     // Help -> "Diagnostic Report...": gathers the report and shows it.
     void ShowDiagnosticReport();
     // Chains the keyboard focus through the window as it is read; again whenever another page shows.
@@ -133,6 +137,7 @@ private:
     std::unique_ptr<nemora::usb::Transport> m_pOwnTransport;
     std::unique_ptr<nemora::dfuse::IDfuseLibrary> m_pOwnLibrary;
     QStringList m_arrDevicePaths;
+    QString m_strChosenPath;                        // the device the user chose in the box, while it is attached
     std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
     QComboBox* m_pDeviceBox = nullptr;
     QAction* m_pDeviceBoxAction = nullptr; // the box's place on the toolbar; hiding it hides the box

@@ -96,9 +96,33 @@ TEST_F(Discovery, TypingInTheDeviceBoxCannotPickAnotherDevice)
     const QString first = Sent();
     QTest::keyClicks(frame->DeviceBox(), "x");
     QTest::keyClick(frame->DeviceBox(), Qt::Key_Return);
-    EXPECT_EQ(frame->DeviceBox()->count(), 1);
+    EXPECT_EQ(frame->DeviceBox()->count(), 2); // the two devices; typing added nothing
     frame->OnDeviceChange();
     EXPECT_EQ(Sent(), first);
+}
+
+// The box lists every device; a choice holds across other arrivals until the chosen device goes away,
+// and the selection rule picks again then.
+TEST_F(Discovery, ChoosingADeviceInTheBoxSelectsItForEveryPageUntilItGoesAway)
+{
+    Plug("bcd=0x004C");
+    const unsigned second = Plug("bcd=0x0300");
+    frame->OnDeviceChange();
+    ASSERT_EQ(frame->DeviceBox()->count(), 2);
+    EXPECT_TRUE(frame->DeviceBox()->itemText(1).startsWith("Product 12 (update mode"));
+    emit frame->DeviceBox()->activated(1);
+    EXPECT_EQ(Sent(), frame->DevicePaths()[1]);
+    EXPECT_EQ(Box(), "Product 12");
+    EXPECT_EQ(frame->InfoPage()->ModelLabel()->text(), "Product 12");
+
+    Plug("mode=other");
+    frame->OnDeviceChange();
+    EXPECT_EQ(Box(), "Product 12");
+
+    transport->Unplug(second);
+    frame->OnDeviceChange();
+    EXPECT_EQ(Sent(), frame->DevicePaths()[0]);
+    EXPECT_EQ(Box(), "Product 01");
 }
 
 TEST_F(Discovery, UpdateModeIsListedAndChosenBeforeApplicationMode)
