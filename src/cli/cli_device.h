@@ -167,6 +167,9 @@ struct AreaDevice {
     bool snapshotDue = false;   // the next write keeps both areas as a snapshot first (once per command)
     std::string snapshotBefore; // what that snapshot is taken before
 };
+// flash FILE --all: every suitable device at once. Returns the exit status.
+int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file);
+
 // Returns an exit status, or -1 when the device is ready.
 int OpenAreaDevice(std::string_view command, const ParsedArgs& args, DeviceUse use, AreaDevice& device);
 

@@ -112,19 +112,23 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 8> kSpec = {{{"--no-verify", false},
-                                                         {"--full", false},
-                                                         {"--dry-run", false},
-                                                         {"--json", false},
-                                                         kNoSnapshotOption,
-                                                         kDevicePathOption,
-                                                         kSerialOption,
-                                                         kWaitOption}};
+    static constexpr std::array<OptionSpec, 10> kSpec = {{{"--no-verify", false},
+                                                          {"--full", false},
+                                                          {"--dry-run", false},
+                                                          {"--json", false},
+                                                          {"--all", false},
+                                                          {"--count", true},
+                                                          kNoSnapshotOption,
+                                                          kDevicePathOption,
+                                                          kSerialOption,
+                                                          kWaitOption}};
     int exitCode = kExitOk;
     auto parsed =
         ParseCommand("flash", args, kSpec,
                      "Usage: nemora-cli flash FILE [--no-verify] [--full] [--no-snapshot] [--dry-run [--json]]\n"
-                     "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
+                     "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n"
+                     "       nemora-cli flash FILE --all [--count N --wait[=SECONDS]] [--json] [--no-verify]\n"
+                     "                        [--full] [--no-snapshot]\n\n"
                      "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
                      "upgrade does: the file's VID, PID and model (bcdDevice without its 6 low firmware\n"
                      "bits) must match the device's; then the pages each image touches are read, those\n"
@@ -148,7 +152,15 @@ int RunFlash(Args args)
                      "                    parameters), verify, refusals, would_flash\n"
                      "  --full            erase every page the file touches and write all its bytes, as a\n"
                      "                    plain DfuSe download does (other bytes of those pages are lost)\n"
-                     "  --no-verify       skip the read-back\n" NEMORA_CLI_SNAPSHOT_HELP NEMORA_CLI_DEVICE_OPTIONS_HELP,
+                     "  --no-verify       skip the read-back\n"
+                     "  --all             every attached device in update mode the file suits, all at once,\n"
+                     "                    each with its own snapshot and verify; the others are named and\n"
+                     "                    left alone. One line per device follows its phase; a summary line\n"
+                     "                    per device (model, serial, outcome, seconds) ends it, or with\n"
+                     "                    --json one object. Exit status 0 only when every device verified;\n"
+                     "                    1 when one failed or none suits\n"
+                     "  --count N         with --all and --wait: wait until N devices the file suits are "
+                     "attached\n" NEMORA_CLI_SNAPSHOT_HELP NEMORA_CLI_DEVICE_OPTIONS_HELP,
                      exitCode);
     if (!parsed)
         return exitCode;
@@ -156,13 +168,23 @@ int RunFlash(Args args)
     if (parsed->positionals.size() != 1) {
         return UsageError("flash", parsed->positionals.empty() ? "FILE is required" : "only one FILE is accepted");
     }
-    if (parsed->Has("--json") && !parsed->Has("--dry-run")) {
-        return UsageError("flash", "--json goes with --dry-run");
+    const bool all = parsed->Has("--all");
+    if (parsed->Has("--json") && !parsed->Has("--dry-run") && !all) {
+        return UsageError("flash", "--json goes with --dry-run or --all");
+    }
+    if (all && (parsed->Has("--dry-run") || parsed->Has("--device") || parsed->Has("--serial"))) {
+        return UsageError("flash", "--all goes with neither --dry-run, --device nor --serial");
+    }
+    if (parsed->Has("--count") && !all) {
+        return UsageError("flash", "--count goes with --all");
     }
     const std::string path = parsed->positionals.front();
     const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
     if (!file.file) {
         return Failure("flash", FileProblem(path, file.error));
+    }
+    if (all) {
+        return RunFlashAll(*parsed, *file.file);
     }
 
     Session session;
