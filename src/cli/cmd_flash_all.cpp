@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace nemora::cli {
@@ -234,23 +235,34 @@ int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file)
     targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
     const bool verify = !args.Has("--no-verify");
 
+    // Each device's lock and link side by side: a device that keeps its lock or answers slowly holds up no other.
+    std::vector<std::thread> openers;
+    for (auto& w : workers) {
+        openers.emplace_back([&library, w = w.get()] {
+            w->started = Clock::now();
+            dfuse::LockHolder holder;
+            std::string lockError;
+            if (dfuse::DeviceLock::Acquire(dfuse::DeviceLockKey(w->device.serial, w->device.path),
+                                           dfuse::DeviceLockWait(), w->lock, holder,
+                                           lockError) != dfuse::DeviceLock::Outcome::Taken) {
+                w->failed = true;
+                w->result = lockError.empty() ? "busy: " + dfuse::DescribeHolder(holder) + " is using it" : lockError;
+                return;
+            }
+            dfuse::LinkDescriptors descriptors;
+            if (library.Operations().OpenLink(w->device.path, w->link, descriptors) != dfuse::LinkOutcome::Ok) {
+                w->failed = true;
+                w->result = "cannot open its link: unplug it and plug it in again";
+            }
+        });
+    }
+    for (std::thread& opener : openers)
+        opener.join();
+
     dfuse::JobWaker waker;
     for (auto& w : workers) {
-        w->started = Clock::now();
-        dfuse::LockHolder holder;
-        if (dfuse::DeviceLock::Acquire(dfuse::DeviceLockKey(w->device.serial, w->device.path), dfuse::DeviceLockWait(),
-                                       w->lock, holder, error) != dfuse::DeviceLock::Outcome::Taken) {
-            w->failed = true;
-            w->result = "busy: " + dfuse::DescribeHolder(holder) + " is using it";
+        if (w->failed)
             continue;
-        }
-        dfuse::LinkDescriptors descriptors;
-        if (const dfuse::LinkOutcome o = library.Operations().OpenLink(w->device.path, w->link, descriptors);
-            o != dfuse::LinkOutcome::Ok) {
-            w->failed = true;
-            w->result = "cannot open its link";
-            continue;
-        }
         w->job = std::make_unique<dfuse::TransferJob>(library.Operations());
         w->job->SetVerifyAfterUpgrade(verify);
         w->job->SetSmartWrites(!args.Has("--full"));

@@ -79,6 +79,7 @@ unsigned Bus::PlugLocked(const DeviceConfig& config, bool fromControl, std::stri
     if (!device) {
         return 0;
     }
+    device->SetDeferWire(true); // spent by With(), outside the bus's lock
     const Mode mode = device->CurrentMode();
     m_devices[location] = Slot{std::move(device), m_nextGeneration++, fromControl, mode};
     m_events.push_back({true, location});
@@ -249,6 +250,7 @@ void Bus::ResetLocked()
             std::string ignored;
             auto device = VirtualDevice::Create(m_initial[i], m_clock, location, ignored);
             if (device) {
+                device->SetDeferWire(true);
                 const Mode mode = device->CurrentMode();
                 m_devices[location] = Slot{std::move(device), m_nextGeneration++, false, mode};
                 m_events.push_back({true, location});

@@ -78,7 +78,7 @@ public:
     template <class F>
     bool With(unsigned location, std::uint64_t generation, F&& fn)
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         // A device unplugged from another process goes away at its next request, even mid-transfer
         // (a size check of the control file; it is read only when it grew).
         PollControlLocked();
@@ -87,7 +87,12 @@ public:
             return false;
         }
         fn(*it->second.device);
+        const Nanos wire = it->second.device->TakeOwedWire();
         FinishCall(location);
+        // Each device sits on a port of its own: its wire time does not hold up the others.
+        lock.unlock();
+        if (wire > Nanos{0})
+            m_clock.Sleep(wire);
         return true;
     }
 

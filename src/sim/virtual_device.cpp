@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -221,6 +222,11 @@ void VirtualDevice::EnterMode(Mode mode)
     m_busyUntil = Nanos{0};
 }
 
+Nanos VirtualDevice::TakeOwedWire()
+{
+    return std::exchange(m_owedWire, Nanos{0});
+}
+
 BusAction VirtualDevice::TakeBusAction()
 {
     const BusAction action = m_action;
@@ -434,7 +440,9 @@ TransferResult VirtualDevice::Control(const usb::SetupPacket& setup, std::span<s
     // Wire time: every transfer costs its setup and status stages plus its data stage.
     const Nanos wire = m_timing.controlTransfer + m_timing.perDataByte * setup.wLength;
     m_floor += wire;
-    if (m_timing.enforced) {
+    if (m_timing.enforced && m_deferWire) {
+        m_owedWire += wire; // spent by the bus once it lets go, so that other devices' transfers overlap
+    } else if (m_timing.enforced) {
         m_clock.Sleep(wire);
     }
     AdvanceTime();

@@ -112,6 +112,11 @@ public:
     usb::TransferResult Control(const usb::SetupPacket& setup, std::span<std::uint8_t> data);
     usb::Status Reset();
     BusAction TakeBusAction();
+    // With deferred wire time the transfers do not sleep themselves: TakeOwedWire() hands the time they
+    // owe under enforced timing to the caller, which spends it after letting go of the bus, as a device
+    // on a port of its own would.
+    void SetDeferWire(bool defer) { m_deferWire = defer; }
+    Nanos TakeOwedWire();
 
     // --- inspection for tests and the control API ---
     // The main flash. With a flash file it is the file itself, mapped shared: every device in every process
@@ -180,6 +185,8 @@ private:
     Pending m_pending;
     Nanos m_busyUntil{0};
     Nanos m_floor{0};
+    Nanos m_owedWire{0};
+    bool m_deferWire = false;
     bool m_attached = true;
     BusAction m_action = BusAction::None;
     std::array<unsigned, static_cast<std::size_t>(RequestKind::Count)> m_counts{};
