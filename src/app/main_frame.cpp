@@ -277,14 +277,11 @@ void CMainFrame::CreatePanes()
         QMenu menu(m_pLogList);
         menu.addAction("Copy", this, [this] { QApplication::clipboard()->setText(LogText(true)); });
         menu.addAction("Save As...", this, [this] {
-            using nemora::widgets::FileDialogKind;
-            const QString path = QFileDialog::getSaveFileName(
-                this, "Save the log", nemora::widgets::StartFolder(FileDialogKind::Log) + "/nemora.log",
-                "Log files (*.log *.txt);;All Files (*)");
-            if (path.isEmpty())
-                return;
-            nemora::widgets::KeepFolder(FileDialogKind::Log, path);
-            SaveLogTo(path);
+            const QString path =
+                nemora::widgets::AskSaveFile(this, "Save the log", nemora::widgets::FileDialogKind::Log, "nemora.log",
+                                             "Log files (*.log *.txt);;All Files (*)");
+            if (!path.isEmpty())
+                SaveLogTo(path);
         });
         menu.exec(m_pLogList->viewport()->mapToGlobal(at));
     });
@@ -552,12 +549,7 @@ void CMainFrame::EnumerateDevices()
     if (m_pDeviceBoxAction->isVisible())
         m_pDeviceBoxAction->setVisible(false);
 
-    PAGE_NOTIFY notify;
-    notify.hwndFrom = this;
-    notify.code = NOTIFY_DEVICE_CHANGED;
-    notify.strText = m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice];
-    if (m_pView)
-        m_pView->OnNotify(0, notify);
+    SendDeviceChanged(m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice]);
 }
 
 QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)
@@ -596,10 +588,15 @@ void CMainFrame::OnDeviceChosen(int nIndex)
     }
     m_strChosenPath = m_arrDevicePaths[nIndex];
     AppendLog("Device chosen: " + m_pDeviceBox->itemText(nIndex));
+    SendDeviceChanged(m_strChosenPath);
+}
+
+void CMainFrame::SendDeviceChanged(const QString& strPath)
+{
     PAGE_NOTIFY notify;
     notify.hwndFrom = this;
     notify.code = NOTIFY_DEVICE_CHANGED;
-    notify.strText = m_strChosenPath;
+    notify.strText = strPath;
     if (m_pView)
         m_pView->OnNotify(0, notify);
 }

@@ -100,6 +100,8 @@ public:
     static QString DeviceBoxLabel(const nemora::usb::DeviceInfo& device);
     // The user chose the device at that index in the box.
     void OnDeviceChosen(int nIndex);
+    // NOTIFY_DEVICE_CHANGED to the view: the selected device for every page.
+    void SendDeviceChanged(const QString& strPath);
     // Help -> "Diagnostic Report...": gathers the report and shows it.
     void ShowDiagnosticReport();
     // Chains the keyboard focus through the window as it is read; again whenever another page shows.

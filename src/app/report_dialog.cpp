@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -38,14 +37,10 @@ CReportDialog::CReportDialog(QWidget* pParent, nemora::report::Report report)
     connect(m_pSerials, &QCheckBox::toggled, this, &CReportDialog::Show);
     connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(Text()); });
     connect(save, &QPushButton::clicked, this, [this] {
-        using nemora::widgets::FileDialogKind;
-        const QString path = QFileDialog::getSaveFileName(
-            this, "Save the report", nemora::widgets::StartFolder(FileDialogKind::Log) + "/nemora-report.txt",
-            "Text files (*.txt);;All Files (*)");
-        if (path.isEmpty())
-            return;
-        nemora::widgets::KeepFolder(FileDialogKind::Log, path);
-        SaveTo(path);
+        const QString path = nemora::widgets::AskSaveFile(this, "Save the report", nemora::widgets::FileDialogKind::Log,
+                                                          "nemora-report.txt", "Text files (*.txt);;All Files (*)");
+        if (!path.isEmpty())
+            SaveTo(path);
     });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     resize(900, 640);

@@ -3,6 +3,7 @@
 #include "widgets/message_box_dialog.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -48,6 +49,15 @@ void KeepFolder(FileDialogKind kind, const QString& strChosenFile)
     QSettings settings(kSettingsOrganization, kSettingsApplication);
     settings.beginGroup(kGroup);
     settings.setValue(KeyOf(kind), QFileInfo(strChosenFile).absolutePath());
+}
+
+QString AskSaveFile(QWidget* pParent, const QString& strCaption, FileDialogKind kind, const QString& strName,
+                    const QString& strFilter)
+{
+    const QString path =
+        QFileDialog::getSaveFileName(pParent, strCaption, StartFolder(kind) + "/" + strName, strFilter);
+    KeepFolder(kind, path);
+    return path;
 }
 
 } // namespace nemora::widgets

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace nemora::widgets {
 
 // The file dialogs that remember where the user last went, each on its own.
@@ -13,5 +15,10 @@ QString StartFolder(FileDialogKind kind);
 
 // Keeps the folder of a file the user chose in a dialog of this kind, with the other settings.
 void KeepFolder(FileDialogKind kind, const QString& strChosenFile);
+
+// The save dialog of a kind, opened at its folder with `name` proposed; the chosen path (its folder kept),
+// or empty when cancelled.
+QString AskSaveFile(QWidget* pParent, const QString& strCaption, FileDialogKind kind, const QString& strName,
+                    const QString& strFilter);
 
 } // namespace nemora::widgets
