@@ -9,6 +9,7 @@
 #include "version/version.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -300,8 +301,34 @@ std::string ShownSerial(std::string_view serial, bool includeSerials)
     return "\u2026" + std::string(serial.substr(serial.size() - 4));
 }
 
+// A path under the home folder that is none of the program's own folders keeps only its file name: the
+// report names no folder of the user's but the program's.
+std::string HidePrivatePaths(const Report& report, std::string text)
+{
+    const char* home = std::getenv("HOME");
+    if (!home || std::string_view(home).size() < 2)
+        return text;
+    const std::string prefix = std::string(home) + "/";
+    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
+        std::size_t end = at;
+        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) && text[end] != '"' &&
+               text[end] != '\'' && text[end] != ')' && text[end] != ',')
+            ++end;
+        const std::string path = text.substr(at, end - at);
+        const bool own = std::any_of(report.folders.begin(), report.folders.end(), [&](const FolderFacts& f) {
+            return !f.path.empty() && (path == f.path || path.starts_with(f.path + "/"));
+        });
+        if (own)
+            continue;
+        const std::string shown = "\u2026/" + fs::path(path).filename().string();
+        text.replace(at, path.size(), shown);
+    }
+    return text;
+}
+
 std::string Redact(const Report& report, std::string text, bool includeSerials)
 {
+    text = HidePrivatePaths(report, std::move(text));
     if (includeSerials)
         return text;
     std::vector<std::string> serials;

@@ -39,11 +39,11 @@ struct DfuFunctional {
 
 struct DeviceAccess {
     bool canOpen = false;
-    std::string reason;    // why not, in words
-    std::string node;      // "/dev/bus/usb/001/004", or empty when there is none (a virtual device)
-    std::string nodeMode;  // "0664"
-    std::string nodeOwner; // "root:plugdev"
-    bool uaccess = false;  // an installed udev rule tags this VID and PID with uaccess
+    std::string reason;      // why not, in words
+    std::string node;        // "/dev/bus/usb/001/004", or empty when there is none (a virtual device)
+    std::string nodeMode;    // "0664"
+    std::string nodeOwner;   // "root:plugdev"
+    bool uaccess = false;    // an installed udev rule tags this VID and PID with uaccess
     std::string uaccessRule; // the file of that rule
 };
 
@@ -97,7 +97,9 @@ std::string ShownSerial(std::string_view serial, bool includeSerials);
 // shortened.
 std::string ReportText(const Report& report, bool includeSerials);
 
-// Every serial the report knows of, as ShownSerial shows it, put in place of the whole one in text.
+// Every serial the report knows of, as ShownSerial shows it, put in place of the whole one in text; and,
+// whatever includeSerials says, a path under the home folder that is none of the program's own folders
+// shortened to its file name.
 std::string Redact(const Report& report, std::string text, bool includeSerials);
 
 } // namespace nemora::report
