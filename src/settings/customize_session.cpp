@@ -3,6 +3,7 @@
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
+#include "settings/change_report.h"
 #include "settings/snapshots.h"
 
 #include <algorithm>
@@ -211,6 +212,19 @@ AreaAfterFailure CustomizeSession::ReadBackAfterFailure(Writing writing, const s
     return writing == Writing::Settings
                ? DescribeSettingsAfterFailure(was, m_writingBytes, now)
                : DescribeScreensAfterFailure(was, m_writingBytes, now, m_identity.m_nImageCount);
+}
+
+std::string CustomizeSession::DescribeWrite(const std::string& snapshot) const
+{
+    if ((m_writing != Writing::Settings && m_writing != Writing::Screens) || snapshot.empty())
+        return {};
+    const SnapshotAreas before = ReadSnapshot(snapshot, m_identity);
+    const std::vector<std::uint8_t>& held = m_writing == Writing::Settings ? before.param : before.logo;
+    if (!before.error.empty() || held.size() < m_writingBytes.size())
+        return {};
+    const std::span<const std::uint8_t> was(held.data(), m_writingBytes.size());
+    return m_writing == Writing::Settings ? DescribeSettingsChange(was, m_writingBytes)
+                                          : DescribeScreensChange(was, m_writingBytes, m_identity.m_nImageCount);
 }
 
 // ---------------------------------------------------------------- the way back

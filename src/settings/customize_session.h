@@ -112,6 +112,10 @@ public:
     // empty text when the device cannot be read, or another device is chosen in its place.
     AreaAfterFailure ReadBackAfterFailure(Writing writing, const std::string& snapshot);
 
+    // What the running write of one area changes against the snapshot taken before it, in words ("NI
+    // 800 -> 900; nothing else", "screen 7 changed; nothing else"); empty without a snapshot or for a restore.
+    std::string DescribeWrite(const std::string& snapshot) const;
+
     // ---- the way back after a failed write
     enum class Offer { None, Later, Ask, AskAfterReadBack };
     struct RestoreOffer {

@@ -661,6 +661,10 @@ void CPageCustom::OnEngineDone(const QObject* pFrom)
 {
     if (pFrom != this)
         return;
+    if (m_pEngine && m_pEngine->LastVerified()) {
+        if (const std::string change = m_session.DescribeWrite(LastSnapshot().toStdString()); !change.empty())
+            Log("Written and verified: " + QString::fromStdString(change));
+    }
     const auto restored = m_session.WriteEnded(m_pEngine && m_pEngine->LastVerified());
     if (!restored)
         return;

@@ -1,0 +1,114 @@
+#include "settings/change_report.h"
+
+#include "settings/settings_fields.h"
+#include "settings/settings_record.h"
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+namespace nemora::settings {
+
+namespace {
+
+SettingsRecord RecordOf(std::span<const std::uint8_t> bytes)
+{
+    SettingsRecord record;
+    record.TakeIn(bytes.data(), bytes.size());
+    return record;
+}
+
+// "3", "3 and 4", "2, 3 and 5".
+std::string AndList(const std::vector<int>& numbers)
+{
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == numbers.size() ? " and " : ", ";
+        text += std::to_string(numbers[i]);
+    }
+    return text;
+}
+
+// "power point 3: 35 -> 55 W", "power points 3 and 4: 35 -> 55 W, 35 -> 70 W".
+std::string CurveChange(const char* name, const CurvePoints& was, const CurvePoints& now, int divisor,
+                        const std::string& unit)
+{
+    std::vector<int> points;
+    std::string values;
+    for (std::size_t k = 0; k < kCurvePointCount; ++k) {
+        if (was[k] == now[k])
+            continue;
+        points.push_back(static_cast<int>(k) + 1);
+        values += (values.empty() ? "" : ", ") + std::to_string(was[k] / divisor) + " -> " +
+                  std::to_string(now[k] / divisor) + " " + unit;
+    }
+    if (points.empty())
+        return {};
+    return std::string(name) + (points.size() == 1 ? " point " : " points ") + AndList(points) + ": " + values;
+}
+
+std::string Finish(const std::vector<std::string>& parts, bool others)
+{
+    if (parts.empty() && !others)
+        return "nothing changed";
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : "; ") + part;
+    if (others)
+        return text + (text.empty() ? "" : "; ") + "other bytes of the area changed too";
+    return text + "; nothing else";
+}
+
+} // namespace
+
+std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
+{
+    const SettingsRecord was = RecordOf(before), now = RecordOf(after);
+    std::vector<std::string> parts;
+    std::set<std::size_t> known = {SettingsRecord::kMarkerOffset, SettingsRecord::kTemperatureUnitOffset};
+    for (const ParameterFieldSpec& f : kParameterFields) {
+        known.insert(f.offset);
+        if (was.Word(f.offset) != now.Word(f.offset))
+            parts.push_back(std::string(f.id == ParameterField::DisplayLevel ? "display level" : f.label) + " " +
+                            std::to_string(was.Word(f.offset)) + " -> " + std::to_string(now.Word(f.offset)));
+    }
+    if (was.TemperatureUnit() != now.TemperatureUnit())
+        parts.push_back(std::string("temperature unit ") + (was.IsFahrenheit() ? "F" : "C") + " -> " +
+                        (now.IsFahrenheit() ? "F" : "C"));
+    if (std::string power = CurveChange("power", was.PowerCurve(), now.PowerCurve(), 10, "W"); !power.empty())
+        parts.push_back(std::move(power));
+    if (std::string temperature = CurveChange("temperature", was.TemperatureCurve(), now.TemperatureCurve(), 1,
+                                              now.IsFahrenheit() ? "F" : "C");
+        !temperature.empty())
+        parts.push_back(std::move(temperature));
+    for (std::size_t k = 0; k < kCurvePointCount; ++k) {
+        known.insert(SettingsRecord::kPowerCurveOffset + 2 * k);
+        known.insert(SettingsRecord::kTemperatureCurveOffset + 2 * k);
+    }
+    bool others = false;
+    const std::size_t size = std::min(before.size(), after.size());
+    for (std::size_t at = 0; at + 1 < size && !others; at += 2)
+        others = !known.count(at) && (before[at] != after[at] || before[at + 1] != after[at + 1]);
+    return Finish(parts, others || before.size() != after.size());
+}
+
+std::string DescribeScreensChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                                  int screenCount)
+{
+    if (screenCount <= 0 || before.size() != after.size())
+        return "the whole logo area was written";
+    const std::size_t chunk = after.size() / static_cast<std::size_t>(screenCount);
+    std::vector<int> changed;
+    for (int i = 0; i < screenCount; ++i) {
+        const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i) * chunk);
+        if (!std::equal(before.begin() + at, before.begin() + at + static_cast<std::ptrdiff_t>(chunk),
+                        after.begin() + at))
+            changed.push_back(i + 1);
+    }
+    if (changed.empty())
+        return "nothing changed";
+    return std::string(changed.size() == 1 ? "screen " : "screens ") + AndList(changed) + " changed; nothing else";
+}
+
+} // namespace nemora::settings
