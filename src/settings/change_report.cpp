@@ -64,6 +64,9 @@ std::string Finish(const std::vector<std::string>& parts, bool others)
 
 std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
 {
+    if (std::all_of(before.begin(), before.end(), [](std::uint8_t b) { return b == 0xFF; }) &&
+        !std::equal(before.begin(), before.end(), after.begin(), after.end()))
+        return "the parameter area was blank: every setting in it is new";
     const SettingsRecord was = RecordOf(before), now = RecordOf(after);
     std::vector<std::string> parts;
     std::set<std::size_t> known = {SettingsRecord::kMarkerOffset, SettingsRecord::kTemperatureUnitOffset};

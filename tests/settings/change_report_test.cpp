@@ -34,6 +34,9 @@ TEST_P(SettingsChange, SaysWhatChangedAndThatNothingElseDid)
     GetParam().change(after);
     EXPECT_EQ(DescribeSettingsChange({before.Data(), SettingsRecord::kSize}, {after.Data(), SettingsRecord::kSize}),
               GetParam().words);
+    const SettingsRecord blank;
+    EXPECT_EQ(DescribeSettingsChange({blank.Data(), SettingsRecord::kSize}, {after.Data(), SettingsRecord::kSize}),
+              "the parameter area was blank: every setting in it is new");
 }
 
 INSTANTIATE_TEST_SUITE_P(
