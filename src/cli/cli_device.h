@@ -167,6 +167,10 @@ struct AreaDevice {
     bool snapshotDue = false;   // the next write keeps both areas as a snapshot first (once per command)
     std::string snapshotBefore; // what that snapshot is taken before
 };
+// After a device left update mode: waits (10 s, or --wait's limit) for the same device, by serial else port,
+// to come back, and says on stdout in which mode and with which firmware. Returns the exit status.
+int AwaitReturn(std::string_view command, usb::Transport& transport, const usb::DeviceInfo& left, WaitOption wait);
+
 // flash FILE --all: every suitable device at once. Returns the exit status.
 int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file);
 

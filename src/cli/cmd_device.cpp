@@ -320,9 +320,12 @@ int RunLeave(Args args)
     auto parsed = ParseCommand("leave", args, kSpec,
                                "Usage: nemora-cli leave [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n\n"
                                "Makes a device in update mode leave it and start its firmware from the start of its\n"
-                               "first target; it then comes back in application mode. With --wait, waits first for\n"
-                               "the device in update mode and then for it to come back in application mode (each\n"
-                               "wait up to SECONDS).\n\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
+                               "first target; it then comes back in application mode. The command waits for the same\n"
+                               "device (by serial number, else by port) to come back, 10 seconds or SECONDS with\n"
+                               "--wait, and says on stdout \"Product 01 is back in application mode, firmware 1.3\"\n"
+                               "(the catalogue's names and the version its bcdDevice gives), or that it did not come\n"
+                               "back (exit status 1). With --wait it also waits first for the device in update "
+                               "mode.\n\n" NEMORA_CLI_DEVICE_OPTIONS_HELP,
                                exitCode);
     if (!parsed)
         return exitCode;
@@ -349,31 +352,51 @@ int RunLeave(Args args)
         return reporter.Status();
     }
     std::cerr << "Successfully left updating mode !\n";
-    if (!session.wait.wait) {
-        return kExitOk;
+    return AwaitReturn("leave", *session.transport, session.device, session.wait);
+}
+
+int AwaitReturn(std::string_view command, usb::Transport& transport, const usb::DeviceInfo& left, WaitOption wait)
+{
+    // Ten seconds unless --wait says otherwise.
+    if (!wait.wait) {
+        wait.wait = true;
+        wait.limit = std::chrono::seconds(10);
     }
-    // The same device, by its serial number (or its port when it has none), in application mode.
-    const usb::DeviceInfo left = session.device;
+    const CatalogueNames before = NamesOf(CDeviceIdentity().SetIds(left.vid, left.pid, left.bcdDevice));
+    // The same device, by its serial number (or its port when it has none): in application mode, or in update
+    // mode once it has been away (a firmware that did not start brings it back so).
+    bool away = false;
     usb::DeviceInfo back;
     const bool cameBack = WaitForDevice(
-        *session.transport, session.wait,
+        transport, wait,
         [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
+            bool present = false;
             for (const usb::DeviceInfo& d : listed) {
                 const bool same = left.serial.empty() ? DevicePort(d) == DevicePort(left) : d.serial == left.serial;
-                if (same && d.mode == usb::InterfaceMode::Application) {
+                present = present || same;
+                if (same && (d.mode == usb::InterfaceMode::Application || away))
                     return d;
-                }
             }
+            away = away || !present;
             return std::nullopt;
         },
         back);
     if (!cameBack) {
-        return Failure("leave", session.wait.limit
-                                    ? Format("the device did not come back in application mode within %lld s",
-                                             static_cast<long long>(session.wait.limit->count()))
-                                    : std::string("cannot list devices any more"));
+        if (wait.limit) {
+            std::cout << before.model
+                      << Format(" did not come back within %lld s: unplug it and plug it in again\n",
+                                static_cast<long long>(wait.limit->count()));
+        }
+        return Failure(command, wait.limit ? Format("the device did not come back in application mode within %lld s",
+                                                    static_cast<long long>(wait.limit->count()))
+                                           : std::string("cannot list devices any more"));
     }
-    std::cerr << "Back in application mode: " << DescribeDevice(back) << '\n';
+    const CatalogueNames now = NamesOf(CDeviceIdentity().SetIds(back.vid, back.pid, back.bcdDevice));
+    std::cerr << (back.mode == usb::InterfaceMode::Application ? "Back in application mode: " : "Back in update mode: ")
+              << DescribeDevice(back) << '\n';
+    std::cout << now.model << " is back in "
+              << (back.mode == usb::InterfaceMode::Application ? "application mode" : "update mode") << ", firmware "
+              << now.firmware << '\n';
     return kExitOk;
 }
 

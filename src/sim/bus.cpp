@@ -175,8 +175,8 @@ std::vector<BusEntry> Bus::Devices()
     std::vector<BusEntry> out;
     for (const auto& [location, slot] : m_devices) {
         const DeviceConfig& c = slot.device->Config();
-        out.push_back(
-            {location, slot.device->CurrentMode(), c.vid, c.pid, c.bcd, slot.generation, slot.device->Serial()});
+        out.push_back({location, slot.device->CurrentMode(), c.vid, c.pid, c.bcdFor(slot.device->CurrentMode()),
+                       slot.generation, slot.device->Serial()});
     }
     return out;
 }

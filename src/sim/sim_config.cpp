@@ -210,6 +210,12 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
             if (!u16(field)) {
                 return bad("a number from 0 to 0xFFFF");
             }
+        } else if (key == "app_bcd") {
+            std::uint16_t value16 = 0;
+            if (!u16(value16)) {
+                return bad("a number from 0 to 0xFFFF");
+            }
+            config.appBcd = value16;
         } else if (key == "serial") {
             if (value.empty() || value.size() > 126) {
                 return bad("1 to 126 characters");

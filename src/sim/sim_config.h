@@ -61,6 +61,10 @@ struct DeviceConfig {
     std::uint16_t vid = 0x0483;
     std::uint16_t pid = 0xDF11;
     std::uint16_t bcd = 0x004C;
+    // The bcdDevice it reports in application mode (the firmware it runs after leaving update mode);
+    // nothing: the same as in update mode.
+    std::optional<std::uint16_t> appBcd;
+    std::uint16_t bcdFor(Mode m) const { return m == Mode::App && appBcd ? *appBcd : bcd; }
     std::uint16_t dfuVersion = 0x011A;
     std::string serial;    // empty: derived from the location
     std::string flashPath; // empty: flash lives in memory

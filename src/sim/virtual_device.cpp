@@ -250,7 +250,7 @@ usb::Status VirtualDevice::GetDeviceDescriptor(std::vector<std::uint8_t>& out)
     Append(out, {0x00, 0x00, 0x00, 64});
     PutLe16(out, m_config.vid);
     PutLe16(out, m_config.pid);
-    PutLe16(out, m_config.bcd);
+    PutLe16(out, m_config.bcdFor(m_mode));
     Append(out, {kStrManufacturer, kStrProduct, kStrSerial, 1});
     return Status::Ok;
 }

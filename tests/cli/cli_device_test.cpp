@@ -64,6 +64,14 @@ TEST_F(CliDevice, ListShowsUpdateModeFirstAsTextAndJson)
     EXPECT_EQ(Run({"list"}, "vid=0xZZ").exitCode, 1);
 }
 
+// After leaving update mode the device comes back with the firmware it runs, which the catalogue names.
+TEST_F(CliDevice, LeaveSaysTheDeviceIsBackAndWhichFirmwareItRuns)
+{
+    const CliResult r = Run({"leave"}, "bcd=0x004C,app_bcd=0x004D");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Product 01 is back in application mode, firmware 1.3\n");
+}
+
 TEST_F(CliDevice, FlashErasesDownloadsAndVerifiesEveryImage)
 {
     const auto a = Pattern(5000, 1);
