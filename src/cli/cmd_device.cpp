@@ -112,7 +112,8 @@ int RunList(Args args)
 
 int RunFlash(Args args)
 {
-    static constexpr std::array<OptionSpec, 10> kSpec = {{{"--no-verify", false},
+    static constexpr std::array<OptionSpec, 11> kSpec = {{{"--no-verify", false},
+                                                          {"--leave", false},
                                                           {"--full", false},
                                                           {"--dry-run", false},
                                                           {"--json", false},
@@ -127,6 +128,7 @@ int RunFlash(Args args)
         ParseCommand("flash", args, kSpec,
                      "Usage: nemora-cli flash FILE [--no-verify] [--full] [--no-snapshot] [--dry-run [--json]]\n"
                      "                        [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n"
+                     "       nemora-cli flash FILE --leave [--device PATH | --serial SERIAL] [--wait[=SECONDS]]\n"
                      "       nemora-cli flash FILE --all [--count N --wait[=SECONDS]] [--json] [--no-verify]\n"
                      "                        [--full] [--no-snapshot]\n\n"
                      "Writes a DfuSe file (.vek, .dfu) into a device in update mode, as the console's\n"
@@ -153,6 +155,8 @@ int RunFlash(Args args)
                      "  --full            erase every page the file touches and write all its bytes, as a\n"
                      "                    plain DfuSe download does (other bytes of those pages are lost)\n"
                      "  --no-verify       skip the read-back\n"
+                     "  --leave           once the write verified, leave update mode and wait for the device\n"
+                     "                    to come back (10 s, or --wait's SECONDS); say which firmware it runs\n"
                      "  --all             every attached device in update mode the file suits, all at once,\n"
                      "                    each with its own snapshot and verify; the others are named and\n"
                      "                    left alone. One line per device follows its phase; a summary line\n"
@@ -177,6 +181,10 @@ int RunFlash(Args args)
     }
     if (parsed->Has("--count") && !all) {
         return UsageError("flash", "--count goes with --all");
+    }
+    if (parsed->Has("--leave") && (all || parsed->Has("--dry-run") || parsed->Has("--no-verify"))) {
+        return UsageError("flash", "--leave follows a verified write of one device: not with --all, --dry-run or "
+                                   "--no-verify");
     }
     const std::string path = parsed->positionals.front();
     const dfuse::ParseResult file = dfuse::ReadDfuFile(path);
@@ -216,7 +224,24 @@ int RunFlash(Args args)
     reporter.RecordFor(session.device);
     dfuse::RunJob(
         job, [&] { return job.StartUpgrade(link, targets, *file.file); }, std::ref(reporter));
-    return reporter.Status();
+    if (reporter.Status() != kExitOk || !parsed->Has("--leave")) {
+        return reporter.Status();
+    }
+    // Verified: the device starts the firmware it was given, and comes back running it.
+    dfuse::TransferJob leave(session.library->Operations());
+    JobReporter leaving("leave");
+    leaving.RecordFor(session.device);
+    dfuse::RunJob(
+        leave, [&] { return leave.StartLeave(link, {0}); }, std::ref(leaving));
+    if (leaving.Status() != kExitOk) {
+        return leaving.Status();
+    }
+    std::cerr << "Successfully left updating mode !\n";
+    WaitOption back = session.wait;
+    if (back.wait && !back.limit) {
+        back.limit = std::chrono::seconds(10); // --wait without SECONDS was for the device to arrive
+    }
+    return AwaitReturn("flash", *session.transport, session.device, back);
 }
 
 // ---------------------------------------------------------------- read

@@ -67,9 +67,18 @@ TEST_F(CliDevice, ListShowsUpdateModeFirstAsTextAndJson)
 // After leaving update mode the device comes back with the firmware it runs, which the catalogue names.
 TEST_F(CliDevice, LeaveSaysTheDeviceIsBackAndWhichFirmwareItRuns)
 {
-    const CliResult r = Run({"leave"}, "bcd=0x004C,app_bcd=0x004D");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Product 01 is back in application mode, firmware 1.3\n");
+    // A flash that verified, then leaves: the device comes back running the version the file was for.
+    const std::string file = WriteFile(0x004D, {Image{0, "fw", {Element{0x08000000, Pattern(4096, 2)}}}});
+    const CliResult flashed = Run({"flash", file, "--leave", "--no-snapshot"}, "bcd=0x004C,app_bcd=0x004D");
+    EXPECT_EQ(flashed.exitCode, 0) << flashed.err;
+    EXPECT_NE(flashed.err.find("Verify successful !"), std::string::npos) << flashed.err;
+    EXPECT_EQ(flashed.out, "Product 01 is back in application mode, firmware 1.3\n");
+    EXPECT_EQ(Run({"flash", file, "--leave", "--no-verify"}, "bcd=0x004C").exitCode, 2);
+
+    const CliResult left =
+        RunCli({"leave"}, {"NEMORA_SIM=bcd=0x004C,app_bcd=0x004D", "NEMORA_SIM_CONTROL=" + P("control2")});
+    EXPECT_EQ(left.exitCode, 0) << left.err;
+    EXPECT_EQ(left.out, "Product 01 is back in application mode, firmware 1.3\n");
 }
 
 TEST_F(CliDevice, FlashErasesDownloadsAndVerifiesEveryImage)
