@@ -8,6 +8,7 @@
 #include "app/window_fit.h"
 #include "device/page_info.h"
 #include "dfu/dfu_update.h"
+#include "dfu/text_progress_ctrl.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/outcome_log.h"
 #include "firmware/page_update.h"
@@ -27,6 +28,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -369,11 +371,67 @@ void CMainFrame::ResetToolbarItems()
 
 void CMainFrame::OnDisconnect()
 {
+    // The device that leaves update mode now, to be told when it is back.
+    const QString path = m_pView ? m_pView->DevicePath() : QString();
+    const auto leaving = std::find_if(m_devices.begin(), m_devices.end(), [&](const nemora::usb::DeviceInfo& d) {
+        return QString::fromStdString(d.path).toUpper() == path;
+    });
     PAGE_NOTIFY notify;
     notify.hwndFrom = this;
     notify.code = NOTIFY_DISCONNECT;
     if (m_pView)
         m_pView->OnNotify(0, notify);
+    if (leaving == m_devices.end() || leaving->mode != nemora::usb::InterfaceMode::Dfu)
+        return;
+    m_awaitingBack = *leaving;
+    m_bLeftOnce = false;
+    m_backDeadline.start();
+    QTimer::singleShot(kBackWaitMs + 100, this, &CMainFrame::CheckBack);
+}
+
+void CMainFrame::CheckBack()
+{
+    if (!m_awaitingBack)
+        return;
+    const nemora::usb::DeviceInfo& left = *m_awaitingBack;
+    const auto model = [](const nemora::usb::DeviceInfo& d, bool version) {
+        CDeviceIdentity identity;
+        identity.SetIds(d.vid, d.pid, d.bcdDevice);
+        std::string name = "Uncatalogued device", firmware = kUnknownFirmwareVersion;
+        identity.GetModelName(name);
+        identity.GetFirmwareVersion(firmware);
+        return QString::fromStdString(name) + (version ? QString::fromStdString(firmware) : QString());
+    };
+    bool present = false;
+    for (const nemora::usb::DeviceInfo& d : m_devices) {
+        const bool same = left.serial.empty()
+                              ? nemora::usb::LocationOfPath(d.path) == nemora::usb::LocationOfPath(left.path)
+                              : d.serial == left.serial;
+        present = present || same;
+        if (same && (d.mode == nemora::usb::InterfaceMode::Application || m_bLeftOnce)) {
+            CDeviceIdentity identity;
+            identity.SetIds(d.vid, d.pid, d.bcdDevice);
+            std::string firmware = kUnknownFirmwareVersion;
+            identity.GetFirmwareVersion(firmware);
+            TellBack(model(d, false) + " is back in " +
+                     (d.mode == nemora::usb::InterfaceMode::Application ? "application mode" : "update mode") +
+                     ", firmware " + QString::fromStdString(firmware));
+            return;
+        }
+    }
+    m_bLeftOnce = m_bLeftOnce || !present;
+    if (m_backDeadline.elapsed() >= kBackWaitMs)
+        TellBack(model(left, false) +
+                 QString(" did not come back within %1 s: unplug it and plug it in again").arg(kBackWaitMs / 1000));
+}
+
+void CMainFrame::TellBack(const QString& strText)
+{
+    m_awaitingBack.reset();
+    AppendLog(strText);
+    statusBar()->showMessage(strText);
+    if (CDfuUpdate* engine = m_pCustom ? m_pCustom->Engine() : nullptr)
+        engine->ProgressBar()->SetWindowText(strText);
 }
 
 void CMainFrame::OnDeviceChange()
@@ -550,6 +608,7 @@ void CMainFrame::EnumerateDevices()
         m_pDeviceBoxAction->setVisible(false);
 
     SendDeviceChanged(m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice]);
+    CheckBack();
 }
 
 QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)

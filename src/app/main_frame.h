@@ -1,7 +1,9 @@
 #pragma once
 
+#include "usb/transport.h"
 #include "widgets/page_notify.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QToolButton>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include <memory>
+#include <optional>
 
 namespace nemora::usb {
 class Transport;
@@ -100,6 +103,10 @@ public:
     static QString DeviceBoxLabel(const nemora::usb::DeviceInfo& device);
     // The user chose the device at that index in the box.
     void OnDeviceChosen(int nIndex);
+    // Whether the device that left update mode is back, in which mode and with which firmware; after the
+    // wait, that it is not.
+    void CheckBack();
+    void TellBack(const QString& strText);
     // NOTIFY_DEVICE_CHANGED to the view: the selected device for every page.
     void SendDeviceChanged(const QString& strPath);
     // Help -> "Diagnostic Report...": gathers the report and shows it.
@@ -139,7 +146,12 @@ private:
     std::unique_ptr<nemora::usb::Transport> m_pOwnTransport;
     std::unique_ptr<nemora::dfuse::IDfuseLibrary> m_pOwnLibrary;
     QStringList m_arrDevicePaths;
-    QString m_strChosenPath;                        // the device the user chose in the box, while it is attached
+    QString m_strChosenPath; // the device the user chose in the box, while it is attached
+    // After "Disconnect": the device that left update mode, until it is back or the wait is over.
+    static constexpr int kBackWaitMs = 10000;
+    std::optional<nemora::usb::DeviceInfo> m_awaitingBack;
+    bool m_bLeftOnce = false; // it was away from the listing once: update mode counts as back then
+    QElapsedTimer m_backDeadline;
     std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
     QComboBox* m_pDeviceBox = nullptr;
     QAction* m_pDeviceBoxAction = nullptr; // the box's place on the toolbar; hiding it hides the box

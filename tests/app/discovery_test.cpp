@@ -2,6 +2,8 @@
 #include "app/harbor_view.h"
 #include "app/main_frame.h"
 #include "device/page_info.h"
+#include "dfu/dfu_update.h"
+#include "settings/page_custom.h"
 #include "sim/sim_transport.h"
 #include "sim_frame_fixture.h"
 #include "widgets/message_box_dialog.h"
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +126,26 @@ TEST_F(Discovery, ChoosingADeviceInTheBoxSelectsItForEveryPageUntilItGoesAway)
     frame->OnDeviceChange();
     EXPECT_EQ(Sent(), frame->DevicePaths()[0]);
     EXPECT_EQ(Box(), "Product 01");
+}
+
+// After "Disconnect" the Log says when the device is back, in which mode and with which firmware.
+TEST_F(Discovery, DisconnectSaysTheDeviceIsBackWithItsFirmware)
+{
+    Plug("bcd=0x004C,app_bcd=0x004D");
+    frame->OnDeviceChange();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return frame->CustomPage()->Engine() && !frame->CustomPage()->Engine()->IsRunning(); }, 5000));
+    for (QToolButton* button : frame->findChildren<QToolButton*>()) {
+        if (button->text() == "Disconnect")
+            button->click();
+    }
+    const bool told = QTest::qWaitFor(
+        [&] {
+            frame->OnDeviceChange(); // the arrival, as the event thread would report it
+            return frame->LogText(false).contains("Product 01 is back in application mode, firmware 1.3");
+        },
+        5000);
+    EXPECT_TRUE(told) << frame->LogText(false).toStdString();
 }
 
 TEST_F(Discovery, UpdateModeIsListedAndChosenBeforeApplicationMode)
