@@ -6,12 +6,14 @@
 #include "app/platform.h"
 #include "app/report_dialog.h"
 #include "app/window_fit.h"
+#include "device/device_return.h"
 #include "device/page_info.h"
 #include "dfu/dfu_update.h"
 #include "dfu/text_progress_ctrl.h"
 #include "dfuse/dfuse_library.h"
 #include "dfuse/outcome_log.h"
 #include "firmware/page_update.h"
+#include "report/diagnostic_report.h"
 #include "settings/page_custom.h"
 #include "settings/restore_dialog.h"
 #include "settings/settings_file.h"
@@ -36,7 +38,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -383,8 +384,7 @@ void CMainFrame::OnDisconnect()
         m_pView->OnNotify(0, notify);
     if (leaving == m_devices.end() || leaving->mode != nemora::usb::InterfaceMode::Dfu)
         return;
-    m_awaitingBack = *leaving;
-    m_bLeftOnce = false;
+    m_awaitingBack.emplace(*leaving);
     m_backDeadline.start();
     QTimer::singleShot(kBackWaitMs + 100, this, &CMainFrame::CheckBack);
 }
@@ -393,36 +393,10 @@ void CMainFrame::CheckBack()
 {
     if (!m_awaitingBack)
         return;
-    const nemora::usb::DeviceInfo& left = *m_awaitingBack;
-    const auto model = [](const nemora::usb::DeviceInfo& d, bool version) {
-        CDeviceIdentity identity;
-        identity.SetIds(d.vid, d.pid, d.bcdDevice);
-        std::string name = "Uncatalogued device", firmware = kUnknownFirmwareVersion;
-        identity.GetModelName(name);
-        identity.GetFirmwareVersion(firmware);
-        return QString::fromStdString(name) + (version ? QString::fromStdString(firmware) : QString());
-    };
-    bool present = false;
-    for (const nemora::usb::DeviceInfo& d : m_devices) {
-        const bool same = left.serial.empty()
-                              ? nemora::usb::LocationOfPath(d.path) == nemora::usb::LocationOfPath(left.path)
-                              : d.serial == left.serial;
-        present = present || same;
-        if (same && (d.mode == nemora::usb::InterfaceMode::Application || m_bLeftOnce)) {
-            CDeviceIdentity identity;
-            identity.SetIds(d.vid, d.pid, d.bcdDevice);
-            std::string firmware = kUnknownFirmwareVersion;
-            identity.GetFirmwareVersion(firmware);
-            TellBack(model(d, false) + " is back in " +
-                     (d.mode == nemora::usb::InterfaceMode::Application ? "application mode" : "update mode") +
-                     ", firmware " + QString::fromStdString(firmware));
-            return;
-        }
-    }
-    m_bLeftOnce = m_bLeftOnce || !present;
-    if (m_backDeadline.elapsed() >= kBackWaitMs)
-        TellBack(model(left, false) +
-                 QString(" did not come back within %1 s: unplug it and plug it in again").arg(kBackWaitMs / 1000));
+    if (const auto back = m_awaitingBack->Look(m_devices))
+        TellBack(QString::fromStdString(nemora::device::BackText(*back)));
+    else if (m_backDeadline.elapsed() >= kBackWaitMs)
+        TellBack(QString::fromStdString(nemora::device::NotBackText(m_awaitingBack->Left(), kBackWaitMs / 1000)));
 }
 
 void CMainFrame::TellBack(const QString& strText)
@@ -478,14 +452,7 @@ void CMainFrame::ShowDiagnosticReport()
     for (const QString& line : LogText(false).split('\n', Qt::SkipEmptyParts))
         options.logLines.push_back(line.toStdString());
     // A device one of this window's transfers runs on is not opened for the report.
-    options.busy = [](const std::string& path) {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            const auto* engine = qobject_cast<const CDfuUpdate*>(window);
-            if (engine && engine->IsRunning() && engine->DevicePath().toStdString() == path)
-                return true;
-        }
-        return false;
-    };
+    options.busy = [](const std::string& path) { return CDfuUpdate::TransferRunsOn(QString::fromStdString(path)); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     nemora::report::Report report =
         nemora::report::CollectReport(*m_services.pTransport, *m_services.pLibrary, options);
@@ -514,11 +481,9 @@ QString CMainFrame::LogText(bool bSelectedOnly) const
 
 bool CMainFrame::SaveLogTo(const QString& strPath)
 {
-    QSaveFile file(strPath);
-    const QByteArray bytes = LogText(false).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (const QString error = nemora::widgets::WriteTextFile(strPath, LogText(false)); !error.isEmpty()) {
         CMessageBoxDialog box(this,
-                              "The log could not be saved to \"" + strPath + "\": " + file.errorString() +
+                              "The log could not be saved to \"" + strPath + "\": " + error +
                                   ".\nChoose another folder or file name.",
                               "Warning", nemora::widgets::kBoxWarning);
         box.DoModal();
@@ -613,17 +578,12 @@ void CMainFrame::EnumerateDevices()
 
 QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)
 {
-    CDeviceIdentity identity;
-    identity.SetIds(device.vid, device.pid, device.bcdDevice);
-    std::string model = "Uncatalogued device";
-    identity.GetModelName(model);
-    QString label = QString::fromStdString(model) +
-                    (device.mode == nemora::usb::InterfaceMode::Dfu ? " (update mode" : " (application mode");
-    if (device.serial.size() > 4)
-        label += QString::fromUtf8(", \u2026") + QString::fromStdString(device.serial.substr(device.serial.size() - 4));
-    else if (!device.serial.empty())
-        label += ", " + QString::fromStdString(device.serial);
-    return label + ")";
+    const CatalogueNames names = NamesOf(device.vid, device.pid, device.bcdDevice);
+    return QString::fromStdString(names.model) +
+           (device.mode == nemora::usb::InterfaceMode::Dfu ? " (update mode" : " (application mode") +
+           (device.serial.empty() ? QString()
+                                  : ", " + QString::fromStdString(nemora::report::ShownSerial(device.serial, false))) +
+           ")";
 }
 
 void CMainFrame::OnDeviceChosen(int nIndex)

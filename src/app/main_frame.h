@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/device_return.h"
 #include "usb/transport.h"
 #include "widgets/page_notify.h"
 
@@ -14,10 +15,6 @@
 #include <memory>
 #include <optional>
 
-namespace nemora::usb {
-class Transport;
-struct DeviceInfo;
-} // namespace nemora::usb
 namespace nemora::dfuse {
 class IDfuseLibrary;
 }
@@ -149,8 +146,7 @@ private:
     QString m_strChosenPath; // the device the user chose in the box, while it is attached
     // After "Disconnect": the device that left update mode, until it is back or the wait is over.
     static constexpr int kBackWaitMs = 10000;
-    std::optional<nemora::usb::DeviceInfo> m_awaitingBack;
-    bool m_bLeftOnce = false; // it was away from the listing once: update mode counts as back then
+    std::optional<nemora::device::ReturnWatch> m_awaitingBack;
     QElapsedTimer m_backDeadline;
     std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
     QComboBox* m_pDeviceBox = nullptr;

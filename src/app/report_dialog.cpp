@@ -1,6 +1,5 @@
 #include "app/report_dialog.h"
 
-#include "dfuse/dfu_file.h"
 #include "widgets/file_folders.h"
 #include "widgets/message_box_dialog.h"
 
@@ -59,12 +58,9 @@ QString CReportDialog::Text() const
 
 bool CReportDialog::SaveTo(const QString& strPath)
 {
-    const QByteArray bytes = Text().toUtf8();
-    if (const nemora::dfuse::Error error = nemora::dfuse::WriteFileAtomically(
-            strPath.toStdString(), std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                             static_cast<std::size_t>(bytes.size())))) {
+    if (const QString error = nemora::widgets::WriteTextFile(strPath, Text()); !error.isEmpty()) {
         CMessageBoxDialog box(this,
-                              "Unable to save the report to " + strPath + ": " + QString::fromStdString(error.message) +
+                              "Unable to save the report to " + strPath + ": " + error +
                                   "\nNothing was written. Choose a folder you can write to and save again.",
                               "", nemora::widgets::kBoxError);
         box.DoModal();

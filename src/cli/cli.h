@@ -106,14 +106,6 @@ private:
     bool m_afterKey = false;
 };
 
-// The catalogue's texts for an identity, each preset to the text shown when the model is not catalogued.
-struct CatalogueNames {
-    std::string product = kUnknownProductName;
-    std::string model = kUnknownModelName;
-    std::string firmware = kUnknownFirmwareVersion;
-    bool catalogued = false;
-};
-CatalogueNames NamesOf(const CDeviceIdentity& identity);
 // The names as the members "product_name", "model_name" and "firmware_version" of the open object.
 JsonWriter& WriteNames(JsonWriter& json, const CatalogueNames& names);
 

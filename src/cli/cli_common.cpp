@@ -175,15 +175,6 @@ void JsonWriter::Separate()
     }
 }
 
-CatalogueNames NamesOf(const CDeviceIdentity& identity)
-{
-    CatalogueNames names;
-    names.catalogued = identity.GetProductName(names.product) == 0;
-    identity.GetModelName(names.model);
-    identity.GetFirmwareVersion(names.firmware);
-    return names;
-}
-
 JsonWriter& WriteNames(JsonWriter& json, const CatalogueNames& names)
 {
     return json.Key("product_name")

@@ -410,28 +410,32 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     }
 }
 
+std::string KeepOutcome(const usb::DeviceInfo& device, dfuse::OperationOutcome outcome)
+{
+    outcome.program = "nemora-cli";
+    outcome.model = NamesOf(device.vid, device.pid, device.bcdDevice).model;
+    outcome.serial = device.serial;
+    outcome.port = DevicePort(device);
+    std::string advice = dfuse::HubAdvice(outcome);
+    std::string error;
+    if (const auto folder = settings::TransferFolder(error))
+        dfuse::RecordOutcome(*folder, std::move(outcome), error); // the outcome itself was said already
+    return advice;
+}
+
 JobReporter::~JobReporter()
 {
     if (!m_device)
         return;
     dfuse::OperationOutcome outcome;
-    outcome.program = "nemora-cli";
-    CDeviceIdentity identity;
-    identity.SetIds(m_device->vid, m_device->pid, m_device->bcdDevice);
-    identity.GetModelName(outcome.model);
-    outcome.serial = m_device->serial;
-    outcome.port = DevicePort(*m_device);
     outcome.operation = std::string(m_command);
     outcome.ok = m_status == kExitOk;
     outcome.result = outcome.ok ? "done" : (m_failure.empty() ? "failed" : m_failure);
     if (m_failedContext)
         dfuse::DescribeFailedContext(*m_failedContext, outcome);
     outcome.health = m_health;
-    if (const std::string advice = dfuse::HubAdvice(outcome); !advice.empty())
+    if (const std::string advice = KeepOutcome(*m_device, std::move(outcome)); !advice.empty())
         std::cerr << advice << "\n";
-    std::string error;
-    if (const auto folder = settings::TransferFolder(error))
-        dfuse::RecordOutcome(*folder, std::move(outcome), error); // the outcome itself was said already
 }
 
 std::string JobReporter::LabelFor(std::uint32_t operation, int target) const

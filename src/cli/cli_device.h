@@ -8,6 +8,7 @@
 #include "dfuse/device_link.h"
 #include "dfuse/device_lock.h"
 #include "dfuse/dfuse_library.h"
+#include "dfuse/outcome_log.h"
 #include "dfuse/transfer_job.h"
 #include "usb/transport.h"
 
@@ -121,6 +122,10 @@ std::string TargetLabel(std::string_view verb, int target);
 
 // Opens the device's link: descriptors, protocol version and memory map. Returns an exit status, or -1.
 int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link);
+
+// Keeps an operation's outcome for the device in the state folder (model, serial and port filled in), and
+// returns the hub advice it calls for, empty when none.
+std::string KeepOutcome(const usb::DeviceInfo& device, dfuse::OperationOutcome outcome);
 
 // A job's problem in the words every device command uses (`text` is the whole text of a refusal).
 std::string JobProblemText(dfuse::JobProblem problem, std::uint32_t model, const std::string& text);

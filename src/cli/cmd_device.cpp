@@ -6,6 +6,7 @@
 #include "cli/cli_device.h"
 #include "cli/cmd_flash_plan.h"
 #include "device/device_identity.h"
+#include "device/device_return.h"
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
@@ -387,41 +388,19 @@ int AwaitReturn(std::string_view command, usb::Transport& transport, const usb::
         wait.wait = true;
         wait.limit = std::chrono::seconds(10);
     }
-    const CatalogueNames before = NamesOf(CDeviceIdentity().SetIds(left.vid, left.pid, left.bcdDevice));
-    // The same device, by its serial number (or its port when it has none): in application mode, or in update
-    // mode once it has been away (a firmware that did not start brings it back so).
-    bool away = false;
+    device::ReturnWatch watch(left);
     usb::DeviceInfo back;
-    const bool cameBack = WaitForDevice(
-        transport, wait,
-        [&](const std::vector<usb::DeviceInfo>& listed) -> std::optional<usb::DeviceInfo> {
-            bool present = false;
-            for (const usb::DeviceInfo& d : listed) {
-                const bool same = left.serial.empty() ? DevicePort(d) == DevicePort(left) : d.serial == left.serial;
-                present = present || same;
-                if (same && (d.mode == usb::InterfaceMode::Application || away))
-                    return d;
-            }
-            away = away || !present;
-            return std::nullopt;
-        },
-        back);
-    if (!cameBack) {
-        if (wait.limit) {
-            std::cout << before.model
-                      << Format(" did not come back within %lld s: unplug it and plug it in again\n",
-                                static_cast<long long>(wait.limit->count()));
-        }
+    if (!WaitForDevice(
+            transport, wait, [&](const std::vector<usb::DeviceInfo>& listed) { return watch.Look(listed); }, back)) {
+        if (wait.limit)
+            std::cout << device::NotBackText(left, static_cast<long long>(wait.limit->count())) << '\n';
         return Failure(command, wait.limit ? Format("the device did not come back in application mode within %lld s",
                                                     static_cast<long long>(wait.limit->count()))
                                            : std::string("cannot list devices any more"));
     }
-    const CatalogueNames now = NamesOf(CDeviceIdentity().SetIds(back.vid, back.pid, back.bcdDevice));
     std::cerr << (back.mode == usb::InterfaceMode::Application ? "Back in application mode: " : "Back in update mode: ")
               << DescribeDevice(back) << '\n';
-    std::cout << now.model << " is back in "
-              << (back.mode == usb::InterfaceMode::Application ? "application mode" : "update mode") << ", firmware "
-              << now.firmware << '\n';
+    std::cout << device::BackText(back) << '\n';
     return kExitOk;
 }
 

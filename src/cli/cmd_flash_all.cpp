@@ -8,7 +8,6 @@
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/outcome_log.h"
-#include "settings/settings_file.h"
 #include "transport/transport_factory.h"
 
 #include <algorithm>
@@ -51,11 +50,7 @@ bool Suits(const dfuse::DfuFile& file, const usb::DeviceInfo& d)
 
 std::string NameOf(const usb::DeviceInfo& d)
 {
-    CDeviceIdentity identity;
-    identity.SetIds(d.vid, d.pid, d.bcdDevice);
-    std::string model = kUnknownModelName;
-    identity.GetModelName(model);
-    return model + " " + (d.serial.empty() ? "port " + DevicePort(d) : d.serial);
+    return NamesOf(d.vid, d.pid, d.bcdDevice).model + " " + (d.serial.empty() ? "port " + DevicePort(d) : d.serial);
 }
 
 const char* PhaseOf(const dfuse::JobEvent& e)
@@ -121,23 +116,14 @@ void Record(Worker& w, bool verify)
     if (w.result.empty())
         w.result = ok ? (verify ? "verified" : "written") : "failed";
     dfuse::OperationOutcome outcome;
-    outcome.program = "nemora-cli";
-    CDeviceIdentity identity;
-    identity.SetIds(w.device.vid, w.device.pid, w.device.bcdDevice);
-    identity.GetModelName(outcome.model);
-    outcome.serial = w.device.serial;
-    outcome.port = DevicePort(w.device);
     outcome.operation = "flash --all";
     outcome.ok = ok;
     outcome.result = w.result;
     outcome.health = w.health;
     if (w.failedContext)
         dfuse::DescribeFailedContext(*w.failedContext, outcome);
-    if (const std::string advice = dfuse::HubAdvice(outcome); !advice.empty())
+    if (const std::string advice = KeepOutcome(w.device, std::move(outcome)); !advice.empty())
         w.result += " (" + advice + ")";
-    std::string error;
-    if (const auto folder = settings::TransferFolder(error))
-        dfuse::RecordOutcome(*folder, std::move(outcome), error);
 }
 
 class Display {
@@ -308,13 +294,9 @@ int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file)
         JsonWriter json(std::cout);
         json.BeginObject().Key("ok").Bool(allOk).Key("devices").BeginArray();
         for (const auto& w : workers) {
-            CDeviceIdentity identity;
-            identity.SetIds(w->device.vid, w->device.pid, w->device.bcdDevice);
-            std::string model;
-            identity.GetModelName(model);
             json.BeginObject()
                 .Key("model")
-                .String(model)
+                .String(NamesOf(w->device.vid, w->device.pid, w->device.bcdDevice).model)
                 .Key("serial")
                 .String(w->device.serial)
                 .Key("port")

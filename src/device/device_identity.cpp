@@ -209,3 +209,19 @@ int CDeviceIdentity::GetFirmwareVersion(std::string& strText) const
     strText = text;
     return 0;
 }
+
+CatalogueNames NamesOf(const CDeviceIdentity& identity)
+{
+    CatalogueNames names;
+    names.catalogued = identity.GetProductName(names.product) == 0;
+    identity.GetModelName(names.model);
+    identity.GetFirmwareVersion(names.firmware);
+    return names;
+}
+
+CatalogueNames NamesOf(std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcdDevice)
+{
+    CDeviceIdentity identity;
+    identity.SetIds(wVid, wPid, wBcdDevice);
+    return NamesOf(identity);
+}

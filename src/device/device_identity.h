@@ -99,3 +99,14 @@ inline constexpr const char* kUnknownProductName = "Unknow product name";
 inline constexpr const char* kUnknownModelName = "Unknow model";
 inline constexpr const char* kUnknownDeviceName = "Unknow Device";
 inline constexpr const char* kUnknownFirmwareVersion = "----";
+
+// The catalogue's texts for an identity, each preset to the text shown when the model is not catalogued.
+struct CatalogueNames {
+    std::string product = kUnknownProductName;
+    std::string model = kUnknownModelName;
+    std::string firmware = kUnknownFirmwareVersion;
+    bool catalogued = false;
+};
+CatalogueNames NamesOf(const CDeviceIdentity& identity);
+// The same for a device's three USB ids.
+CatalogueNames NamesOf(std::uint16_t wVid, std::uint16_t wPid, std::uint16_t wBcdDevice);

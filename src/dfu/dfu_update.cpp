@@ -12,6 +12,7 @@
 #include "widgets/message_box_dialog.h"
 #include "widgets/message_box_model.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
@@ -249,6 +250,16 @@ void CDfuUpdate::LogOutcome()
         nemora::dfuse::DescribeFailedContext(*m_failedContext, outcome);
     outcome.health = m_health;
     OutcomeRecorderSlot()(m_strDevicePath, std::move(outcome));
+}
+
+bool CDfuUpdate::TransferRunsOn(const QString& strPath, const CDfuUpdate* except)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* engine = qobject_cast<const CDfuUpdate*>(window);
+        if (engine && engine != except && engine->IsRunning() && engine->DevicePath() == strPath)
+            return true;
+    }
+    return false;
 }
 
 void CDfuUpdate::SetOutcomeRecorder(OutcomeRecorder record)

@@ -98,6 +98,8 @@ public:
     // port not filled in). Set once, by the main window.
     using OutcomeRecorder = std::function<void(const QString&, nemora::dfuse::OperationOutcome)>;
     static void SetOutcomeRecorder(OutcomeRecorder record);
+    // An engine of this program, other than `except`, runs a transfer on the device at that path.
+    static bool TransferRunsOn(const QString& strPath, const CDfuUpdate* except = nullptr);
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
     // of permission the engine says so and offers to run it; without one it only says so.
     void SetDriverInstaller(std::function<void()> install) { m_installDriver = std::move(install); }

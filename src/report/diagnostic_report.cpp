@@ -206,14 +206,10 @@ void ReadDevice(usb::Transport& transport, dfuse::IDfuseLibrary& library, const 
                 DeviceFacts& d)
 {
     d.port = usb::LocationOfPath(d.info.path);
-    CDeviceIdentity identity;
-    identity.SetIds(d.info.vid, d.info.pid, d.info.bcdDevice);
-    d.product = kUnknownProductName;
-    d.model = kUnknownModelName;
-    d.firmware = kUnknownFirmwareVersion;
-    identity.GetProductName(d.product);
-    identity.GetModelName(d.model);
-    identity.GetFirmwareVersion(d.firmware);
+    const CatalogueNames names = NamesOf(d.info.vid, d.info.pid, d.info.bcdDevice);
+    d.product = names.product;
+    d.model = names.model;
+    d.firmware = names.firmware;
 
     if (!simulated)
         FindNode(d.port, d.access);

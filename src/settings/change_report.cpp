@@ -96,19 +96,27 @@ std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::sp
     return Finish(parts, others || before.size() != after.size());
 }
 
+std::vector<int> ScreensDiffering(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                                  int screenCount)
+{
+    std::vector<int> differing;
+    if (screenCount <= 0 || before.size() != after.size())
+        return differing;
+    const std::size_t chunk = after.size() / static_cast<std::size_t>(screenCount);
+    for (int i = 0; i < screenCount; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) * chunk;
+        if (!std::ranges::equal(before.subspan(at, chunk), after.subspan(at, chunk)))
+            differing.push_back(i + 1);
+    }
+    return differing;
+}
+
 std::string DescribeScreensChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                                   int screenCount)
 {
     if (screenCount <= 0 || before.size() != after.size())
         return "the whole logo area was written";
-    const std::size_t chunk = after.size() / static_cast<std::size_t>(screenCount);
-    std::vector<int> changed;
-    for (int i = 0; i < screenCount; ++i) {
-        const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i) * chunk);
-        if (!std::equal(before.begin() + at, before.begin() + at + static_cast<std::ptrdiff_t>(chunk),
-                        after.begin() + at))
-            changed.push_back(i + 1);
-    }
+    const std::vector<int> changed = ScreensDiffering(before, after, screenCount);
     if (changed.empty())
         return "nothing changed";
     return std::string(changed.size() == 1 ? "screen " : "screens ") + AndList(changed) + " changed; nothing else";

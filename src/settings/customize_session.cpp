@@ -78,17 +78,13 @@ bool CustomizeSession::EditsPending(const SettingsEditorValues& now,
 
 std::vector<int> CustomizeSession::UntouchedScreens(const std::vector<std::uint8_t>& area, int screenCount) const
 {
+    // Without a baseline of the area's size every screen counts as untouched.
+    const std::vector<int> edited =
+        m_logoAsRead.size() == area.size() ? ScreensDiffering(m_logoAsRead, area, screenCount) : std::vector<int>{};
     std::vector<int> untouched;
-    if (screenCount <= 0)
-        return untouched;
-    const std::size_t chunk = area.size() / static_cast<std::size_t>(screenCount);
-    for (int i = 0; i < screenCount; ++i) {
-        const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i) * chunk);
-        if (m_logoAsRead.size() != area.size() ||
-            std::equal(area.begin() + at, area.begin() + at + static_cast<std::ptrdiff_t>(chunk),
-                       m_logoAsRead.begin() + at)) {
-            untouched.push_back(i + 1);
-        }
+    for (int screen = 1; screen <= screenCount; ++screen) {
+        if (std::find(edited.begin(), edited.end(), screen) == edited.end())
+            untouched.push_back(screen);
     }
     return untouched;
 }

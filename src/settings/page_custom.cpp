@@ -61,12 +61,7 @@ constexpr const char* kDeviceBusy =
 // path: opening the device then would interleave requests with that transfer.
 bool BusyElsewhere(const CDfuUpdate* own, const QString& strPath)
 {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        const auto* engine = qobject_cast<const CDfuUpdate*>(window);
-        if (engine && engine != own && engine->IsRunning() && engine->DevicePath() == strPath)
-            return true;
-    }
-    return false;
+    return CDfuUpdate::TransferRunsOn(strPath, own);
 }
 
 QString FileErrorText(const nemora::dfuse::Error& error)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace nemora::widgets {
@@ -58,6 +59,15 @@ QString AskSaveFile(QWidget* pParent, const QString& strCaption, FileDialogKind 
         QFileDialog::getSaveFileName(pParent, strCaption, StartFolder(kind) + "/" + strName, strFilter);
     KeepFolder(kind, path);
     return path;
+}
+
+QString WriteTextFile(const QString& strPath, const QString& strText)
+{
+    QSaveFile file(strPath);
+    const QByteArray bytes = strText.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return file.errorString().isEmpty() ? QString("it cannot be written") : file.errorString();
+    return {};
 }
 
 } // namespace nemora::widgets

@@ -21,4 +21,7 @@ void KeepFolder(FileDialogKind kind, const QString& strChosenFile);
 QString AskSaveFile(QWidget* pParent, const QString& strCaption, FileDialogKind kind, const QString& strName,
                     const QString& strFilter);
 
+// Writes text (UTF-8) into the file, whole or not at all. Empty on success, else why not.
+QString WriteTextFile(const QString& strPath, const QString& strText);
+
 } // namespace nemora::widgets
