@@ -125,5 +125,6 @@ int RunSettingsRestore(Args args);   // settings restore
 int RunLogo(Args args);              // only in builds with Qt (NEMORA_CLI_LOGO)
 int RunInstallUdevRule(Args args);
 int RunReport(Args args);
+int RunRecover(Args args);
 
 } // namespace nemora::cli

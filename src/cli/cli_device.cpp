@@ -4,6 +4,8 @@
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/outcome_log.h"
+#include "dfuse/sha256.h"
+#include "settings/change_report.h"
 #include "settings/settings_file.h"
 #include "settings/snapshots.h"
 #include "transport/transport_factory.h"
@@ -327,6 +329,8 @@ int OpenLink(std::string_view command, Session& session, dfuse::DeviceLink& link
 void JobReporter::operator()(const dfuse::JobEvent& event)
 {
     using Kind = dfuse::JobEvent::Kind;
+    if (m_journal)
+        m_journal->See(event);
     switch (event.kind) {
     case Kind::Launched:
         EndProgress();
@@ -342,6 +346,7 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
         break;
     case Kind::Upgraded:
         EndProgress();
+        ++m_targetsUpgraded;
         std::cerr << TargetLabel("Target", event.target) << ": Upgrade successful !\n";
         break;
     case Kind::Verified:
@@ -388,9 +393,15 @@ void JobReporter::operator()(const dfuse::JobEvent& event)
     case Kind::Snapshot:
         EndProgress();
         std::cerr << "Snapshot of the settings saved to " << event.text << "\n";
+        m_snapshotPath = event.text;
         break;
     case Kind::Plan:
         EndProgress();
+        if (event.pages > 0) {
+            ++m_targetsCompared;
+            m_pagesCompared += event.pages;
+            m_pagesWritten += event.pagesWritten;
+        }
         std::cerr << TargetLabel("Target", event.target) << ": " << event.text << "\n";
         break;
     case Kind::SnapshotUnreadable:
@@ -436,6 +447,44 @@ JobReporter::~JobReporter()
     outcome.health = m_health;
     if (const std::string advice = KeepOutcome(*m_device, std::move(outcome)); !advice.empty())
         std::cerr << advice << "\n";
+}
+
+std::string JobReporter::FirmwareChange(const std::vector<std::string>& userAreas) const
+{
+    return settings::DescribeFirmwareChange(m_pagesWritten, m_pagesCompared, m_targetsUpgraded > m_targetsCompared,
+                                            userAreas);
+}
+
+std::optional<dfuse::WriteJournal> BeginRecordedWrite(const usb::DeviceInfo& device, std::string title,
+                                                      std::string detail, const std::filesystem::path& file,
+                                                      std::string hash, std::string resolves)
+{
+    std::string error;
+    const auto folder = settings::TransferFolder(error);
+    if (folder) {
+        dfuse::WriteRecord record;
+        record.program = "nemora-cli";
+        record.model = NamesOf(device.vid, device.pid, device.bcdDevice).model;
+        record.vid = device.vid;
+        record.pid = device.pid;
+        record.bcd = device.bcdDevice;
+        record.serial = device.serial;
+        record.port = DevicePort(device);
+        record.title = std::move(title);
+        record.detail = std::move(detail);
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+        record.file = (ec ? file : absolute).string();
+        record.hash = std::move(hash);
+        record.resolves = std::move(resolves);
+        dfuse::WriteJournal journal(*folder, std::move(record));
+        if (journal.Begin(error))
+            return journal;
+    }
+    std::cerr << "This write is not recorded (" << error
+              << "): if it is cut short, 'nemora-cli recover' will not "
+                 "know of it\n";
+    return std::nullopt;
 }
 
 std::string JobReporter::LabelFor(std::uint32_t operation, int target) const
@@ -546,6 +595,16 @@ int ReadArea(std::string_view command, AreaDevice& device, std::uint32_t address
         return Failure(command, Format("the device answered %zu of the %u bytes at 0x%08X", bytes.size(),
                                        unsigned{size}, unsigned{address}));
     }
+    // A whole user area read before any write is what the change report starts from.
+    const CDeviceIdentity& id = device.identity;
+    if (!device.logoWritten && !device.paramWritten) {
+        if (!device.before)
+            device.before.emplace();
+        if (address == id.m_dwLogoAddress)
+            device.before->logo = bytes;
+        if (address == id.m_dwParamAddress)
+            device.before->param = bytes;
+    }
     return -1;
 }
 
@@ -562,11 +621,19 @@ int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::
         return Failure(command, "no transfer folder: " + error);
     }
     const std::filesystem::path staging = *folder / settings::kStagingFileName;
-    if (const dfuse::Error e = dfuse::WriteDfuFile(staging, file)) {
+    std::vector<std::uint8_t> serialized;
+    if (const dfuse::Error e = dfuse::SerializeDfuFile(file, serialized)) {
+        return Failure(command, FileProblem(staging.string(), e));
+    }
+    if (const dfuse::Error e = dfuse::WriteFileAtomically(staging, serialized)) {
         return Failure(command, FileProblem(staging.string(), e));
     }
     JobReporter reporter(command);
     reporter.RecordFor(device.session.device);
+    // The staging file is what a write cut short is written again from.
+    auto journal = BeginRecordedWrite(device.session.device, device.title, device.snapshotBefore, staging,
+                                      dfuse::Sha256Hex(serialized), device.resolves);
+    reporter.Journal(journal ? &*journal : nullptr);
     dfuse::SnapshotRequest snapshot;
     if (device.snapshotDue) {
         snapshot = settings::MakeSnapshotRequest(device.identity, device.session.device.serial, device.snapshotBefore);
@@ -574,11 +641,51 @@ int WriteStagingFile(std::string_view command, AreaDevice& device, const dfuse::
     // The staging file is the record of the last write; what is sent is the value it was written from.
     const bool ok =
         dfuse::DownloadFile(*device.session.library, device.link, file, std::ref(reporter), std::move(snapshot));
+    if (journal)
+        journal->End(ok && reporter.Status() == kExitOk);
     if (reporter.Status() != kExitOk) {
         return reporter.Status();
     }
     device.snapshotDue = false; // both areas are kept: the command's further writes need no other
-    return ok ? -1 : Failure(command, "the area was written but not verified");
+    if (!reporter.SnapshotPath().empty() && !device.logoWritten && !device.paramWritten) {
+        settings::SnapshotAreas kept = settings::ReadSnapshot(reporter.SnapshotPath(), device.identity);
+        if (kept.error.empty())
+            device.before = std::move(kept);
+    }
+    if (!ok)
+        return Failure(command, "the area was written but not verified");
+    for (const dfuse::Image& image : file.images) {
+        for (const dfuse::Element& element : image.elements) {
+            if (element.address == device.identity.m_dwLogoAddress)
+                device.logoWritten = element.data;
+            else if (element.address == device.identity.m_dwParamAddress)
+                device.paramWritten = element.data;
+        }
+    }
+    return -1;
+}
+
+void ReportChanges(const AreaDevice& device)
+{
+    static const std::vector<std::uint8_t> kUnknown;
+    const auto change = [&](const std::optional<std::vector<std::uint8_t>>& written, bool logo) {
+        settings::AreaChange area;
+        area.written = written.has_value();
+        if (area.written) {
+            area.after = *written;
+            const std::vector<std::uint8_t>& held = !device.before ? kUnknown
+                                                    : logo         ? device.before->logo
+                                                                   : device.before->param;
+            // The area as the device held it, over the length the write covered.
+            if (held.size() >= written->size())
+                area.before = std::span<const std::uint8_t>(held.data(), written->size());
+        }
+        return area;
+    };
+    std::cout << "changed: "
+              << settings::DescribeAreasChange(change(device.logoWritten, true), change(device.paramWritten, false),
+                                               device.identity.m_nImageCount)
+              << '\n';
 }
 
 } // namespace nemora::cli

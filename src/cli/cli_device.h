@@ -10,6 +10,8 @@
 #include "dfuse/dfuse_library.h"
 #include "dfuse/outcome_log.h"
 #include "dfuse/transfer_job.h"
+#include "dfuse/write_journal.h"
+#include "settings/snapshots.h"
 #include "usb/transport.h"
 
 #include <chrono>
@@ -143,9 +145,15 @@ public:
 
     // The device the job runs on; without it nothing is recorded.
     void RecordFor(const usb::DeviceInfo& device) { m_device = device; }
+    // The record of the write the job makes: every event goes to it too.
+    void Journal(dfuse::WriteJournal* journal) { m_journal = journal; }
     void operator()(const dfuse::JobEvent& event);
     int Status() const { return m_status; }
     std::vector<dfuse::JobEvent> elements;
+    // The snapshot the job saved; empty when it saved none.
+    const std::string& SnapshotPath() const { return m_snapshotPath; }
+    // What a firmware write changed: the pages written of those compared, and the user areas it wrote.
+    std::string FirmwareChange(const std::vector<std::string>& userAreas) const;
 
 private:
     std::string LabelFor(std::uint32_t operation, int target) const;
@@ -161,7 +169,20 @@ private:
     std::string m_failure; // the words of the first failure
     std::optional<dfuse::DFUThreadContext> m_failedContext;
     dfuse::LinkHealth m_health;
+    dfuse::WriteJournal* m_journal = nullptr;
+    std::string m_snapshotPath;
+    std::size_t m_pagesCompared = 0;
+    std::size_t m_pagesWritten = 0;
+    int m_targetsCompared = 0;
+    int m_targetsUpgraded = 0;
 };
+
+// A write kept in the state folder from before it starts until it verified, so that one cut short can be
+// finished later ('nemora-cli recover'). Nothing, with one line on stderr, when the state folder cannot
+// take it: the write goes ahead unrecorded.
+std::optional<dfuse::WriteJournal> BeginRecordedWrite(const usb::DeviceInfo& device, std::string title,
+                                                      std::string detail, const std::filesystem::path& file,
+                                                      std::string hash, std::string resolves = {});
 
 // A device in update mode opened for its user areas: the session, its link and its identity (geometry
 // and areas derived).
@@ -171,10 +192,33 @@ struct AreaDevice {
     CDeviceIdentity identity;
     bool snapshotDue = false;   // the next write keeps both areas as a snapshot first (once per command)
     std::string snapshotBefore; // what that snapshot is taken before
+    // For the change report: both areas as they were before the command's first write (from its snapshot,
+    // or from the command's own read of an area), and each area as the command last wrote it.
+    std::optional<settings::SnapshotAreas> before;
+    std::optional<std::vector<std::uint8_t>> logoWritten;
+    std::optional<std::vector<std::uint8_t>> paramWritten;
+    std::string title = "settings write"; // what the write records call the command's writes
+    std::string resolves;                 // the write cut short the command's writes finish
 };
+
+// "changed: NI 200 -> 900; screen 7 changed; nothing else" on stdout, for what the command wrote.
+void ReportChanges(const AreaDevice& device);
 // After a device left update mode: waits (10 s, or --wait's limit) for the same device, by serial else port,
 // to come back, and says on stdout in which mode and with which firmware. Returns the exit status.
 int AwaitReturn(std::string_view command, usb::Transport& transport, const usb::DeviceInfo& left, WaitOption wait);
+
+// How a firmware write goes: verified, compared first, the snapshot it keeps, and the write cut short it
+// finishes (its id).
+struct FirmwareWrite {
+    bool verify = true;
+    bool smart = true;
+    dfuse::SnapshotRequest snapshot;
+    std::string resolves;
+};
+// Writes the file (read from `path`) into the device behind the link, as 'flash' does, and says on stdout
+// what it changed. Returns the exit status.
+int WriteFirmware(std::string_view command, Session& session, const dfuse::DeviceLink& link, const std::string& path,
+                  const dfuse::DfuFile& file, FirmwareWrite options);
 
 // flash FILE --all: every suitable device at once. Returns the exit status.
 int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file);

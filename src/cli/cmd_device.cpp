@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <iostream>
 
 namespace nemora::cli {
@@ -208,25 +209,13 @@ int RunFlash(Args args)
         return PrintFlashPlan(path, *file.file, link, !parsed->Has("--no-verify"), parsed->Has("--json"),
                               parsed->Has("--full") ? nullptr : &session.library->Operations());
     }
-    // Every target the file has an image for, in target order; the job refuses the file before anything
-    // is sent when one of them is missing or cannot take its image whole.
-    std::vector<int> targets;
-    for (const Image& image : file.file->images) {
-        targets.push_back(image.alternate);
-    }
-    std::sort(targets.begin(), targets.end());
-    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
-
-    dfuse::TransferJob job(session.library->Operations());
-    job.SetVerifyAfterUpgrade(!parsed->Has("--no-verify"));
-    job.SetSmartWrites(!parsed->Has("--full"));
-    job.SetSnapshot(SnapshotRequestFor("flash", *parsed, link, session.device));
-    JobReporter reporter("flash");
-    reporter.RecordFor(session.device);
-    dfuse::RunJob(
-        job, [&] { return job.StartUpgrade(link, targets, *file.file); }, std::ref(reporter));
-    if (reporter.Status() != kExitOk || !parsed->Has("--leave")) {
-        return reporter.Status();
+    const int written = WriteFirmware("flash", session, link, path, *file.file,
+                                      {!parsed->Has("--no-verify"),
+                                       !parsed->Has("--full"),
+                                       SnapshotRequestFor("flash", *parsed, link, session.device),
+                                       {}});
+    if (written != kExitOk || !parsed->Has("--leave")) {
+        return written;
     }
     // Verified: the device starts the firmware it was given, and comes back running it.
     dfuse::TransferJob leave(session.library->Operations());
@@ -243,6 +232,40 @@ int RunFlash(Args args)
         back.limit = std::chrono::seconds(10); // --wait without SECONDS was for the device to arrive
     }
     return AwaitReturn("flash", *session.transport, session.device, back);
+}
+
+int WriteFirmware(std::string_view command, Session& session, const dfuse::DeviceLink& link, const std::string& path,
+                  const dfuse::DfuFile& file, FirmwareWrite options)
+{
+    // Every target the file has an image for, in target order; the job refuses the file before anything
+    // is sent when one of them is missing or cannot take its image whole.
+    std::vector<int> targets;
+    for (const Image& image : file.images) {
+        targets.push_back(image.alternate);
+    }
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+
+    dfuse::TransferJob job(session.library->Operations());
+    job.SetVerifyAfterUpgrade(options.verify);
+    job.SetSmartWrites(options.smart);
+    job.SetSnapshot(std::move(options.snapshot));
+    JobReporter reporter(command);
+    reporter.RecordFor(session.device);
+    auto journal =
+        BeginRecordedWrite(session.device, "firmware update", std::filesystem::path(path).filename().string(), path,
+                           dfuse::HashOfFile(path), options.resolves);
+    reporter.Journal(journal ? &*journal : nullptr);
+    dfuse::RunJob(
+        job, [&] { return job.StartUpgrade(link, targets, file); }, std::ref(reporter));
+    if (journal)
+        journal->End(reporter.Status() == kExitOk);
+    if (reporter.Status() == kExitOk) {
+        CDeviceIdentity identity;
+        identity.SetIds(link.vid, link.pid, link.bcdDevice);
+        std::cout << "changed: " << reporter.FirmwareChange(settings::UserAreasTouched(file.images, identity)) << '\n';
+    }
+    return reporter.Status();
 }
 
 // ---------------------------------------------------------------- read

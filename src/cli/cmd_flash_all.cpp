@@ -8,11 +8,14 @@
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/outcome_log.h"
+#include "settings/change_report.h"
+#include "settings/snapshots.h"
 #include "transport/transport_factory.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -40,6 +43,11 @@ struct Worker {
     Clock::time_point started;
     double seconds = 0;
     bool done = false;
+    std::optional<dfuse::WriteJournal> journal;
+    std::size_t pagesCompared = 0;
+    std::size_t pagesWritten = 0;
+    int targetsCompared = 0;
+    int targetsUpgraded = 0;
 };
 
 bool Suits(const dfuse::DfuFile& file, const usb::DeviceInfo& d)
@@ -74,7 +82,19 @@ const char* PhaseOf(const dfuse::JobEvent& e)
 void Take(Worker& w, const dfuse::JobEvent& e)
 {
     using Kind = dfuse::JobEvent::Kind;
+    if (w.journal)
+        w.journal->See(e);
     switch (e.kind) {
+    case Kind::Plan:
+        if (e.pages > 0) {
+            ++w.targetsCompared;
+            w.pagesCompared += e.pages;
+            w.pagesWritten += e.pagesWritten;
+        }
+        break;
+    case Kind::Upgraded:
+        ++w.targetsUpgraded;
+        break;
     case Kind::Launched:
     case Kind::Progress:
         w.phase = PhaseOf(e);
@@ -110,11 +130,21 @@ void Take(Worker& w, const dfuse::JobEvent& e)
     }
 }
 
-void Record(Worker& w, bool verify)
+void Record(Worker& w, bool verify, const dfuse::DfuFile& file)
 {
     const bool ok = !w.failed && (w.verified || !verify);
-    if (w.result.empty())
+    if (w.journal)
+        w.journal->End(ok);
+    if (w.result.empty()) {
         w.result = ok ? (verify ? "verified" : "written") : "failed";
+        if (ok) {
+            CDeviceIdentity identity;
+            identity.SetIds(w.device.vid, w.device.pid, w.device.bcdDevice);
+            w.result += "; " + settings::DescribeFirmwareChange(w.pagesWritten, w.pagesCompared,
+                                                                w.targetsUpgraded > w.targetsCompared,
+                                                                settings::UserAreasTouched(file.images, identity));
+        }
+    }
     dfuse::OperationOutcome outcome;
     outcome.operation = "flash --all";
     outcome.ok = ok;
@@ -245,6 +275,9 @@ int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file)
     for (std::thread& opener : openers)
         opener.join();
 
+    const std::string filePath = args.positionals.front();
+    const std::string fileName = std::filesystem::path(filePath).filename().string();
+    const std::string fileHash = dfuse::HashOfFile(filePath);
     dfuse::JobWaker waker;
     for (auto& w : workers) {
         if (w->failed)
@@ -254,6 +287,7 @@ int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file)
         w->job->SetSmartWrites(!args.Has("--full"));
         w->job->SetSnapshot(SnapshotRequestFor("flash", args, w->link, w->device));
         w->job->SetWakeUp(waker.WakeUp());
+        w->journal = BeginRecordedWrite(w->device, "firmware update", fileName, filePath, fileHash);
         for (const dfuse::JobEvent& e : w->job->StartUpgrade(w->link, targets, file))
             Take(*w, e);
     }
@@ -273,7 +307,7 @@ int RunFlashAll(const ParsedArgs& args, const dfuse::DfuFile& file)
                 w->done = true;
                 w->seconds = std::chrono::duration<double>(Clock::now() - w->started).count();
                 w->phase = !w->failed && (w->verified || !verify) ? "done" : "failed";
-                Record(*w, verify);
+                Record(*w, verify, file);
                 if (w->job)
                     w->job->SetWakeUp({});
                 w->lock.Release();

@@ -75,7 +75,11 @@ int ReadLogo(std::string_view command, const ParsedArgs& args, DeviceUse use, Ar
 int WriteLogo(std::string_view command, AreaDevice& device, LogoArea& logo)
 {
     EncodeLogoArea(logo.bytes, logo.screens, device.identity);
-    return WriteArea(command, device, device.identity.m_dwLogoAddress, logo.bytes);
+    if (const int status = WriteArea(command, device, device.identity.m_dwLogoAddress, logo.bytes); status >= 0) {
+        return status;
+    }
+    ReportChanges(device);
+    return -1;
 }
 
 int Export(std::string_view command, const MonoImage& screen, const std::string& out)

@@ -299,6 +299,7 @@ int RunSet(Args args)
         std::cout << "temperature: " << JoinTemperature(old.TemperatureCurve()) << " -> "
                   << JoinTemperature(record.TemperatureCurve()) << '\n';
     }
+    ReportChanges(device);
     return kExitOk;
 }
 
@@ -498,6 +499,7 @@ int RunLoad(Args args)
     if (!logoGiven && !paramGiven) {
         return Failure(kCommand, path + ": the file supplies neither area of this device; nothing was written");
     }
+    ReportChanges(device);
     return kExitOk;
 }
 

@@ -129,11 +129,13 @@ int RunSettingsRestore(Args args)
         return Failure(kCommand, areas.error + "; nothing was written");
     }
     std::cerr << "Restoring " << path.string() << "\n";
+    device.title = "settings restore";
     if (const int status = WriteStagingFile(kCommand, device, settings::MakeRestoreFile(device.identity, areas));
         status >= 0) {
         return status;
     }
     std::cout << "restored " << path.string() << "\n";
+    ReportChanges(device);
     return kExitOk;
 }
 

@@ -25,6 +25,7 @@ constexpr std::array kCommands = {
     Command{"flash", "erase, download and verify a DfuSe file on a device", nemora::cli::RunFlash},
     Command{"read", "read a memory range of a device into a raw file", nemora::cli::RunRead},
     Command{"leave", "make a device leave update mode and start its firmware", nemora::cli::RunLeave},
+    Command{"recover", "list the writes cut short, and finish them", nemora::cli::RunRecover},
     Command{"settings", "show, change, back up and restore a device's user settings", nemora::cli::RunSettings},
     Command{"install-udev-rule", "let this user open the device without root", nemora::cli::RunInstallUdevRule},
     Command{"report", "print a diagnostic report to send with a question", nemora::cli::RunReport},

@@ -3,11 +3,10 @@
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_operations.h"
+#include "dfuse/record_file.h"
 
 #include <array>
 #include <cstdlib>
-#include <ctime>
-#include <fstream>
 
 namespace nemora::dfuse {
 
@@ -16,26 +15,6 @@ namespace {
 constexpr std::size_t kFields = 17;
 constexpr std::size_t kFieldsWithoutHealth = 12; // records written before the link was counted
 constexpr std::uintmax_t kMaxOutcomesSize = 64 * 1024;
-
-// Fields are tab-separated: tabs and line breaks inside a field become blanks.
-std::string Clean(std::string text)
-{
-    for (char& c : text) {
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-    }
-    return text;
-}
-
-std::string NowUtc()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 std::string Line(const OperationOutcome& o)
 {
@@ -56,24 +35,12 @@ std::string Line(const OperationOutcome& o)
                                                      std::to_string(o.health.timeouts),
                                                      std::to_string(o.health.statusErrors),
                                                      std::to_string(o.health.recoveries)};
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            line += '\t';
-        line += Clean(fields[i]);
-    }
-    return line + '\n';
+    return JoinFields(fields);
 }
 
 bool Parse(const std::string& line, OperationOutcome& o)
 {
-    std::vector<std::string> fields;
-    std::size_t from = 0;
-    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
-        fields.push_back(line.substr(from, tab - from));
-        from = tab + 1;
-    }
-    fields.push_back(line.substr(from)); // empty fields at the end count too
+    const std::vector<std::string> fields = SplitFields(line);
     if ((fields.size() != kFields && fields.size() != kFieldsWithoutHealth) ||
         (fields[6] != "ok" && fields[6] != "failed"))
         return false;
@@ -139,13 +106,7 @@ std::string HubAdvice(const OperationOutcome& outcome)
 std::vector<OperationOutcome> ReadOutcomes(const std::filesystem::path& folder)
 {
     std::vector<OperationOutcome> outcomes;
-    std::error_code ec;
-    const std::filesystem::path path = folder / kOutcomesFileName;
-    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) > kMaxOutcomesSize)
-        return outcomes;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : ReadRecordLines(folder / kOutcomesFileName, kMaxOutcomesSize)) {
         OperationOutcome outcome;
         if (Parse(line, outcome))
             outcomes.push_back(std::move(outcome));
@@ -156,19 +117,20 @@ std::vector<OperationOutcome> ReadOutcomes(const std::filesystem::path& folder)
 bool RecordOutcome(const std::filesystem::path& folder, OperationOutcome outcome, std::string& error)
 {
     if (outcome.when.empty())
-        outcome.when = NowUtc();
-    std::vector<OperationOutcome> kept = ReadOutcomes(folder);
-    kept.push_back(std::move(outcome));
-    const std::size_t from = kept.size() > kOutcomesKept ? kept.size() - kOutcomesKept : 0;
-    std::string text;
-    for (std::size_t i = from; i < kept.size(); ++i)
-        text += Line(kept[i]);
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    if (const Error failed = WriteFileAtomically(folder / kOutcomesFileName, bytes)) {
-        error = failed.message.empty() ? "the outcomes file cannot be written" : failed.message;
-        return false;
-    }
-    return true;
+        outcome.when = UtcNow();
+    // Lines that do not parse go with the rewrite, as reading them would leave them out.
+    return RewriteRecordFile(
+        folder / kOutcomesFileName, kMaxOutcomesSize, kOutcomesKept,
+        [&](std::vector<std::string>& lines) {
+            std::erase_if(lines, [](const std::string& line) {
+                OperationOutcome parsed;
+                return !Parse(line, parsed);
+            });
+            std::string added = Line(outcome);
+            added.pop_back();
+            lines.push_back(std::move(added));
+        },
+        false, error);
 }
 
 } // namespace nemora::dfuse

@@ -219,6 +219,8 @@ void TransferJob::OnCompareComplete(const Image& read, JobEvents& events)
     m_pages = {};
     Add(events, JobEvent::Kind::Plan);
     events.back().text = DescribePlan(plan);
+    events.back().pages = plan.pages;
+    events.back().pagesWritten = plan.blank + plan.erased;
     if (const MappingTarget* pTarget = TargetAt(m_nCurrentTarget)) {
         FilterImage(plan.verify, *pTarget, OPERATION_UPLOAD, false);
     }

@@ -90,6 +90,10 @@ struct JobEvent {
     bool verifyDone = false;
     bool snapshot = false; // a Launched or Progress event of the snapshot's read
     bool compare = false;  // a Launched or Progress event of the read that compares a target's pages
+    // Plan: the pages compared and, of them, those written; both 0 when every page the file touches is
+    // written without a compare.
+    std::size_t pages = 0;
+    std::size_t pagesWritten = 0;
     std::vector<std::uint8_t> bytes;
     std::string text;
 };

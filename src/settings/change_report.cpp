@@ -60,15 +60,11 @@ std::string Finish(const std::vector<std::string>& parts, bool others)
     return text + "; nothing else";
 }
 
-} // namespace
-
-std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
+// The parts a settings change adds, and whether bytes outside the known fields changed.
+bool AddSettingsParts(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                      std::vector<std::string>& parts)
 {
-    if (std::all_of(before.begin(), before.end(), [](std::uint8_t b) { return b == 0xFF; }) &&
-        !std::equal(before.begin(), before.end(), after.begin(), after.end()))
-        return "the parameter area was blank: every setting in it is new";
     const SettingsRecord was = RecordOf(before), now = RecordOf(after);
-    std::vector<std::string> parts;
     std::set<std::size_t> known = {SettingsRecord::kMarkerOffset, SettingsRecord::kTemperatureUnitOffset};
     for (const ParameterFieldSpec& f : kParameterFields) {
         known.insert(f.offset);
@@ -93,7 +89,65 @@ std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::sp
     const std::size_t size = std::min(before.size(), after.size());
     for (std::size_t at = 0; at + 1 < size && !others; at += 2)
         others = !known.count(at) && (before[at] != after[at] || before[at + 1] != after[at + 1]);
-    return Finish(parts, others || before.size() != after.size());
+    return others || before.size() != after.size();
+}
+
+bool IsBlank(std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+} // namespace
+
+std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
+{
+    if (IsBlank(before) && !std::ranges::equal(before, after))
+        return "the parameter area was blank: every setting in it is new";
+    std::vector<std::string> parts;
+    const bool others = AddSettingsParts(before, after, parts);
+    return Finish(parts, others);
+}
+
+std::string DescribeAreasChange(const AreaChange& logo, const AreaChange& param, int screenCount)
+{
+    std::vector<std::string> parts;
+    bool others = false;
+    if (param.written) {
+        if (param.before.empty())
+            parts.push_back("the parameter area was written (what it held before is not known)");
+        else if (IsBlank(param.before) && !std::ranges::equal(param.before, param.after))
+            parts.push_back("the parameter area was blank: every setting in it is new");
+        else
+            others = AddSettingsParts(param.before, param.after, parts);
+    }
+    if (logo.written) {
+        if (screenCount <= 0 || logo.before.size() != logo.after.size()) {
+            parts.push_back("the whole logo area was written");
+        } else if (const std::vector<int> changed = ScreensDiffering(logo.before, logo.after, screenCount);
+                   !changed.empty()) {
+            parts.push_back(std::string(changed.size() == 1 ? "screen " : "screens ") + AndList(changed) + " changed");
+        }
+    }
+    return Finish(parts, others);
+}
+
+std::string DescribeFirmwareChange(std::size_t pagesWritten, std::size_t pagesCompared, bool wholeWrite,
+                                   const std::vector<std::string>& userAreas)
+{
+    std::string text;
+    if (wholeWrite)
+        text = "every page the file touches was erased and written";
+    else if (pagesWritten == 0)
+        text = "no page changed: the device held these bytes already";
+    else
+        text = std::to_string(pagesWritten) + " of " + std::to_string(pagesCompared) +
+               (pagesCompared == 1 ? " page changed" : " pages changed");
+    if (userAreas.empty())
+        return text + "; no user area touched";
+    text += "; the file also wrote ";
+    for (std::size_t i = 0; i < userAreas.size(); ++i)
+        text += (i == 0 ? "the " : " and the ") + userAreas[i];
+    return text;
 }
 
 std::vector<int> ScreensDiffering(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,

@@ -216,6 +216,11 @@ std::optional<DeviceConfig> ParseDeviceConfig(std::string_view text, std::string
                 return bad("a number from 0 to 0xFFFF");
             }
             config.appBcd = value16;
+        } else if (key == "comes_back") {
+            if (value != "0" && value != "1") {
+                return bad("use 0 or 1");
+            }
+            config.comesBack = value == "1";
         } else if (key == "serial") {
             if (value.empty() || value.size() > 126) {
                 return bad("1 to 126 characters");

@@ -65,6 +65,7 @@ struct DeviceConfig {
     // nothing: the same as in update mode.
     std::optional<std::uint16_t> appBcd;
     std::uint16_t bcdFor(Mode m) const { return m == Mode::App && appBcd ? *appBcd : bcd; }
+    bool comesBack = true; // after leaving update mode; false: it stays away, as a device whose firmware hangs
     std::uint16_t dfuVersion = 0x011A;
     std::string serial;    // empty: derived from the location
     std::string flashPath; // empty: flash lives in memory

@@ -887,7 +887,7 @@ TransferResult VirtualDevice::GetStatus(std::span<std::uint8_t> data, std::size_
         const std::uint8_t reply[6] = {kStatusOk, 0, 0, 0, kDfuManifest, 0};
         const auto r = Reply(data, wLength, reply);
         EnterMode(Mode::App);
-        m_action = BusAction::Reenumerate;
+        m_action = m_config.comesBack ? BusAction::Reenumerate : BusAction::Vanish;
         return r;
     }
     const std::uint8_t reply[6] = {m_state == kDfuError ? m_status : std::uint8_t{kStatusOk},

@@ -72,13 +72,20 @@ TEST_F(CliDevice, LeaveSaysTheDeviceIsBackAndWhichFirmwareItRuns)
     const CliResult flashed = Run({"flash", file, "--leave", "--no-snapshot"}, "bcd=0x004C,app_bcd=0x004D");
     EXPECT_EQ(flashed.exitCode, 0) << flashed.err;
     EXPECT_NE(flashed.err.find("Verify successful !"), std::string::npos) << flashed.err;
-    EXPECT_EQ(flashed.out, "Product 01 is back in application mode, firmware 1.3\n");
+    EXPECT_EQ(flashed.out, "changed: 4 of 4 pages changed; no user area touched\n"
+                           "Product 01 is back in application mode, firmware 1.3\n");
     EXPECT_EQ(Run({"flash", file, "--leave", "--no-verify"}, "bcd=0x004C").exitCode, 2);
 
     const CliResult left =
         RunCli({"leave"}, {"NEMORA_SIM=bcd=0x004C,app_bcd=0x004D", "NEMORA_SIM_CONTROL=" + P("control2")});
     EXPECT_EQ(left.exitCode, 0) << left.err;
     EXPECT_EQ(left.out, "Product 01 is back in application mode, firmware 1.3\n");
+
+    // A firmware that does not start keeps the device away.
+    const CliResult away =
+        RunCli({"leave", "--wait=1"}, {"NEMORA_SIM=bcd=0x004C,comes_back=0", "NEMORA_SIM_CONTROL=" + P("control3")});
+    EXPECT_EQ(away.exitCode, 1);
+    EXPECT_EQ(away.out, "Product 01 did not come back within 1 s: unplug it and plug it in again\n");
 }
 
 TEST_F(CliDevice, FlashErasesDownloadsAndVerifiesEveryImage)

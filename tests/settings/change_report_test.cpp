@@ -9,6 +9,9 @@
 
 namespace {
 
+using nemora::settings::AreaChange;
+using nemora::settings::DescribeAreasChange;
+using nemora::settings::DescribeFirmwareChange;
 using nemora::settings::DescribeScreensChange;
 using nemora::settings::DescribeSettingsChange;
 
@@ -72,6 +75,35 @@ TEST(ScreensChange, NamesTheScreensThatDiffer)
     EXPECT_EQ(DescribeScreensChange(before, after, 12), "screen 7 changed; nothing else");
     after[0] = 0;
     EXPECT_EQ(DescribeScreensChange(before, after, 12), "screens 1 and 7 changed; nothing else");
+}
+
+// A command that writes both areas says it in one line; an area whose bytes before are unknown says so.
+TEST(AreasChange, JoinsBothAreasIntoOneLine)
+{
+    SettingsRecord was;
+    was.SetParameters(SettingsParameters{});
+    was.StoreMarker();
+    SettingsRecord now = was;
+    now.SetWord(SettingsRecord::kNiOffset, 900);
+    const std::span<const std::uint8_t> wasBytes(was.Data(), SettingsRecord::kSize),
+        nowBytes(now.Data(), SettingsRecord::kSize);
+    std::vector<std::uint8_t> logoBefore(12 * 512, 0xFF), logoAfter = logoBefore;
+    logoAfter[6 * 512] = 0;
+    EXPECT_EQ(DescribeAreasChange({true, logoBefore, logoAfter}, {true, wasBytes, nowBytes}, 12),
+              "NI 800 -> 900; screen 7 changed; nothing else");
+    EXPECT_EQ(DescribeAreasChange({true, logoBefore, logoBefore}, {}, 12), "nothing changed");
+    EXPECT_EQ(DescribeAreasChange({}, {true, {}, nowBytes}, 12),
+              "the parameter area was written (what it held before is not known); nothing else");
+}
+
+TEST(FirmwareChange, CountsThePagesAndNamesTheUserAreas)
+{
+    EXPECT_EQ(DescribeFirmwareChange(4, 12, false, {}), "4 of 12 pages changed; no user area touched");
+    EXPECT_EQ(DescribeFirmwareChange(0, 12, false, {}),
+              "no page changed: the device held these bytes already; no user area touched");
+    EXPECT_EQ(DescribeFirmwareChange(0, 0, true, {"logo area", "parameter area"}),
+              "every page the file touches was erased and written; the file also wrote the logo area and the "
+              "parameter area");
 }
 
 } // namespace
