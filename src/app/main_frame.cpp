@@ -38,6 +38,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -136,6 +138,22 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
         if (const auto folder = nemora::settings::TransferFolder(error))
             nemora::dfuse::RecordOutcome(*folder, std::move(outcome), error);
     });
+    // Every write to a device's flash is kept until it verified: one cut short is offered on arrival.
+    CDfuUpdate::SetJournalMaker(
+        [this](const QString& strPath,
+               nemora::dfuse::WriteRecord record) -> std::optional<nemora::dfuse::WriteJournal> {
+            record.serial = SerialOf(strPath);
+            record.port = nemora::usb::LocationOfPath(strPath.toStdString());
+            std::string error;
+            if (const auto folder = nemora::settings::TransferFolder(error)) {
+                nemora::dfuse::WriteJournal journal(*folder, std::move(record));
+                if (journal.Begin(error))
+                    return journal;
+            }
+            AppendLog("This write is not recorded (" + QString::fromStdString(error) +
+                      "): if it is cut short, the console will not offer to finish it.");
+            return std::nullopt;
+        });
     for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
                           static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs
@@ -153,6 +171,7 @@ CMainFrame::~CMainFrame()
 {
     qApp->removeEventFilter(this);
     CDfuUpdate::SetOutcomeRecorder({});
+    CDfuUpdate::SetJournalMaker({});
     // Pages and their engines go before the library and the transport they use.
     delete takeCentralWidget();
 }
@@ -574,6 +593,102 @@ void CMainFrame::EnumerateDevices()
 
     SendDeviceChanged(m_arrDevicePaths.isEmpty() ? QString() : m_arrDevicePaths[choice]);
     CheckBack();
+    std::vector<nemora::usb::DeviceInfo> arrived;
+    for (const nemora::usb::DeviceInfo& d : m_devices) {
+        if (std::none_of(before.begin(), before.end(), [&](const auto& b) { return b.path == d.path; }))
+            arrived.push_back(d);
+    }
+    if (!arrived.empty()) // asked once the listing has reached every page
+        QTimer::singleShot(0, this, [this, arrived] { OfferCutShortWrites(arrived); });
+}
+
+void CMainFrame::OfferCutShortWrites(const std::vector<nemora::usb::DeviceInfo>& arrived)
+{
+    std::string error;
+    const auto folder = nemora::settings::TransferFolder(error);
+    if (!folder)
+        return;
+    const std::vector<nemora::dfuse::WriteRecord> cut =
+        nemora::dfuse::CutShortWrites(nemora::dfuse::ReadWrites(*folder));
+    for (const nemora::usb::DeviceInfo& device : arrived) {
+        const QString path = QString::fromStdString(device.path).toUpper();
+        const auto record = std::find_if(cut.begin(), cut.end(), [&](const nemora::dfuse::WriteRecord& r) {
+            // Running its firmware, the device has other ids: its serial number still tells it.
+            return device.mode == nemora::usb::InterfaceMode::Dfu
+                       ? nemora::dfuse::WentTo(r, device.vid, device.pid, device.bcdDevice, device.serial,
+                                               nemora::usb::LocationOfPath(device.path))
+                       : !r.serial.empty() && r.serial == device.serial;
+        });
+        if (record == cut.end() || m_arrToldWrites.contains(QString::fromStdString(record->id)))
+            continue;
+        // A settings write of this run that failed: the Customize page already offers its own way back.
+        if (record->title != "firmware update" && nemora::dfuse::KeptByThisProcess(*record))
+            continue;
+        m_arrToldWrites << QString::fromStdString(record->id);
+        const QString said = QString::fromStdString(nemora::dfuse::CutShortText(*record));
+        if (device.mode != nemora::usb::InterfaceMode::Dfu) {
+            AppendLog(said + ": put the device in update mode to finish it.");
+            continue;
+        }
+        AppendLog(said);
+        // Asked once the pages' read of the new device is over.
+        WhenIdle(path, [this, path, write = *record] { OfferToFinish(path, write); });
+    }
+}
+
+void CMainFrame::OfferToFinish(const QString& strPath, const nemora::dfuse::WriteRecord& write)
+{
+    if (!m_arrDevicePaths.contains(strPath))
+        return; // gone again meanwhile
+    const QString said = QString::fromStdString(nemora::dfuse::CutShortText(write));
+    const std::string refusal = nemora::dfuse::WriteAgainRefusal(write);
+    QString detail = "The device may hold only part of it.";
+    if (!refusal.empty())
+        detail += "\n" + QString::fromStdString(refusal) + ", so it cannot be written again.";
+    QMessageBox box(QMessageBox::Warning, windowTitle(), said + ".", QMessageBox::NoButton, this);
+    box.setInformativeText(detail);
+    QPushButton* again = refusal.empty() ? box.addButton("Write it again", QMessageBox::AcceptRole) : nullptr;
+    if (!write.snapshot.empty())
+        box.addButton("Restore the settings kept before it", QMessageBox::ActionRole);
+    QPushButton* later = box.addButton("Not now", QMessageBox::RejectRole);
+    box.setDefaultButton(again ? again : later);
+    box.exec();
+    const QAbstractButton* chosen = box.clickedButton();
+    if (chosen == nullptr || chosen == later) {
+        AppendLog("Not finished now: it is offered again the next time the console starts with the device.");
+        return;
+    }
+    m_strChosenPath = strPath;
+    SendDeviceChanged(strPath);
+    if (chosen == again) {
+        AppendLog("Writing " + QString::fromStdString(write.file) + " again");
+        m_pView->TabControl()->setCurrentWidget(m_pUpdate);
+        WhenIdle(strPath, [this, write] {
+            if (!m_pUpdate->WriteAgain(QString::fromStdString(write.file), QString::fromStdString(write.title),
+                                       QString::fromStdString(write.detail), write.id))
+                AppendLog("The write could not be started again: choose the file on \"ROM Update\".");
+        });
+    } else {
+        AppendLog("Restoring the settings kept before it");
+        m_pView->TabControl()->setCurrentWidget(m_pCustom);
+        WhenIdle(strPath,
+                 [this, write] { m_pCustom->RestoreSnapshotFor(QString::fromStdString(write.snapshot), write.id); });
+    }
+}
+
+void CMainFrame::WhenIdle(const QString& strPath, std::function<void()> action, int nTriesLeft)
+{
+    if (!CDfuUpdate::TransferRunsOn(strPath)) {
+        action();
+        return;
+    }
+    if (nTriesLeft <= 0) {
+        AppendLog("The device stayed busy: nothing was written.");
+        return;
+    }
+    QTimer::singleShot(100, this, [this, strPath, action = std::move(action), nTriesLeft]() mutable {
+        WhenIdle(strPath, std::move(action), nTriesLeft - 1);
+    });
 }
 
 QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)

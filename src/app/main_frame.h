@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/device_return.h"
+#include "dfuse/write_journal.h"
 #include "usb/transport.h"
 #include "widgets/page_notify.h"
 
@@ -114,6 +115,12 @@ public:
     // Builds the toolbar's device area ("Current device list", the device box, "Disconnect").
     void ResetToolbarItems();
 
+    // A device in update mode whose last write was cut short: says so in the Log and offers to write it
+    // again, to restore the settings kept before it, or not now (asked once per write and run). A device
+    // running its firmware only gets the Log line.
+    void OfferCutShortWrites(const std::vector<nemora::usb::DeviceInfo>& arrived);
+    void OfferToFinish(const QString& strPath, const nemora::dfuse::WriteRecord& write);
+
     // "Restore Settings...": the snapshots of the selected device's model; the chosen one is written back.
     void OnRestoreSettings();
     // The serial number of a listed device path, empty when it is not listed or has none.
@@ -149,6 +156,10 @@ private:
     std::optional<nemora::device::ReturnWatch> m_awaitingBack;
     QElapsedTimer m_backDeadline;
     std::vector<nemora::usb::DeviceInfo> m_devices; // the last enumeration, for the identity of a path
+    QStringList m_arrToldWrites;                    // the writes cut short already told of in this run
+    // Runs `action` once no transfer runs on the device at that path (a page's read of a new selection),
+    // waiting up to a few seconds; the Log says when it gave up.
+    void WhenIdle(const QString& strPath, std::function<void()> action, int nTriesLeft = 100);
     QComboBox* m_pDeviceBox = nullptr;
     QAction* m_pDeviceBoxAction = nullptr; // the box's place on the toolbar; hiding it hides the box
     CHarborView* m_pView = nullptr;

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -32,6 +33,12 @@ CDfuUpdate::OutcomeRecorder& OutcomeRecorderSlot()
 {
     static CDfuUpdate::OutcomeRecorder record;
     return record;
+}
+
+CDfuUpdate::JournalMaker& JournalMakerSlot()
+{
+    static CDfuUpdate::JournalMaker make;
+    return make;
 }
 
 // A failure this recent when the device's removal is seen was most likely the unplug itself.
@@ -265,6 +272,31 @@ bool CDfuUpdate::TransferRunsOn(const QString& strPath, const CDfuUpdate* except
 void CDfuUpdate::SetOutcomeRecorder(OutcomeRecorder record)
 {
     OutcomeRecorderSlot() = std::move(record);
+}
+
+void CDfuUpdate::SetJournalMaker(JournalMaker make)
+{
+    JournalMakerSlot() = std::move(make);
+}
+
+void CDfuUpdate::DescribeNextWrite(const QString& strTitle, const QString& strDetail, const std::string& strResolves)
+{
+    m_strWriteTitle = strTitle;
+    m_strWriteDetail = strDetail;
+    m_strWriteResolves = strResolves;
+}
+
+void CDfuUpdate::EndJournal()
+{
+    if (m_journal)
+        m_journal->End(m_bVerified);
+    m_journal.reset();
+}
+
+void CDfuUpdate::ShowOutcomeLine(const QString& strText)
+{
+    m_pDetailLabel->setStyleSheet("");
+    m_pDetailLabel->setText(strText);
 }
 
 void CDfuUpdate::Notify(std::uint32_t nCode, const QObject* pFrom)
@@ -582,6 +614,25 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
     m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity,
                                                       before.isEmpty() ? "update from " + m_strUpgradeFile : before)
                                      : nemora::dfuse::SnapshotRequest{});
+    m_writeCounts = {};
+    m_journal.reset(); // a record not ended before stays as it was: cut short
+    const QString title = std::exchange(m_strWriteTitle, QString());
+    const QString detail = std::exchange(m_strWriteDetail, QString());
+    const std::string resolves = std::exchange(m_strWriteResolves, std::string());
+    if (JournalMakerSlot()) {
+        nemora::dfuse::WriteRecord record;
+        record.program = "nemora";
+        record.model = NamesOf(m_DeviceIdentity).model;
+        record.vid = m_DeviceIdentity.m_wVid;
+        record.pid = m_DeviceIdentity.m_wPid;
+        record.bcd = m_DeviceIdentity.m_wBcdDevice;
+        record.title = title.isEmpty() ? "firmware update" : title.toStdString();
+        record.detail = (detail.isEmpty() ? QFileInfo(m_strUpgradeFile).fileName() : detail).toStdString();
+        record.file = QFileInfo(m_strUpgradeFile).absoluteFilePath().toStdString();
+        record.hash = nemora::dfuse::HashOfFile(record.file);
+        record.resolves = resolves;
+        m_journal = JournalMakerSlot()(m_strDevicePath, std::move(record));
+    }
     Render(m_job.StartUpgrade(Link(), SelectedRows(), file));
     // The timer runs whatever happened; its first tick without an operation stops it again.
     StartPollTimer();
@@ -674,6 +725,7 @@ void CDfuUpdate::DeviceGone()
 
 void CDfuUpdate::ShowErrorDetail(const QString& strText)
 {
+    m_pDetailLabel->setStyleSheet("color: rgb(255, 0, 0);");
     m_pDetailLabel->setText(strText);
 }
 
@@ -784,6 +836,8 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
     bool bVerifyDone = false;
     for (const auto& event : events) {
         m_nCurrentTarget = event.target;
+        if (m_journal)
+            m_journal->See(event);
         switch (event.kind) {
         case Kind::Launched:
             if (event.restartClock) {
@@ -818,6 +872,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             m_pProgress->SetPos(static_cast<int>(event.percent));
             break;
         case Kind::Upgraded:
+            ++m_writeCounts.targetsUpgraded;
             ShowStatus("Upgrade successful !");
             break;
         case Kind::Verified:
@@ -843,6 +898,11 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
             ShowStatus("Successfully left updating mode !");
             break;
         case Kind::Plan:
+            if (event.pages > 0) {
+                ++m_writeCounts.targetsCompared;
+                m_writeCounts.pagesCompared += event.pages;
+                m_writeCounts.pagesWritten += event.pagesWritten;
+            }
             Log(m_strDeviceName + QString::asprintf(" %02i: ", event.target) + FromStd(event.text));
             break;
         case Kind::Snapshot:
@@ -881,6 +941,8 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
         }
     }
     m_nCurrentTarget = m_job.CurrentTarget();
+    if (m_journal && !m_job.Running() && !m_job.AwaitsSnapshotDecision())
+        EndJournal();
     return bVerifyDone;
 }
 
@@ -938,6 +1000,7 @@ void CDfuUpdate::AskSnapshotDecision()
                           "", nemora::widgets::kBoxYesNoQuestion);
     if (box.DoModal() != nemora::widgets::kIdYes) {
         m_job.Stop(); // like any write that did not happen: the bar says so, and the page waits for the user
+        EndJournal();
         LogOutcome();
         ReleaseIfIdle();
         return;

@@ -14,6 +14,7 @@
 #include "dfuse/dfuse_contract.h"
 #include "dfuse/outcome_log.h"
 #include "dfuse/transfer_job.h"
+#include "dfuse/write_journal.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -98,6 +99,27 @@ public:
     // port not filled in). Set once, by the main window.
     using OutcomeRecorder = std::function<void(const QString&, nemora::dfuse::OperationOutcome)>;
     static void SetOutcomeRecorder(OutcomeRecorder record);
+    // Every engine's upgrades are kept from before they start until they verified, so that one cut short
+    // can be finished later: this makes the record's keeper for the device path (serial and port filled
+    // in), or nothing when none can be kept. Set once, by the main window.
+    using JournalMaker = std::function<std::optional<nemora::dfuse::WriteJournal>(const QString& strDevicePath,
+                                                                                  nemora::dfuse::WriteRecord record)>;
+    static void SetJournalMaker(JournalMaker make);
+    // What the records call the next upgrade ("settings write", "Write To Device (Power Line)"), and the
+    // id of the write cut short it finishes; a firmware update of the file's name when not set.
+    void DescribeNextWrite(const QString& strTitle, const QString& strDetail, const std::string& strResolves = {});
+    // What the last upgrade wrote: of the pages it compared, how many it wrote; `whole` when a target was
+    // written without a compare.
+    struct WriteCounts {
+        std::size_t pagesCompared = 0;
+        std::size_t pagesWritten = 0;
+        int targetsCompared = 0;
+        int targetsUpgraded = 0;
+        bool Whole() const { return targetsUpgraded > targetsCompared; }
+    };
+    const WriteCounts& LastWriteCounts() const { return m_writeCounts; }
+    // The line under the bar, in the window's colours: what a verified write changed.
+    void ShowOutcomeLine(const QString& strText);
     // An engine of this program, other than `except`, runs a transfer on the device at that path.
     static bool TransferRunsOn(const QString& strPath, const CDfuUpdate* except = nullptr);
     // Starts the driver installer (the "Install Driver" button's). When a device cannot be opened for lack
@@ -218,6 +240,12 @@ private:
     void OfferAfterWriteFailure();
     QString m_strLastSnapshot;
     QString m_strSnapshotBefore;
+    // The record of the running upgrade; ended once the upgrade has.
+    void EndJournal();
+    std::optional<nemora::dfuse::WriteJournal> m_journal;
+    QString m_strWriteTitle, m_strWriteDetail;
+    std::string m_strWriteResolves;
+    WriteCounts m_writeCounts;
     QString m_strSnapshotFailure;  // why the snapshot's read failed, for the question that follows
     bool m_bAccessDenied = false;  // the last OpenDevice was refused for lack of permission
     bool m_bDeviceBusy = false;    // the last OpenDevice found the device locked by another program

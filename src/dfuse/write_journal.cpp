@@ -157,6 +157,11 @@ bool WentTo(const WriteRecord& record, std::uint16_t vid, std::uint16_t pid, std
     return record.serial.empty() ? serial.empty() && record.port == port : record.serial == serial;
 }
 
+bool KeptByThisProcess(const WriteRecord& record)
+{
+    return record.id.find("Z-" + std::to_string(::getpid()) + "-") != std::string::npos;
+}
+
 std::string HashOfFile(const std::filesystem::path& path)
 {
     OpenedFile opened = OpenRegularFile(path);

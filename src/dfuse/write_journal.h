@@ -67,6 +67,9 @@ std::string WriteAgainRefusal(const WriteRecord& record);
 // "The firmware update of Product 01 was cut short on 9 Dec at 14:02 (demo-k01-v1.2.vek)", in local time.
 std::string CutShortText(const WriteRecord& record);
 
+// The write was kept by this process (its id says so).
+bool KeptByThisProcess(const WriteRecord& record);
+
 // The SHA-256 of a regular file's bytes; empty when it cannot be read.
 std::string HashOfFile(const std::filesystem::path& path);
 

@@ -4,6 +4,7 @@
 
 #include "dfu/dfu_update.h"
 #include "dfuse/dfuse_contract.h"
+#include "settings/change_report.h"
 #include "settings/snapshots.h"
 #include "widgets/dialog_units.h"
 #include "widgets/file_folders.h"
@@ -241,6 +242,14 @@ void CPageUpdate::SetSnapshotMaker(
 
 void CPageUpdate::OnEngineDone(const QObject* pFrom)
 {
+    if (pFrom == this && m_pDfuUpdate && m_pDfuUpdate->LastVerified() && !std::exchange(m_bChangeShown, true)) {
+        const CDfuUpdate::WriteCounts& counts = m_pDfuUpdate->LastWriteCounts();
+        const QString change = QString::fromStdString(nemora::settings::DescribeFirmwareChange(
+            counts.pagesWritten, counts.pagesCompared, counts.Whole(),
+            nemora::settings::UserAreasTouched(m_fileImages, m_pDfuUpdate->DeviceIdentity())));
+        Log("Written and verified: " + change);
+        m_pDfuUpdate->ShowOutcomeLine("Written and verified: " + change);
+    }
     if (pFrom != this || !m_pDfuUpdate || m_strAreasTouched.isEmpty() || m_pDfuUpdate->LastSnapshot().isEmpty() ||
         m_pDfuUpdate->LastSnapshot() == m_strOfferedSnapshot)
         return; // closing the window afterwards tells the view again: one offer per update
@@ -303,8 +312,26 @@ void CPageUpdate::OnDownload()
     m_pDfuUpdate->show();
     m_pDfuUpdate->OpenDevice(m_strDevicePath, m_strFilePath);
     m_pDfuUpdate->SetSnapshotReason("firmware update " + QFileInfo(m_strFilePath).fileName());
+    if (!m_strNextTitle.isEmpty())
+        m_pDfuUpdate->DescribeNextWrite(std::exchange(m_strNextTitle, QString()),
+                                        std::exchange(m_strNextDetail, QString()),
+                                        std::exchange(m_strNextResolves, std::string()));
+    m_bChangeShown = false;
     m_pDfuUpdate->StartUpgrade();
     m_pDownload->setEnabled(false);
+}
+
+bool CPageUpdate::WriteAgain(const QString& strPath, const QString& strTitle, const QString& strDetail,
+                             const std::string& strResolves)
+{
+    OnChooseFile(strPath);
+    if (m_strDevicePath.isEmpty() || m_pFileEdit->text() != strPath || EngineRunning())
+        return false;
+    m_strNextTitle = strTitle;
+    m_strNextDetail = strDetail;
+    m_strNextResolves = strResolves;
+    OnDownload();
+    return true;
 }
 
 void CPageUpdate::SetDevicePath(const QString& strPath)

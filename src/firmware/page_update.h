@@ -49,6 +49,11 @@ public:
     void OnChooseFile(const QString& strPath);
     // "Download".
     void OnDownload();
+    // A write that was cut short, written again: the file chosen as the user would choose it, then
+    // downloaded, recorded under that title and detail as finishing the write with that id. False when
+    // the file was refused or no device is selected (nothing was sent).
+    bool WriteAgain(const QString& strPath, const QString& strTitle, const QString& strDetail,
+                    const std::string& strResolves);
 
     QLineEdit* FileEdit() const { return m_pFileEdit; }
     QPushButton* DownloadButton() const { return m_pDownload; }
@@ -88,8 +93,11 @@ private:
     QLabel* m_pAreas = nullptr;
     std::vector<nemora::dfuse::Image> m_fileImages; // the chosen file's images, for the areas they write
     QString m_strAreasTouched;
-    QString m_strOfferedSnapshot; // the snapshot the page last offered to restore // "the logo area and the parameter
-                                  // area" when the file overwrites them
+    QString m_strOfferedSnapshot; // the snapshot the page last offered to restore
+    bool m_bChangeShown = false;  // the last download's change is in the Log
+    // What the next download finishes (see WriteAgain).
+    QString m_strNextTitle, m_strNextDetail;
+    std::string m_strNextResolves;
     std::function<nemora::dfuse::SnapshotRequest(const QString&, const CDeviceIdentity&, const QString&)>
         m_makeSnapshot;
 };

@@ -586,7 +586,7 @@ void CPageCustom::OnWriteToDevice()
 
     m_session.BeginWrite(tab == kTabDisplay ? Writing::Screens : Writing::Settings, address, bytes);
     if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes),
-                         "Write To Device (" + m_pMainTabCtrl->tabText(tab) + ")"))
+                         "Write To Device (" + m_pMainTabCtrl->tabText(tab) + ")", "settings write"))
         m_session.EndWrite();
 }
 
@@ -605,7 +605,7 @@ bool CPageCustom::EngineReady()
 }
 
 bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file,
-                                  const QString& strBefore)
+                                  const QString& strBefore, const QString& strTitle)
 {
     const QString staging = strFolder + "/" + settings::kStagingFileName;
     // A staging file that cannot be written must not leave the previous one to be downloaded.
@@ -619,10 +619,18 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
     engine->show();
     engine->OpenDevice(m_strDevicePath, staging);
     engine->SetSnapshotReason(strBefore);
+    engine->DescribeNextWrite(strTitle, strBefore, std::exchange(m_strRestoreResolves, std::string()));
     // The staging file is the record of this write; what is sent is the image it was written from, so
     // nothing put in its place afterwards can reach the device.
     engine->StartUpgrade(file);
     return true;
+}
+
+void CPageCustom::RestoreSnapshotFor(const QString& strPath, const std::string& strResolves)
+{
+    m_strRestoreResolves = strResolves;
+    RestoreSnapshot(strPath);
+    m_strRestoreResolves.clear(); // taken by the write when it started
 }
 
 void CPageCustom::RestoreSnapshot(const QString& strPath)
@@ -646,7 +654,7 @@ void CPageCustom::RestoreSnapshot(const QString& strPath)
     Log("Restoring the settings from " + strPath);
     m_session.BeginRestore(strPath.toStdString(), areas.logo, areas.param);
     if (!DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas),
-                         "restore of " + QFileInfo(strPath).fileName())) {
+                         "restore of " + QFileInfo(strPath).fileName(), "settings restore")) {
         m_session.DropRestore();
         m_session.EndWrite();
     }
@@ -657,8 +665,10 @@ void CPageCustom::OnEngineDone(const QObject* pFrom)
     if (pFrom != this)
         return;
     if (m_pEngine && m_pEngine->LastVerified()) {
-        if (const std::string change = m_session.DescribeWrite(LastSnapshot().toStdString()); !change.empty())
+        if (const std::string change = m_session.DescribeWrite(LastSnapshot().toStdString()); !change.empty()) {
             Log("Written and verified: " + QString::fromStdString(change));
+            m_pEngine->ShowOutcomeLine("Written and verified: " + QString::fromStdString(change));
+        }
     }
     const auto restored = m_session.WriteEnded(m_pEngine && m_pEngine->LastVerified());
     if (!restored)

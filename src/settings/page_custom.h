@@ -61,6 +61,8 @@ public:
     // "Disconnect": the device leaves update mode; the engine stays up with the outcome.
     void OnDisconnect() override;
     void RestoreSnapshot(const QString& strPath) override;
+    // The same, recorded as finishing the write cut short with that id.
+    void RestoreSnapshotFor(const QString& strPath, const std::string& strResolves);
     void OnEngineDone(const QObject* pFrom) override;
 
     // What the page's writes read and keep first (see CDfuUpdate::SetSnapshotMaker).
@@ -150,7 +152,10 @@ private:
     // The engine is free for this page's device; otherwise it comes into view, or the user learns why not.
     bool EngineReady();
     // Writes the staging file into the folder and downloads it into the device through the engine.
-    bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file, const QString& strBefore);
+    // strTitle: what the write records call it ("settings write", "settings restore").
+    bool DownloadStaging(const QString& strFolder, const nemora::dfuse::DfuFile& file, const QString& strBefore,
+                         const QString& strTitle);
+    std::string m_strRestoreResolves; // the write cut short the next restore finishes
     // Reads the area back first: says what it holds with the question, or only logs that nothing changed.
     bool AskToRestoreAfterReadBack(Writing writing, const QString& strSnapshot);
     QString LastSnapshot() const;

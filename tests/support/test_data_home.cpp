@@ -2,10 +2,11 @@
 // and state folders (the snapshots taken before writes, the outcomes of operations) in the build tree
 // instead of the home folder.
 //
-// Device locks go into a folder of this test process's own, so that test cases running side by side never
-// wait for each other's devices; a program the test starts inherits the folder and so shares the test's
-// locks, as the console and nemora-cli share them in use. The process that named the folder removes it as
-// it ends; one that inherited it, or a forked child, leaves it to its owner.
+// Device locks and the state folder go into folders of this test process's own, so that test cases running
+// side by side never wait for each other's devices nor meet each other's writes cut short; a program the
+// test starts inherits the folders and so shares the test's locks and records, as the console and
+// nemora-cli share them in use. The process that named a folder removes it as it ends; one that inherited
+// it, or a forked child, leaves it to its owner.
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,19 +16,21 @@
 namespace {
 
 const bool kDataHomeSet = ::setenv("XDG_DATA_HOME", NEMORA_TEST_DATA_HOME, 1) == 0;
-// The state folder too: the outcomes of the tests' operations are kept there.
-const bool kStateHomeSet = ::setenv("XDG_STATE_HOME", NEMORA_TEST_DATA_HOME "/state", 1) == 0;
 
-class OwnLockFolder {
+// `variable` names a folder of this process's own, unless `inherited` says a parent test process named it.
+class OwnFolder {
 public:
-    OwnLockFolder()
+    OwnFolder(const char* variable, const char* inherited, const char* prefix)
     {
-        if (std::getenv("NEMORA_LOCK_DIR") == nullptr) {
-            m_folder = std::string(NEMORA_TEST_DATA_HOME "/locks-") + std::to_string(m_owner);
-            ::setenv("NEMORA_LOCK_DIR", m_folder.c_str(), 0);
+        if (const char* given = std::getenv(inherited); given != nullptr) {
+            ::setenv(variable, given, 1);
+            return;
         }
+        m_folder = std::string(NEMORA_TEST_DATA_HOME "/") + prefix + std::to_string(m_owner);
+        ::setenv(variable, m_folder.c_str(), 1);
+        ::setenv(inherited, m_folder.c_str(), 1);
     }
-    ~OwnLockFolder()
+    ~OwnFolder()
     {
         if (!m_folder.empty() && ::getpid() == m_owner) {
             std::error_code ignored;
@@ -40,6 +43,8 @@ private:
     std::string m_folder;
 };
 
-const OwnLockFolder kLockFolder;
+const OwnFolder kLockFolder("NEMORA_LOCK_DIR", "NEMORA_TEST_LOCK_DIR", "locks-");
+// The outcomes of the tests' operations and the records of their writes are kept here.
+const OwnFolder kStateFolder("XDG_STATE_HOME", "NEMORA_TEST_STATE_DIR", "state-");
 
 } // namespace
