@@ -417,7 +417,7 @@ int AwaitReturn(std::string_view command, usb::Transport& transport, const usb::
             transport, wait, [&](const std::vector<usb::DeviceInfo>& listed) { return watch.Look(listed); }, back)) {
         if (wait.limit)
             std::cout << device::NotBackText(left, static_cast<long long>(wait.limit->count())) << '\n';
-        return Failure(command, wait.limit ? Format("the device did not come back in application mode within %lld s",
+        return Failure(command, wait.limit ? Format("the device did not come back, in either mode, within %lld s",
                                                     static_cast<long long>(wait.limit->count()))
                                            : std::string("cannot list devices any more"));
     }
