@@ -10,6 +10,7 @@
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -34,7 +35,7 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent) : QDialog(parent)
     {
-        setWindowTitle("About Application");
+        setWindowTitle(QCoreApplication::translate("CAboutDlg", "About Application"));
         auto* layout = new QVBoxLayout(this);
         auto* text = new QLabel(QString::fromUtf8("Nemora\uFF0CV1.2"), this);
         layout->addWidget(text);
@@ -42,7 +43,7 @@ public:
             new QLabel(QString::fromStdString(nemora::version::VersionText("nemora", qVersion())).trimmed(), this);
         versions->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(versions);
-        auto* ok = new QPushButton("OK", this);
+        auto* ok = new QPushButton(QCoreApplication::translate("CAboutDlg", "OK"), this);
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
         layout->addWidget(ok, 0, Qt::AlignRight);
@@ -76,8 +77,8 @@ std::optional<int> CHarborApp::InitInstance()
         std::make_unique<QLockFile>(m_options.strRuntimeFolder + "/" + m_options.strExecutableName + ".lock");
     m_pInstanceLock->setStaleLockTime(0);
     if (!m_pInstanceLock->tryLock(0)) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(m_options.strExecutableName), qPrintable(kAlreadyRunningText));
-        m_options.showPlainMessage(kAlreadyRunningText);
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m_options.strExecutableName), kAlreadyRunningText);
+        m_options.showPlainMessage(tr(kAlreadyRunningText));
         m_pInstanceLock.reset();
         return 0;
     }
@@ -93,15 +94,15 @@ std::optional<int> CHarborApp::InitInstance()
 
     // The workspace is the user's own, or it is not used at all.
     std::string workspaceError;
-    if (!nemora::dfuse::MakeOwnFolder(ToPath(m_options.strWorkspaceFolder), "the workspace folder",
-                                      "remove it, or set NEMORA_WORKSPACE_DIR to a folder of your own",
-                                      workspaceError)) {
-        m_options.showPlainMessage("Unable to use " + QString::fromStdString(workspaceError) +
-                                   "\nThe console starts without it.");
+    if (!nemora::dfuse::MakeOwnFolder(
+            ToPath(m_options.strWorkspaceFolder), tr("the workspace folder").toStdString(),
+            tr("remove it, or set NEMORA_WORKSPACE_DIR to a folder of your own").toStdString(), workspaceError)) {
+        m_options.showPlainMessage(
+            tr("Unable to use %1\nThe console starts without it.").arg(QString::fromStdString(workspaceError)));
     } else {
         const nemora::app::LaunchCount count = nemora::app::CountLaunch(ToPath(m_options.strWorkspaceFolder));
         if (!count.fileOk)
-            m_options.showPlainMessage(kMagicFileErrorText);
+            m_options.showPlainMessage(tr(kMagicFileErrorText));
         else if (count.resetLayout)
             ResetStoredLayout();
     }
@@ -120,7 +121,7 @@ std::optional<int> CHarborApp::InitInstance()
         m_pDeviceEvents = std::make_unique<CDeviceEvents>(*m_options.pTransport);
         connect(m_pDeviceEvents.get(), &CDeviceEvents::DeviceChanged, m_pMainFrame.get(), &CMainFrame::OnDeviceChange);
     }
-    m_pMainFrame->setWindowTitle("Nemorate");
+    m_pMainFrame->setWindowTitle(tr("Nemorate"));
     if (m_options.bShowWindow) {
         m_pMainFrame->show();
         m_pMainFrame->FitToScreen(restored);
@@ -139,7 +140,7 @@ bool CHarborApp::CheckFirstRun()
 {
     switch (nemora::app::CheckFirstRun(ToPath(m_options.strWorkspaceFolder))) {
     case nemora::app::FirstRunCheck::CannotAccess:
-        m_options.showPlainMessage(kMagicFileErrorText);
+        m_options.showPlainMessage(tr(kMagicFileErrorText));
         return false;
     case nemora::app::FirstRunCheck::Due:
         return true;
@@ -153,7 +154,7 @@ void CHarborApp::CheckMagicFile()
 {
     QFile file(m_options.strWorkspaceFolder + "/" + nemora::app::kMagicFileName);
     if (!file.exists() || !file.open(QIODevice::ReadWrite))
-        m_options.showPlainMessage(kMagicFileErrorText);
+        m_options.showPlainMessage(tr(kMagicFileErrorText));
 }
 
 void CHarborApp::OnAppAbout()
@@ -166,8 +167,7 @@ void CHarborApp::OnHelpHandBook()
 {
     const int result = nemora::app::platform::OpenDocument(m_options.strWorkspaceFolder + "/Nemora.chm");
     if (result < 32) {
-        CMessageBoxDialog box(nullptr, QString::number(result) + "  error code", "",
-                              nemora::widgets::kBoxOkCancelQuestion);
+        CMessageBoxDialog box(nullptr, tr("%1  error code").arg(result), "", nemora::widgets::kBoxOkCancelQuestion);
         box.DoModal();
     }
 }

@@ -51,8 +51,10 @@ public:
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
-    static inline const QString kAlreadyRunningText = QStringLiteral("The program is already running!!!");
-    static inline const QString kMagicFileErrorText = QStringLiteral(" Can not access Magic File! ");
+    // As written; they are shown translated (context "CHarborApp").
+    static constexpr const char* kAlreadyRunningText =
+        QT_TRANSLATE_NOOP("CHarborApp", "The program is already running!!!");
+    static constexpr const char* kMagicFileErrorText = QT_TRANSLATE_NOOP("CHarborApp", " Can not access Magic File! ");
 
     // The layout saved in the "Workspace" group is dropped and "Settings"/"ACC_CNT" set to 0.
     static void ResetStoredLayout();

@@ -9,8 +9,9 @@
 
 #include <algorithm>
 
-const char* const CHarborView::kTabLabels[kTabCount] = {"Welcome Page", "Device Information", "ROM Update",
-                                                        "Customize"};
+const char* const CHarborView::kTabLabels[kTabCount] = {
+    QT_TRANSLATE_NOOP("CHarborView", "Welcome Page"), QT_TRANSLATE_NOOP("CHarborView", "Device Information"),
+    QT_TRANSLATE_NOOP("CHarborView", "ROM Update"), QT_TRANSLATE_NOOP("CHarborView", "Customize")};
 
 CHarborView::CHarborView(QWidget* pParent, IFrameServices* pFrame, const HarborViewPages& pages)
     : QWidget(pParent), m_pFrame(pFrame), m_pages(pages)
@@ -31,7 +32,7 @@ void CHarborView::OnInitialUpdate()
     QWidget* widgets[kTabCount] = {m_pages.pWelcome, m_pages.pInfo, m_pages.pUpdate, m_pages.pCustom};
     for (int i = 0; i < kTabCount; ++i) {
         QWidget* page = widgets[i] ? widgets[i] : new QWidget;
-        m_pMainTabCtrl->addTab(page, QString::fromUtf8(kTabLabels[i]));
+        m_pMainTabCtrl->addTab(page, tr(kTabLabels[i]));
     }
     m_pMainTabCtrl->setCurrentIndex(0);
     m_pMainTabCtrl->show();
@@ -52,9 +53,10 @@ bool CHarborView::OnNotify(std::uintptr_t wParam, PAGE_NOTIFY& notify)
         return false;
     switch (notify.code) {
     case NOTIFY_SHOW_PAGE:
+        // The label as written, whatever the language the tabs show.
         if (m_pMainTabCtrl) {
-            for (int i = 0; i < m_pMainTabCtrl->count(); ++i) {
-                if (m_pMainTabCtrl->tabText(i) == notify.strText) {
+            for (int i = 0; i < m_pMainTabCtrl->count() && i < kTabCount; ++i) {
+                if (notify.strText == QLatin1String(kTabLabels[i])) {
                     m_pMainTabCtrl->setCurrentIndex(i);
                     break;
                 }

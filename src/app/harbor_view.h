@@ -54,6 +54,7 @@ public:
     }
 
     static constexpr int kTabCount = 4;
+    // The tabs' labels as written; the tabs show them translated (context "CHarborView").
     static const char* const kTabLabels[kTabCount];
 
 protected:

@@ -1,11 +1,13 @@
 #include "app/harbor_app.h"
 #include "app/platform.h"
+#include "app/translations.h"
 #include "transport/transport_factory.h"
 #include "version/version.h"
 #include "widgets/message_box_dialog.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -49,6 +51,9 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Nemora"));
     QApplication::setOrganizationName(kSettingsOrganization);
     QApplication::setApplicationName(kSettingsApplication);
+    // The language chosen under View, else the system's; taken once, before any window exists.
+    nemora::app::InstallTranslations(app, nemora::app::CatalogueFor(nemora::app::ChosenLanguage(), QLocale::system()),
+                                     nemora::app::TranslationFolders());
 
     CHarborApp::Options options;
     options.strWorkspaceFolder = nemora::app::platform::WorkspaceFolder();
@@ -59,20 +64,20 @@ int main(int argc, char** argv)
         std::string error;
         std::unique_ptr<nemora::usb::Transport> transport = nemora::usb::CreateTransport(&error);
         if (!transport && qEnvironmentVariableIsSet("NEMORA_SIM")) {
-            const QString text =
-                QString("NEMORA_SIM cannot be used: %1\nCorrect it, or unset it to use real USB devices.")
-                    .arg(QString::fromStdString(error));
-            std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
-            QMessageBox::critical(nullptr, kSettingsApplication, text);
+            const char* text = QT_TRANSLATE_NOOP("main", "NEMORA_SIM cannot be used: %1\nCorrect it, or unset it to "
+                                                         "use real USB devices.");
+            const QString detail = QString::fromStdString(error);
+            std::fprintf(stderr, "nemora: %s\n", qPrintable(QString(text).arg(detail)));
+            QMessageBox::critical(nullptr, kSettingsApplication, QCoreApplication::translate("main", text).arg(detail));
             fatal = true;
         } else if (!transport) {
             // The console still opens (files can be looked at); it simply lists no device.
-            const QString text = QString("USB devices cannot be reached: %1\nCheck that libusb works on this "
-                                         "system and that you may use USB devices; the console will list no "
-                                         "device.")
-                                     .arg(QString::fromStdString(error));
-            std::fprintf(stderr, "nemora: %s\n", qPrintable(text));
-            QMessageBox::warning(nullptr, kSettingsApplication, text);
+            const char* text = QT_TRANSLATE_NOOP("main", "USB devices cannot be reached: %1\nCheck that libusb works "
+                                                         "on this system and that you may use USB devices; the "
+                                                         "console will list no device.");
+            const QString detail = QString::fromStdString(error);
+            std::fprintf(stderr, "nemora: %s\n", qPrintable(QString(text).arg(detail)));
+            QMessageBox::warning(nullptr, kSettingsApplication, QCoreApplication::translate("main", text).arg(detail));
         }
         return transport;
     };

@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/harbor_view.h"
+#include "app/language_menu.h"
 #include "app/no_device_transport.h"
 #include "app/page_welcome.h"
 #include "app/platform.h"
@@ -29,6 +30,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -68,7 +70,7 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
     setObjectName("CMainFrame");
     CreateMenus();
 
-    m_pToolBar = addToolBar("Standard");
+    m_pToolBar = addToolBar(tr("Standard"));
     m_pToolBar->setObjectName("Standard");
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     ResetToolbarItems();
@@ -139,21 +141,20 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* pParent)
             nemora::dfuse::RecordOutcome(*folder, std::move(outcome), error);
     });
     // Every write to a device's flash is kept until it verified: one cut short is offered on arrival.
-    CDfuUpdate::SetJournalMaker(
-        [this](const QString& strPath,
-               nemora::dfuse::WriteRecord record) -> std::optional<nemora::dfuse::WriteJournal> {
-            record.serial = SerialOf(strPath);
-            record.port = nemora::usb::LocationOfPath(strPath.toStdString());
-            std::string error;
-            if (const auto folder = nemora::settings::TransferFolder(error)) {
-                nemora::dfuse::WriteJournal journal(*folder, std::move(record));
-                if (journal.Begin(error))
-                    return journal;
-            }
-            AppendLog("This write is not recorded (" + QString::fromStdString(error) +
-                      "): if it is cut short, the console will not offer to finish it.");
-            return std::nullopt;
-        });
+    CDfuUpdate::SetJournalMaker([this](const QString& strPath, nemora::dfuse::WriteRecord record)
+                                    -> std::optional<nemora::dfuse::WriteJournal> {
+        record.serial = SerialOf(strPath);
+        record.port = nemora::usb::LocationOfPath(strPath.toStdString());
+        std::string error;
+        if (const auto folder = nemora::settings::TransferFolder(error)) {
+            nemora::dfuse::WriteJournal journal(*folder, std::move(record));
+            if (journal.Begin(error))
+                return journal;
+        }
+        AppendLog(tr("This write is not recorded (%1): if it is cut short, the console will not offer to finish it.")
+                      .arg(QString::fromStdString(error)));
+        return std::nullopt;
+    });
     for (QWidget* page : {static_cast<QWidget*>(m_pWelcome), static_cast<QWidget*>(m_pInfo),
                           static_cast<QWidget*>(m_pUpdate), static_cast<QWidget*>(m_pCustom)})
         page->hide(); // shown by their tabs
@@ -178,14 +179,14 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::CreateMenus()
 {
-    QMenu* system = menuBar()->addMenu("System(&S)");
-    connect(system->addAction("Restore Settings..."), &QAction::triggered, this, &CMainFrame::OnRestoreSettings);
+    QMenu* system = menuBar()->addMenu(tr("System(&S)"));
+    connect(system->addAction(tr("Restore Settings...")), &QAction::triggered, this, &CMainFrame::OnRestoreSettings);
     system->addSeparator();
-    QAction* exit = system->addAction("Exit(&X)");
+    QAction* exit = system->addAction(tr("Exit(&X)"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* view = menuBar()->addMenu("View(&V)");
-    QMenu* tools = view->addMenu("Tool(&T)");
+    QMenu* view = menuBar()->addMenu(tr("View(&V)"));
+    QMenu* tools = view->addMenu(tr("Tool(&T)"));
     connect(tools, &QMenu::aboutToShow, this, [this, tools] {
         tools->clear();
         delete m_pToolListMenu; // the list of the previous opening
@@ -193,18 +194,19 @@ void CMainFrame::CreateMenus()
         m_pToolListMenu->setParent(tools, m_pToolListMenu->windowFlags());
         tools->addActions(m_pToolListMenu->actions());
     });
-    QAction* status = view->addAction("Status(&S)");
+    QAction* status = view->addAction(tr("Status(&S)"));
     status->setCheckable(true);
     status->setChecked(true);
     connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    nemora::app::AddLanguageMenu(view, this);
 
-    QMenu* help = menuBar()->addMenu("Help(&H)");
-    connect(help->addAction("HandBook"), &QAction::triggered, this, [this] {
+    QMenu* help = menuBar()->addMenu(tr("Help(&H)"));
+    connect(help->addAction(tr("HandBook")), &QAction::triggered, this, [this] {
         if (m_services.onHandBook)
             m_services.onHandBook();
     });
-    connect(help->addAction("Diagnostic Report..."), &QAction::triggered, this, &CMainFrame::ShowDiagnosticReport);
-    connect(help->addAction("About Nemora(&A)..."), &QAction::triggered, this, [this] {
+    connect(help->addAction(tr("Diagnostic Report...")), &QAction::triggered, this, &CMainFrame::ShowDiagnosticReport);
+    connect(help->addAction(tr("About Nemora(&A)...")), &QAction::triggered, this, [this] {
         if (m_services.onAbout)
             m_services.onAbout();
     });
@@ -224,8 +226,8 @@ void CMainFrame::OnRestoreSettings()
 {
     if (m_pCustom->DevicePath().isEmpty()) {
         CMessageBoxDialog box(this,
-                              "No device in update mode is selected. Switch the device off, hold the fire key and "
-                              "plug it in, select it in the device list, then restore.",
+                              tr("No device in update mode is selected. Switch the device off, hold the fire key and "
+                                 "plug it in, select it in the device list, then restore."),
                               "", nemora::widgets::kBoxInformation);
         box.DoModal();
         return;
@@ -233,7 +235,7 @@ void CMainFrame::OnRestoreSettings()
     std::string error;
     const auto folder = nemora::settings::SnapshotFolder(error);
     if (!folder) {
-        CMessageBoxDialog box(this, "Unable to open the snapshot folder: " + QString::fromStdString(error), "",
+        CMessageBoxDialog box(this, tr("Unable to open the snapshot folder: %1").arg(QString::fromStdString(error)), "",
                               nemora::widgets::kBoxError);
         box.DoModal();
         return;
@@ -249,13 +251,13 @@ QMenu* CMainFrame::createPopupMenu()
     if (!menu)
         menu = new QMenu(this);
     menu->addSeparator();
-    menu->addAction("Customize..."); // kept for familiarity; there is nothing to customise
+    menu->addAction(tr("Customize...")); // kept for familiarity; there is nothing to customise
     return menu;
 }
 
 void CMainFrame::CreatePanes()
 {
-    m_pNavigationPane = new QDockWidget("Page Navigation", this);
+    m_pNavigationPane = new QDockWidget(tr("Page Navigation"), this);
     m_pNavigationPane->setObjectName("PageNavigation");
     m_pNavTree = new QTreeWidget(m_pNavigationPane);
     m_pNavTree->setHeaderHidden(true);
@@ -264,8 +266,13 @@ void CMainFrame::CreatePanes()
     QFont treeFont = m_pNavTree->font();
     treeFont.setPointSize(15);
     m_pNavTree->setFont(treeFont);
-    for (const char* label : CHarborView::kTabLabels)
-        m_pNavTree->addTopLevelItem(new QTreeWidgetItem(QStringList(QString::fromUtf8(label))));
+    // Each item shows its tab's label in the user's language and keeps the label as written, which names
+    // the tab to the view.
+    for (const char* label : CHarborView::kTabLabels) {
+        auto* item = new QTreeWidgetItem(QStringList(QCoreApplication::translate("CHarborView", label)));
+        item->setData(0, Qt::UserRole, QString::fromUtf8(label));
+        m_pNavTree->addTopLevelItem(item);
+    }
     // Only a selection is the user's choice: a tree that gets the focus without a current item makes its
     // first item current without selecting it, and that must not switch the page.
     connect(m_pNavTree, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -277,7 +284,7 @@ void CMainFrame::CreatePanes()
         notify.hwndFrom = m_pNavTree;
         notify.idFrom = 0;
         notify.code = NOTIFY_SHOW_PAGE;
-        notify.strText = current->text(0);
+        notify.strText = current->data(0, Qt::UserRole).toString();
         OnNotify(0, notify);
     });
     auto* treeHolder = new QWidget(m_pNavigationPane);
@@ -288,7 +295,7 @@ void CMainFrame::CreatePanes()
     m_pNavigationPane->setMinimumWidth(200);
     addDockWidget(Qt::LeftDockWidgetArea, m_pNavigationPane);
 
-    m_pLogPane = new QDockWidget("Log", this);
+    m_pLogPane = new QDockWidget(tr("Log"), this);
     m_pLogPane->setObjectName("Log");
     auto* tabs = new QTabWidget(m_pLogPane);
     // What happened, one timed line each; nothing is written to disk unless the user saves it.
@@ -297,17 +304,17 @@ void CMainFrame::CreatePanes()
     m_pLogList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pLogList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(m_pLogList);
-        menu.addAction("Copy", this, [this] { QApplication::clipboard()->setText(LogText(true)); });
-        menu.addAction("Save As...", this, [this] {
+        menu.addAction(tr("Copy"), this, [this] { QApplication::clipboard()->setText(LogText(true)); });
+        menu.addAction(tr("Save As..."), this, [this] {
             const QString path =
-                nemora::widgets::AskSaveFile(this, "Save the log", nemora::widgets::FileDialogKind::Log, "nemora.log",
-                                             "Log files (*.log *.txt);;All Files (*)");
+                nemora::widgets::AskSaveFile(this, tr("Save the log"), nemora::widgets::FileDialogKind::Log,
+                                             "nemora.log", tr("Log files (*.log *.txt);;All Files (*)"));
             if (!path.isEmpty())
                 SaveLogTo(path);
         });
         menu.exec(m_pLogList->viewport()->mapToGlobal(at));
     });
-    tabs->addTab(m_pLogList, "LOG");
+    tabs->addTab(m_pLogList, tr("LOG"));
     if (auto* bar = tabs->findChild<QTabBar*>())
         bar->setFocusPolicy(Qt::NoFocus); // one tab: Tab goes straight to the lines
     m_pLogPane->setWidget(tabs);
@@ -315,7 +322,8 @@ void CMainFrame::CreatePanes()
     // Wide enough for the longest item at the tree's font: indentation, the text, the frames and margins.
     int longest = 0;
     for (const char* label : CHarborView::kTabLabels)
-        longest = std::max(longest, m_pNavTree->fontMetrics().horizontalAdvance(QString::fromUtf8(label)));
+        longest = std::max(
+            longest, m_pNavTree->fontMetrics().horizontalAdvance(QCoreApplication::translate("CHarborView", label)));
     const int itemWidth = m_pNavTree->indentation() + longest + 2 * m_pNavTree->frameWidth() + 2 + 16;
     resizeDocks({m_pNavigationPane}, {std::max(200, itemWidth)}, Qt::Horizontal);
     resizeDocks({m_pLogPane}, {100}, Qt::Vertical);
@@ -323,7 +331,7 @@ void CMainFrame::CreatePanes()
 
 void CMainFrame::CreateStatusBar()
 {
-    statusBar()->showMessage("Ready");
+    statusBar()->showMessage(tr("Ready"));
     const char* names[3] = {"CAP", "NUM", "SCRL"};
     for (int i = 0; i < 3; ++i) {
         m_pIndicators[i] = new QLabel(names[i], this);
@@ -370,7 +378,7 @@ void CToolbarLabel::paintEvent(QPaintEvent*)
 void CMainFrame::ResetToolbarItems()
 {
     m_pToolBar->clear();
-    auto* current = new CToolbarLabel("Current device list", m_pToolBar);
+    auto* current = new CToolbarLabel(tr("Current device list"), m_pToolBar);
     m_pToolBar->addWidget(current);
     m_pDeviceBox = new QComboBox(m_pToolBar);
     m_pDeviceBox->setObjectName("DeviceBox");
@@ -384,7 +392,7 @@ void CMainFrame::ResetToolbarItems()
     // The box is a widget action: its visibility is the action's.
     m_pDeviceBoxAction = m_pToolBar->addWidget(m_pDeviceBox);
     m_pToolBar->addSeparator();
-    auto* disconnect = new CToolbarLabel("Disconnect", m_pToolBar);
+    auto* disconnect = new CToolbarLabel(tr("Disconnect"), m_pToolBar);
     connect(disconnect, &QToolButton::clicked, this, &CMainFrame::OnDisconnect);
     m_pToolBar->addWidget(disconnect);
 }
@@ -501,10 +509,10 @@ QString CMainFrame::LogText(bool bSelectedOnly) const
 bool CMainFrame::SaveLogTo(const QString& strPath)
 {
     if (const QString error = nemora::widgets::WriteTextFile(strPath, LogText(false)); !error.isEmpty()) {
-        CMessageBoxDialog box(this,
-                              "The log could not be saved to \"" + strPath + "\": " + error +
-                                  ".\nChoose another folder or file name.",
-                              "Warning", nemora::widgets::kBoxWarning);
+        CMessageBoxDialog box(
+            this,
+            tr("The log could not be saved to \"%1\": %2.\nChoose another folder or file name.").arg(strPath, error),
+            tr("Warning"), nemora::widgets::kBoxWarning);
         box.DoModal();
         return false;
     }
@@ -627,7 +635,7 @@ void CMainFrame::OfferCutShortWrites(const std::vector<nemora::usb::DeviceInfo>&
         m_arrToldWrites << QString::fromStdString(record->id);
         const QString said = QString::fromStdString(nemora::dfuse::CutShortText(*record));
         if (device.mode != nemora::usb::InterfaceMode::Dfu) {
-            AppendLog(said + ": put the device in update mode to finish it.");
+            AppendLog(tr("%1: put the device in update mode to finish it.").arg(said));
             continue;
         }
         AppendLog(said);
@@ -642,34 +650,34 @@ void CMainFrame::OfferToFinish(const QString& strPath, const nemora::dfuse::Writ
         return; // gone again meanwhile
     const QString said = QString::fromStdString(nemora::dfuse::CutShortText(write));
     const std::string refusal = nemora::dfuse::WriteAgainRefusal(write);
-    QString detail = "The device may hold only part of it.";
+    QString detail = tr("The device may hold only part of it.");
     if (!refusal.empty())
-        detail += "\n" + QString::fromStdString(refusal) + ", so it cannot be written again.";
-    QMessageBox box(QMessageBox::Warning, windowTitle(), said + ".", QMessageBox::NoButton, this);
+        detail += "\n" + tr("%1, so it cannot be written again.").arg(QString::fromStdString(refusal));
+    QMessageBox box(QMessageBox::Warning, windowTitle(), tr("%1.").arg(said), QMessageBox::NoButton, this);
     box.setInformativeText(detail);
-    QPushButton* again = refusal.empty() ? box.addButton("Write it again", QMessageBox::AcceptRole) : nullptr;
+    QPushButton* again = refusal.empty() ? box.addButton(tr("Write it again"), QMessageBox::AcceptRole) : nullptr;
     if (!write.snapshot.empty())
-        box.addButton("Restore the settings kept before it", QMessageBox::ActionRole);
-    QPushButton* later = box.addButton("Not now", QMessageBox::RejectRole);
+        box.addButton(tr("Restore the settings kept before it"), QMessageBox::ActionRole);
+    QPushButton* later = box.addButton(tr("Not now"), QMessageBox::RejectRole);
     box.setDefaultButton(again ? again : later);
     box.exec();
     const QAbstractButton* chosen = box.clickedButton();
     if (chosen == nullptr || chosen == later) {
-        AppendLog("Not finished now: it is offered again the next time the console starts with the device.");
+        AppendLog(tr("Not finished now: it is offered again the next time the console starts with the device."));
         return;
     }
     m_strChosenPath = strPath;
     SendDeviceChanged(strPath);
     if (chosen == again) {
-        AppendLog("Writing " + QString::fromStdString(write.file) + " again");
+        AppendLog(tr("Writing %1 again").arg(QString::fromStdString(write.file)));
         m_pView->TabControl()->setCurrentWidget(m_pUpdate);
         WhenIdle(strPath, [this, write] {
             if (!m_pUpdate->WriteAgain(QString::fromStdString(write.file), QString::fromStdString(write.title),
                                        QString::fromStdString(write.detail), write.id))
-                AppendLog("The write could not be started again: choose the file on \"ROM Update\".");
+                AppendLog(tr("The write could not be started again: choose the file on \"ROM Update\"."));
         });
     } else {
-        AppendLog("Restoring the settings kept before it");
+        AppendLog(tr("Restoring the settings kept before it"));
         m_pView->TabControl()->setCurrentWidget(m_pCustom);
         WhenIdle(strPath,
                  [this, write] { m_pCustom->RestoreSnapshotFor(QString::fromStdString(write.snapshot), write.id); });
@@ -683,7 +691,7 @@ void CMainFrame::WhenIdle(const QString& strPath, std::function<void()> action, 
         return;
     }
     if (nTriesLeft <= 0) {
-        AppendLog("The device stayed busy: nothing was written.");
+        AppendLog(tr("The device stayed busy: nothing was written."));
         return;
     }
     QTimer::singleShot(100, this, [this, strPath, action = std::move(action), nTriesLeft]() mutable {
@@ -694,11 +702,12 @@ void CMainFrame::WhenIdle(const QString& strPath, std::function<void()> action, 
 QString CMainFrame::DeviceBoxLabel(const nemora::usb::DeviceInfo& device)
 {
     const CatalogueNames names = NamesOf(device.vid, device.pid, device.bcdDevice);
-    return QString::fromStdString(names.model) +
-           (device.mode == nemora::usb::InterfaceMode::Dfu ? " (update mode" : " (application mode") +
-           (device.serial.empty() ? QString()
-                                  : ", " + QString::fromStdString(nemora::report::ShownSerial(device.serial, false))) +
-           ")";
+    const QString model = QString::fromStdString(names.catalogued ? names.model : UnknownModelNameText());
+    const bool update = device.mode == nemora::usb::InterfaceMode::Dfu;
+    if (device.serial.empty())
+        return (update ? tr("%1 (update mode)") : tr("%1 (application mode)")).arg(model);
+    return (update ? tr("%1 (update mode, %2)") : tr("%1 (application mode, %2)"))
+        .arg(model, QString::fromStdString(nemora::report::ShownSerial(device.serial, false)));
 }
 
 void CMainFrame::OnDeviceChosen(int nIndex)
@@ -713,15 +722,15 @@ void CMainFrame::OnDeviceChosen(int nIndex)
             const QSignalBlocker quiet(m_pDeviceBox);
             m_pDeviceBox->setCurrentIndex(static_cast<int>(m_arrDevicePaths.indexOf(m_pView->DevicePath())));
             CMessageBoxDialog box(this,
-                                  "A transfer is running on " + m_pDeviceBox->currentText() +
-                                      ".\nChoose another device when it has finished.",
+                                  tr("A transfer is running on %1.\nChoose another device when it has finished.")
+                                      .arg(m_pDeviceBox->currentText()),
                                   "", nemora::widgets::kBoxInformation);
             box.DoModal();
             return;
         }
     }
     m_strChosenPath = m_arrDevicePaths[nIndex];
-    AppendLog("Device chosen: " + m_pDeviceBox->itemText(nIndex));
+    AppendLog(tr("Device chosen: %1").arg(m_pDeviceBox->itemText(nIndex)));
     SendDeviceChanged(m_strChosenPath);
 }
 
@@ -741,22 +750,25 @@ void CMainFrame::LogDeviceChanges(const std::vector<nemora::usb::DeviceInfo>& be
     auto describe = [](const nemora::usb::DeviceInfo& d) {
         CDeviceIdentity identity;
         identity.SetIds(d.vid, d.pid, d.bcdDevice);
-        std::string model = kUnknownModelName;
+        std::string model = UnknownModelNameText();
         identity.GetModelName(model);
-        return QString::fromStdString(model) +
-               (d.mode == nemora::usb::InterfaceMode::Dfu ? " in update mode" : " running its firmware") +
-               (d.serial.empty() ? QString() : ", serial " + QString::fromStdString(d.serial)) + " (" +
-               QString::fromStdString(d.path) + ")";
+        const bool update = d.mode == nemora::usb::InterfaceMode::Dfu;
+        const QString path = QString::fromStdString(d.path);
+        if (d.serial.empty())
+            return (update ? tr("%1 in update mode (%2)") : tr("%1 running its firmware (%2)"))
+                .arg(QString::fromStdString(model), path);
+        return (update ? tr("%1 in update mode, serial %2 (%3)") : tr("%1 running its firmware, serial %2 (%3)"))
+            .arg(QString::fromStdString(model), QString::fromStdString(d.serial), path);
     };
     auto contains = [](const std::vector<nemora::usb::DeviceInfo>& list, const nemora::usb::DeviceInfo& d) {
         return std::any_of(list.begin(), list.end(), [&](const auto& x) { return x.path == d.path; });
     };
     for (const auto& d : before)
         if (!contains(after, d))
-            AppendLog("Device removed: " + describe(d));
+            AppendLog(tr("Device removed: %1").arg(describe(d)));
     for (const auto& d : after)
         if (!contains(before, d))
-            AppendLog("Device arrived: " + describe(d));
+            AppendLog(tr("Device arrived: %1").arg(describe(d)));
 }
 
 bool CMainFrame::CheckFirstRun()
@@ -802,7 +814,7 @@ void CMainFrame::FitToScreen(bool bRestored)
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent)
 {
-    CMessageBoxDialog ask(this, "Are you sure you want to close the program?!", "Ask",
+    CMessageBoxDialog ask(this, tr("Are you sure you want to close the program?!"), tr("Ask"),
                           nemora::widgets::kBoxYesNoQuestion);
     if (ask.DoModal() != nemora::widgets::kIdYes) {
         pEvent->ignore();

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr const char* kWelcomeText = "Welcome to use\u300eLumecraft\u300f";
-constexpr const char* kHintText = "While connecting to your device, please shut down the device first and holding "
-                                  "fire key, then plug in USB cable";
-
 QFont DialogFont(int points)
 {
     QFont font; // the desktop's sans face stands in for the old dialog face
@@ -88,7 +84,7 @@ bool CPageWelcome::OnInitDialog()
     if (m_checkMagicFile)
         m_checkMagicFile();
 
-    m_staticTitle->setText(QString::fromUtf8(kWelcomeText));
+    m_staticTitle->setText(tr("Welcome to use\u300eLumecraft\u300f"));
     m_staticTitle->setFont(m_fontTitle);
     QPalette blue = m_staticTitle->palette();
     // On a dark desktop the design's pure blue is all but invisible: a lighter blue stands in for it.
@@ -98,7 +94,8 @@ bool CPageWelcome::OnInitDialog()
     m_staticTitle->setAttribute(Qt::WA_TranslucentBackground);
     m_staticTitle->setGeometry(cx - 100, cy - 100, 600, 60);
 
-    m_staticHint->setText(QString::fromUtf8(kHintText));
+    m_staticHint->setText(tr("While connecting to your device, please shut down the device first and holding "
+                             "fire key, then plug in USB cable"));
     m_fontHint = DialogFont(12);
     m_staticHint->setFont(m_fontHint);
     m_staticHint->setWordWrap(true);

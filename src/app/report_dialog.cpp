@@ -14,15 +14,15 @@
 
 CReportDialog::CReportDialog(QWidget* pParent, nemora::report::Report report)
     : QDialog(pParent), m_report(std::move(report)), m_pText(new QPlainTextEdit(this)),
-      m_pSerials(new QCheckBox("Include serial numbers", this))
+      m_pSerials(new QCheckBox(tr("Include serial numbers"), this))
 {
-    setWindowTitle("Diagnostic Report");
+    setWindowTitle(tr("Diagnostic Report"));
     m_pText->setReadOnly(true);
     m_pText->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    auto* copy = new QPushButton("Copy", this);
-    auto* save = new QPushButton("Save As...", this);
-    auto* close = new QPushButton("Close", this);
+    auto* copy = new QPushButton(tr("Copy"), this);
+    auto* save = new QPushButton(tr("Save As..."), this);
+    auto* close = new QPushButton(tr("Close"), this);
     close->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pSerials);
@@ -36,8 +36,9 @@ CReportDialog::CReportDialog(QWidget* pParent, nemora::report::Report report)
     connect(m_pSerials, &QCheckBox::toggled, this, &CReportDialog::Show);
     connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(Text()); });
     connect(save, &QPushButton::clicked, this, [this] {
-        const QString path = nemora::widgets::AskSaveFile(this, "Save the report", nemora::widgets::FileDialogKind::Log,
-                                                          "nemora-report.txt", "Text files (*.txt);;All Files (*)");
+        const QString path =
+            nemora::widgets::AskSaveFile(this, tr("Save the report"), nemora::widgets::FileDialogKind::Log,
+                                         "nemora-report.txt", tr("Text files (*.txt);;All Files (*)"));
         if (!path.isEmpty())
             SaveTo(path);
     });
@@ -60,8 +61,9 @@ bool CReportDialog::SaveTo(const QString& strPath)
 {
     if (const QString error = nemora::widgets::WriteTextFile(strPath, Text()); !error.isEmpty()) {
         CMessageBoxDialog box(this,
-                              "Unable to save the report to " + strPath + ": " + error +
-                                  "\nNothing was written. Choose a folder you can write to and save again.",
+                              tr("Unable to save the report to %1: %2\nNothing was written. Choose a folder you can "
+                                 "write to and save again.")
+                                  .arg(strPath, error),
                               "", nemora::widgets::kBoxError);
         box.DoModal();
         return false;

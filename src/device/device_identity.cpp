@@ -1,5 +1,7 @@
 #include "device/device_identity.h"
 
+#include "i18n/translate.h"
+
 #include <array>
 #include <cstdio>
 
@@ -208,6 +210,21 @@ int CDeviceIdentity::GetFirmwareVersion(std::string& strText) const
     std::snprintf(text, sizeof text, "%d.%d", v / 10, v % 10);
     strText = text;
     return 0;
+}
+
+std::string UnknownProductNameText()
+{
+    return nemora::i18n::Tr("CDeviceIdentity", "Unknow product name");
+}
+
+std::string UnknownModelNameText()
+{
+    return nemora::i18n::Tr("CDeviceIdentity", "Unknow model");
+}
+
+std::string UnknownDeviceNameText()
+{
+    return nemora::i18n::Tr("CDeviceIdentity", "Unknow Device");
 }
 
 CatalogueNames NamesOf(const CDeviceIdentity& identity)

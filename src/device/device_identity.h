@@ -94,11 +94,18 @@ inline constexpr std::uint16_t kUncataloguedMinPower = 5;
 inline constexpr std::uint16_t kUncataloguedMaxTemperature = 600;
 inline constexpr std::uint16_t kUncataloguedMinTemperature = 200;
 
-// The texts callers preset before a lookup.
+// The texts callers preset before a lookup. Records and comparisons keep them as they are; what the
+// console shows comes from the functions below.
 inline constexpr const char* kUnknownProductName = "Unknow product name";
 inline constexpr const char* kUnknownModelName = "Unknow model";
 inline constexpr const char* kUnknownDeviceName = "Unknow Device";
 inline constexpr const char* kUnknownFirmwareVersion = "----";
+
+// The same texts in the user's language (context "CDeviceIdentity"), to preset a lookup whose result is
+// only shown.
+std::string UnknownProductNameText();
+std::string UnknownModelNameText();
+std::string UnknownDeviceNameText();
 
 // The catalogue's texts for an identity, each preset to the text shown when the model is not catalogued.
 struct CatalogueNames {

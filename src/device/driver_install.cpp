@@ -1,10 +1,33 @@
 #include "device/driver_install.h"
 
+#include "i18n/translate.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <string_view>
 
 namespace nemora::device {
+
+namespace {
+
+// The text with %1, %2... replaced by the values in order.
+std::string Filled(std::string_view text, std::initializer_list<std::string_view> values)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t n = i + 1 < text.size() && text[i] == '%' ? std::size_t(text[i + 1] - '1') : values.size();
+        if (n < values.size()) {
+            out += values.begin()[n];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 InstallerButton ChooseInstaller(unsigned major, unsigned minor, bool bSystem64Bit)
 {
@@ -58,8 +81,9 @@ std::string ManualInstaller(const std::string& installerPath)
 
 std::string InstallerFailureText(unsigned result)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "安装失败，错误码：0x%X", result);
+    const std::string format = nemora::i18n::Tr("DriverInstall", "安装失败，错误码：0x%X");
+    char text[256];
+    std::snprintf(text, sizeof text, format.c_str(), result);
     return text;
 }
 
@@ -107,25 +131,34 @@ std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& i
     const std::string said = errorLine.empty() ? std::string() : ": " + errorLine;
     switch (ClassifyInstallerExit(exit)) {
     case InstallerOutcome::kInstalled:
-        return "The driver is installed: unplug the device and plug it in again.";
+        return nemora::i18n::Tr("DriverInstall", "The driver is installed: unplug the device and plug it in again.");
     case InstallerOutcome::kAlreadyInstalled:
-        return "The driver is already installed: unplug the device and plug it in again.";
+        return nemora::i18n::Tr("DriverInstall",
+                                "The driver is already installed: unplug the device and plug it in again.");
     case InstallerOutcome::kRefused:
         if (exit.nExitStatus == 126)
-            return "The driver was not installed: the administrator's password was not given.";
+            return nemora::i18n::Tr("DriverInstall",
+                                    "The driver was not installed: the administrator's password was not given.");
         // No password agent, a wrong password three times, or pkexec itself failing.
-        return "The driver was not installed: pkexec could not get the administrator's authorisation (exit status " +
-               std::to_string(exit.nExitStatus) + said + ").\nTo install it by hand, run in a terminal:\n" + byHand;
+        return Filled(
+            nemora::i18n::Tr("DriverInstall",
+                             "The driver was not installed: pkexec could not get the administrator's authorisation "
+                             "(exit status %1%2).\nTo install it by hand, run in a terminal:\n%3"),
+            {std::to_string(exit.nExitStatus), said, byHand});
     case InstallerOutcome::kNoPkexec:
-        return "The driver was not installed: pkexec is missing, so no administrator's password can be asked "
-               "for.\nTo install it by hand, run in a terminal:\n" +
-               byHand;
+        return Filled(
+            nemora::i18n::Tr("DriverInstall",
+                             "The driver was not installed: pkexec is missing, so no administrator's password can be "
+                             "asked for.\nTo install it by hand, run in a terminal:\n%1"),
+            {byHand});
     case InstallerOutcome::kFailed:
         break;
     }
     if (exit.bCrashed)
-        return "The driver installer was stopped before it finished" + said + ".";
-    return "The driver installer failed with exit status " + std::to_string(exit.nExitStatus) + said + ".";
+        return Filled(nemora::i18n::Tr("DriverInstall", "The driver installer was stopped before it finished%1."),
+                      {said});
+    return Filled(nemora::i18n::Tr("DriverInstall", "The driver installer failed with exit status %1%2."),
+                  {std::to_string(exit.nExitStatus), said});
 }
 
 } // namespace nemora::device

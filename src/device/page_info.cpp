@@ -16,8 +16,10 @@
 using nemora::device::InstallerButton;
 
 CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
-    : QWidget(pParent), m_platform(std::move(platform)), m_staticProductName(new QLabel(kUnknownDeviceName, this)),
-      m_staticModel(new QLabel(kUnknownDeviceName, this)), m_staticInstallStatus(new QLabel(this))
+    : QWidget(pParent), m_platform(std::move(platform)),
+      m_staticProductName(new QLabel(QString::fromStdString(UnknownDeviceNameText()), this)),
+      m_staticModel(new QLabel(QString::fromStdString(UnknownDeviceNameText()), this)),
+      m_staticInstallStatus(new QLabel(this))
 {
     m_staticProductName->setObjectName("m_staticProductName");
     m_staticModel->setObjectName("m_staticModel");
@@ -27,34 +29,34 @@ CPageInfo::CPageInfo(QWidget* pParent, Platform platform)
     m_staticInstallStatus->setTextFormat(Qt::PlainText);
 
     auto* identity = new QGridLayout;
-    identity->addWidget(new QLabel("Product Name:", this), 0, 0);
+    identity->addWidget(new QLabel(tr("Product Name:"), this), 0, 0);
     identity->addWidget(m_staticProductName, 0, 1);
-    identity->addWidget(new QLabel("Product Model:", this), 1, 0);
+    identity->addWidget(new QLabel(tr("Product Model:"), this), 1, 0);
     identity->addWidget(m_staticModel, 1, 1);
     identity->setColumnStretch(1, 1);
     identity->setHorizontalSpacing(16);
     identity->setVerticalSpacing(10);
 
-    auto makeButton = [this](int id, const char* text) {
+    auto makeButton = [this](int id, const QString& text) {
         auto* button = new QPushButton(text, this);
         button->setMinimumWidth(180);
         m_buttons[id] = button;
         return button;
     };
 
-    auto* autoBox = new QGroupBox("Auto", this);
+    auto* autoBox = new QGroupBox(tr("Auto"), this);
     auto* autoLayout = new QVBoxLayout(autoBox);
-    autoLayout->addWidget(makeButton(1020, "Install Driver"));
+    autoLayout->addWidget(makeButton(1020, tr("Install Driver")));
     autoLayout->addStretch();
 
-    auto* manualBox = new QGroupBox("Manual", this);
+    auto* manualBox = new QGroupBox(tr("Manual"), this);
     auto* manualLayout = new QGridLayout(manualBox);
-    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x86, "WIN7(Or Older)_32Bit"), 0, 0);
-    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x64, "WIN7(Or Older)_64Bit"), 0, 1);
-    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x86, "WIN8(Or Newer)_32Bit"), 1, 0);
-    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x64, "WIN8(Or Newer)_64Bit"), 1, 1);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x86, tr("WIN7(Or Older)_32Bit")), 0, 0);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin7x64, tr("WIN7(Or Older)_64Bit")), 0, 1);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x86, tr("WIN8(Or Newer)_32Bit")), 1, 0);
+    manualLayout->addWidget(makeButton(nemora::device::kInstallWin8x64, tr("WIN8(Or Newer)_64Bit")), 1, 1);
 
-    auto* driverBox = new QGroupBox("Driver Install", this);
+    auto* driverBox = new QGroupBox(tr("Driver Install"), this);
     auto* driverLayout = new QHBoxLayout(driverBox);
     driverLayout->addWidget(autoBox);
     driverLayout->addWidget(manualBox);
@@ -93,10 +95,10 @@ bool CPageInfo::OnInitDialog()
 
 void CPageInfo::UpdateDeviceInfo()
 {
-    std::string text = kUnknownProductName;
+    std::string text = UnknownProductNameText();
     m_DeviceIdentity.GetProductName(text);
     m_staticProductName->setText(QString::fromStdString(text));
-    text = kUnknownModelName;
+    text = UnknownModelNameText();
     m_DeviceIdentity.GetModelName(text);
     m_staticModel->setText(QString::fromStdString(text));
 }
@@ -121,7 +123,8 @@ void CPageInfo::RunInstaller(InstallerButton button)
     if (m_platform.runInstaller) {
         // Marked before the start, for a runner that reports at once.
         m_bInstallerRunning = true;
-        m_staticInstallStatus->setText("The driver installer is running: waiting for the administrator's password.");
+        m_staticInstallStatus->setText(
+            tr("The driver installer is running: waiting for the administrator's password."));
         QPointer<CPageInfo> self(this);
         result = m_platform.runInstaller(path, [self, path](const nemora::device::InstallerExit& exit) {
             if (self)
@@ -131,13 +134,13 @@ void CPageInfo::RunInstaller(InstallerButton button)
         result = m_platform.startProgram(path);
     }
     if (static_cast<unsigned>(result) >= 32u) {
-        Log("Driver installer started: " + QFileInfo(path).absoluteFilePath());
+        Log(tr("Driver installer started: %1").arg(QFileInfo(path).absoluteFilePath()));
         return;
     }
     m_bInstallerRunning = false;
     const QString text = QString::fromStdString(nemora::device::InstallerFailureText(static_cast<unsigned>(result)));
     m_staticInstallStatus->setText(text);
-    Log("Driver installer " + path + " could not be started: " + text);
+    Log(tr("Driver installer %1 could not be started: %2").arg(path, text));
     CMessageBoxDialog box(this, text, "", nemora::widgets::kBoxOk);
     box.DoModal();
 }
@@ -148,7 +151,7 @@ void CPageInfo::OnInstallerEnded(const QString& strPath, const nemora::device::I
     const QString text = QString::fromStdString(
         nemora::device::InstallerOutcomeText(exit, QFileInfo(strPath).absoluteFilePath().toStdString()));
     m_staticInstallStatus->setText(text);
-    Log("Driver installer: " + QString(text).replace('\n', ' '));
+    Log(tr("Driver installer: %1").arg(QString(text).replace('\n', ' ')));
 }
 
 void CPageInfo::Log(const QString& strLine) const

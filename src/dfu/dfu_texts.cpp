@@ -2,6 +2,7 @@
 
 #include "dfuse/dfu_names.h"
 #include "dfuse/dfuse_operations.h"
+#include "i18n/translate.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -9,6 +10,20 @@
 #include <vector>
 
 namespace nemora::dfu {
+
+using i18n::Tr;
+
+namespace {
+
+// Tr() for texts the outcome records keep as well: the records get the source text itself.
+auto TranslatorFor(Words words)
+{
+    return [words](const char* context, const char* source) {
+        return words == Words::Shown ? i18n::Tr(context, source) : std::string(source);
+    };
+}
+
+} // namespace
 
 std::string FormatText(const char* format, ...)
 {
@@ -46,8 +61,8 @@ std::string SectorListText(const nemora::dfuse::MappingTarget& target)
     for (std::size_t k = 0; k < target.sectors.size(); ++k) {
         const auto& sector = target.sectors[k];
         const std::uint32_t last = sector.dwStartAddress + sector.dwSectorSize - 1;
-        text += FormatText("Sector %03i\t0x%08X\t0x%08X\t%s\t", static_cast<int>(k), sector.dwStartAddress, last,
-                           SectorSizeText(sector.dwSectorSize).c_str());
+        text += FormatText(Tr("DfuTexts", "Sector %03i\t0x%08X\t0x%08X\t%s\t").c_str(), static_cast<int>(k),
+                           sector.dwStartAddress, last, SectorSizeText(sector.dwSectorSize).c_str());
         if (sector.IsReadable()) {
             text += "R";
         }
@@ -70,8 +85,8 @@ std::string TransferSizeText(std::uint32_t size, std::uint32_t percent)
     const std::uint64_t kb = size / 1024;
     const auto doneKb = static_cast<std::uint32_t>(kb * percent / 100);
     const auto doneBytes = static_cast<std::uint32_t>(std::uint64_t{size} * percent / 100);
-    return FormatText("%i KB(%i Bytes) of %i KB(%i Bytes)", static_cast<int>(doneKb), static_cast<int>(doneBytes),
-                      static_cast<int>(kb), static_cast<int>(size));
+    return FormatText(Tr("DfuTexts", "%i KB(%i Bytes) of %i KB(%i Bytes)").c_str(), static_cast<int>(doneKb),
+                      static_cast<int>(doneBytes), static_cast<int>(kb), static_cast<int>(size));
 }
 
 std::string ElapsedText(std::int64_t seconds)
@@ -83,20 +98,21 @@ std::string ElapsedText(std::int64_t seconds)
                       static_cast<int>(seconds % 60));
 }
 
-std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent)
+std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent, Words words)
 {
+    const auto Tr = TranslatorFor(words);
     const int p = static_cast<int>(percent);
     switch (operation) {
     case nemora::dfuse::OPERATION_DETACH:
-        return FormatText(" Detaching %i%%...", p);
+        return FormatText(Tr("DfuTexts", " Detaching %i%%...").c_str(), p);
     case nemora::dfuse::OPERATION_RETURN:
-        return FormatText(" Leaving Updating mode %i%%...", p);
+        return FormatText(Tr("DfuTexts", " Leaving Updating mode %i%%...").c_str(), p);
     case nemora::dfuse::OPERATION_UPLOAD:
-        return FormatText(" %02i: Uploading %i%%...", target, p);
+        return FormatText(Tr("DfuTexts", " %02i: Uploading %i%%...").c_str(), target, p);
     case nemora::dfuse::OPERATION_UPGRADE:
-        return FormatText(" %02i: Upgrading - Download Phase (%i%%)...", target, p);
+        return FormatText(Tr("DfuTexts", " %02i: Upgrading - Download Phase (%i%%)...").c_str(), target, p);
     default:
-        return FormatText(" %02i: Upgrading - Erase Phase (%i%%)...", target, p);
+        return FormatText(Tr("DfuTexts", " %02i: Upgrading - Erase Phase (%i%%)...").c_str(), target, p);
     }
 }
 
@@ -132,26 +148,28 @@ bool FileSuitsDevice(const std::string& devVid, const std::string& devPid, const
     return devVid == fileVid && devPid == filePid && (ParseHex(fileBcd) & ~0x3Fu) == DeviceModelFromBcdText(devBcd);
 }
 
-std::string ErrorCodeLine(std::uint32_t errorCode)
+std::string ErrorCodeLine(std::uint32_t errorCode, Words words)
 {
+    const auto Tr = TranslatorFor(words);
     const auto* names = nemora::dfuse::FindOperationError(errorCode);
     if (names != nullptr && !names->report.empty()) {
-        return FormatText("Error Code: %.*s\n", static_cast<int>(names->report.size()), names->report.data());
+        const std::string report = Tr("DfuNames", std::string(names->report).c_str());
+        return FormatText(Tr("DfuTexts", "Error Code: %s\n").c_str(), report.c_str());
     }
-    return FormatText("Error Code: Unknown error 0x%08X. \n", errorCode);
+    return FormatText(Tr("DfuTexts", "Error Code: Unknown error 0x%08X. \n").c_str(), errorCode);
 }
 
 std::string OperationLine(std::uint32_t operation)
 {
     switch (operation) {
     case nemora::dfuse::OPERATION_DETACH:
-        return "Operation: DETACH\n";
+        return Tr("DfuTexts", "Operation: DETACH\n");
     case nemora::dfuse::OPERATION_RETURN:
-        return "Operation: RETURN\n";
+        return Tr("DfuTexts", "Operation: RETURN\n");
     case nemora::dfuse::OPERATION_UPLOAD:
-        return "Operation: UPLOAD\n";
+        return Tr("DfuTexts", "Operation: UPLOAD\n");
     case nemora::dfuse::OPERATION_UPGRADE:
-        return "Operation: UPGRADE\n";
+        return Tr("DfuTexts", "Operation: UPGRADE\n");
     default:
         return "";
     }
@@ -160,25 +178,28 @@ std::string OperationLine(std::uint32_t operation)
 std::string StateLine(std::uint8_t state)
 {
     if (const auto name = nemora::dfuse::DfuStateName(state)) {
-        return FormatText("Updating State: %.*s\n", static_cast<int>(name->size()), name->data());
+        return FormatText(Tr("DfuTexts", "Updating State: %.*s\n").c_str(), static_cast<int>(name->size()),
+                          name->data());
     }
-    return FormatText("Updating State: (Unknown 0x%02X)\n", state);
+    return FormatText(Tr("DfuTexts", "Updating State: (Unknown 0x%02X)\n").c_str(), state);
 }
 
 std::string StatusLine(std::uint8_t status)
 {
     if (const auto* names = nemora::dfuse::FindDfuStatus(status)) {
-        return FormatText("Updating Status: %.*s\n", static_cast<int>(names->report.size()), names->report.data());
+        return FormatText(Tr("DfuTexts", "Updating Status: %.*s\n").c_str(), static_cast<int>(names->report.size()),
+                          names->report.data());
     }
-    return FormatText("Updating Status: (Unknown 0x%02X)\n", status);
+    return FormatText(Tr("DfuTexts", "Updating Status: (Unknown 0x%02X)\n").c_str(), status);
 }
 
 std::string RequestLine(std::uint32_t request)
 {
     if (const auto* names = nemora::dfuse::FindDfuRequest(request)) {
-        return FormatText("Request: %.*s \n", static_cast<int>(names->report.size()), names->report.data());
+        const std::string report = Tr("DfuNames", std::string(names->report).c_str());
+        return FormatText(Tr("DfuTexts", "Request: %s \n").c_str(), report.c_str());
     }
-    return FormatText("Request: (unknown 0x%08X). \n", request);
+    return FormatText(Tr("DfuTexts", "Request: (unknown 0x%08X). \n").c_str(), request);
 }
 
 FailureReport BuildFailureReport(const nemora::dfuse::DFUThreadContext& context, const std::string& deviceName,
@@ -186,16 +207,17 @@ FailureReport BuildFailureReport(const nemora::dfuse::DFUThreadContext& context,
 {
     FailureReport report;
     report.errorLine = ErrorCodeLine(context.ErrorCode);
+    report.errorRecord = ErrorCodeLine(context.ErrorCode, Words::Recorded);
     report.message = deviceName + FormatText(" %02i\n", currentTarget);
     report.message += report.errorLine;
     report.message += OperationLine(context.Operation);
-    report.message += FormatText("TransferSize: %i\n", static_cast<int>(context.wTransferSize));
+    report.message += FormatText(Tr("DfuTexts", "TransferSize: %i\n").c_str(), static_cast<int>(context.wTransferSize));
     report.message += StateLine(context.LastDFUStatus.bState);
     report.message += StatusLine(context.LastDFUStatus.bStatus);
     report.message += RequestLine(context.CurrentRequest);
-    report.message += FormatText("CurrentNBlock: 0x%04X\n", context.CurrentNBlock);
-    report.message += FormatText("CurrentLength: 0x%04X\n", context.CurrentLength);
-    report.message += FormatText("Percent: %i%%\n", static_cast<int>(context.Percent));
+    report.message += FormatText(Tr("DfuTexts", "CurrentNBlock: 0x%04X\n").c_str(), context.CurrentNBlock);
+    report.message += FormatText(Tr("DfuTexts", "CurrentLength: 0x%04X\n").c_str(), context.CurrentLength);
+    report.message += FormatText(Tr("DfuTexts", "Percent: %i%%\n").c_str(), static_cast<int>(context.Percent));
     return report;
 }
 

@@ -16,6 +16,9 @@
 
 namespace nemora::dfu {
 
+// Whose words a text is in: the user's language, or the source text as the outcome records keep it.
+enum class Words { Shown, Recorded };
+
 // printf-style formatting into a std::string.
 std::string FormatText(const char* format, ...)
 #if defined(__GNUC__)
@@ -34,7 +37,7 @@ std::string TransferSizeText(std::uint32_t size, std::uint32_t percent);
 // "HH:MM:SS" of an elapsed time in seconds; hours wrap at 24, a negative time counts as 0.
 std::string ElapsedText(std::int64_t seconds);
 // The phase text that follows the device name on the bar while an operation runs.
-std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent);
+std::string PhaseText(std::uint32_t operation, int target, std::uint32_t percent, Words words = Words::Shown);
 
 // The option-byte families live with the link that probes them.
 using dfuse::OptionByteFamily;
@@ -47,15 +50,16 @@ bool FileSuitsDevice(const std::string& devVid, const std::string& devPid, const
                      const std::string& fileVid, const std::string& filePid, const std::string& fileBcd);
 
 // The lines of the failure report, each ending in "\n"; values outside the tables in hexadecimal.
-std::string ErrorCodeLine(std::uint32_t errorCode);
+std::string ErrorCodeLine(std::uint32_t errorCode, Words words = Words::Shown);
 std::string OperationLine(std::uint32_t operation); // empty for erase and unknown operations
 std::string StateLine(std::uint8_t state);
 std::string StatusLine(std::uint8_t status);
 std::string RequestLine(std::uint32_t request);
 
 struct FailureReport {
-    std::string errorLine; // shown on the bar
-    std::string message;   // shown in the message box
+    std::string errorLine;   // shown on the bar
+    std::string errorRecord; // errorLine in the words the outcome records keep
+    std::string message;     // shown in the message box
 };
 FailureReport BuildFailureReport(const nemora::dfuse::DFUThreadContext& context, const std::string& deviceName,
                                  int currentTarget);

@@ -53,11 +53,15 @@ const QColor kTeal(0, 128, 128);
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
-constexpr const char* kNoTargetText = "Please select one or several targets before !";
-constexpr const char* kAccessDeniedText = "No permission to open the device: install the driver";
-constexpr const char* kInstallDriverQuestion = "No permission to open the device: the driver is not installed.\n"
-                                               "Install it now? Then unplug and plug the device in again.";
-constexpr const char* kNoFileDataText = "Unable to find data for that device from the file ";
+// Translated where they are shown, in the engine's context.
+constexpr const char* kNoTargetText = QT_TRANSLATE_NOOP("CDfuUpdate", "Please select one or several targets before !");
+constexpr const char* kAccessDeniedText =
+    QT_TRANSLATE_NOOP("CDfuUpdate", "No permission to open the device: install the driver");
+constexpr const char* kInstallDriverQuestion =
+    QT_TRANSLATE_NOOP("CDfuUpdate", "No permission to open the device: the driver is not installed.\n"
+                                    "Install it now? Then unplug and plug the device in again.");
+constexpr const char* kNoFileDataText =
+    QT_TRANSLATE_NOOP("CDfuUpdate", "Unable to find data for that device from the file ");
 
 QString FromStd(const std::string& text)
 {
@@ -86,7 +90,7 @@ CDfuUpdate::CDfuUpdate(QWidget* pParentPage, IDfuseLibrary& library, INotifyRece
             },
             Qt::QueuedConnection);
     });
-    setWindowTitle("Updating");
+    setWindowTitle(tr("Updating"));
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     m_timer.setInterval(300);
@@ -107,7 +111,7 @@ void CDfuUpdate::OnInitDialog()
     using nemora::widgets::DialogRect;
     setFixedSize(du.Dx(314), du.Dy(62));
 
-    m_pOkButton = new QPushButton("OK", this);
+    m_pOkButton = new QPushButton(tr("OK"), this);
     m_pOkButton->setGeometry(DialogRect(du, 243, 38, 50, 14));
     connect(m_pOkButton, &QPushButton::clicked, this, &CDfuUpdate::reject);
 
@@ -130,7 +134,7 @@ void CDfuUpdate::OnInitDialog()
     m_pTargetList->setRootIsDecorated(false);
     m_pTargetList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pTargetList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pTargetList->setHeaderLabels({"Id", "Name", "Available Sectors (Double Click for more)", ""});
+    m_pTargetList->setHeaderLabels({tr("Id"), tr("Name"), tr("Available Sectors (Double Click for more)"), ""});
     m_pTargetList->headerItem()->setTextAlignment(0, Qt::AlignCenter);
     m_pTargetList->setColumnWidth(0, 60);
     m_pTargetList->setColumnWidth(1, 160);
@@ -141,6 +145,7 @@ void CDfuUpdate::OnInitDialog()
     m_pProgress->SetShowText(false);
     m_pProgress->SetRange(0, 100);
     m_pProgress->SetPos(0);
+    m_strSizeText = FromStd(nemora::dfu::TransferSizeText(0, 0));
     UpdateData(false);
 }
 
@@ -158,23 +163,56 @@ void CDfuUpdate::UpdateData(bool bSaveAndValidate)
     }
 }
 
-void CDfuUpdate::ShowStatus(const QString& strText)
+CDfuUpdate::BarText CDfuUpdate::Say(const char* source) const
+{
+    return {tr(source), QString::fromUtf8(source)};
+}
+
+CDfuUpdate::BarText CDfuUpdate::Say(const char* format, const BarText& value) const
+{
+    return {tr(format).arg(value.shown), QString::fromUtf8(format).arg(value.recorded)};
+}
+
+QString CDfuUpdate::ShownName() const
+{
+    // The records keep the placeholder as it is; the user reads it in the console's language.
+    return m_strDeviceName == kUnknownDeviceName ? FromStd(UnknownDeviceNameText()) : m_strDeviceName;
+}
+
+void CDfuUpdate::SetBar(const BarText& text)
+{
+    m_pProgress->SetWindowText(text.shown);
+    m_strBarRecord = text.recorded;
+}
+
+void CDfuUpdate::ShowStatus(const BarText& text)
 {
     if (m_nCurrentTarget >= 0) {
-        m_pProgress->SetWindowText(m_strDeviceName + QString::asprintf(" %02i: ", m_nCurrentTarget) + strText);
+        const QString strTarget = QString::asprintf(" %02i: ", m_nCurrentTarget);
+        SetBar({ShownName() + strTarget + text.shown, m_strDeviceName + strTarget + text.recorded});
     } else {
-        m_pProgress->SetWindowText(strText);
+        SetBar(text);
     }
     m_pProgress->SetShowText(true);
 }
 
-void CDfuUpdate::ShowError(const QString& strText)
+void CDfuUpdate::ShowError(const BarText& text)
 {
     m_pProgress->SetBgColour(kNearWhite);
     m_pProgress->SetTextBkColour(kNearWhite);
     m_pProgress->SetBarColour(kRed);
     m_pProgress->SetTextColour(kRed);
-    ShowStatus(strText);
+    ShowStatus(text);
+}
+
+void CDfuUpdate::ShowStatus(const QString& strText)
+{
+    ShowStatus(BarText{strText, strText});
+}
+
+void CDfuUpdate::ShowError(const QString& strText)
+{
+    ShowError(BarText{strText, strText});
 }
 
 void CDfuUpdate::ShowMessage(const QString& strText, std::uint32_t nStyle)
@@ -186,13 +224,13 @@ void CDfuUpdate::ShowMessage(const QString& strText, std::uint32_t nStyle)
 
 void CDfuUpdate::ReportOperationFailure(const DFUThreadContext& context)
 {
-    const auto report = nemora::dfu::BuildFailureReport(context, m_strDeviceName.toStdString(), m_nCurrentTarget);
-    ShowError(FromStd(report.errorLine));
+    const auto report = nemora::dfu::BuildFailureReport(context, ShownName().toStdString(), m_nCurrentTarget);
+    ShowError(BarText{FromStd(report.errorLine), FromStd(report.errorRecord)});
     if (m_bQuietUpload && m_failedPhase == nemora::dfuse::TransferJob::Phase::Upload) {
         // A read nobody asked for (a device was selected): one line in the Log, no box away from the window.
-        Log(m_bReadProtected ? m_strDeviceName + ": its flash is read-protected, so its settings and screens "
-                                                 "cannot be read"
-                             : m_strDeviceName + ": reading it failed: " + FromStd(report.errorLine));
+        Log(m_bReadProtected
+                ? tr("%1: its flash is read-protected, so its settings and screens cannot be read").arg(ShownName())
+                : tr("%1: reading it failed: %2").arg(ShownName(), FromStd(report.errorLine)));
         return;
     }
     const QString plain = WriteFailureText(m_failedPhase);
@@ -238,7 +276,7 @@ void CDfuUpdate::Log(const QString& strLine)
 void CDfuUpdate::LogOutcome()
 {
     // The bar's own words, once: a removal seen while a failure's box is open has already said them.
-    const QString strLine = "Outcome: " + m_pProgress->GetWindowText();
+    const QString strLine = tr("Outcome: %1").arg(m_pProgress->GetWindowText());
     if (strLine == m_strLastOutcome)
         return;
     m_strLastOutcome = strLine;
@@ -249,7 +287,7 @@ void CDfuUpdate::LogOutcome()
     outcome.program = "nemora";
     outcome.model = m_strDeviceName.toStdString();
     outcome.operation = m_strOperation;
-    const QString words = m_pProgress->GetWindowText();
+    const QString words = m_strBarRecord; // the bar's words untranslated: the record's, and what is judged
     outcome.ok = !m_failedContext && m_failedPhase == nemora::dfuse::TransferJob::Phase::None &&
                  words.contains("uccessful") && !words.contains("not matching");
     outcome.result = words.toStdString();
@@ -373,10 +411,10 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
         outcome == nemora::dfuse::LinkOutcome::NotOpened && descriptors.failedCode == nemora::dfuse::STDFU_ACCESSDENIED;
     if (m_bAccessDenied) {
         // The device is there but this user may not open it: say why, and offer the cure.
-        ShowError(kAccessDeniedText);
+        ShowError(Say(kAccessDeniedText));
         if (m_installDriver && isVisible()) { // never from a hidden, silent open
-            m_strLastMessage = kInstallDriverQuestion;
-            CMessageBoxDialog box(this, kInstallDriverQuestion, "", nemora::widgets::kBoxYesNoQuestion);
+            m_strLastMessage = tr(kInstallDriverQuestion);
+            CMessageBoxDialog box(this, m_strLastMessage, "", nemora::widgets::kBoxYesNoQuestion);
             if (box.DoModal() == nemora::widgets::kIdYes) {
                 m_installDriver();
             }
@@ -393,16 +431,16 @@ void CDfuUpdate::OpenDevice(const QString& strDevicePath, const QString& strFile
     m_strDevBcd = QString::fromStdString(link.devBcd);
     switch (outcome) {
     case nemora::dfuse::LinkOutcome::NoDeviceDescriptor:
-        ShowError("Unable to get descriptors... Bad Firmware");
+        ShowError(Say(QT_TR_NOOP("Unable to get descriptors... Bad Firmware")));
         break;
     case nemora::dfuse::LinkOutcome::NoDfuDescriptor:
-        ShowError("Unable to get DFU descriptor... Bad Firmware");
+        ShowError(Say(QT_TR_NOOP("Unable to get DFU descriptor... Bad Firmware")));
         break;
     case nemora::dfuse::LinkOutcome::BadVersion:
-        ShowError("Bad Updating protocol version. Should be 1.1A");
+        ShowError(Say(QT_TR_NOOP("Bad Updating protocol version. Should be 1.1A")));
         break;
     case nemora::dfuse::LinkOutcome::NoMapping:
-        ShowError("Unable to find or decode device mapping... Bad Firmware");
+        ShowError(Say(QT_TR_NOOP("Unable to find or decode device mapping... Bad Firmware")));
         break;
     default:
         break;
@@ -441,15 +479,16 @@ bool CDfuUpdate::LockDevice(const QString& strDevicePath)
             identity.SetIds(listed->vid, listed->pid, listed->bcdDevice);
             identity.GetModelName(model);
         }
-        ShowError(FromStd(BusyText(model, serial, path, holder)));
-        ShowErrorDetail("Wait until the other program is done, then try again.");
-        Log(FromStd(BusyText(model, serial, path, holder)) + "; nothing was sent");
+        const QString strBusy = FromStd(BusyText(model, serial, path, holder));
+        ShowError(strBusy);
+        ShowErrorDetail(tr("Wait until the other program is done, then try again."));
+        Log(tr("%1; nothing was sent").arg(strBusy));
         return false;
     }
     case DeviceLock::Outcome::Failed:
         break;
     }
-    ShowError("Unable to lock the device");
+    ShowError(Say(QT_TR_NOOP("Unable to lock the device")));
     ShowErrorDetail(FromStd(error));
     return false;
 }
@@ -474,7 +513,8 @@ void CDfuUpdate::FillTargetList()
         pItem->setText(0, QString::asprintf("%02i", target.bAlternate));
         pItem->setTextAlignment(0, Qt::AlignCenter);
         pItem->setText(1, FromStd(target.szName));
-        pItem->setText(2, QString::asprintf("%i sectors...", static_cast<int>(target.sectors.size())));
+        pItem->setText(
+            2, QString::asprintf(tr("%i sectors...").toUtf8().constData(), static_cast<int>(target.sectors.size())));
         pItem->setText(3, FromStd(nemora::dfu::SectorListText(target)));
     }
 
@@ -530,11 +570,11 @@ bool CDfuUpdate::SelectTargets()
         ReleaseIfIdle();
         if (nemora::usb::ModeOfPath(m_strDevicePath.toStdString()) == nemora::usb::InterfaceMode::Application) {
             // Not a missing choice of targets: the device has none to choose until it is in update mode.
-            ShowError(m_strDeviceName + " is running its firmware, not in update mode");
-            ShowErrorDetail("Switch it off, hold the fire key and plug it in again, then try again.");
+            ShowError(Say(QT_TR_NOOP("%1 is running its firmware, not in update mode"), Name()));
+            ShowErrorDetail(tr("Switch it off, hold the fire key and plug it in again, then try again."));
             return false;
         }
-        ShowError(kNoTargetText);
+        ShowError(Say(kNoTargetText));
         return false;
     }
     return true;
@@ -586,10 +626,9 @@ void CDfuUpdate::StartUpgrade()
     }
     const nemora::dfuse::ParseResult parsed = nemora::dfuse::ReadDfuFile(m_strUpgradeFile.toStdString());
     if (!parsed.file) {
-        ShowError(kNoFileDataText); // said of the first selected target, as for any file refused for it
+        ShowError(Say(kNoFileDataText)); // said of the first selected target, as for any file refused for it
         m_nCurrentTarget = -1;
-        Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile +
-            " refused: " + FromStd(parsed.error.message));
+        Log(tr("Update of %1 from %2 refused: %3").arg(ShownName(), m_strUpgradeFile, FromStd(parsed.error.message)));
         m_strUploadFile.clear();
         ReleaseIfIdle();
         return;
@@ -608,7 +647,7 @@ void CDfuUpdate::StartUpgrade(const nemora::dfuse::DfuFile& file)
     m_failedContext.reset();
     m_health = {};
     m_strOperation = "update";
-    Log("Update of " + m_strDeviceName + " from " + m_strUpgradeFile + " started");
+    Log(tr("Update of %1 from %2 started").arg(ShownName(), m_strUpgradeFile));
     m_strLastSnapshot.clear();
     const QString before = std::exchange(m_strSnapshotBefore, QString());
     m_job.SetSnapshot(m_makeSnapshot ? m_makeSnapshot(m_strDevicePath, m_DeviceIdentity,
@@ -661,7 +700,7 @@ bool CDfuUpdate::StartUpload(DfuImageHandle hImage, DfuElement* pBuffer)
     bool bLaunched = false;
     m_pUploadBuffer = pBuffer;
     m_bQuietUpload = !isVisible(); // started out of view: its failure goes to the Log, not into a box
-    Log("Reading from " + m_strDeviceName + " started");
+    Log(tr("Reading from %1 started").arg(ShownName()));
     Render(m_job.StartUpload(Link(), SelectedRows(), std::move(areas), m_strUploadFile.toStdString(), bLaunched));
     if (bLaunched) {
         m_library.STDFUFILES_DestroyImage(hImage);
@@ -683,7 +722,7 @@ void CDfuUpdate::LeaveDfuMode()
     m_failedContext.reset();
     m_health = {};
     m_strOperation = "leave";
-    Log(m_strDeviceName + ": leaving update mode");
+    Log(tr("%1: leaving update mode").arg(ShownName()));
     Render(m_job.StartLeave(Link(), SelectedRows()));
     UpdateData(false);
     ReleaseIfIdle();
@@ -707,7 +746,7 @@ void CDfuUpdate::DeviceGone()
 {
     using Phase = nemora::dfuse::TransferJob::Phase;
     if (IsRunning()) {
-        ReportInterruption("Disconnected", m_job.RunningPhase());
+        ReportInterruption(QT_TR_NOOP("Disconnected"), m_job.RunningPhase());
         DestroyMapping();
         return;
     }
@@ -715,7 +754,7 @@ void CDfuUpdate::DeviceGone()
     if (isVisible() && bJustFailed &&
         (m_failedPhase == Phase::Erase || m_failedPhase == Phase::Download || m_failedPhase == Phase::Verify)) {
         // The unplug failed the operation first; what that left on the device still needs saying.
-        ReportInterruption("Disconnected", m_failedPhase);
+        ReportInterruption(QT_TR_NOOP("Disconnected"), m_failedPhase);
         m_failedPhase = Phase::None;
         DestroyMapping();
         return;
@@ -729,42 +768,44 @@ void CDfuUpdate::ShowErrorDetail(const QString& strText)
     m_pDetailLabel->setText(strText);
 }
 
-void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::TransferJob::Phase phase)
+void CDfuUpdate::ReportInterruption(const char* cause, nemora::dfuse::TransferJob::Phase phase)
 {
     using Phase = nemora::dfuse::TransferJob::Phase;
     StopAndRelease();
     m_nCurrentTarget = -1;
+    const BarText said = Say(cause);
     // A stop leaves the device where it was, in update mode; a device that went away must be put back first.
-    const QString strRecover = strCause == "Stopped"
-                                   ? QString("The device is still in update mode: download the file again.")
-                                   : QString("Put the device back in update mode (switch it off, hold the fire key, "
-                                             "plug it in) and download the file again.");
+    const QString strRecover = std::strcmp(cause, "Stopped") == 0
+                                   ? tr("The device is still in update mode: download the file again.")
+                                   : tr("Put the device back in update mode (switch it off, hold the fire key, "
+                                        "plug it in) and download the file again.");
     switch (phase) {
     case Phase::Erase:
     case Phase::Download:
         if (const QString plain = WriteFailureText(phase); !plain.isEmpty()) {
-            ShowError(strCause + QString(phase == Phase::Erase ? " during the erase" : " during the download"));
+            ShowError(phase == Phase::Erase ? Say(QT_TR_NOOP("%1 during the erase"), said)
+                                            : Say(QT_TR_NOOP("%1 during the download"), said));
             ShowErrorDetail(plain);
             Log(plain);
             OfferAfterWriteFailure();
             break;
         }
-        ShowError(strCause + QString(phase == Phase::Erase ? " during the erase" : " during the download") +
-                  ": the firmware is incomplete");
+        ShowError(phase == Phase::Erase ? Say(QT_TR_NOOP("%1 during the erase: the firmware is incomplete"), said)
+                                        : Say(QT_TR_NOOP("%1 during the download: the firmware is incomplete"), said));
         ShowErrorDetail(strRecover);
         break;
     case Phase::Verify:
-        ShowError(strCause + " during the verify: the firmware was written but not checked");
+        ShowError(Say(QT_TR_NOOP("%1 during the verify: the firmware was written but not checked"), said));
         ShowErrorDetail(strRecover);
         break;
     case Phase::Snapshot:
     case Phase::Compare:
     case Phase::Upload:
-        ShowError(strCause + " during the read: nothing on the device was changed");
+        ShowError(Say(QT_TR_NOOP("%1 during the read: nothing on the device was changed"), said));
         break;
     case Phase::Leave:
     case Phase::None:
-        ShowError(strCause + " while leaving update mode");
+        ShowError(Say(QT_TR_NOOP("%1 while leaving update mode"), said));
         break;
     }
     LogOutcome();
@@ -774,7 +815,7 @@ void CDfuUpdate::ReportInterruption(const QString& strCause, nemora::dfuse::Tran
 void CDfuUpdate::reject()
 {
     if (IsRunning()) {
-        m_strLastMessage = "Operation on-going. Leave anyway ?";
+        m_strLastMessage = tr("Operation on-going. Leave anyway ?");
         CMessageBoxDialog box(this, m_strLastMessage, "", nemora::widgets::kBoxOkCancelQuestion);
         m_pLeaveQuestion = &box;
         const int nAnswer = box.DoModal();
@@ -783,7 +824,7 @@ void CDfuUpdate::reject()
             return; // kept running, or it ended while the question was open
         }
         // Leaving mid-operation: the engine stays in view to say what that left on the device.
-        ReportInterruption("Stopped", m_job.RunningPhase());
+        ReportInterruption(QT_TR_NOOP("Stopped"), m_job.RunningPhase());
         DestroyMapping();
         Notify(NOTIFY_ENGINE_DONE, m_pParentPage);
         return;
@@ -850,7 +891,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 // The download phase keeps the bar as the erase phase left it.
                 const QColor& colour = event.operation == OPERATION_ERASE ? kGreen : kTeal;
                 m_pProgress->SetPos(0);
-                m_pProgress->SetWindowText("");
+                SetBar({});
                 m_pProgress->SetShowText(true);
                 m_pProgress->SetBgColour(kNearWhite);
                 m_pProgress->SetTextBkColour(kNearWhite);
@@ -864,38 +905,45 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 m_strSizeText = FromStd(nemora::dfu::TransferSizeText(event.size, event.percent));
             }
             // The compare read belongs to the erase phase: it decides which pages that phase takes.
-            m_pProgress->SetWindowText(
-                m_strDeviceName +
-                (event.snapshot ? QString::asprintf(" Saving a snapshot of the settings %u%%...", event.percent)
-                                : FromStd(nemora::dfu::PhaseText(event.compare ? OPERATION_ERASE : event.operation,
-                                                                 event.target, event.percent))));
+            if (event.snapshot) {
+                const BarText saving =
+                    SayPrintf(QT_TR_NOOP(" Saving a snapshot of the settings %u%%..."), event.percent);
+                SetBar({ShownName() + saving.shown, m_strDeviceName + saving.recorded});
+            } else {
+                const std::uint32_t operation = event.compare ? OPERATION_ERASE : event.operation;
+                SetBar({ShownName() + FromStd(nemora::dfu::PhaseText(operation, event.target, event.percent)),
+                        m_strDeviceName + FromStd(nemora::dfu::PhaseText(operation, event.target, event.percent,
+                                                                         nemora::dfu::Words::Recorded))});
+            }
             m_pProgress->SetPos(static_cast<int>(event.percent));
             break;
         case Kind::Upgraded:
             ++m_writeCounts.targetsUpgraded;
-            ShowStatus("Upgrade successful !");
+            ShowStatus(Say(QT_TR_NOOP("Upgrade successful !")));
             break;
         case Kind::Verified:
             m_bVerified = true;
-            ShowStatus("Verify successful !");
+            ShowStatus(Say(QT_TR_NOOP("Verify successful !")));
             break;
         case Kind::Mismatch:
-            ShowError("Verify successful, but data not matching...");
+            ShowError(Say(QT_TR_NOOP("Verify successful, but data not matching...")));
             if (event.hasBytes) {
-                ShowMessage(QString::asprintf("Matching not good. First Difference at address 0x%08X:\nFile  byte  "
-                                              "is  0x%02X.\nRead byte is 0x%02X.",
+                ShowMessage(QString::asprintf(tr("Matching not good. First Difference at address 0x%08X:\nFile  byte  "
+                                                 "is  0x%02X.\nRead byte is 0x%02X.")
+                                                  .toUtf8()
+                                                  .constData(),
                                               static_cast<unsigned>(event.address), event.fileByte, event.readByte),
                             nemora::widgets::kBoxOk);
             }
             break;
         case Kind::Uploaded:
-            ShowStatus("Upload successful !");
+            ShowStatus(Say(QT_TR_NOOP("Upload successful !")));
             break;
         case Kind::Element:
             HandBack(event);
             break;
         case Kind::Left:
-            ShowStatus("Successfully left updating mode !");
+            ShowStatus(Say(QT_TR_NOOP("Successfully left updating mode !")));
             break;
         case Kind::Plan:
             if (event.pages > 0) {
@@ -903,16 +951,16 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 m_writeCounts.pagesCompared += event.pages;
                 m_writeCounts.pagesWritten += event.pagesWritten;
             }
-            Log(m_strDeviceName + QString::asprintf(" %02i: ", event.target) + FromStd(event.text));
+            Log(ShownName() + QString::asprintf(" %02i: ", event.target) + FromStd(event.text));
             break;
         case Kind::Snapshot:
             m_strLastSnapshot = FromStd(event.text);
-            Log("Snapshot of the settings saved to " + m_strLastSnapshot);
+            Log(tr("Snapshot of the settings saved to %1").arg(m_strLastSnapshot));
             break;
         case Kind::SnapshotUnreadable:
             m_strSnapshotFailure = FromStd(
-                nemora::dfu::BuildFailureReport(event.context, m_strDeviceName.toStdString(), event.target).errorLine);
-            ShowError("Unable to read the settings for a snapshot; nothing was written.");
+                nemora::dfu::BuildFailureReport(event.context, ShownName().toStdString(), event.target).errorLine);
+            ShowError(Say(QT_TR_NOOP("Unable to read the settings for a snapshot; nothing was written.")));
             break;
         case Kind::Failed:
             m_failedPhase = m_pollPhase;
@@ -920,7 +968,7 @@ bool CDfuUpdate::Render(const nemora::dfuse::JobEvents& events)
                 m_failedContext = event.context;
             m_sinceFailure.start();
             if (event.context.ErrorCode == STDFUPRT_UNSUPPORTEDFEATURE) {
-                ShowMessage("This feature is not supported by this firmware.", nemora::widgets::kBoxOk);
+                ShowMessage(tr("This feature is not supported by this firmware."), nemora::widgets::kBoxOk);
             } else {
                 ReportOperationFailure(event.context);
             }
@@ -951,38 +999,39 @@ void CDfuUpdate::ShowProblem(const nemora::dfuse::JobEvent& event)
     using nemora::dfuse::JobProblem;
     switch (event.problem) {
     case JobProblem::NoFileData:
-        ShowError(kNoFileDataText);
+        ShowError(Say(kNoFileDataText));
         break;
     case JobProblem::IdentityMismatch:
-        ShowError(QString::asprintf("This file is not supposed to be used with device,ID:0x%04x!!", event.model));
+        ShowError(SayPrintf(QT_TR_NOOP("This file is not supposed to be used with device,ID:0x%04x!!"), event.model));
         break;
     case JobProblem::NoTargetData:
-        ShowError("Unable to find data for that target in the dfu file...");
+        ShowError(Say(QT_TR_NOOP("Unable to find data for that target in the dfu file...")));
         break;
     case JobProblem::SourceImage:
-        ShowError("Unable to get data from source image...");
+        ShowError(Say(QT_TR_NOOP("Unable to get data from source image...")));
         break;
     case JobProblem::ReadImageElements:
-        ShowError("Unable to get elements from read image...");
+        ShowError(Say(QT_TR_NOOP("Unable to get elements from read image...")));
         break;
     case JobProblem::ReadImage:
-        ShowError("Unable to get data from read image...");
+        ShowError(Say(QT_TR_NOOP("Unable to get data from read image...")));
         break;
     case JobProblem::CreateUploadFile:
-        ShowError("Unable to create a new updating file...");
+        ShowError(Say(QT_TR_NOOP("Unable to create a new updating file...")));
         break;
     case JobProblem::AppendUploadFile:
-        ShowError("Unable to append image to updating file...");
+        ShowError(Say(QT_TR_NOOP("Unable to append image to updating file...")));
         break;
     case JobProblem::SnapshotNotSaved:
-        ShowError("Unable to save a snapshot of the settings; nothing was written.");
-        ShowMessage("The settings on the device could not be kept before the write: " + FromStd(event.text) +
-                        "\nNothing was written. Free some space or check the folder's permissions, then try again.",
+        ShowError(Say(QT_TR_NOOP("Unable to save a snapshot of the settings; nothing was written.")));
+        ShowMessage(tr("The settings on the device could not be kept before the write: %1\nNothing was written. Free "
+                       "some space or check the folder's permissions, then try again.")
+                        .arg(FromStd(event.text)),
                     nemora::widgets::kBoxOk);
         break;
     case JobProblem::Refused:
         // Too long for the bar: the bar says that nothing was written, the box says why.
-        ShowError("This file cannot be written into this device; nothing was written.");
+        ShowError(Say(QT_TR_NOOP("This file cannot be written into this device; nothing was written.")));
         ShowMessage(FromStd(event.text), nemora::widgets::kBoxOk);
         break;
     }
@@ -994,9 +1043,9 @@ void CDfuUpdate::AskSnapshotDecision()
         return;
     }
     CMessageBoxDialog box(this,
-                          "The settings on the device cannot be read (" + m_strSnapshotFailure +
-                              "), so no snapshot of them can be kept before the write.\nWrite anyway, without a "
-                              "snapshot ?",
+                          tr("The settings on the device cannot be read (%1), so no snapshot of them can be kept "
+                             "before the write.\nWrite anyway, without a snapshot ?")
+                              .arg(m_strSnapshotFailure),
                           "", nemora::widgets::kBoxYesNoQuestion);
     if (box.DoModal() != nemora::widgets::kIdYes) {
         m_job.Stop(); // like any write that did not happen: the bar says so, and the page waits for the user
@@ -1005,7 +1054,7 @@ void CDfuUpdate::AskSnapshotDecision()
         ReleaseIfIdle();
         return;
     }
-    Log("Writing without a snapshot, as the user chose");
+    Log(tr("Writing without a snapshot, as the user chose"));
     Render(m_job.ContinueWithoutSnapshot());
     StartPollTimer();
     UpdateData(false);

@@ -74,7 +74,7 @@ public:
     void OnTimer();
 
     // Bar texts: ShowError in red, ShowStatus in the current colours; both prefix the device name and the
-    // target number while a target is current.
+    // target number while a target is current. The outcome records keep the text as it is given.
     void ShowError(const QString& strText);
     void ShowStatus(const QString& strText);
     // Decodes a failed operation's record onto the bar and into a message box.
@@ -168,6 +168,27 @@ public slots:
     void reject() override;
 
 private:
+    // A bar text in the user's language, and in the words the outcome records keep (the source text).
+    struct BarText {
+        QString shown;
+        QString recorded;
+    };
+    BarText Say(const char* source) const;
+    // `format`'s %1 filled in with the value's words.
+    BarText Say(const char* format, const BarText& value) const;
+    // A printf-style `format` filled in with the values, in both words.
+    template <typename... Args>
+    BarText SayPrintf(const char* format, Args... args) const
+    {
+        return {QString::asprintf(tr(format).toUtf8().constData(), args...), QString::asprintf(format, args...)};
+    }
+    // The device's name as the user reads it, and as the records keep it.
+    QString ShownName() const;
+    BarText Name() const { return {ShownName(), m_strDeviceName}; }
+    void SetBar(const BarText& text);
+    void ShowError(const BarText& text);
+    void ShowStatus(const BarText& text);
+
     void OnInitDialog();
     void DestroyMapping();
     // Takes the lock of the device at the path into m_deviceLock; false, with the bar saying why, when it
@@ -194,8 +215,8 @@ private:
     void HandBack(const nemora::dfuse::JobEvent& event);
     void StopAndRelease();
     // Stops the running operation and says on the bar what the interruption left (cause: "Disconnected",
-    // "Stopped").
-    void ReportInterruption(const QString& strCause, nemora::dfuse::TransferJob::Phase phase);
+    // "Stopped", untranslated).
+    void ReportInterruption(const char* cause, nemora::dfuse::TransferJob::Phase phase);
     void ShowErrorDetail(const QString& strText);
     void Notify(std::uint32_t nCode, const QObject* pFrom);
     // A line for the main window's "Log" pane.
@@ -228,7 +249,7 @@ private:
     nemora::dfuse::TransferJob m_job;
     DfuElement* m_pUploadBuffer = nullptr;
     QString m_strElapsed = "00:00:00";
-    QString m_strSizeText = "0 KB(0 Bytes) of 0 KB(0 Bytes)";
+    QString m_strSizeText; // "0 KB(0 Bytes) of 0 KB(0 Bytes)" until a transfer has a size
     std::int64_t m_nStartTime = 0;
     QTimer m_timer;
     QString m_strLastMessage;
@@ -266,5 +287,6 @@ private:
     QElapsedTimer m_sinceFailure;
     bool m_bVerified = false;                      // the last upgrade ended "Verify successful !"
     QString m_strLastOutcome;                      // the outcome line last logged for the running operation
+    QString m_strBarRecord;                        // the bar's text as the outcome records keep it
     CMessageBoxDialog* m_pLeaveQuestion = nullptr; // open while "Operation on-going. Leave anyway ?" asks
 };

@@ -1,6 +1,7 @@
 #include "dfuse/device_lock.h"
 
 #include "dfuse/dfu_file.h"
+#include "i18n/translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <sys/file.h>
@@ -25,6 +27,26 @@ constexpr std::size_t kMaxCleanKey = 80;    // the readable part of a key; the h
 constexpr std::size_t kMaxKeyLength = 200;  // well inside a file name's 255 bytes with ".lock"
 constexpr std::size_t kMaxProgramName = 64; // what a busy message shows of the holder's name
 constexpr const char* kRemedy = "remove it, or point NEMORA_LOCK_DIR to a folder of your own";
+
+using i18n::Tr;
+
+// `format` with %1, %2 ... replaced by the values in one pass, so that a translation may reorder them.
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> values)
+{
+    std::string text;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const std::size_t n = i + 1 < format.size() && format[i] == '%' && format[i + 1] >= '1' && format[i + 1] <= '9'
+                                  ? static_cast<std::size_t>(format[i + 1] - '1')
+                                  : values.size();
+        if (n < values.size()) {
+            text += values.begin()[n];
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}
 
 bool IsKeyChar(char c)
 {
@@ -330,10 +352,16 @@ std::string DescribeHolder(const LockHolder& holder)
 std::string BusyText(std::string_view model, std::string_view serial, std::string_view devicePath,
                      const LockHolder& holder)
 {
-    std::string text(model.empty() ? std::string_view("Device") : model);
-    text += ' ';
-    text += serial.empty() ? devicePath : serial;
-    return text + " is busy: " + DescribeHolder(holder) + " is using it";
+    // Shown to the user, so in the user's language; DescribeHolder stays as the reports keep it.
+    std::string who;
+    if (holder.pid <= 0) {
+        who = holder.program.empty() ? Tr("DeviceLock", "another program") : holder.program;
+    } else {
+        const std::string process = Fill(Tr("DeviceLock", "process %1"), {std::to_string(holder.pid)});
+        who = holder.program.empty() ? process : holder.program + " (" + process + ")";
+    }
+    const std::string device = model.empty() ? Tr("DeviceLock", "Device") : std::string(model);
+    return Fill(Tr("DeviceLock", "%1 %2 is busy: %3 is using it"), {device, serial.empty() ? devicePath : serial, who});
 }
 
 } // namespace nemora::dfuse

@@ -1,5 +1,7 @@
 #include "dfuse/dfu_file.h"
 
+#include "i18n/translate.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -145,61 +147,77 @@ std::optional<FileError> FileErrorFromCode(std::uint32_t code)
     return std::nullopt;
 }
 
-std::string_view Describe(FileError error)
+namespace {
+
+// The descriptions once, for both languages: `Tr` gives a text in the words wanted.
+template <typename Say>
+auto DescribeWith(FileError error, Say Tr)
 {
     switch (error) {
     case FileError::None:
-        return "no error";
+        return Tr("DfuFile", "no error");
     case FileError::BadParameter:
-        return "bad parameter";
+        return Tr("DfuFile", "bad parameter");
     case FileError::BadHandle:
-        return "unknown handle";
+        return Tr("DfuFile", "unknown handle");
     case FileError::IndexOutOfRange:
-        return "index out of range";
+        return Tr("DfuFile", "index out of range");
     case FileError::BufferTooSmall:
-        return "buffer too small";
+        return Tr("DfuFile", "buffer too small");
     case FileError::ReadFailed:
-        return "cannot read the file";
+        return Tr("DfuFile", "cannot read the file");
     case FileError::WriteFailed:
-        return "cannot write the file";
+        return Tr("DfuFile", "cannot write the file");
     case FileError::FileTooLarge:
-        return "file too large";
+        return Tr("DfuFile", "file too large");
     case FileError::SuffixTooShort:
-        return "DFU suffix too short";
+        return Tr("DfuFile", "DFU suffix too short");
     case FileError::BadSuffixSignature:
-        return "no DFU suffix";
+        return Tr("DfuFile", "no DFU suffix");
     case FileError::BadSuffixLength:
-        return "bad DFU suffix length";
+        return Tr("DfuFile", "bad DFU suffix length");
     case FileError::BadSuffixVersion:
-        return "not a DfuSe suffix";
+        return Tr("DfuFile", "not a DfuSe suffix");
     case FileError::BadCrc:
-        return "CRC mismatch";
+        return Tr("DfuFile", "CRC mismatch");
     case FileError::TruncatedPrefix:
-        return "truncated DfuSe prefix";
+        return Tr("DfuFile", "truncated DfuSe prefix");
     case FileError::BadPrefixSignature:
-        return "not a DfuSe file";
+        return Tr("DfuFile", "not a DfuSe file");
     case FileError::BadPrefixVersion:
-        return "unsupported DfuSe version";
+        return Tr("DfuFile", "unsupported DfuSe version");
     case FileError::ImageSizeMismatch:
-        return "DfuSe size field does not match the file";
+        return Tr("DfuFile", "DfuSe size field does not match the file");
     case FileError::TruncatedImage:
-        return "truncated image";
+        return Tr("DfuFile", "truncated image");
     case FileError::BadImageSignature:
-        return "bad image signature";
+        return Tr("DfuFile", "bad image signature");
     case FileError::NameNotTerminated:
-        return "image name not terminated";
+        return Tr("DfuFile", "image name not terminated");
     case FileError::TruncatedElement:
-        return "truncated element";
+        return Tr("DfuFile", "truncated element");
     case FileError::ElementSizeMismatch:
-        return "image size does not match its elements";
+        return Tr("DfuFile", "image size does not match its elements");
     case FileError::TrailingData:
-        return "image count does not match the file";
+        return Tr("DfuFile", "image count does not match the file");
     case FileError::TooManyImages:
-        return "too many images";
+        return Tr("DfuFile", "too many images");
     case FileError::TooLarge:
-        return "too large";
+        return Tr("DfuFile", "too large");
     }
-    return "unknown error";
+    return Tr("DfuFile", "unknown error");
+}
+
+} // namespace
+
+std::string_view Describe(FileError error)
+{
+    return DescribeWith(error, [](const char*, const char* source) { return std::string_view(source); });
+}
+
+std::string DescribeShown(FileError error)
+{
+    return DescribeWith(error, [](const char* context, const char* source) { return i18n::Tr(context, source); });
 }
 
 std::uint64_t Image::DataSize() const

@@ -78,6 +78,8 @@ constexpr std::uint32_t ErrorCode(FileError error)
 std::optional<FileError> FileErrorFromCode(std::uint32_t code);
 // A short lower-case description, e.g. "CRC mismatch".
 std::string_view Describe(FileError error);
+// The same in the user's language, for the console's messages.
+std::string DescribeShown(FileError error);
 
 struct Error {
     FileError code = FileError::None;

@@ -6,6 +6,7 @@
 // and the virtual device's configuration all take their words from here.
 
 #include "dfuse/dfuse_contract.h"
+#include "i18n/translate.h"
 
 #include <array>
 #include <cstdint>
@@ -61,27 +62,35 @@ struct DfuRequestNames {
 };
 
 inline constexpr std::array<DfuRequestNames, 21> kDfuRequestNames = {{
-    {STDFU_RQ_GET_DEVICE_DESCRIPTOR, "Getting Device Descriptor.", "getting device descriptor"},
-    {STDFU_RQ_GET_DFU_DESCRIPTOR, "Getting DFU Descriptor.", "getting DFU descriptor"},
-    {STDFU_RQ_GET_STRING_DESCRIPTOR, "Getting String Descriptor.", "getting string descriptor"},
-    {STDFU_RQ_GET_NB_OF_CONFIGURATIONS, "Getting amount of configurations.", "getting amount of configurations"},
-    {STDFU_RQ_GET_CONFIGURATION_DESCRIPTOR, "Getting Configuration Descriptor.", "getting configuration descriptor"},
-    {STDFU_RQ_GET_NB_OF_INTERFACES, "Getting amount of interfaces.", "getting amount of interfaces"},
-    {STDFU_RQ_GET_NB_OF_ALTERNATES, "Getting amount of alternates.", "getting amount of alternates"},
-    {STDFU_RQ_GET_INTERFACE_DESCRIPTOR, "Getting interface Descriptor.", "getting interface descriptor"},
-    {STDFU_RQ_OPEN, "Opening device.", "opening device"},
-    {STDFU_RQ_CLOSE, "Closing device.", "closing device"},
-    {STDFU_RQ_DETACH, "Detach Request.", "detach"},
-    {STDFU_RQ_DOWNLOAD, "Download Request.", "download"},
-    {STDFU_RQ_UPLOAD, "Upload Request.", "upload"},
-    {STDFU_RQ_GET_STATUS, "Get Status Request.", "get status"},
-    {STDFU_RQ_CLR_STATUS, "Clear Status Request.", "clear status"},
-    {STDFU_RQ_GET_STATE, "Get State Request.", "get state"},
-    {STDFU_RQ_ABORT, "Abort Request.", "abort"},
-    {STDFU_RQ_SELECT_ALTERNATE, "Selecting target.", "selecting target"},
-    {STDFU_RQ_AWAITINGPNPUNPLUGEVENT, "Awaiting UNPLUG EVENT.", "awaiting unplug"},
-    {STDFU_RQ_AWAITINGPNPPLUGEVENT, "Awaiting PLUG EVENT.", "awaiting plug"},
-    {STDFU_RQ_IDENTIFYINGDEVICE, "Identifying device after reenumeration.", "identifying device after re-enumeration"},
+    {STDFU_RQ_GET_DEVICE_DESCRIPTOR, NEMORA_TR_NOOP("DfuNames", "Getting Device Descriptor."),
+     "getting device descriptor"},
+    {STDFU_RQ_GET_DFU_DESCRIPTOR, NEMORA_TR_NOOP("DfuNames", "Getting DFU Descriptor."), "getting DFU descriptor"},
+    {STDFU_RQ_GET_STRING_DESCRIPTOR, NEMORA_TR_NOOP("DfuNames", "Getting String Descriptor."),
+     "getting string descriptor"},
+    {STDFU_RQ_GET_NB_OF_CONFIGURATIONS, NEMORA_TR_NOOP("DfuNames", "Getting amount of configurations."),
+     "getting amount of configurations"},
+    {STDFU_RQ_GET_CONFIGURATION_DESCRIPTOR, NEMORA_TR_NOOP("DfuNames", "Getting Configuration Descriptor."),
+     "getting configuration descriptor"},
+    {STDFU_RQ_GET_NB_OF_INTERFACES, NEMORA_TR_NOOP("DfuNames", "Getting amount of interfaces."),
+     "getting amount of interfaces"},
+    {STDFU_RQ_GET_NB_OF_ALTERNATES, NEMORA_TR_NOOP("DfuNames", "Getting amount of alternates."),
+     "getting amount of alternates"},
+    {STDFU_RQ_GET_INTERFACE_DESCRIPTOR, NEMORA_TR_NOOP("DfuNames", "Getting interface Descriptor."),
+     "getting interface descriptor"},
+    {STDFU_RQ_OPEN, NEMORA_TR_NOOP("DfuNames", "Opening device."), "opening device"},
+    {STDFU_RQ_CLOSE, NEMORA_TR_NOOP("DfuNames", "Closing device."), "closing device"},
+    {STDFU_RQ_DETACH, NEMORA_TR_NOOP("DfuNames", "Detach Request."), "detach"},
+    {STDFU_RQ_DOWNLOAD, NEMORA_TR_NOOP("DfuNames", "Download Request."), "download"},
+    {STDFU_RQ_UPLOAD, NEMORA_TR_NOOP("DfuNames", "Upload Request."), "upload"},
+    {STDFU_RQ_GET_STATUS, NEMORA_TR_NOOP("DfuNames", "Get Status Request."), "get status"},
+    {STDFU_RQ_CLR_STATUS, NEMORA_TR_NOOP("DfuNames", "Clear Status Request."), "clear status"},
+    {STDFU_RQ_GET_STATE, NEMORA_TR_NOOP("DfuNames", "Get State Request."), "get state"},
+    {STDFU_RQ_ABORT, NEMORA_TR_NOOP("DfuNames", "Abort Request."), "abort"},
+    {STDFU_RQ_SELECT_ALTERNATE, NEMORA_TR_NOOP("DfuNames", "Selecting target."), "selecting target"},
+    {STDFU_RQ_AWAITINGPNPUNPLUGEVENT, NEMORA_TR_NOOP("DfuNames", "Awaiting UNPLUG EVENT."), "awaiting unplug"},
+    {STDFU_RQ_AWAITINGPNPPLUGEVENT, NEMORA_TR_NOOP("DfuNames", "Awaiting PLUG EVENT."), "awaiting plug"},
+    {STDFU_RQ_IDENTIFYINGDEVICE, NEMORA_TR_NOOP("DfuNames", "Identifying device after reenumeration."),
+     "identifying device after re-enumeration"},
 }};
 
 struct OperationErrorNames {
@@ -91,14 +100,18 @@ struct OperationErrorNames {
 };
 
 inline constexpr std::array<OperationErrorNames, 9> kOperationErrorNames = {{
-    {STDFUPRT_NOERROR, "no error (!)", "no error"},
-    {STDFUPRT_UNABLETOLAUNCHDFUTHREAD, "Unable to launch operation (Thread problem)", "unable to launch operation"},
-    {STDFUPRT_DFUALREADYRUNNING, "DFU already running", "an operation is already running on this device"},
-    {STDFUPRT_BADPARAMETER, "Bad parameter", "bad parameter"},
-    {STDFUPRT_BADFIRMWARESTATEMACHINE, "Bad state machine in firmware", "bad state machine in firmware"},
-    {STDFUPRT_UNEXPECTEDERROR, "Unexpected error", "unexpected error (device gone or link failed)"},
-    {STDFUPRT_DFUERROR, "DFU error", "DFU error"},
-    {STDFUPRT_RETRYERROR, "Retry error", "device stays busy"},
+    {STDFUPRT_NOERROR, NEMORA_TR_NOOP("DfuNames", "no error (!)"), "no error"},
+    {STDFUPRT_UNABLETOLAUNCHDFUTHREAD, NEMORA_TR_NOOP("DfuNames", "Unable to launch operation (Thread problem)"),
+     "unable to launch operation"},
+    {STDFUPRT_DFUALREADYRUNNING, NEMORA_TR_NOOP("DfuNames", "DFU already running"),
+     "an operation is already running on this device"},
+    {STDFUPRT_BADPARAMETER, NEMORA_TR_NOOP("DfuNames", "Bad parameter"), "bad parameter"},
+    {STDFUPRT_BADFIRMWARESTATEMACHINE, NEMORA_TR_NOOP("DfuNames", "Bad state machine in firmware"),
+     "bad state machine in firmware"},
+    {STDFUPRT_UNEXPECTEDERROR, NEMORA_TR_NOOP("DfuNames", "Unexpected error"),
+     "unexpected error (device gone or link failed)"},
+    {STDFUPRT_DFUERROR, NEMORA_TR_NOOP("DfuNames", "DFU error"), "DFU error"},
+    {STDFUPRT_RETRYERROR, NEMORA_TR_NOOP("DfuNames", "Retry error"), "device stays busy"},
     {STDFUPRT_UNSUPPORTEDFEATURE, "", "not supported by this firmware"},
 }};
 

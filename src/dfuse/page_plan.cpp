@@ -2,6 +2,7 @@
 
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
+#include "i18n/translate.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -152,13 +153,16 @@ PagePlan PlanPages(const Image& wanted, const Image& pages, const Image& read)
 std::string DescribePlan(const PagePlan& plan)
 {
     const std::size_t written = plan.blank + plan.erased;
-    char text[160];
+    char text[320];
     if (plan.blank > 0) {
-        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu to write (%zu of them blank)",
-                      plan.unchanged, plan.pages, written, plan.blank);
+        std::snprintf(
+            text, sizeof text,
+            i18n::Tr("PagePlan", "%zu of %zu pages already held these bytes; %zu to write (%zu of them blank)").c_str(),
+            plan.unchanged, plan.pages, written, plan.blank);
     } else {
-        std::snprintf(text, sizeof text, "%zu of %zu pages already held these bytes; %zu to write", plan.unchanged,
-                      plan.pages, written);
+        std::snprintf(text, sizeof text,
+                      i18n::Tr("PagePlan", "%zu of %zu pages already held these bytes; %zu to write").c_str(),
+                      plan.unchanged, plan.pages, written);
     }
     return text;
 }

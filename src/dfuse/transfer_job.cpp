@@ -3,6 +3,7 @@
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/image_filter.h"
 #include "dfuse/page_plan.h"
+#include "i18n/translate.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -202,10 +203,12 @@ void TransferJob::UpgradeTarget(JobEvents& events)
     FilterImage(erase, *pTarget, OPERATION_ERASE, false);
     if (m_smart && !erase.elements.empty()) {
         Add(events, JobEvent::Kind::Plan);
-        events.back().text = std::string(m_link.readProtected ? "the device is read-protected"
-                                                              : "this target's pages cannot be read back") +
-                             ", so every page the file touches is erased and written: bytes of those pages "
-                             "the file does not cover are lost";
+        events.back().text =
+            m_link.readProtected
+                ? i18n::Tr("TransferJob", "the device is read-protected, so every page the file touches is erased and "
+                                          "written: bytes of those pages the file does not cover are lost")
+                : i18n::Tr("TransferJob", "this target's pages cannot be read back, so every page the file touches is "
+                                          "erased and written: bytes of those pages the file does not cover are lost");
     }
     m_verifyImages[m_nCurrentTarget] = wanted;
     FilterImage(m_verifyImages[m_nCurrentTarget], *pTarget, OPERATION_UPLOAD, false);

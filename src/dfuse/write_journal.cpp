@@ -4,12 +4,15 @@
 #include "dfuse/dfuse_operations.h"
 #include "dfuse/record_file.h"
 #include "dfuse/sha256.h"
+#include "i18n/translate.h"
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
+#include <string_view>
 #include <unistd.h>
 #include <utility>
 
@@ -65,6 +68,85 @@ bool SameDevice(const WriteRecord& a, const WriteRecord& b)
     return WentTo(a, b.vid, b.pid, b.bcd, b.serial, b.port);
 }
 
+using i18n::Tr;
+
+// `format` with %1, %2 ... replaced by the values in one pass, so that a translation may reorder them.
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> values)
+{
+    std::string text;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const std::size_t n = i + 1 < format.size() && format[i] == '%' && format[i + 1] >= '1' && format[i + 1] <= '9'
+                                  ? static_cast<std::size_t>(format[i + 1] - '1')
+                                  : values.size();
+        if (n < values.size()) {
+            text += values.begin()[n];
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}
+
+// "9 Dec" for the day of a month (0 is January), in the user's language.
+std::string DayOfMonth(int month, int day)
+{
+    std::string format;
+    switch (month) {
+    case 0:
+        format = Tr("WriteJournal", "%d Jan");
+        break;
+    case 1:
+        format = Tr("WriteJournal", "%d Feb");
+        break;
+    case 2:
+        format = Tr("WriteJournal", "%d Mar");
+        break;
+    case 3:
+        format = Tr("WriteJournal", "%d Apr");
+        break;
+    case 4:
+        format = Tr("WriteJournal", "%d May");
+        break;
+    case 5:
+        format = Tr("WriteJournal", "%d Jun");
+        break;
+    case 6:
+        format = Tr("WriteJournal", "%d Jul");
+        break;
+    case 7:
+        format = Tr("WriteJournal", "%d Aug");
+        break;
+    case 8:
+        format = Tr("WriteJournal", "%d Sep");
+        break;
+    case 9:
+        format = Tr("WriteJournal", "%d Oct");
+        break;
+    case 10:
+        format = Tr("WriteJournal", "%d Nov");
+        break;
+    default:
+        format = Tr("WriteJournal", "%d Dec");
+        break;
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, format.c_str(), day);
+    return text;
+}
+
+// What the records call a write, as the user reads it; a title of no known kind as it is.
+std::string ShownTitle(const std::string& title)
+{
+    if (title == "firmware update")
+        return Tr("WriteJournal", "firmware update");
+    if (title == "settings write")
+        return Tr("WriteJournal", "settings write");
+    if (title == "settings restore")
+        return Tr("WriteJournal", "settings restore");
+    return title;
+}
+
 // "9 Dec at 14:02" in local time, from "YYYY-MM-DDTHH:MM:SSZ".
 std::string LocalDate(const std::string& utc)
 {
@@ -77,11 +159,9 @@ std::string LocalDate(const std::string& utc)
     const std::time_t when = timegm(&parts);
     std::tm local{};
     localtime_r(&when, &local);
-    static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[40];
-    std::snprintf(text, sizeof text, "%d %s at %02d:%02d", local.tm_mday, kMonths[local.tm_mon % 12], local.tm_hour,
-                  local.tm_min);
+    char text[80];
+    std::snprintf(text, sizeof text, Tr("WriteJournal", "%s at %02d:%02d").c_str(),
+                  DayOfMonth(local.tm_mon % 12, local.tm_mday).c_str(), local.tm_hour, local.tm_min);
     return text;
 }
 
@@ -200,17 +280,23 @@ std::string WriteAgainRefusal(const WriteRecord& record)
     case WriteFile::Same:
         return {};
     case WriteFile::Missing:
-        return record.file.empty() ? "the write kept no file" : record.file + " is not there any more";
+        return record.file.empty() ? Tr("WriteJournal", "the write kept no file")
+                                   : Fill(Tr("WriteJournal", "%1 is not there any more"), {record.file});
     case WriteFile::Changed:
         break;
     }
-    return record.file + " has changed since (its bytes are not those that were written)";
+    return Fill(Tr("WriteJournal", "%1 has changed since (its bytes are not those that were written)"), {record.file});
 }
 
 std::string CutShortText(const WriteRecord& record)
 {
-    return "The " + record.title + " of " + record.model + " was cut short on " + LocalDate(record.started) +
-           (record.detail.empty() ? std::string() : " (" + record.detail + ")");
+    // Shown, never stored: the record's own fields stay as they were written.
+    const std::string title = ShownTitle(record.title);
+    const std::string when = LocalDate(record.started);
+    if (record.detail.empty())
+        return Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3"), {title, record.model, when});
+    return Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3 (%4)"),
+                {title, record.model, when, record.detail});
 }
 
 // ---------------------------------------------------------------- one write

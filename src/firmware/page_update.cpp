@@ -11,6 +11,7 @@
 #include "widgets/message_box_dialog.h"
 #include "widgets/message_box_model.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -24,6 +25,16 @@ using nemora::widgets::DialogRect;
 
 namespace {
 
+// A user area as the user reads it; the page decides on the names as the snapshots give them.
+QString ShownAreaName(const std::string& name)
+{
+    if (name == "logo area")
+        return QCoreApplication::translate("CPageUpdate", "logo area");
+    if (name == "parameter area")
+        return QCoreApplication::translate("CPageUpdate", "parameter area");
+    return QString::fromStdString(name);
+}
+
 bool IsEnter(const QEvent* event)
 {
     if (event->type() != QEvent::KeyPress)
@@ -35,10 +46,12 @@ bool IsEnter(const QEvent* event)
 } // namespace
 
 CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiver* pView)
-    : QWidget(pParent), m_library(library), m_pView(pView), m_pChooseLabel(new QLabel(" Choose file", this)),
-      m_pFileEdit(new QLineEdit(this)), m_pChoose(new QPushButton("Choose", this)),
-      m_pDownload(new QPushButton("DNLOAD", this)), m_pProduct(new QLabel(kUnknownDeviceName, this)),
-      m_pModel(new QLabel(kUnknownDeviceName, this)), m_pVersion(new QLabel(kUnknownDeviceName, this))
+    : QWidget(pParent), m_library(library), m_pView(pView), m_pChooseLabel(new QLabel(tr(" Choose file"), this)),
+      m_pFileEdit(new QLineEdit(this)), m_pChoose(new QPushButton(tr("Choose"), this)),
+      m_pDownload(new QPushButton(tr("DNLOAD"), this)),
+      m_pProduct(new QLabel(QString::fromStdString(UnknownDeviceNameText()), this)),
+      m_pModel(new QLabel(QString::fromStdString(UnknownDeviceNameText()), this)),
+      m_pVersion(new QLabel(QString::fromStdString(UnknownDeviceNameText()), this))
 {
     // The page's form, in dialog units.
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
@@ -49,7 +62,7 @@ CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
         box->setGeometry(DialogRect(du, x, y, w, h));
         box->lower();
     };
-    auto label = [&](const char* text, int x, int y, int w, int h) {
+    auto label = [&](const QString& text, int x, int y, int w, int h) {
         auto* l = new QLabel(text, this);
         l->setGeometry(DialogRect(du, x, y, w, h));
     };
@@ -64,9 +77,9 @@ CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
     frame(34, 94, 90, 28);
     frame(123, 70, 295, 28);
     frame(123, 94, 295, 28);
-    label("Suitable For Product:", 44, 57, 78, 8);
-    label("Suitable For Model:", 44, 81, 78, 8);
-    label("FW Version:", 44, 106, 40, 8);
+    label(tr("Suitable For Product:"), 44, 57, 78, 8);
+    label(tr("Suitable For Model:"), 44, 81, 78, 8);
+    label(tr("FW Version:"), 44, 106, 40, 8);
     m_pProduct->setGeometry(DialogRect(du, 131, 55, 263, 11));
     m_pModel->setGeometry(DialogRect(du, 131, 79, 264, 13));
     m_pVersion->setGeometry(DialogRect(du, 131, 103, 142, 13));
@@ -94,9 +107,9 @@ CPageUpdate::CPageUpdate(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
 
 bool CPageUpdate::OnInitDialog()
 {
-    m_pChooseLabel->setText("Choose file");
-    m_pChoose->setText("Choose...");
-    m_pDownload->setText("Download");
+    m_pChooseLabel->setText(tr("Choose file"));
+    m_pChoose->setText(tr("Choose..."));
+    m_pDownload->setText(tr("Download"));
     m_pDownload->setEnabled(false);
     ShowFileIdentity(m_FileIdentity);
     return true;
@@ -120,10 +133,11 @@ void CPageUpdate::keyPressEvent(QKeyEvent* pEvent)
 
 void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
 {
-    std::string text = kUnknownProductName;
+    // Only shown: the lookups are preset with the texts in the user's language.
+    std::string text = UnknownProductNameText();
     identity.GetProductName(text);
     m_pProduct->setText(QString::fromStdString(text));
-    text = kUnknownModelName;
+    text = UnknownModelNameText();
     identity.GetModelName(text);
     m_pModel->setText(QString::fromStdString(text));
     text = kUnknownFirmwareVersion;
@@ -134,12 +148,12 @@ void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
         (m_DeviceIdentity.m_wVid != identity.m_wVid || m_DeviceIdentity.m_wPid != identity.m_wPid ||
          m_DeviceIdentity.m_wModelId != identity.m_wModelId)) {
         // Said at once, with both models named: the engine refuses such a file whatever one answers.
-        std::string fileModel = kUnknownModelName;
+        std::string fileModel = UnknownModelNameText();
         identity.GetModelName(fileModel);
-        std::string deviceModel = kUnknownModelName;
+        std::string deviceModel = UnknownModelNameText();
         m_DeviceIdentity.GetModelName(deviceModel);
-        const QString refusal = QString("This file is for %1 (model %2), not for the device attached, %3 (model %4): "
-                                        "it cannot be written into it.\nChoose a firmware file made for %3.")
+        const QString refusal = tr("This file is for %1 (model %2), not for the device attached, %3 (model %4): "
+                                   "it cannot be written into it.\nChoose a firmware file made for %3.")
                                     .arg(QString::fromStdString(fileModel))
                                     .arg(identity.m_wModelId)
                                     .arg(QString::fromStdString(deviceModel))
@@ -152,10 +166,10 @@ void CPageUpdate::ShowFileIdentity(CDeviceIdentity identity)
 void CPageUpdate::OnChoose()
 {
     using nemora::widgets::FileDialogKind;
-    QFileDialog dialog(this, "Choose a firmware file", nemora::widgets::StartFolder(FileDialogKind::Firmware));
+    QFileDialog dialog(this, tr("Choose a firmware file"), nemora::widgets::StartFolder(FileDialogKind::Firmware));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("vek");
-    dialog.setNameFilters({"vek Files (*.vek)", "All Files (*.*)"});
+    dialog.setNameFilters({tr("vek Files (*.vek)"), tr("All Files (*.*)")});
     dialog.selectFile("*.vek");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
@@ -199,7 +213,7 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
     if (!good)
         ReportRefusedFile(strPath, 0);
     if (good)
-        Log("File chosen: " + strPath);
+        Log(tr("File chosen: %1").arg(strPath));
     m_pFileEdit->setText(good ? strPath : QString());
     if (!good)
         m_pDownload->setEnabled(false);
@@ -212,10 +226,14 @@ void CPageUpdate::OnChooseFile(const QString& strPath)
 void CPageUpdate::ShowAreasWarning()
 {
     m_strAreasTouched.clear();
+    m_strAreasShown.clear();
     if (!m_strDevicePath.isEmpty() && !m_DeviceIdentity.IsIncomplete() && !m_pFileEdit->text().isEmpty()) {
         QStringList names;
-        for (const std::string& name : nemora::settings::UserAreasTouched(m_fileImages, m_DeviceIdentity))
+        for (const std::string& name : nemora::settings::UserAreasTouched(m_fileImages, m_DeviceIdentity)) {
             names << QString::fromStdString(name);
+            m_strAreasShown = m_strAreasShown.isEmpty() ? ShownAreaName(name)
+                                                        : tr("%1 and %2").arg(m_strAreasShown, ShownAreaName(name));
+        }
         m_strAreasTouched = names.join(" and ");
     }
     if (m_strAreasTouched.isEmpty()) {
@@ -224,11 +242,12 @@ void CPageUpdate::ShowAreasWarning()
     }
     const bool bLogo = m_strAreasTouched.contains("logo");
     const bool bParam = m_strAreasTouched.contains("parameter");
-    const QString what = bLogo && bParam ? "its screen images, coil settings and curves"
-                         : bLogo         ? "its screen images"
-                                         : "its coil settings and curves";
-    m_pAreas->setText("This file also overwrites the device's " + m_strAreasTouched + " (" + what +
-                      "). A snapshot of them is taken before the download; you can restore it afterwards.");
+    const QString what = bLogo && bParam ? tr("its screen images, coil settings and curves")
+                         : bLogo         ? tr("its screen images")
+                                         : tr("its coil settings and curves");
+    m_pAreas->setText(tr("This file also overwrites the device's %1 (%2). A snapshot of them is taken before the "
+                         "download; you can restore it afterwards.")
+                          .arg(m_strAreasShown, what));
     m_pAreas->show();
 }
 
@@ -247,18 +266,19 @@ void CPageUpdate::OnEngineDone(const QObject* pFrom)
         const QString change = QString::fromStdString(nemora::settings::DescribeFirmwareChange(
             counts.pagesWritten, counts.pagesCompared, counts.Whole(),
             nemora::settings::UserAreasTouched(m_fileImages, m_pDfuUpdate->DeviceIdentity())));
-        Log("Written and verified: " + change);
-        m_pDfuUpdate->ShowOutcomeLine("Written and verified: " + change);
+        Log(tr("Written and verified: %1").arg(change));
+        m_pDfuUpdate->ShowOutcomeLine(tr("Written and verified: %1").arg(change));
     }
     if (pFrom != this || !m_pDfuUpdate || m_strAreasTouched.isEmpty() || m_pDfuUpdate->LastSnapshot().isEmpty() ||
         m_pDfuUpdate->LastSnapshot() == m_strOfferedSnapshot)
         return; // closing the window afterwards tells the view again: one offer per update
     const QString snapshot = m_pDfuUpdate->LastSnapshot();
     m_strOfferedSnapshot = snapshot;
-    CMessageBoxDialog question(this,
-                               "The update replaced the device's " + m_strAreasTouched +
-                                   ".\nRestore your settings from the snapshot taken before it ?\n" + snapshot,
-                               "", nemora::widgets::kBoxYesNoQuestion);
+    CMessageBoxDialog question(
+        this,
+        tr("The update replaced the device's %1.\nRestore your settings from the snapshot taken before it ?\n%2")
+            .arg(m_strAreasShown, snapshot),
+        "", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdYes) {
         // The update's verdict is in the Log; one engine window, the restore's, follows from here.
         m_pDfuUpdate->hide();
@@ -269,18 +289,16 @@ void CPageUpdate::OnEngineDone(const QObject* pFrom)
 void CPageUpdate::ReportRefusedFile(const QString& strPath, std::uint32_t code)
 {
     // The page's rules stay as they are; the user learns why the file was not taken.
-    QString reason = "one of its images cannot be read";
+    QString reason = tr("one of its images cannot be read");
     if (code != 0) {
         const auto error = nemora::dfuse::FileErrorFromCode(code);
-        reason = error ? QString::fromUtf8(nemora::dfuse::Describe(*error).data(),
-                                           static_cast<qsizetype>(nemora::dfuse::Describe(*error).size()))
-                       : QString::asprintf("error 0x%08X", code);
+        reason = error ? QString::fromStdString(nemora::dfuse::DescribeShown(*error))
+                       : QString::asprintf(tr("error 0x%08X").toUtf8().constData(), code);
     }
-    const QString text =
-        QString("The file \"%1\" cannot be used: %2.\nChoose a firmware file (.vek) made for your device.")
-            .arg(QFileInfo(strPath).fileName(), reason);
-    Log("File refused: " + strPath + ": " + reason);
-    CMessageBoxDialog box(this, text, "Warning", nemora::widgets::kBoxWarning);
+    const QString text = tr("The file \"%1\" cannot be used: %2.\nChoose a firmware file (.vek) made for your device.")
+                             .arg(QFileInfo(strPath).fileName(), reason);
+    Log(tr("File refused: %1: %2").arg(strPath, reason));
+    CMessageBoxDialog box(this, text, tr("Warning"), nemora::widgets::kBoxWarning);
     box.DoModal();
 }
 

@@ -92,9 +92,10 @@ private:
     QLabel* m_pVersion;
     QLabel* m_pAreas = nullptr;
     std::vector<nemora::dfuse::Image> m_fileImages; // the chosen file's images, for the areas they write
-    QString m_strAreasTouched;
-    QString m_strOfferedSnapshot; // the snapshot the page last offered to restore
-    bool m_bChangeShown = false;  // the last download's change is in the Log
+    QString m_strAreasTouched;                      // as the snapshots name the areas: "logo area and parameter area"
+    QString m_strAreasShown;                        // the same as the user reads it
+    QString m_strOfferedSnapshot;                   // the snapshot the page last offered to restore
+    bool m_bChangeShown = false;                    // the last download's change is in the Log
     // What the next download finishes (see WriteAgain).
     QString m_strNextTitle, m_strNextDetail;
     std::string m_strNextResolves;

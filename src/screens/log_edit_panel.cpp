@@ -27,10 +27,13 @@ namespace mb = nemora::widgets;
 
 namespace {
 
-constexpr const char* kSaveQuestion = " You will close the editor. Do you want to save the data?";
-constexpr const char* kDefaultQuestion =
-    "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
-constexpr const char* kFileFilter = "Image Files (*.bmp);;All Files (*.*)";
+constexpr const char* kSaveQuestion =
+    QT_TRANSLATE_NOOP("CLogEditPanel", " You will close the editor. Do you want to save the data?");
+constexpr const char* kDefaultQuestion = QT_TRANSLATE_NOOP(
+    "CLogEditPanel",
+    "Are you sure you will recover the data to the default value, which will discard the changes you have make!");
+// Filters one after the other, split at ";;".
+constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("CLogEditPanel", "Image Files (*.bmp);;All Files (*.*)");
 
 // Without a screen image the text picture and fitting take the canvas's initial size.
 constexpr int kFallbackWidth = 128;
@@ -41,34 +44,35 @@ constexpr int kFallbackHeight = 32;
 CLogEditPanel::CLogEditPanel(QWidget* pParent)
     : QDialog(pParent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      m_pFrame(new QWidget(this)), m_pTextGroup(new QGroupBox("User Text", this)),
-      m_pUserCharCheck(new QCheckBox("User Char Mode", this)), m_pFontChoose(new QPushButton("Font Choose", this)),
-      m_pFontLabel(new QLabel(this)), m_pTextEdit(new QTextEdit(this)), m_pOk(new QPushButton("OK", this)),
-      m_pCancel(new QPushButton("Cancel", this)), m_pThresholdCheck(new QCheckBox("Threshold", this)),
+      m_pFrame(new QWidget(this)), m_pTextGroup(new QGroupBox(tr("User Text"), this)),
+      m_pUserCharCheck(new QCheckBox(tr("User Char Mode"), this)),
+      m_pFontChoose(new QPushButton(tr("Font Choose"), this)), m_pFontLabel(new QLabel(this)),
+      m_pTextEdit(new QTextEdit(this)), m_pOk(new QPushButton(tr("OK"), this)),
+      m_pCancel(new QPushButton(tr("Cancel"), this)), m_pThresholdCheck(new QCheckBox(tr("Threshold"), this)),
       m_pThresholdSpin(new QSpinBox(this)), m_pDitherBox(new QComboBox(this)),
-      m_pFitCheck(new QCheckBox("Fit to screen", this)), m_pInvertCheck(new QCheckBox("Invert", this))
+      m_pFitCheck(new QCheckBox(tr("Fit to screen"), this)), m_pInvertCheck(new QCheckBox(tr("Invert"), this))
 {
-    setWindowTitle("LogEditor");
+    setWindowTitle(tr("LogEditor"));
     const mb::DialogUnitScale du = mb::DialogUnitsFor(font());
-    auto button = [&](const char* caption, int x, int y, int w, int h) {
+    auto button = [&](const QString& caption, int x, int y, int w, int h) {
         auto* b = new QPushButton(caption, this);
         b->setGeometry(DialogRect(du, x, y, w, h));
         b->setAutoDefault(false);
         return b;
     };
-    QPushButton* import = button("Import Image", 7, 7, 58, 14);
-    QPushButton* exportButton = button("Export Image", 69, 7, 58, 14);
-    QPushButton* defaultButton = button("Default", 131, 7, 46, 14);
+    QPushButton* import = button(tr("Import Image"), 7, 7, 58, 14);
+    QPushButton* exportButton = button(tr("Export Image"), 69, 7, 58, 14);
+    QPushButton* defaultButton = button(tr("Default"), 131, 7, 46, 14);
 
     // Conversion of imported pictures.
     m_pThresholdCheck->setGeometry(DialogRect(du, 190, 9, 46, 10));
     m_pThresholdSpin->setGeometry(DialogRect(du, 237, 7, 34, 14));
     m_pThresholdSpin->setRange(0, 255);
     m_pThresholdSpin->setValue(128);
-    auto* ditherCaption = new QLabel("Dither", this);
+    auto* ditherCaption = new QLabel(tr("Dither"), this);
     ditherCaption->setGeometry(DialogRect(du, 281, 10, 24, 8));
     m_pDitherBox->setGeometry(DialogRect(du, 306, 7, 74, 14));
-    m_pDitherBox->addItems({"None", "Floyd\u2013Steinberg"});
+    m_pDitherBox->addItems({tr("None"), tr("Floyd–Steinberg")});
     m_pFitCheck->setGeometry(DialogRect(du, 390, 9, 60, 10));
     m_pInvertCheck->setGeometry(DialogRect(du, 454, 9, 40, 10));
 
@@ -93,9 +97,13 @@ CLogEditPanel::CLogEditPanel(QWidget* pParent)
         const char* caption;
         int x, y;
     };
-    const Cross cross[5] = {{"U", 346, 212}, {"D", 346, 244}, {"L", 328, 228}, {"R", 364, 228}, {"O", 346, 228}};
+    const Cross cross[5] = {{QT_TRANSLATE_NOOP("CLogEditPanel", "U"), 346, 212},
+                            {QT_TRANSLATE_NOOP("CLogEditPanel", "D"), 346, 244},
+                            {QT_TRANSLATE_NOOP("CLogEditPanel", "L"), 328, 228},
+                            {QT_TRANSLATE_NOOP("CLogEditPanel", "R"), 364, 228},
+                            {QT_TRANSLATE_NOOP("CLogEditPanel", "O"), 346, 228}};
     for (int i = 0; i < 5; ++i)
-        m_pShift[i] = button(cross[i].caption, cross[i].x, cross[i].y, 16, 14);
+        m_pShift[i] = button(tr(cross[i].caption), cross[i].x, cross[i].y, 16, 14);
 
     m_pOk->setGeometry(DialogRect(du, 417, 255, 50, 14));
     m_pCancel->setGeometry(DialogRect(du, 473, 255, 50, 14));
@@ -200,7 +208,7 @@ void CLogEditPanel::reject()
 void CLogEditPanel::OnCancel()
 {
     if (IsModified()) {
-        CMessageBoxDialog question(this, kSaveQuestion, "Ask", nemora::widgets::kBoxYesNoCancelQuestion);
+        CMessageBoxDialog question(this, tr(kSaveQuestion), tr("Ask"), nemora::widgets::kBoxYesNoCancelQuestion);
         const int answer = question.DoModal();
         if (answer == mb::kIdYes)
             SaveToScreenImage();
@@ -247,7 +255,7 @@ void CLogEditPanel::OnDefault()
     if (!m_pScreenImage || !m_pEditor)
         return;
     if (IsModified()) {
-        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
+        CMessageBoxDialog question(this, tr(kDefaultQuestion), tr("Warning"), nemora::widgets::kBoxYesNoQuestion);
         if (question.DoModal() != mb::kIdYes)
             return;
     }
@@ -262,9 +270,9 @@ void CLogEditPanel::OnImportImage()
     if (!m_pEditor)
         return;
     using nemora::widgets::FileDialogKind;
-    QFileDialog dialog(this, "Import Image", nemora::widgets::StartFolder(FileDialogKind::PictureImport));
+    QFileDialog dialog(this, tr("Import Image"), nemora::widgets::StartFolder(FileDialogKind::PictureImport));
     // Every picture this program reads comes first, then the bitmap and all files.
-    dialog.setNameFilters(QStringList{nemora::screens::ReadablePicturesFilter()} + QString(kFileFilter).split(";;"));
+    dialog.setNameFilters(QStringList{nemora::screens::ReadablePicturesFilter()} + tr(kFileFilter).split(";;"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setDefaultSuffix("bmp");
@@ -280,7 +288,8 @@ void CLogEditPanel::OnExportImage()
     if (!m_pEditor)
         return;
     using nemora::widgets::FileDialogKind;
-    QFileDialog dialog(this, "Export Image", nemora::widgets::StartFolder(FileDialogKind::PictureExport), kFileFilter);
+    QFileDialog dialog(this, tr("Export Image"), nemora::widgets::StartFolder(FileDialogKind::PictureExport),
+                       tr(kFileFilter));
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("bmp");
@@ -301,7 +310,7 @@ QSize CLogEditPanel::TextScreenSize() const
 
 void CLogEditPanel::ShowFileError(const QString& strText)
 {
-    CMessageBoxDialog box(this, strText, "Warning", nemora::widgets::kBoxWarning);
+    CMessageBoxDialog box(this, strText, tr("Warning"), nemora::widgets::kBoxWarning);
     box.DoModal();
 }
 
@@ -315,8 +324,8 @@ bool CLogEditPanel::OnImportFile(const QString& strPath)
     nemora::GreyImage picture;
     QString error;
     if (!nemora::screens::ReadPicture(strPath, picture, error)) {
-        ShowFileError(QStringLiteral("Could not import \"%1\": %2. Choose a picture file that can be read, such as "
-                                     "a BMP, PNG, JPEG or GIF file.")
+        ShowFileError(tr("Could not import \"%1\": %2. Choose a picture file that can be read, such as "
+                         "a BMP, PNG, JPEG or GIF file.")
                           .arg(strPath, error));
         return false;
     }
@@ -338,8 +347,8 @@ bool CLogEditPanel::OnExportFile(const QString& strPath)
         return false;
     QString error;
     if (!nemora::screens::WritePicture(strPath, image, error)) {
-        ShowFileError(QStringLiteral("Could not export to \"%1\": %2. Choose a folder you can write to and a file "
-                                     "name ending in .bmp, .png or .jpg.")
+        ShowFileError(tr("Could not export to \"%1\": %2. Choose a folder you can write to and a file "
+                         "name ending in .bmp, .png or .jpg.")
                           .arg(strPath, error));
         return false;
     }
@@ -443,7 +452,7 @@ void CLogEditPanel::RenderUserText(const QString& strText)
 void CLogEditPanel::OnFontChoose()
 {
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, UserFont(), this, "Font");
+    const QFont chosen = QFontDialog::getFont(&ok, UserFont(), this, tr("Font"));
     if (ok)
         OnFontChosen(chosen);
 }
@@ -455,7 +464,7 @@ void CLogEditPanel::OnFontChosen(const QFont& font)
     m_nFontHeight = -std::max(pixels, 1);
     m_nFontWidth = 0; // the font dialog offers no width of its own: automatic
     m_nFontWeight = font.weight();
-    m_pFontLabel->setText("Font:" + m_strFaceName);
+    m_pFontLabel->setText(tr("Font:%1").arg(m_strFaceName));
     update();
 }
 

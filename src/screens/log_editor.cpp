@@ -26,10 +26,10 @@ namespace nemora::screens {
 const ColourScheme& SchemeAt(int index)
 {
     static const std::array<ColourScheme, kSchemeCount> schemes{{
-        {"Fore:Blue + Back:Gray", QColor(0, 0, 255), QColor(128, 128, 128)},
-        {"Fore:DarkGreen + Back:Gray", QColor(0, 100, 0), QColor(128, 128, 128)},
-        {"Fore:White + Back:Black", QColor(255, 255, 255), QColor(0, 0, 0)},
-        {"Fore:Black + Back:White", QColor(0, 0, 0), QColor(255, 255, 255)},
+        {QT_TRANSLATE_NOOP("CLogEditor", "Fore:Blue + Back:Gray"), QColor(0, 0, 255), QColor(128, 128, 128)},
+        {QT_TRANSLATE_NOOP("CLogEditor", "Fore:DarkGreen + Back:Gray"), QColor(0, 100, 0), QColor(128, 128, 128)},
+        {QT_TRANSLATE_NOOP("CLogEditor", "Fore:White + Back:Black"), QColor(255, 255, 255), QColor(0, 0, 0)},
+        {QT_TRANSLATE_NOOP("CLogEditor", "Fore:Black + Back:White"), QColor(0, 0, 0), QColor(255, 255, 255)},
     }};
     return schemes[static_cast<std::size_t>(std::clamp(index, 0, kSchemeCount - 1))];
 }
@@ -61,17 +61,17 @@ CLogEditor::CLogEditor(QWidget* pParent)
       m_pHBar(new QScrollBar(Qt::Horizontal, this)), m_pVBar(new QScrollBar(Qt::Vertical, this)),
       m_pZoomSlider(new QSlider(Qt::Horizontal, m_pClient)), m_pGridSizeText(new QLabel(m_pClient)),
       m_pZoomText(new QLabel(m_pClient)), m_pPositionText(new QLabel(m_pClient)),
-      m_pGridCheck(new QCheckBox("Show grid", m_pClient)), m_pSchemeBox(new QComboBox(m_pClient))
+      m_pGridCheck(new QCheckBox(tr("Show grid"), m_pClient)), m_pSchemeBox(new QComboBox(m_pClient))
 {
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
-    auto* zoomCaption = new QLabel("Zoom level", m_pClient);
+    auto* zoomCaption = new QLabel(tr("Zoom level"), m_pClient);
     zoomCaption->setGeometry(DialogRect(du, 17, 10, 40, 8));
     m_pZoomSlider->setGeometry(DialogRect(du, 58, 6, 92, 15));
     m_pGridSizeText->setGeometry(DialogRect(du, 160, 10, 70, 8));
     m_pZoomText->setGeometry(DialogRect(du, 232, 10, 40, 8));
     m_pPositionText->setGeometry(DialogRect(du, 276, 10, 90, 8));
     m_pGridCheck->setGeometry(DialogRect(du, 17, 31, 60, 10));
-    auto* schemeCaption = new QLabel("Color scheme", m_pClient);
+    auto* schemeCaption = new QLabel(tr("Color scheme"), m_pClient);
     schemeCaption->setGeometry(DialogRect(du, 84, 32, 50, 8));
     m_pSchemeBox->setGeometry(DialogRect(du, 136, 30, 120, 12));
     m_pSchemeBox->setMinimumHeight(m_pSchemeBox->sizeHint().height());
@@ -108,7 +108,7 @@ bool CLogEditor::OnInitDialog()
     m_pZoomSlider->setValue(m_nZoom);
     m_pZoomSlider->setTickInterval(10);
     m_pZoomSlider->setTickPosition(QSlider::TicksBelow);
-    m_pZoomText->setText(QString::asprintf("Zoom:x%d", m_nZoom));
+    m_pZoomText->setText(QString::asprintf(tr("Zoom:x%d").toUtf8().constData(), m_nZoom));
     ScrollContent(m_nHScrollPos * kScrollStep, m_nVScrollPos * kScrollStep);
     m_nHScrollPos = m_nVScrollPos = 0;
     for (QScrollBar* bar : {m_pHBar, m_pVBar}) {
@@ -120,7 +120,7 @@ bool CLogEditor::OnInitDialog()
         const QSignalBlocker block(m_pSchemeBox);
         m_pSchemeBox->clear();
         for (int i = 0; i < nemora::screens::kSchemeCount; ++i)
-            m_pSchemeBox->addItem(nemora::screens::SchemeAt(i).text);
+            m_pSchemeBox->addItem(tr(nemora::screens::SchemeAt(i).text));
         m_pSchemeBox->setCurrentIndex(0);
     }
     m_crFore = nemora::screens::SchemeAt(0).fore;
@@ -133,8 +133,8 @@ void CLogEditor::SetGridSize(int nWidth, int nHeight)
 {
     m_nGridWidth = std::max(nWidth, 0);
     m_nGridHeight = std::max(nHeight, 0);
-    m_pGridSizeText->setText(QString::asprintf("Pixel:%dx%d", m_nGridWidth, m_nGridHeight));
-    m_pPositionText->setText(QString::asprintf("Position:(%d,%d)", 0, 0));
+    m_pGridSizeText->setText(QString::asprintf(tr("Pixel:%dx%d").toUtf8().constData(), m_nGridWidth, m_nGridHeight));
+    m_pPositionText->setText(QString::asprintf(tr("Position:(%d,%d)").toUtf8().constData(), 0, 0));
     m_lastShown = QPoint(0, 0);
     m_cells = nemora::MonoImage(m_nGridWidth, m_nGridHeight);
     m_strokeBefore.reset();
@@ -409,7 +409,7 @@ void CLogEditor::OnZoomTrack(int nPosition)
     m_nZoom = nPosition;
     DrawCanvas();
     UpdateScrollRanges();
-    m_pZoomText->setText(QString::asprintf("Zoom:x%d", m_nZoom));
+    m_pZoomText->setText(QString::asprintf(tr("Zoom:x%d").toUtf8().constData(), m_nZoom));
 }
 
 void CLogEditor::OnGridSwitch(bool bOn)
@@ -476,7 +476,7 @@ void CLogEditor::ShowPosition(QPoint cell)
     if (cell == m_lastShown)
         return;
     m_lastShown = cell;
-    m_pPositionText->setText(QString::asprintf("Position:(%d,%d)", cell.x(), cell.y()));
+    m_pPositionText->setText(QString::asprintf(tr("Position:(%d,%d)").toUtf8().constData(), cell.x(), cell.y()));
 }
 
 void CLogEditor::MouseMove(QPointF p, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)

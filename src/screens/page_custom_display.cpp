@@ -24,22 +24,35 @@ struct ScreenTexts {
 
 // Rows 11 and 12 name the two battery warnings the other way round in the restore question.
 constexpr std::array<ScreenTexts, CPageCustomDisplay::kScreenCount> kScreens = {{
-    {"01. Logo for power on", "01. Logo for power on"},
-    {"02. Detecting coil", "02. Detecting coil"},
-    {"03. Coil resistance too low", "03. Coil resistance too low"},
-    {"04. Coil resistance too high", "04. Coil resistance too high"},
-    {"05. Coil not found", "05. Coil not found"},
-    {"06. Coil short", "06. Coil short"},
-    {"07. Warning for over time", "07. Warning for over time"},
-    {"08. Warning for Locked", "08. Warning for Locked"},
-    {"09. Warning for Unlocked", "09. Warning for Unlocked"},
-    {"10. Logo for power off", "10. Logo for power off"},
-    {"11. Warning for low battery", "11. Warning for low power"},
-    {"12. Warning for low power", "12. Warning for low battery"},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "01. Logo for power on"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "01. Logo for power on")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "02. Detecting coil"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "02. Detecting coil")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "03. Coil resistance too low"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "03. Coil resistance too low")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "04. Coil resistance too high"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "04. Coil resistance too high")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "05. Coil not found"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "05. Coil not found")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "06. Coil short"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "06. Coil short")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "07. Warning for over time"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "07. Warning for over time")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "08. Warning for Locked"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "08. Warning for Locked")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "09. Warning for Unlocked"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "09. Warning for Unlocked")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "10. Logo for power off"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "10. Logo for power off")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "11. Warning for low battery"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "11. Warning for low power")},
+    {QT_TRANSLATE_NOOP("CPageCustomDisplay", "12. Warning for low power"),
+     QT_TRANSLATE_NOOP("CPageCustomDisplay", "12. Warning for low battery")},
 }};
 
-constexpr const char* kRestoreQuestion =
-    "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
+constexpr const char* kRestoreQuestion = QT_TRANSLATE_NOOP(
+    "CPageCustomDisplay",
+    "Are you sure you will recover the data to the default value, which will discard the changes you have make!");
 
 } // namespace
 
@@ -86,14 +99,14 @@ CPageCustomDisplay::CPageCustomDisplay(QWidget* pParent) : QWidget(pParent)
     for (int i = 0; i < kScreenCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
         m_previews[k] = new ScreenPreview(this, m_images[k]);
-        m_labels[k] = new QLabel(QString::fromUtf8(kScreens[k].label), this);
-        m_unreadLabels[k] = new QLabel("not read from the device", this);
+        m_labels[k] = new QLabel(tr(kScreens[k].label), this);
+        m_unreadLabels[k] = new QLabel(tr("not read from the device"), this);
         m_unreadLabels[k]->setStyleSheet("color: #808080; font-style: italic;");
-        m_unreadLabels[k]->setToolTip("The built-in screen is shown: read the device's screens with \"Read From "
-                                      "Device\" before writing, or the device gets this one.");
+        m_unreadLabels[k]->setToolTip(tr("The built-in screen is shown: read the device's screens with \"Read From "
+                                         "Device\" before writing, or the device gets this one."));
         m_unreadLabels[k]->hide();
-        m_editButtons[k] = new QPushButton("Edit", this);
-        m_defaultButtons[k] = new QPushButton("Default", this);
+        m_editButtons[k] = new QPushButton(tr("Edit"), this);
+        m_defaultButtons[k] = new QPushButton(tr("Default"), this);
         m_editButtons[k]->setAutoDefault(false);
         m_defaultButtons[k]->setAutoDefault(false);
         connect(m_editButtons[k], &QPushButton::clicked, this, [this, i] { EditScreen(i); });
@@ -172,9 +185,9 @@ void CPageCustomDisplay::ResetScreen(int nScreen)
 {
     if (nScreen < 1 || nScreen > kScreenCount)
         return;
-    const QString text = QString::fromUtf8(kRestoreQuestion) + QString(8, ' ') + QString::fromUtf8("【") +
-                         QString::fromUtf8(RestoreName(nScreen)) + QString::fromUtf8("】");
-    CMessageBoxDialog question(this, text, "Warning", nemora::widgets::kBoxYesNoQuestion);
+    const QString text = tr(kRestoreQuestion) + QString(8, ' ') + QString::fromUtf8("【") + tr(RestoreName(nScreen)) +
+                         QString::fromUtf8("】");
+    CMessageBoxDialog question(this, text, tr("Warning"), nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdYes)
         RestoreDefaultScreen(nScreen);
 }

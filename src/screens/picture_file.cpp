@@ -2,6 +2,7 @@
 
 #include "dfuse/dfu_file.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -89,7 +90,7 @@ QString ReadablePicturesFilter()
         patterns << "*." + QString::fromLatin1(format).toLower();
     patterns.removeDuplicates();
     patterns.sort();
-    return "All Pictures (" + patterns.join(' ') + ")";
+    return QCoreApplication::translate("PictureFile", "All Pictures (%1)").arg(patterns.join(' '));
 }
 
 bool ReadPicture(const QString& path, GreyImage& picture, QString& error)
@@ -101,13 +102,13 @@ bool ReadPicture(const QString& path, GreyImage& picture, QString& error)
     case dfuse::OpenedFile::Kind::Regular:
         break;
     case dfuse::OpenedFile::Kind::Missing:
-        error = QStringLiteral("file not found");
+        error = QCoreApplication::translate("PictureFile", "file not found");
         return false;
     case dfuse::OpenedFile::Kind::Folder:
-        error = QStringLiteral("it is a folder, not a picture file");
+        error = QCoreApplication::translate("PictureFile", "it is a folder, not a picture file");
         return false;
     case dfuse::OpenedFile::Kind::Other:
-        error = QStringLiteral("it is not a regular file (a device or pipe is never read)");
+        error = QCoreApplication::translate("PictureFile", "it is not a regular file (a device or pipe is never read)");
         return false;
     case dfuse::OpenedFile::Kind::Failed:
         error = QString::fromLocal8Bit(opened.error.c_str());
@@ -134,9 +135,11 @@ bool WritePicture(const QString& path, const QImage& image, QString& error)
 {
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) {
-        error = format.isEmpty() ? QStringLiteral("the file name has no extension that names a picture format")
-                                 : QStringLiteral("there is no picture format for the extension \".%1\"")
-                                       .arg(QString::fromLatin1(format));
+        error = format.isEmpty()
+                    ? QCoreApplication::translate("PictureFile",
+                                                  "the file name has no extension that names a picture format")
+                    : QCoreApplication::translate("PictureFile", "there is no picture format for the extension \".%1\"")
+                          .arg(QString::fromLatin1(format));
         return false;
     }
     // Written beside the target and renamed at the end, so a failure never leaves half a file or spoils

@@ -1,7 +1,9 @@
 #include "settings/change_report.h"
 
+#include "i18n/translate.h"
 #include "settings/settings_fields.h"
 #include "settings/settings_record.h"
+#include "settings/text_fill.h"
 
 #include <algorithm>
 #include <set>
@@ -10,6 +12,8 @@
 namespace nemora::settings {
 
 namespace {
+
+using i18n::Tr;
 
 SettingsRecord RecordOf(std::span<const std::uint8_t> bytes)
 {
@@ -24,15 +28,16 @@ std::string AndList(const std::vector<int>& numbers)
     std::string text;
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         if (i > 0)
-            text += i + 1 == numbers.size() ? " and " : ", ";
+            text += i + 1 == numbers.size() ? Tr("ChangeReport", " and ") : Tr("ChangeReport", ", ");
         text += std::to_string(numbers[i]);
     }
     return text;
 }
 
-// "power point 3: 35 -> 55 W", "power points 3 and 4: 35 -> 55 W, 35 -> 70 W".
-std::string CurveChange(const char* name, const CurvePoints& was, const CurvePoints& now, int divisor,
-                        const std::string& unit)
+// "power point 3: 35 -> 55 W", "power points 3 and 4: 35 -> 55 W, 35 -> 70 W". `one` and `many` are the
+// words around the point numbers (%1) and the values (%2).
+std::string CurveChange(const std::string& one, const std::string& many, const CurvePoints& was, const CurvePoints& now,
+                        int divisor, const std::string& unit)
 {
     std::vector<int> points;
     std::string values;
@@ -45,19 +50,20 @@ std::string CurveChange(const char* name, const CurvePoints& was, const CurvePoi
     }
     if (points.empty())
         return {};
-    return std::string(name) + (points.size() == 1 ? " point " : " points ") + AndList(points) + ": " + values;
+    return Fill(points.size() == 1 ? one : many, {AndList(points), values});
 }
 
 std::string Finish(const std::vector<std::string>& parts, bool others)
 {
     if (parts.empty() && !others)
-        return "nothing changed";
+        return Tr("ChangeReport", "nothing changed");
     std::string text;
     for (const std::string& part : parts)
-        text += (text.empty() ? "" : "; ") + part;
+        text += (text.empty() ? "" : Tr("ChangeReport", "; ")) + part;
     if (others)
-        return text + (text.empty() ? "" : "; ") + "other bytes of the area changed too";
-    return text + "; nothing else";
+        return text + (text.empty() ? "" : Tr("ChangeReport", "; ")) +
+               Tr("ChangeReport", "other bytes of the area changed too");
+    return text + Tr("ChangeReport", "; nothing else");
 }
 
 // The parts a settings change adds, and whether bytes outside the known fields changed.
@@ -69,16 +75,21 @@ bool AddSettingsParts(std::span<const std::uint8_t> before, std::span<const std:
     for (const ParameterFieldSpec& f : kParameterFields) {
         known.insert(f.offset);
         if (was.Word(f.offset) != now.Word(f.offset))
-            parts.push_back(std::string(f.id == ParameterField::DisplayLevel ? "display level" : f.label) + " " +
-                            std::to_string(was.Word(f.offset)) + " -> " + std::to_string(now.Word(f.offset)));
+            parts.push_back(
+                (f.id == ParameterField::DisplayLevel ? Tr("ChangeReport", "display level") : std::string(f.label)) +
+                " " + std::to_string(was.Word(f.offset)) + " -> " + std::to_string(now.Word(f.offset)));
     }
     if (was.TemperatureUnit() != now.TemperatureUnit())
-        parts.push_back(std::string("temperature unit ") + (was.IsFahrenheit() ? "F" : "C") + " -> " +
-                        (now.IsFahrenheit() ? "F" : "C"));
-    if (std::string power = CurveChange("power", was.PowerCurve(), now.PowerCurve(), 10, "W"); !power.empty())
+        parts.push_back(Fill(Tr("ChangeReport", "temperature unit %1 -> %2"),
+                             {was.IsFahrenheit() ? "F" : "C", now.IsFahrenheit() ? "F" : "C"}));
+    if (std::string power =
+            CurveChange(Tr("ChangeReport", "power point %1: %2"), Tr("ChangeReport", "power points %1: %2"),
+                        was.PowerCurve(), now.PowerCurve(), 10, "W");
+        !power.empty())
         parts.push_back(std::move(power));
-    if (std::string temperature = CurveChange("temperature", was.TemperatureCurve(), now.TemperatureCurve(), 1,
-                                              now.IsFahrenheit() ? "F" : "C");
+    if (std::string temperature =
+            CurveChange(Tr("ChangeReport", "temperature point %1: %2"), Tr("ChangeReport", "temperature points %1: %2"),
+                        was.TemperatureCurve(), now.TemperatureCurve(), 1, now.IsFahrenheit() ? "F" : "C");
         !temperature.empty())
         parts.push_back(std::move(temperature));
     for (std::size_t k = 0; k < kCurvePointCount; ++k) {
@@ -97,12 +108,30 @@ bool IsBlank(std::span<const std::uint8_t> bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
 }
 
+// "screen 7 changed", "screens 1 and 7 changed".
+std::string ScreensChanged(const std::vector<int>& changed)
+{
+    return Fill(changed.size() == 1 ? Tr("ChangeReport", "screen %1 changed")
+                                    : Tr("ChangeReport", "screens %1 changed"),
+                {AndList(changed)});
+}
+
+// A user area as the firmware report names it: "the logo area".
+std::string TheArea(const std::string& name)
+{
+    if (name == "logo area")
+        return Tr("ChangeReport", "the logo area");
+    if (name == "parameter area")
+        return Tr("ChangeReport", "the parameter area");
+    return "the " + name;
+}
+
 } // namespace
 
 std::string DescribeSettingsChange(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
 {
     if (IsBlank(before) && !std::ranges::equal(before, after))
-        return "the parameter area was blank: every setting in it is new";
+        return Tr("ChangeReport", "the parameter area was blank: every setting in it is new");
     std::vector<std::string> parts;
     const bool others = AddSettingsParts(before, after, parts);
     return Finish(parts, others);
@@ -114,18 +143,18 @@ std::string DescribeAreasChange(const AreaChange& logo, const AreaChange& param,
     bool others = false;
     if (param.written) {
         if (param.before.empty())
-            parts.push_back("the parameter area was written (what it held before is not known)");
+            parts.push_back(Tr("ChangeReport", "the parameter area was written (what it held before is not known)"));
         else if (IsBlank(param.before) && !std::ranges::equal(param.before, param.after))
-            parts.push_back("the parameter area was blank: every setting in it is new");
+            parts.push_back(Tr("ChangeReport", "the parameter area was blank: every setting in it is new"));
         else
             others = AddSettingsParts(param.before, param.after, parts);
     }
     if (logo.written) {
         if (screenCount <= 0 || logo.before.size() != logo.after.size()) {
-            parts.push_back("the whole logo area was written");
+            parts.push_back(Tr("ChangeReport", "the whole logo area was written"));
         } else if (const std::vector<int> changed = ScreensDiffering(logo.before, logo.after, screenCount);
                    !changed.empty()) {
-            parts.push_back(std::string(changed.size() == 1 ? "screen " : "screens ") + AndList(changed) + " changed");
+            parts.push_back(ScreensChanged(changed));
         }
     }
     return Finish(parts, others);
@@ -136,18 +165,19 @@ std::string DescribeFirmwareChange(std::size_t pagesWritten, std::size_t pagesCo
 {
     std::string text;
     if (wholeWrite)
-        text = "every page the file touches was erased and written";
+        text = Tr("ChangeReport", "every page the file touches was erased and written");
     else if (pagesWritten == 0)
-        text = "no page changed: the device held these bytes already";
+        text = Tr("ChangeReport", "no page changed: the device held these bytes already");
     else
-        text = std::to_string(pagesWritten) + " of " + std::to_string(pagesCompared) +
-               (pagesCompared == 1 ? " page changed" : " pages changed");
+        text = Fill(pagesCompared == 1 ? Tr("ChangeReport", "%1 of %2 page changed")
+                                       : Tr("ChangeReport", "%1 of %2 pages changed"),
+                    {std::to_string(pagesWritten), std::to_string(pagesCompared)});
     if (userAreas.empty())
-        return text + "; no user area touched";
-    text += "; the file also wrote ";
+        return text + Tr("ChangeReport", "; no user area touched");
+    std::string areas;
     for (std::size_t i = 0; i < userAreas.size(); ++i)
-        text += (i == 0 ? "the " : " and the ") + userAreas[i];
-    return text;
+        areas = i == 0 ? TheArea(userAreas[i]) : Fill(Tr("ChangeReport", "%1 and %2"), {areas, TheArea(userAreas[i])});
+    return text + Fill(Tr("ChangeReport", "; the file also wrote %1"), {areas});
 }
 
 std::vector<int> ScreensDiffering(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
@@ -169,11 +199,11 @@ std::string DescribeScreensChange(std::span<const std::uint8_t> before, std::spa
                                   int screenCount)
 {
     if (screenCount <= 0 || before.size() != after.size())
-        return "the whole logo area was written";
+        return Tr("ChangeReport", "the whole logo area was written");
     const std::vector<int> changed = ScreensDiffering(before, after, screenCount);
     if (changed.empty())
-        return "nothing changed";
-    return std::string(changed.size() == 1 ? "screen " : "screens ") + AndList(changed) + " changed; nothing else";
+        return Tr("ChangeReport", "nothing changed");
+    return ScreensChanged(changed) + Tr("ChangeReport", "; nothing else");
 }
 
 } // namespace nemora::settings

@@ -50,7 +50,7 @@ constexpr int kTextFlags = Qt::TextSingleLine | Qt::TextDontClip;
 } // namespace
 
 ChartPage::ChartPage(QWidget* pParent, const QRect& frameDu)
-    : QWidget(pParent), m_pDefault(new QPushButton("Default", this)), m_pChartFrame(new QWidget(this)),
+    : QWidget(pParent), m_pDefault(new QPushButton(tr("Default"), this)), m_pChartFrame(new QWidget(this)),
       m_chartFont(ChartFont())
 {
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
@@ -350,13 +350,13 @@ int ChartPage::CopyPoints(void* pBuffer, int nLength) const
     return CopyChartPoints(m_Points, pBuffer, nLength);
 }
 
-void ChartPage::AskAndRestore(const char* pszQuestion, const char* pszNotice)
+void ChartPage::AskAndRestore(const QString& strQuestion, const QString& strNotice)
 {
-    CMessageBoxDialog question(this, pszQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
+    CMessageBoxDialog question(this, strQuestion, tr("Warning"), nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdNo)
         return;
     RestoreDefaults();
-    CMessageBoxDialog notice(this, pszNotice, "Hints", nemora::widgets::kBoxInformation);
+    CMessageBoxDialog notice(this, strNotice, tr("Hints"), nemora::widgets::kBoxInformation);
     notice.DoModal();
 }
 

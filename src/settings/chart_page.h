@@ -79,7 +79,7 @@ protected:
     void focusOutEvent(QFocusEvent* pEvent) override;
 
     // "Default": asks the question; unless the answer is No, restores the defaults and shows the notice.
-    void AskAndRestore(const char* pszQuestion, const char* pszNotice);
+    void AskAndRestore(const QString& strQuestion, const QString& strNotice);
 
     int m_nMouseX = 200;
     int m_nMouseY = 200;

@@ -1,5 +1,7 @@
 #include "settings/curve_chart.h"
 
+#include "i18n/translate.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +9,19 @@
 namespace nemora::settings {
 
 namespace {
+
+// The chart's status line from its translated printf format, however long the translation makes it.
+template <typename... Values>
+std::string Printed(const std::string& format, Values... values)
+{
+    const int length = std::snprintf(nullptr, 0, format.c_str(), values...);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format.c_str(), values...);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
 
 constexpr int kPlotMarginX = 60;
 constexpr int kPlotMarginY = 30;
@@ -146,9 +161,7 @@ int PowerY(const ChartGeometry& g, std::uint16_t wMaxPower, int nWatts)
 
 std::string PowerStatusText(int k, int nWatts)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "Position:(%2dS, %d(W)\t\t\t\t Power Chart", k, nWatts);
-    return text;
+    return Printed(i18n::Tr("CurveChart", "Position:(%2dS, %d(W)\t\t\t\t Power Chart"), k, nWatts);
 }
 
 ChartView ComputePowerChart(const ChartRect& frame, const PowerLimits& limits, ChartTable& points, int x, int y,
@@ -241,10 +254,8 @@ int TemperatureY(const ChartGeometry& g, const TemperatureLimits& limits, int nD
 
 std::string TemperatureStatusText(int k, int nDegrees, bool bFahrenheit)
 {
-    char text[128];
-    std::snprintf(text, sizeof text, "Position:(%2dS, %d\u00B0%c) \t \t \t \t Temperature Chart", k, nDegrees,
-                  bFahrenheit ? 'F' : 'C');
-    return text;
+    return Printed(i18n::Tr("CurveChart", "Position:(%2dS, %d°%c) \t \t \t \t Temperature Chart"), k, nDegrees,
+                   bFahrenheit ? 'F' : 'C');
 }
 
 ChartView ComputeTemperatureChart(const ChartRect& frame, const TemperatureLimits& limits, ChartTable& points, int x,

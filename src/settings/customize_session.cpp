@@ -3,6 +3,7 @@
 #include "dfuse/device_link.h"
 #include "dfuse/dfuse_blocking.h"
 #include "dfuse/dfuse_operations.h"
+#include "i18n/translate.h"
 #include "settings/change_report.h"
 #include "settings/snapshots.h"
 
@@ -10,6 +11,8 @@
 #include <utility>
 
 namespace nemora::settings {
+
+using i18n::Tr;
 
 bool DeviceKey::Same(const DeviceKey& other) const
 {
@@ -167,22 +170,23 @@ std::string CustomizeSession::WriteFailureText(dfuse::TransferJob::Phase phase, 
     }
     if (phase == Phase::Verify) {
         return m_writing == Writing::Nothing ? std::string()
-                                             : "Everything was written, but the check of it did not finish: read it "
-                                               "back to see what the device holds.";
+                                             : Tr("CustomizeSession", "Everything was written, but the check of it did "
+                                                                      "not finish: read it back to see what the device "
+                                                                      "holds.");
     }
     switch (m_writing) {
     case Writing::Settings:
         return phase == Phase::Erase
-                   ? "The write stopped while it erased the parameter area: the device may have no "
-                     "settings until you write them again."
-                   : "The write stopped part-way: the parameter area is incomplete, so the device has "
-                     "no valid settings until you write them again.";
+                   ? Tr("CustomizeSession", "The write stopped while it erased the parameter area: the device may "
+                                            "have no settings until you write them again.")
+                   : Tr("CustomizeSession", "The write stopped part-way: the parameter area is incomplete, so the "
+                                            "device has no valid settings until you write them again.");
     case Writing::Screens:
-        return "The write stopped part-way: some screens on the device may be blank or incomplete until you write "
-               "them again.";
+        return Tr("CustomizeSession", "The write stopped part-way: some screens on the device may be blank or "
+                                      "incomplete until you write them again.");
     case Writing::Both:
-        return "The restore stopped part-way: the device's screens and settings may be incomplete until the "
-               "snapshot is written again.";
+        return Tr("CustomizeSession", "The restore stopped part-way: the device's screens and settings may be "
+                                      "incomplete until the snapshot is written again.");
     case Writing::Nothing:
         break;
     }

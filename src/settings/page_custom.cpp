@@ -37,9 +37,10 @@ namespace settings = nemora::settings;
 
 namespace {
 
-constexpr const char* kInsertFailure = "Unable to insert one element in the image...";
-constexpr const char* kRestoreQuestion =
-    "Are you sure you will recover the data to the default value, which will discard the changes you have make!";
+constexpr const char* kInsertFailure = QT_TRANSLATE_NOOP("CPageCustom", "Unable to insert one element in the image...");
+constexpr const char* kRestoreQuestion = QT_TRANSLATE_NOOP(
+    "CPageCustom",
+    "Are you sure you will recover the data to the default value, which will discard the changes you have make!");
 constexpr int kCurveBytes = static_cast<int>(kCurvePointCount * sizeof(std::uint16_t));
 
 // What "Default" restores on each sub-page: the name in the question, and in the notice that follows.
@@ -48,14 +49,27 @@ struct RestoreTexts {
     const char* notice;
 };
 constexpr RestoreTexts kRestoreTexts[] = {
-    {"【All user logo resource】", "【All user logo resource】"},
-    {"【All user parameter resource】", "【All user parameter resource】"},
-    {"【All user temperature resource】", "【All user temperature resource】"},
-    {"【All user Power resource】", "【All user Powe resource】"},
+    {QT_TRANSLATE_NOOP("CPageCustom", "【All user logo resource】"),
+     QT_TRANSLATE_NOOP("CPageCustom", "【All user logo resource】")},
+    {QT_TRANSLATE_NOOP("CPageCustom", "【All user parameter resource】"),
+     QT_TRANSLATE_NOOP("CPageCustom", "【All user parameter resource】")},
+    {QT_TRANSLATE_NOOP("CPageCustom", "【All user temperature resource】"),
+     QT_TRANSLATE_NOOP("CPageCustom", "【All user temperature resource】")},
+    {QT_TRANSLATE_NOOP("CPageCustom", "【All user Power resource】"),
+     QT_TRANSLATE_NOOP("CPageCustom", "【All user Powe resource】")},
 };
 
-constexpr const char* kDeviceBusy =
-    "The device is busy with another transfer.\nWait until it has finished, then try again.";
+// The sub-pages' names, in the order of their tabs. A write's record and its snapshot keep the name
+// untranslated; the tab shows it in the user's language.
+constexpr const char* kTabNames[] = {
+    QT_TRANSLATE_NOOP("CPageCustom", "Display"),
+    QT_TRANSLATE_NOOP("CPageCustom", "Parameters"),
+    QT_TRANSLATE_NOOP("CPageCustom", "Temperature Lines"),
+    QT_TRANSLATE_NOOP("CPageCustom", "Power Line"),
+};
+
+constexpr const char* kDeviceBusy = QT_TRANSLATE_NOOP(
+    "CPageCustom", "The device is busy with another transfer.\nWait until it has finished, then try again.");
 
 // True when an engine other than `own` (the ROM update page's, say) runs a transfer on the device at that
 // path: opening the device then would interleave requests with that transfer.
@@ -66,7 +80,7 @@ bool BusyElsewhere(const CDfuUpdate* own, const QString& strPath)
 
 QString FileErrorText(const nemora::dfuse::Error& error)
 {
-    QString text = QString::fromUtf8(std::string(nemora::dfuse::Describe(error.code)));
+    QString text = QString::fromStdString(nemora::dfuse::DescribeShown(error.code));
     if (!error.message.empty())
         text += ": " + QString::fromStdString(error.message);
     return text;
@@ -78,17 +92,17 @@ CPageCustom::CPageCustom(QWidget* pParent, IDfuseLibrary& library, INotifyReceiv
     : QWidget(pParent), m_session(library), m_DeviceIdentity(m_session.Identity()), m_library(library), m_pView(pView)
 {
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
-    auto button = [&](const char* text, int x) {
+    auto button = [&](const QString& text, int x) {
         auto* b = new QPushButton(text, this);
         b->setGeometry(DialogRect(du, x, 7, 72, 14));
         b->setAutoDefault(false);
         return b;
     };
-    m_pRead = button("Read From Device", 7);
-    m_pWrite = button("Write To Device", 85);
-    m_pLoad = button("Load File", 163);
-    m_pSave = button("Save File", 241);
-    m_pDefault = button("Default", 319);
+    m_pRead = button(tr("Read From Device"), 7);
+    m_pWrite = button(tr("Write To Device"), 85);
+    m_pLoad = button(tr("Load File"), 163);
+    m_pSave = button(tr("Save File"), 241);
+    m_pDefault = button(tr("Default"), 319);
     m_pTabLocation = new QWidget(this);
     m_pTabLocation->setGeometry(DialogRect(du, 0, 28, 597, 870));
     m_pTabLocation->hide();
@@ -115,11 +129,11 @@ bool CPageCustom::OnInitDialog()
     m_pDisplay = new CPageCustomDisplay;
     m_pDisplay->OnInitDialog();
     m_pDisplayScroll->setWidget(m_pDisplay);
-    m_pMainTabCtrl->addTab(m_pDisplayScroll, "Display");
+    m_pMainTabCtrl->addTab(m_pDisplayScroll, tr(kTabNames[kTabDisplay]));
 
     m_pPara = new CPageCustomPara;
     m_pPara->OnInitDialog();
-    m_pMainTabCtrl->addTab(m_pPara, "Parameters");
+    m_pMainTabCtrl->addTab(m_pPara, tr(kTabNames[kTabParameters]));
 
     m_pTemp = new CPageCustomTEMP;
     m_pTemp->OnInitDialog();
@@ -128,11 +142,11 @@ bool CPageCustom::OnInitDialog()
     m_pTemp->SetLimits({.wMaxTemperature = first.GetMaxTemperature(1),
                         .wMinTemperature = first.GetMinTemperature(1),
                         .bFahrenheit = true});
-    m_pMainTabCtrl->addTab(m_pTemp, "Temperature Lines");
+    m_pMainTabCtrl->addTab(m_pTemp, tr(kTabNames[kTabTemperature]));
 
     m_pPower = new CPageCustomPower;
     m_pPower->OnInitDialog();
-    m_pMainTabCtrl->addTab(m_pPower, "Power Line");
+    m_pMainTabCtrl->addTab(m_pPower, tr(kTabNames[kTabPower]));
     m_pMainTabCtrl->setCurrentIndex(kTabDisplay);
     m_pMainTabCtrl->show();
     return true;
@@ -243,8 +257,9 @@ QString CPageCustom::TransferFolderPath()
     std::string error;
     const auto folder = settings::TransferFolder(error);
     if (!folder) {
-        ShowError("Unable to use the transfer folder: " + QString::fromStdString(error) +
-                  "\nSet NEMORA_TRANSFER_DIR to a folder you can write to and try again.");
+        ShowError(tr("Unable to use the transfer folder: %1\nSet NEMORA_TRANSFER_DIR to a folder you can write to "
+                     "and try again.")
+                      .arg(QString::fromStdString(error)));
         return {};
     }
     return QString::fromStdString(folder->string());
@@ -355,7 +370,7 @@ void CPageCustom::OnDisconnect()
         return;
     CDfuUpdate* engine = GetEngine();
     if (BusyElsewhere(engine, m_strDevicePath)) {
-        ShowError(kDeviceBusy);
+        ShowError(tr(kDeviceBusy));
         return;
     }
     engine->show();
@@ -382,7 +397,7 @@ void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& 
     }
     if (BusyElsewhere(engine, m_strDevicePath)) {
         if (bShow)
-            ShowError(kDeviceBusy);
+            ShowError(tr(kDeviceBusy));
         return;
     }
     const QString folder = TransferFolderPath();
@@ -395,7 +410,7 @@ void CPageCustom::ReadAreas(const char* pszName, const std::vector<AreaToRead>& 
         toRead.push_back({area.address, area.size});
     DfuImageHandle hImage = nullptr;
     if (!m_session.PrepareUpload(pszName, toRead, &hImage)) {
-        CMessageBoxDialog box(this, kInsertFailure, "", nemora::widgets::kBoxInformation);
+        CMessageBoxDialog box(this, tr(kInsertFailure), "", nemora::widgets::kBoxInformation);
         box.DoModal();
         return;
     }
@@ -429,9 +444,9 @@ bool CPageCustom::AskToRestore(const QString& strSnapshot, const QString& strHel
 {
     CMessageBoxDialog question(this,
                                (strHeldNow.isEmpty() ? QString() : strHeldNow + "\n\n") +
-                                   "Write back what the device held before the failed write ?\n"
-                                   "The snapshot taken before it: " +
-                                   strSnapshot,
+                                   tr("Write back what the device held before the failed write ?\n"
+                                      "The snapshot taken before it: %1")
+                                       .arg(strSnapshot),
                                "", nemora::widgets::kBoxYesNoQuestion);
     return question.DoModal() == nemora::widgets::kIdYes;
 }
@@ -445,8 +460,9 @@ void CPageCustom::OfferRestoreAfterFailure()
     case Offer::None:
         break;
     case Offer::Later:
-        Log("The write did not finish on a device that is no longer selected; the way back, " + snapshot +
-            ", is offered when that device is selected again.");
+        Log(tr("The write did not finish on a device that is no longer selected; the way back, %1, is offered when "
+               "that device is selected again.")
+                .arg(snapshot));
         break;
     case Offer::Ask:
         if (AskToRestore(snapshot))
@@ -475,9 +491,14 @@ bool CPageCustom::AskToWriteUnreadScreens(const std::vector<std::uint8_t>& area)
     if (untouched.empty())
         return true;
     const QString list = QString::fromStdString(settings::ScreenList(untouched));
-    const QString text = QString(untouched.size() == 1 ? "Screen %1 was" : "Screens %1 were").arg(list) +
-                         " not read from this device: the write would replace them on the device with the built-in "
-                         "screens shown here.\nRead From Device first to keep the device's own. Write anyway ?";
+    const QString text =
+        (untouched.size() == 1 ? tr("Screen %1 was not read from this device: the write would replace them on the "
+                                    "device with the built-in screens shown here.\nRead From Device first to keep the "
+                                    "device's own. Write anyway ?")
+                               : tr("Screens %1 were not read from this device: the write would replace them on the "
+                                    "device with the built-in screens shown here.\nRead From Device first to keep the "
+                                    "device's own. Write anyway ?"))
+            .arg(list);
     CMessageBoxDialog box(this, text, "", nemora::widgets::kBoxYesNoQuestion);
     return box.DoModal() == nemora::widgets::kIdYes;
 }
@@ -586,7 +607,8 @@ void CPageCustom::OnWriteToDevice()
 
     m_session.BeginWrite(tab == kTabDisplay ? Writing::Screens : Writing::Settings, address, bytes);
     if (!DownloadStaging(folder, settings::MakeStagingFile(m_DeviceIdentity, address, bytes),
-                         "Write To Device (" + m_pMainTabCtrl->tabText(tab) + ")", "settings write"))
+                         QString("Write To Device (%1)").arg(QString::fromUtf8(kTabNames[std::clamp(tab, 0, 3)])),
+                         "settings write"))
         m_session.EndWrite();
 }
 
@@ -598,7 +620,7 @@ bool CPageCustom::EngineReady()
         return false;
     }
     if (BusyElsewhere(engine, m_strDevicePath)) {
-        ShowError(kDeviceBusy);
+        ShowError(tr(kDeviceBusy));
         return false;
     }
     return true;
@@ -610,8 +632,8 @@ bool CPageCustom::DownloadStaging(const QString& strFolder, const nemora::dfuse:
     const QString staging = strFolder + "/" + settings::kStagingFileName;
     // A staging file that cannot be written must not leave the previous one to be downloaded.
     if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(staging.toStdString(), file)) {
-        ShowError("Unable to write the staging file " + staging + ": " + FileErrorText(error) +
-                  "\nNothing was sent to the device.");
+        ShowError(tr("Unable to write the staging file %1: %2\nNothing was sent to the device.")
+                      .arg(staging, FileErrorText(error)));
         return false;
     }
     CDfuUpdate* engine = GetEngine();
@@ -636,22 +658,22 @@ void CPageCustom::RestoreSnapshotFor(const QString& strPath, const std::string& 
 void CPageCustom::RestoreSnapshot(const QString& strPath)
 {
     if (m_strDevicePath.isEmpty()) {
-        ShowError("No device in update mode is selected: plug the device in update mode, select it, and restore "
-                  "again.");
+        ShowError(tr("No device in update mode is selected: plug the device in update mode, select it, and restore "
+                     "again."));
         return;
     }
     if (!EngineReady())
         return;
     const settings::SnapshotAreas areas = settings::ReadSnapshot(strPath.toStdString(), m_DeviceIdentity);
     if (!areas.error.empty()) {
-        ShowError("Unable to restore the snapshot: " + QString::fromStdString(areas.error) +
-                  "\nNothing was sent to the device.");
+        ShowError(tr("Unable to restore the snapshot: %1\nNothing was sent to the device.")
+                      .arg(QString::fromStdString(areas.error)));
         return;
     }
     const QString folder = TransferFolderPath();
     if (folder.isEmpty())
         return;
-    Log("Restoring the settings from " + strPath);
+    Log(tr("Restoring the settings from %1").arg(strPath));
     m_session.BeginRestore(strPath.toStdString(), areas.logo, areas.param);
     if (!DownloadStaging(folder, settings::MakeRestoreFile(m_DeviceIdentity, areas),
                          "restore of " + QFileInfo(strPath).fileName(), "settings restore")) {
@@ -666,8 +688,9 @@ void CPageCustom::OnEngineDone(const QObject* pFrom)
         return;
     if (m_pEngine && m_pEngine->LastVerified()) {
         if (const std::string change = m_session.DescribeWrite(LastSnapshot().toStdString()); !change.empty()) {
-            Log("Written and verified: " + QString::fromStdString(change));
-            m_pEngine->ShowOutcomeLine("Written and verified: " + QString::fromStdString(change));
+            const QString line = tr("Written and verified: %1").arg(QString::fromStdString(change));
+            Log(line);
+            m_pEngine->ShowOutcomeLine(line);
         }
     }
     const auto restored = m_session.WriteEnded(m_pEngine && m_pEngine->LastVerified());
@@ -684,8 +707,8 @@ void CPageCustom::OnEngineDone(const QObject* pFrom)
     m_bFromDevice = false;
     m_bSilentRead = false;
     update();
-    Log("Restored and verified: the Customize tab shows what the device now holds, from " +
-        QString::fromStdString(m_session.RestoringFrom()));
+    Log(tr("Restored and verified: the Customize tab shows what the device now holds, from %1")
+            .arg(QString::fromStdString(m_session.RestoringFrom())));
 }
 
 void CPageCustom::OnSaveFile()
@@ -703,8 +726,8 @@ bool CPageCustom::OnSaveFileTo(const QString& strPath)
         m_session.SettingsAreaForFile(EditorValues(), m_pTemp->Limits().bFahrenheit);
     if (const nemora::dfuse::Error error = nemora::dfuse::WriteDfuFile(
             strPath.toStdString(), settings::MakeSettingsFile(m_DeviceIdentity, logo, param))) {
-        ShowError("Unable to save the settings file " + strPath + ": " + FileErrorText(error) +
-                  "\nChoose a folder you can write to and save again.");
+        ShowError(tr("Unable to save the settings file %1: %2\nChoose a folder you can write to and save again.")
+                      .arg(strPath, FileErrorText(error)));
         return false;
     }
     return true;
@@ -722,12 +745,12 @@ void CPageCustom::OnLoadFile()
 QString CPageCustom::AskForFile(int nMode)
 {
     using nemora::widgets::FileDialogKind;
-    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? "Save File" : "Load File",
+    QFileDialog dialog(this, nMode == QFileDialog::AcceptSave ? tr("Save File") : tr("Load File"),
                        nemora::widgets::StartFolder(FileDialogKind::SettingsFile));
     dialog.setAcceptMode(static_cast<QFileDialog::AcceptMode>(nMode));
     dialog.setFileMode(nMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("vek");
-    dialog.setNameFilters({"vek (*.vek)", "All Files (*.*)"});
+    dialog.setNameFilters({"vek (*.vek)", tr("All Files (*.*)")});
     dialog.selectFile("*.vek");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -740,8 +763,8 @@ bool CPageCustom::OnLoadFileFrom(const QString& strPath)
     const nemora::dfuse::ParseResult parsed =
         nemora::dfuse::ReadDfuFile(strPath.toStdString(), true, nemora::dfuse::kMaxSettingsFileSize);
     if (!parsed.file) {
-        ShowError("Unable to load the settings file " + strPath + ": " + FileErrorText(parsed.error) +
-                  "\nNothing was changed.");
+        ShowError(tr("Unable to load the settings file %1: %2\nNothing was changed.")
+                      .arg(strPath, FileErrorText(parsed.error)));
         return false;
     }
     std::vector<settings::IgnoredImage> ignored;
@@ -749,8 +772,10 @@ bool CPageCustom::OnLoadFileFrom(const QString& strPath)
     for (settings::SettingsElement& element : settings::SettingsElements(*parsed.file, &ignored)) {
         if (ClassifyAreaAddress(m_DeviceIdentity, element.address) == UserArea::None) {
             ignored.push_back({element.imageName,
-                               QString::asprintf("its address 0x%08X is neither this device's logo area (0x%08X) nor "
-                                                 "its parameter area (0x%08X): it is for another device family",
+                               QString::asprintf(tr("its address 0x%08X is neither this device's logo area (0x%08X) "
+                                                    "nor its parameter area (0x%08X): it is for another device family")
+                                                     .toUtf8()
+                                                     .constData(),
                                                  unsigned{element.address}, unsigned{m_DeviceIdentity.m_dwLogoAddress},
                                                  unsigned{m_DeviceIdentity.m_dwParamAddress})
                                    .toStdString()});
@@ -760,20 +785,20 @@ bool CPageCustom::OnLoadFileFrom(const QString& strPath)
     }
     QString leftOut;
     for (const settings::IgnoredImage& image : ignored) {
-        leftOut +=
-            "\n- image \"" + QString::fromStdString(image.imageName) + "\": " + QString::fromStdString(image.reason);
+        leftOut += tr("\n- image \"%1\": %2")
+                       .arg(QString::fromStdString(image.imageName), QString::fromStdString(image.reason));
     }
     if (taken.empty()) {
-        ShowError("The settings file " + strPath + " holds nothing for this device." + leftOut +
-                  "\nNothing was changed.");
+        ShowError(
+            tr("The settings file %1 holds nothing for this device.%2\nNothing was changed.").arg(strPath, leftOut));
         return false;
     }
     // Images are taken in file order, so a later image for the same area wins.
     for (const settings::SettingsElement& element : taken)
         ApplyData(element.address, element.bytes);
     if (!leftOut.isEmpty()) {
-        CMessageBoxDialog box(this, "Loaded from " + strPath + ", but for these, which were left out:" + leftOut, "",
-                              nemora::widgets::kBoxInformation);
+        CMessageBoxDialog box(this, tr("Loaded from %1, but for these, which were left out:%2").arg(strPath, leftOut),
+                              "", nemora::widgets::kBoxInformation);
         box.DoModal();
     }
     return true;
@@ -785,9 +810,8 @@ void CPageCustom::OnDefault()
 {
     const int tab = std::clamp(CurrentTab(), 0, 3);
     const RestoreTexts& texts = kRestoreTexts[tab];
-    CMessageBoxDialog question(
-        this, QString::fromUtf8(kRestoreQuestion) + QString(12, ' ') + QString::fromUtf8(texts.question), "Warning",
-        nemora::widgets::kBoxYesNoQuestion);
+    CMessageBoxDialog question(this, tr(kRestoreQuestion) + QString(12, ' ') + tr(texts.question), tr("Warning"),
+                               nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() == nemora::widgets::kIdNo)
         return;
     switch (tab) {
@@ -804,7 +828,7 @@ void CPageCustom::OnDefault()
         m_pPower->RestoreDefaults();
         break;
     }
-    CMessageBoxDialog notice(this, QString::fromUtf8(texts.notice) + "Has been restored to the default value!", "Hints",
+    CMessageBoxDialog notice(this, tr(texts.notice) + tr("Has been restored to the default value!"), tr("Hints"),
                              nemora::widgets::kBoxInformation);
     notice.DoModal();
 }

@@ -20,10 +20,12 @@ using nemora::widgets::DialogRect;
 
 namespace {
 
-constexpr const char* kDefaultQuestion = "Are you sure you will recover the data to the default value, which will "
+constexpr const char* kDefaultQuestion =
+    QT_TRANSLATE_NOOP("CPageCustomPara", "Are you sure you will recover the data to the default value, which will "
                                          "discard the changes you have make!            【Parameter Lines user "
-                                         "resource】";
-constexpr const char* kDefaultNotice = "【ParameterLines user resource】Has been restored to the default value!";
+                                         "resource】");
+constexpr const char* kDefaultNotice =
+    QT_TRANSLATE_NOOP("CPageCustomPara", "【ParameterLines user resource】Has been restored to the default value!");
 
 bool IsEnter(const QEvent* pEvent)
 {
@@ -67,13 +69,13 @@ const CPageCustomPara::Field* CPageCustomPara::FieldForSpin(int nSpinId)
 }
 
 CPageCustomPara::CPageCustomPara(QWidget* pParent)
-    : QWidget(pParent), m_pDefault(new QPushButton("Default", this)), m_pSlider(new QSlider(Qt::Horizontal, this)),
+    : QWidget(pParent), m_pDefault(new QPushButton(tr("Default"), this)), m_pSlider(new QSlider(Qt::Horizontal, this)),
       m_pSliderText(new QLabel("100", this))
 {
     const nemora::widgets::DialogUnitScale du = nemora::widgets::DialogUnitsFor(font());
     m_pDefault->setGeometry(DialogRect(du, 27, 15, 50, 14));
 
-    auto frame = [&](const char* title, int x, int y, int w, int h, int tx, int ty) {
+    auto frame = [&](const QString& title, int x, int y, int w, int h, int tx, int ty) {
         auto* box = new QFrame(this);
         box->setFrameShape(QFrame::Box);
         box->setFrameShadow(QFrame::Plain);
@@ -83,8 +85,8 @@ CPageCustomPara::CPageCustomPara(QWidget* pParent)
         auto* label = new QLabel(title, this);
         label->setGeometry(DialogRect(du, tx, ty, w - (tx - x) - 4, 10));
     };
-    frame("Coil advanced setting", 27, 42, 127, 138, 34, 54);
-    frame("Display setting", 208, 42, 163, 126, 215, 54);
+    frame(tr("Coil advanced setting"), 27, 42, 127, 138, 34, 54);
+    frame(tr("Display setting"), 208, 42, 163, 126, 215, 54);
 
     using nemora::settings::ParameterField;
     struct Row {
@@ -284,7 +286,7 @@ void CPageCustomPara::OnDefault()
 {
     const bool first = !m_bDefaultCalled;
     if (!first) {
-        CMessageBoxDialog question(this, kDefaultQuestion, "Warning", nemora::widgets::kBoxYesNoQuestion);
+        CMessageBoxDialog question(this, tr(kDefaultQuestion), tr("Warning"), nemora::widgets::kBoxYesNoQuestion);
         if (question.DoModal() == nemora::widgets::kIdNo)
             return;
     }
@@ -293,7 +295,7 @@ void CPageCustomPara::OnDefault()
         m_bDefaultCalled = true;
         return;
     }
-    CMessageBoxDialog notice(this, kDefaultNotice, "Hints", nemora::widgets::kBoxInformation);
+    CMessageBoxDialog notice(this, tr(kDefaultNotice), tr("Hints"), nemora::widgets::kBoxInformation);
     notice.DoModal();
 }
 

@@ -10,9 +10,11 @@ using namespace nemora::settings;
 
 namespace {
 
-constexpr const char* kDefaultQuestion = "Are you sure you will recover the data to the default value, which will "
-                                         "discard the changes you have make!        【Power Lines user resource】";
-constexpr const char* kDefaultNotice = "【Power Lines user resource】Has been restored to the default value!";
+constexpr const char* kDefaultQuestion =
+    QT_TRANSLATE_NOOP("CPageCustomPower", "Are you sure you will recover the data to the default value, which will "
+                                          "discard the changes you have make!        【Power Lines user resource】");
+constexpr const char* kDefaultNotice =
+    QT_TRANSLATE_NOOP("CPageCustomPower", "【Power Lines user resource】Has been restored to the default value!");
 
 } // namespace
 
@@ -36,7 +38,7 @@ void CPageCustomPower::RestoreDefaults()
 
 void CPageCustomPower::OnDefault()
 {
-    AskAndRestore(kDefaultQuestion, kDefaultNotice);
+    AskAndRestore(tr(kDefaultQuestion), tr(kDefaultNotice));
 }
 
 int CPageCustomPower::DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed)

@@ -9,10 +9,12 @@ using namespace nemora::settings;
 
 namespace {
 
-constexpr const char* kDefaultQuestion = "Are you sure you will recover the data to the default value, which will "
+constexpr const char* kDefaultQuestion =
+    QT_TRANSLATE_NOOP("CPageCustomTEMP", "Are you sure you will recover the data to the default value, which will "
                                          "discard the changes you have make!        【Temperature Lines user "
-                                         "resource】";
-constexpr const char* kDefaultNotice = "【Temperature Lines user resource】Has been restored to the default value!";
+                                         "resource】");
+constexpr const char* kDefaultNotice =
+    QT_TRANSLATE_NOOP("CPageCustomTEMP", "【Temperature Lines user resource】Has been restored to the default value!");
 
 } // namespace
 
@@ -48,7 +50,7 @@ void CPageCustomTEMP::RestoreDefaults()
 
 void CPageCustomTEMP::OnDefault()
 {
-    AskAndRestore(kDefaultQuestion, kDefaultNotice);
+    AskAndRestore(tr(kDefaultQuestion), tr(kDefaultNotice));
 }
 
 int CPageCustomTEMP::DrawChart(QPainter& dc, const QRect& rcChart, int x, int y, bool pressed)

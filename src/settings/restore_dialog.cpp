@@ -38,16 +38,16 @@ QImage FirstScreen(const std::filesystem::path& path, const CDeviceIdentity& ide
 RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIdentity& identity,
                                              const std::filesystem::path& folder)
     : QDialog(pParent), m_identity(identity), m_pList(new QTreeWidget(this)), m_pPreview(new QLabel(this)),
-      m_pNote(new QLabel(this)), m_pRestore(new QPushButton("Restore", this))
+      m_pNote(new QLabel(this)), m_pRestore(new QPushButton(tr("Restore"), this))
 {
-    setWindowTitle("Restore Settings");
+    setWindowTitle(tr("Restore Settings"));
     m_identity.UpdateGeometry();
     const std::string model = SnapshotModelCode(m_identity);
     std::string modelName = model;
     m_identity.GetModelName(modelName);
 
     m_pList->setColumnCount(4);
-    m_pList->setHeaderLabels({"Date", "Model", "Serial", "Taken before"});
+    m_pList->setHeaderLabels({tr("Date"), tr("Model"), tr("Serial"), tr("Taken before")});
     m_pList->setRootIsDecorated(false);
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pList->setIconSize(QSize(m_identity.m_nScreenWidth, m_identity.m_nScreenHeight));
@@ -70,10 +70,10 @@ RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIden
     m_pNote->setWordWrap(true);
     m_pNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pNote->setText(m_pList->topLevelItemCount() == 0
-                         ? QString("No snapshot of a %1 device is kept yet: the console takes one before every write "
-                                   "to the device's flash.")
+                         ? tr("No snapshot of a %1 device is kept yet: the console takes one before every write "
+                              "to the device's flash.")
                                .arg(QString::fromStdString(modelName))
-                         : QString("Snapshots are kept in %1 (the newest %2 of each device).")
+                         : tr("Snapshots are kept in %1 (the newest %2 of each device).")
                                .arg(QString::fromStdString(folder.string()))
                                .arg(kSnapshotsKept));
 
@@ -107,7 +107,7 @@ void RestoreSnapshotDialog::ShowPreview()
     }
     const QImage screen = FirstScreen(selected.front()->data(0, kPathRole).toString().toStdString(), m_identity);
     if (screen.isNull()) {
-        m_pPreview->setText("(unreadable)");
+        m_pPreview->setText(tr("(unreadable)"));
         return;
     }
     m_pPreview->setPixmap(QPixmap::fromImage(screen.scaled(screen.size() * 2)));
@@ -120,9 +120,9 @@ void RestoreSnapshotDialog::OnRestore()
         return;
     QTreeWidgetItem* item = selected.front();
     CMessageBoxDialog question(this,
-                               "Write the settings of " + item->text(0) + " (serial " + item->text(2) +
-                                   ") back into the device ?\nIts screens, coil settings and curves are replaced; "
-                                   "a snapshot of what it holds now is taken first.",
+                               tr("Write the settings of %1 (serial %2) back into the device ?\nIts screens, coil "
+                                  "settings and curves are replaced; a snapshot of what it holds now is taken first.")
+                                   .arg(item->text(0), item->text(2)),
                                "", nemora::widgets::kBoxYesNoQuestion);
     if (question.DoModal() != nemora::widgets::kIdYes)
         return;

@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include "device/device_identity.h"
+#include "i18n/translate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 
 namespace nemora::settings {
 namespace {
+
+using i18n::Tr;
 
 dfuse::Image OneElementImage(const char* name, std::uint32_t address, std::span<const std::uint8_t> bytes)
 {
@@ -50,13 +53,13 @@ std::vector<SettingsElement> SettingsElements(const dfuse::DfuFile& file, std::v
     for (const dfuse::Image& image : file.images) {
         if (!IsSettingsImageName(image.name)) {
             if (ignored != nullptr) {
-                ignored->push_back({image.name, "not a settings image name"});
+                ignored->push_back({image.name, Tr("SettingsFile", "not a settings image name")});
             }
             continue;
         }
         if (image.elements.empty()) {
             if (ignored != nullptr) {
-                ignored->push_back({image.name, "no element"});
+                ignored->push_back({image.name, Tr("SettingsFile", "no element")});
             }
             continue;
         }
@@ -75,11 +78,12 @@ std::optional<std::filesystem::path> TransferFolder(std::string& error)
     } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         folder = std::filesystem::path(home) / ".local" / "state" / "Nemora";
     } else {
-        error = "neither NEMORA_TRANSFER_DIR, XDG_STATE_HOME nor HOME is set";
+        error = Tr("SettingsFile", "neither NEMORA_TRANSFER_DIR, XDG_STATE_HOME nor HOME is set");
         return std::nullopt;
     }
-    if (!dfuse::MakeOwnFolder(folder, "the transfer folder",
-                              "remove it, or set NEMORA_TRANSFER_DIR to a folder of your own", error)) {
+    if (!dfuse::MakeOwnFolder(folder, Tr("SettingsFile", "the transfer folder"),
+                              Tr("SettingsFile", "remove it, or set NEMORA_TRANSFER_DIR to a folder of your own"),
+                              error)) {
         return std::nullopt;
     }
     return folder;

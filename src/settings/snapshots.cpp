@@ -1,8 +1,10 @@
 #include "settings/snapshots.h"
 
 #include "dfuse/flash_plan.h"
+#include "i18n/translate.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
+#include "settings/text_fill.h"
 
 #include <algorithm>
 #include <array>
@@ -16,6 +18,8 @@
 
 namespace nemora::settings {
 namespace {
+
+using i18n::Tr;
 
 constexpr std::string_view kExtension = ".vek";
 constexpr std::size_t kStampLength = 15; // YYYYMMDD-HHMMSS
@@ -157,14 +161,14 @@ std::optional<std::filesystem::path> SnapshotFolder(std::string& error)
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
         base = std::filesystem::path(home) / ".local" / "share";
     } else {
-        error = "neither XDG_DATA_HOME nor HOME is set";
+        error = Tr("Snapshots", "neither XDG_DATA_HOME nor HOME is set");
         return std::nullopt;
     }
     // The areas are the user's own: nobody else reads them, nor puts a link in their way.
     const std::filesystem::path folder = base / "Nemora" / "snapshots";
-    constexpr std::string_view kRemedy = "remove it, or set XDG_DATA_HOME to a folder of your own";
-    if (!dfuse::MakeOwnFolder(folder.parent_path(), "the workspace folder", kRemedy, error) ||
-        !dfuse::MakeOwnFolder(folder, "the snapshot folder", kRemedy, error)) {
+    const std::string remedy = Tr("Snapshots", "remove it, or set XDG_DATA_HOME to a folder of your own");
+    if (!dfuse::MakeOwnFolder(folder.parent_path(), Tr("Snapshots", "the workspace folder"), remedy, error) ||
+        !dfuse::MakeOwnFolder(folder, Tr("Snapshots", "the snapshot folder"), remedy, error)) {
         return std::nullopt;
     }
     return folder;
@@ -192,7 +196,7 @@ std::string SnapshotInfo::TakenUtc() const
 
 std::string SnapshotInfo::BeforeText() const
 {
-    return before.empty() ? std::string("(not recorded)") : before;
+    return before.empty() ? Tr("Snapshots", "(not recorded)") : before;
 }
 
 std::string SnapshotSerialName(std::string_view serial)
@@ -285,14 +289,14 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
 
     std::vector<std::uint8_t> bytes;
     if (const dfuse::Error error = dfuse::SerializeDfuFile(MakeSettingsFile(identity, logoArea, paramArea), bytes)) {
-        result.error = "cannot write the snapshot " + result.path.string() + ": " + error.message;
+        result.error = Fill(Tr("Snapshots", "cannot write the snapshot %1: %2"), {result.path.string(), error.message});
         return result;
     }
     std::string why;
     const auto temporary =
         dfuse::WriteTemporaryFile(folder, base, bytes, 0600, true, why); // no listing reads dot names
     if (!temporary) {
-        result.error = "cannot write the snapshot " + result.path.string() + ": " + why;
+        result.error = Fill(Tr("Snapshots", "cannot write the snapshot %1: %2"), {result.path.string(), why});
         return result;
     }
     // The file comes into being whole under a name nobody holds: another program saving a snapshot of the
@@ -309,8 +313,9 @@ SnapshotResult SaveSnapshot(const std::filesystem::path& folder, const CDeviceId
         ::unlink(temporary->c_str());
     }
     if (err != 0) {
-        result.error = "cannot write the snapshot " + result.path.string() + ": " +
-                       (err == EEXIST ? std::string("every name of that second is taken") : std::strerror(err));
+        result.error = Fill(Tr("Snapshots", "cannot write the snapshot %1: %2"),
+                            {result.path.string(), err == EEXIST ? Tr("Snapshots", "every name of that second is taken")
+                                                                 : std::string(std::strerror(err))});
         return result;
     }
 
@@ -354,7 +359,8 @@ SnapshotAreas ReadSnapshot(const std::filesystem::path& path, const CDeviceIdent
         }
     }
     if (areas.logo.empty() || areas.param.empty()) {
-        areas.error = path.string() + " does not hold both areas of this device's model whole";
+        areas.error =
+            Fill(Tr("Snapshots", "%1 does not hold both areas of this device's model whole"), {path.string()});
         areas.logo.clear();
         areas.param.clear();
     }
@@ -399,7 +405,7 @@ dfuse::SnapshotRequest MakeSnapshotRequest(const CDeviceIdentity& identity, std:
             return false;
         }
         if (bytes.size() != 2) {
-            text = "the snapshot did not get both areas";
+            text = Tr("Snapshots", "the snapshot did not get both areas");
             return false;
         }
         const SnapshotResult saved =

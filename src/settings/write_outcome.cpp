@@ -1,9 +1,14 @@
 #include "settings/write_outcome.h"
 
+#include "i18n/translate.h"
+#include "settings/text_fill.h"
+
 #include <algorithm>
 
 namespace nemora::settings {
 namespace {
+
+using i18n::Tr;
 
 // The record's marker and every field the console uses lie before this byte.
 constexpr std::size_t kFieldsEnd = 86;
@@ -21,15 +26,16 @@ bool Same(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 // "Screens 5 to 12 are blank" or "screen 4 is incomplete".
 struct Told {
     const std::vector<int>* screens;
-    const char* one;  // what a single screen is
-    const char* many; // what several are
+    std::string one;  // what a single screen is, around its number
+    std::string many; // what several are, around their list
 };
 
 std::string Clause(const Told& told, bool first)
 {
-    const bool one = told.screens->size() == 1;
-    return std::string(first ? "S" : "s") + (one ? "creen " : "creens ") + ScreenList(*told.screens) + " " +
-           (one ? told.one : told.many);
+    std::string text = Fill(told.screens->size() == 1 ? told.one : told.many, {ScreenList(*told.screens)});
+    if (first && !text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A'); // the sentence begins with it
+    return text;
 }
 
 } // namespace
@@ -41,9 +47,11 @@ std::string ScreenList(const std::vector<int>& screens)
         std::size_t j = i;
         while (j + 1 < screens.size() && screens[j + 1] == screens[j] + 1)
             ++j;
-        list += (list.empty() ? "" : ", ") + std::to_string(screens[i]);
-        if (j > i)
-            list += (j == i + 1 ? ", " : " to ") + std::to_string(screens[j]);
+        list += list.empty() ? "" : ", ";
+        if (j > i + 1)
+            list += Fill(Tr("WriteOutcome", "%1 to %2"), {std::to_string(screens[i]), std::to_string(screens[j])});
+        else
+            list += std::to_string(screens[i]) + (j > i ? ", " + std::to_string(screens[j]) : std::string());
         i = j + 1;
     }
     return list;
@@ -55,14 +63,16 @@ AreaAfterFailure DescribeSettingsAfterFailure(std::span<const std::uint8_t> befo
     if (now.empty() || now.size() != wanted.size())
         return {};
     if (Same(now, before))
-        return {true, "Nothing was changed: the device holds the settings it held before the write."};
+        return {true,
+                Tr("WriteOutcome", "Nothing was changed: the device holds the settings it held before the write.")};
     if (Same(now, wanted))
-        return {false, "The new settings reached the device whole, though the write did not end cleanly."};
+        return {false,
+                Tr("WriteOutcome", "The new settings reached the device whole, though the write did not end cleanly.")};
     if (Blank(now.first(std::min(now.size(), kFieldsEnd))))
-        return {false, "The parameter area was erased but not written: the device has no settings until you write "
-                       "them again."};
-    return {false, "The parameter area is only partly written: the device has no valid settings until you write them "
-                   "again."};
+        return {false, Tr("WriteOutcome", "The parameter area was erased but not written: the device has no settings "
+                                          "until you write them again.")};
+    return {false, Tr("WriteOutcome", "The parameter area is only partly written: the device has no valid settings "
+                                      "until you write them again.")};
 }
 
 AreaAfterFailure DescribeScreensAfterFailure(std::span<const std::uint8_t> before, std::span<const std::uint8_t> wanted,
@@ -87,18 +97,25 @@ AreaAfterFailure DescribeScreensAfterFailure(std::span<const std::uint8_t> befor
             partial.push_back(i + 1);
     }
     if (blank.empty() && partial.empty() && written.empty())
-        return {true, "Nothing was changed: the screens on the device are as they were before the write."};
+        return {true, Tr("WriteOutcome",
+                         "Nothing was changed: the screens on the device are as they were before the write.")};
     std::string text;
-    for (const Told& told : {Told{&blank, "is blank", "are blank"}, Told{&partial, "is incomplete", "are incomplete"},
-                             Told{&written, "already shows its new image", "already show their new images"}}) {
-        if (!told.screens->empty())
-            text += (text.empty() ? "" : ", ") + Clause(told, text.empty());
+    for (const Told& told :
+         {Told{&blank, Tr("WriteOutcome", "screen %1 is blank"), Tr("WriteOutcome", "screens %1 are blank")},
+          Told{&partial, Tr("WriteOutcome", "screen %1 is incomplete"),
+               Tr("WriteOutcome", "screens %1 are incomplete")},
+          Told{&written, Tr("WriteOutcome", "screen %1 already shows its new image"),
+               Tr("WriteOutcome", "screens %1 already show their new images")}}) {
+        if (told.screens->empty())
+            continue;
+        const std::string clause = Clause(told, text.empty());
+        text = text.empty() ? clause : Fill(Tr("WriteOutcome", "%1, %2"), {text, clause});
     }
     if (blank.size() + partial.size() + written.size() < static_cast<std::size_t>(screenCount))
-        text += "; the other screens are as they were";
-    text += ".";
+        text = Fill(Tr("WriteOutcome", "%1; the other screens are as they were"), {text});
+    text = Fill(Tr("WriteOutcome", "%1."), {text});
     if (!blank.empty() || !partial.empty())
-        text += " Write the screens again to complete them.";
+        text += Tr("WriteOutcome", " Write the screens again to complete them.");
     return {false, text};
 }
 

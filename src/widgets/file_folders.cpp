@@ -2,6 +2,7 @@
 
 #include "widgets/message_box_dialog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -66,7 +67,8 @@ QString WriteTextFile(const QString& strPath, const QString& strText)
     QSaveFile file(strPath);
     const QByteArray bytes = strText.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString().isEmpty() ? QString("it cannot be written") : file.errorString();
+        return file.errorString().isEmpty() ? QCoreApplication::translate("FileFolders", "it cannot be written")
+                                            : file.errorString();
     return {};
 }
 

@@ -1,43 +1,45 @@
 #include "widgets/message_box_model.h"
 
+#include "i18n/translate.h"
+
 #include <algorithm>
 
 namespace nemora::widgets {
 
 namespace {
 
-const char* Caption(int id)
+std::string Caption(int id)
 {
     switch (id) {
     case kIdOk:
-        return "&Ok";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Ok");
     case kIdCancel:
-        return "&Cancel";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Cancel");
     case kIdAbort:
-        return "&Abort";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Abort");
     case kIdRetry:
     case kIdTryAgain:
-        return "&Retry";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Retry");
     case kIdIgnore:
-        return "&Ignore";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Ignore");
     case kIdIgnoreAll:
-        return "Ignore &all";
+        return nemora::i18n::Tr("CMessageBoxDialog", "Ignore &all");
     case kIdYes:
-        return "&Yes";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Yes");
     case kIdYesToAll:
-        return "Yes to &all";
+        return nemora::i18n::Tr("CMessageBoxDialog", "Yes to &all");
     case kIdNo:
-        return "&No";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&No");
     case kIdNoToAll:
-        return "No to a&ll";
+        return nemora::i18n::Tr("CMessageBoxDialog", "No to a&ll");
     case kIdContinue:
-        return "&Continue";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Continue");
     case kIdSkip:
-        return "&Skip";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Skip");
     case kIdSkipAll:
-        return "Skip &all";
+        return nemora::i18n::Tr("CMessageBoxDialog", "Skip &all");
     case kIdHelp:
-        return "&Help";
+        return nemora::i18n::Tr("CMessageBoxDialog", "&Help");
     default:
         return "";
     }
@@ -126,9 +128,9 @@ MessageBoxSpec BuildMessageBoxSpec(std::uint32_t style)
     }
 
     if (style & kStyleDontDisplayAgain)
-        spec.checkBoxText = kDontDisplayAgainText;
+        spec.checkBoxText = nemora::i18n::Tr("CMessageBoxDialog", "Don't display this &message again.");
     else if (style & kStyleDontAskAgain)
-        spec.checkBoxText = kDontAskAgainText;
+        spec.checkBoxText = nemora::i18n::Tr("CMessageBoxDialog", "Don't ask this &question again.");
     return spec;
 }
 

@@ -71,13 +71,11 @@ struct MessageBoxSpec {
     int defaultId = -1;
     int cancelId = -1;
     MessageBoxIcon icon = MessageBoxIcon::None;
-    std::string checkBoxText; // empty: no check box
+    std::string checkBoxText; // "Don't display this &message again." or the like; empty: no check box
 };
 
-inline constexpr const char* kDontDisplayAgainText = "Don't display this &message again.";
-inline constexpr const char* kDontAskAgainText = "Don't ask this &question again.";
-
-// The buttons, default and cancel identifiers, icon and check box for a style.
+// The buttons, default and cancel identifiers, icon and check box for a style, their texts in the user's
+// language.
 MessageBoxSpec BuildMessageBoxSpec(std::uint32_t style);
 
 // The key of a remembered answer: the help context in decimal when it is not 0, otherwise the decimal

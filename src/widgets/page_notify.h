@@ -19,7 +19,7 @@ struct PAGE_NOTIFY {
     QString strText; // empty when the code needs none
 };
 
-inline constexpr std::uint32_t NOTIFY_SHOW_PAGE = 1025;      // tree -> frame -> view: label of a tab
+inline constexpr std::uint32_t NOTIFY_SHOW_PAGE = 1025;      // tree -> frame -> view: label of a tab as written
 inline constexpr std::uint32_t NOTIFY_DEVICE_CHANGED = 1026; // frame -> view: chosen device path or ""
 inline constexpr std::uint32_t NOTIFY_UPLOAD_DONE = 1028;    // engine -> view
 inline constexpr std::uint32_t NOTIFY_DISCONNECT = 1029;     // toolbar -> view
