@@ -1938,6 +1938,21 @@ To install it by hand, run in a terminal:
     </message>
 </context>
 <context>
+    <name>RestoreSnapshotDialog</name>
+    <message>
+        <source>firmware update %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>restore of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Write To Device (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>SettingsFile</name>
     <message>
         <source>not a settings image name</source>

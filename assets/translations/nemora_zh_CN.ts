@@ -1982,6 +1982,21 @@ To install it by hand, run in a terminal:
     </message>
 </context>
 <context>
+    <name>RestoreSnapshotDialog</name>
+    <message>
+        <source>firmware update %1</source>
+        <translation>固件升级 %1</translation>
+    </message>
+    <message>
+        <source>restore of %1</source>
+        <translation>恢复 %1</translation>
+    </message>
+    <message>
+        <source>Write To Device (%1)</source>
+        <translation>写入设备（%1）</translation>
+    </message>
+</context>
+<context>
     <name>SettingsFile</name>
     <message>
         <source>not a settings image name</source>

@@ -47,6 +47,8 @@ public:
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
         layout->addWidget(ok, 0, Qt::AlignRight);
+        // Wide enough for its title beside the frame's buttons, in every language.
+        setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 8 * fontMetrics().averageCharWidth() + 96);
     }
 };
 

@@ -648,6 +648,11 @@ void CMainFrame::OfferToFinish(const QString& strPath, const nemora::dfuse::Writ
 {
     if (!m_arrDevicePaths.contains(strPath))
         return; // gone again meanwhile
+    if (!isVisible() || QApplication::activeModalWidget() != nullptr) {
+        // Asked over the shown window once nothing else asks, never under a first run's boxes.
+        QTimer::singleShot(200, this, [this, strPath, write] { OfferToFinish(strPath, write); });
+        return;
+    }
     const QString said = QString::fromStdString(nemora::dfuse::CutShortText(write));
     const std::string refusal = nemora::dfuse::WriteAgainRefusal(write);
     QString detail = tr("The device may hold only part of it.");

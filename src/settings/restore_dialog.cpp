@@ -6,6 +6,7 @@
 #include "widgets/message_box_dialog.h"
 #include "widgets/message_box_model.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +21,22 @@ namespace nemora::settings {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+
+// What a snapshot was taken before, in the user's language. The notes keep the console's words in English
+// (nemora-cli lists them too); the commands nemora-cli wrote there stay as they are.
+QString ShownBefore(const QString& before)
+{
+    if (before.startsWith("firmware update "))
+        return QCoreApplication::translate("RestoreSnapshotDialog", "firmware update %1").arg(before.mid(16));
+    if (before.startsWith("restore of "))
+        return QCoreApplication::translate("RestoreSnapshotDialog", "restore of %1").arg(before.mid(11));
+    if (before.startsWith("Write To Device (") && before.endsWith(')')) {
+        const QString tab = before.mid(17, before.size() - 18);
+        return QCoreApplication::translate("RestoreSnapshotDialog", "Write To Device (%1)")
+            .arg(QCoreApplication::translate("CPageCustom", tab.toUtf8().constData()));
+    }
+    return before;
+}
 
 // The first screen of a snapshot, or a null image when the file does not hold this model's logo area.
 QImage FirstScreen(const std::filesystem::path& path, const CDeviceIdentity& identity)
@@ -57,7 +74,7 @@ RestoreSnapshotDialog::RestoreSnapshotDialog(QWidget* pParent, const CDeviceIden
                              (info.sequence > 1 ? QString(" (%1)").arg(info.sequence) : QString()));
         item->setText(1, QString::fromStdString(modelName));
         item->setText(2, QString::fromStdString(info.rawSerial.empty() ? info.serial : info.rawSerial));
-        item->setText(3, QString::fromStdString(info.BeforeText()));
+        item->setText(3, ShownBefore(QString::fromStdString(info.BeforeText())));
         item->setData(0, kPathRole, QString::fromStdString(info.path.string()));
         if (const QImage screen = FirstScreen(info.path, m_identity); !screen.isNull())
             item->setIcon(0, QPixmap::fromImage(screen));
