@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 namespace {
 
@@ -36,6 +37,11 @@ struct ChoiceCase {
     const char* locale;
     const char* catalogue;
 };
+
+void PrintTo(const ChoiceCase& c, std::ostream* os)
+{
+    *os << "choice '" << c.choice << "' under " << c.locale;
+}
 
 class CatalogueChoice : public testing::TestWithParam<ChoiceCase> {};
 
