@@ -3,28 +3,9 @@
 #include "device/device_identity.h"
 #include "i18n/translate.h"
 
-#include <initializer_list>
-#include <string_view>
-
 namespace nemora::device {
 
 namespace {
-
-// The text with %1, %2... replaced by the values in order.
-std::string Filled(std::string_view text, std::initializer_list<std::string_view> values)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::size_t n = i + 1 < text.size() && text[i] == '%' ? std::size_t(text[i + 1] - '1') : values.size();
-        if (n < values.size()) {
-            out += values.begin()[n];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 // The model as the console shows it.
 std::string ShownModel(const CatalogueNames& names)
@@ -58,16 +39,17 @@ std::optional<usb::DeviceInfo> ReturnWatch::Look(const std::vector<usb::DeviceIn
 std::string BackText(const usb::DeviceInfo& back)
 {
     const CatalogueNames names = NamesOf(back.vid, back.pid, back.bcdDevice);
-    return Filled(back.mode == usb::InterfaceMode::Application
-                      ? nemora::i18n::Tr("DeviceReturn", "%1 is back in application mode, firmware %2")
-                      : nemora::i18n::Tr("DeviceReturn", "%1 is back in update mode, firmware %2"),
-                  {ShownModel(names), names.firmware});
+    return i18n::Fill(back.mode == usb::InterfaceMode::Application
+                          ? nemora::i18n::Tr("DeviceReturn", "%1 is back in application mode, firmware %2")
+                          : nemora::i18n::Tr("DeviceReturn", "%1 is back in update mode, firmware %2"),
+                      {ShownModel(names), names.firmware});
 }
 
 std::string NotBackText(const usb::DeviceInfo& left, long long seconds)
 {
-    return Filled(nemora::i18n::Tr("DeviceReturn", "%1 did not come back within %2 s: unplug it and plug it in again"),
-                  {ShownModel(NamesOf(left.vid, left.pid, left.bcdDevice)), std::to_string(seconds)});
+    return i18n::Fill(
+        nemora::i18n::Tr("DeviceReturn", "%1 did not come back within %2 s: unplug it and plug it in again"),
+        {ShownModel(NamesOf(left.vid, left.pid, left.bcdDevice)), std::to_string(seconds)});
 }
 
 } // namespace nemora::device

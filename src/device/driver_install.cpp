@@ -4,30 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <string_view>
 
 namespace nemora::device {
-
-namespace {
-
-// The text with %1, %2... replaced by the values in order.
-std::string Filled(std::string_view text, std::initializer_list<std::string_view> values)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::size_t n = i + 1 < text.size() && text[i] == '%' ? std::size_t(text[i + 1] - '1') : values.size();
-        if (n < values.size()) {
-            out += values.begin()[n];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 InstallerButton ChooseInstaller(unsigned major, unsigned minor, bool bSystem64Bit)
 {
@@ -140,13 +119,13 @@ std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& i
             return nemora::i18n::Tr("DriverInstall",
                                     "The driver was not installed: the administrator's password was not given.");
         // No password agent, a wrong password three times, or pkexec itself failing.
-        return Filled(
+        return i18n::Fill(
             nemora::i18n::Tr("DriverInstall",
                              "The driver was not installed: pkexec could not get the administrator's authorisation "
                              "(exit status %1%2).\nTo install it by hand, run in a terminal:\n%3"),
             {std::to_string(exit.nExitStatus), said, byHand});
     case InstallerOutcome::kNoPkexec:
-        return Filled(
+        return i18n::Fill(
             nemora::i18n::Tr("DriverInstall",
                              "The driver was not installed: pkexec is missing, so no administrator's password can be "
                              "asked for.\nTo install it by hand, run in a terminal:\n%1"),
@@ -155,10 +134,10 @@ std::string InstallerOutcomeText(const InstallerExit& exit, const std::string& i
         break;
     }
     if (exit.bCrashed)
-        return Filled(nemora::i18n::Tr("DriverInstall", "The driver installer was stopped before it finished%1."),
-                      {said});
-    return Filled(nemora::i18n::Tr("DriverInstall", "The driver installer failed with exit status %1%2."),
-                  {std::to_string(exit.nExitStatus), said});
+        return i18n::Fill(nemora::i18n::Tr("DriverInstall", "The driver installer was stopped before it finished%1."),
+                          {said});
+    return i18n::Fill(nemora::i18n::Tr("DriverInstall", "The driver installer failed with exit status %1%2."),
+                      {std::to_string(exit.nExitStatus), said});
 }
 
 } // namespace nemora::device

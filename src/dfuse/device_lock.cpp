@@ -30,24 +30,6 @@ constexpr const char* kRemedy = "remove it, or point NEMORA_LOCK_DIR to a folder
 
 using i18n::Tr;
 
-// `format` with %1, %2 ... replaced by the values in one pass, so that a translation may reorder them.
-std::string Fill(std::string_view format, std::initializer_list<std::string_view> values)
-{
-    std::string text;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        const std::size_t n = i + 1 < format.size() && format[i] == '%' && format[i + 1] >= '1' && format[i + 1] <= '9'
-                                  ? static_cast<std::size_t>(format[i + 1] - '1')
-                                  : values.size();
-        if (n < values.size()) {
-            text += values.begin()[n];
-            ++i;
-        } else {
-            text += format[i];
-        }
-    }
-    return text;
-}
-
 bool IsKeyChar(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '_' ||
@@ -357,11 +339,12 @@ std::string BusyText(std::string_view model, std::string_view serial, std::strin
     if (holder.pid <= 0) {
         who = holder.program.empty() ? Tr("DeviceLock", "another program") : holder.program;
     } else {
-        const std::string process = Fill(Tr("DeviceLock", "process %1"), {std::to_string(holder.pid)});
+        const std::string process = i18n::Fill(Tr("DeviceLock", "process %1"), {std::to_string(holder.pid)});
         who = holder.program.empty() ? process : holder.program + " (" + process + ")";
     }
     const std::string device = model.empty() ? Tr("DeviceLock", "Device") : std::string(model);
-    return Fill(Tr("DeviceLock", "%1 %2 is busy: %3 is using it"), {device, serial.empty() ? devicePath : serial, who});
+    return i18n::Fill(Tr("DeviceLock", "%1 %2 is busy: %3 is using it"),
+                      {device, serial.empty() ? devicePath : serial, who});
 }
 
 } // namespace nemora::dfuse

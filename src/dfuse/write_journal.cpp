@@ -70,24 +70,6 @@ bool SameDevice(const WriteRecord& a, const WriteRecord& b)
 
 using i18n::Tr;
 
-// `format` with %1, %2 ... replaced by the values in one pass, so that a translation may reorder them.
-std::string Fill(std::string_view format, std::initializer_list<std::string_view> values)
-{
-    std::string text;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        const std::size_t n = i + 1 < format.size() && format[i] == '%' && format[i + 1] >= '1' && format[i + 1] <= '9'
-                                  ? static_cast<std::size_t>(format[i + 1] - '1')
-                                  : values.size();
-        if (n < values.size()) {
-            text += values.begin()[n];
-            ++i;
-        } else {
-            text += format[i];
-        }
-    }
-    return text;
-}
-
 // "9 Dec" for the day of a month (0 is January), in the user's language.
 std::string DayOfMonth(int month, int day)
 {
@@ -281,11 +263,12 @@ std::string WriteAgainRefusal(const WriteRecord& record)
         return {};
     case WriteFile::Missing:
         return record.file.empty() ? Tr("WriteJournal", "the write kept no file")
-                                   : Fill(Tr("WriteJournal", "%1 is not there any more"), {record.file});
+                                   : i18n::Fill(Tr("WriteJournal", "%1 is not there any more"), {record.file});
     case WriteFile::Changed:
         break;
     }
-    return Fill(Tr("WriteJournal", "%1 has changed since (its bytes are not those that were written)"), {record.file});
+    return i18n::Fill(Tr("WriteJournal", "%1 has changed since (its bytes are not those that were written)"),
+                      {record.file});
 }
 
 std::string CutShortText(const WriteRecord& record)
@@ -294,9 +277,9 @@ std::string CutShortText(const WriteRecord& record)
     const std::string title = ShownTitle(record.title);
     const std::string when = LocalDate(record.started);
     if (record.detail.empty())
-        return Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3"), {title, record.model, when});
-    return Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3 (%4)"),
-                {title, record.model, when, record.detail});
+        return i18n::Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3"), {title, record.model, when});
+    return i18n::Fill(Tr("WriteJournal", "The %1 of %2 was cut short on %3 (%4)"),
+                      {title, record.model, when, record.detail});
 }
 
 // ---------------------------------------------------------------- one write

@@ -18,4 +18,21 @@ std::string Tr(const char* context, const char* source)
     return g_translator ? g_translator(context, source) : std::string(source);
 }
 
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> values)
+{
+    std::string text;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] >= '1' && format[i + 1] <= '9') {
+            const auto n = static_cast<std::size_t>(format[i + 1] - '1');
+            if (n < values.size()) {
+                text += values.begin()[n];
+                ++i;
+                continue;
+            }
+        }
+        text += format[i];
+    }
+    return text;
+}
+
 } // namespace nemora::i18n

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // The words of the console in the user's language. Texts built in the platform-free core go through Tr()
 // with a context and the source text as the design wrote it; the console installs a translator at start,
@@ -18,6 +20,10 @@ void SetTranslator(Translator translator);
 
 // `source` in the language of the installed translator.
 std::string Tr(const char* context, const char* source);
+
+// `format` with %1, %2 ... %9 replaced by the values, in one pass: a '%' inside a value is never read
+// again. Texts from Tr() take their values this way, so that a translation may put them in another order.
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> values);
 
 } // namespace nemora::i18n
 

@@ -3,7 +3,6 @@
 #include "i18n/translate.h"
 #include "settings/settings_fields.h"
 #include "settings/settings_record.h"
-#include "settings/text_fill.h"
 
 #include <algorithm>
 #include <set>
@@ -13,6 +12,7 @@ namespace nemora::settings {
 
 namespace {
 
+using i18n::Fill;
 using i18n::Tr;
 
 SettingsRecord RecordOf(std::span<const std::uint8_t> bytes)

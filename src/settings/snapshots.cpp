@@ -4,7 +4,6 @@
 #include "i18n/translate.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
-#include "settings/text_fill.h"
 
 #include <algorithm>
 #include <array>
@@ -19,6 +18,7 @@
 namespace nemora::settings {
 namespace {
 
+using i18n::Fill;
 using i18n::Tr;
 
 constexpr std::string_view kExtension = ".vek";

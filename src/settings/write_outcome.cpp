@@ -1,13 +1,13 @@
 #include "settings/write_outcome.h"
 
 #include "i18n/translate.h"
-#include "settings/text_fill.h"
 
 #include <algorithm>
 
 namespace nemora::settings {
 namespace {
 
+using i18n::Fill;
 using i18n::Tr;
 
 // The record's marker and every field the console uses lie before this byte.

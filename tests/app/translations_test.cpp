@@ -59,6 +59,15 @@ INSTANTIATE_TEST_SUITE_P(Choices, CatalogueChoice,
                                          ChoiceCase{"en", "zh_CN", "en"}, ChoiceCase{"zh_CN", "en_US", "zh_CN"},
                                          ChoiceCase{"fr", "zh_CN", "zh_CN"}));
 
+TEST(Fill, PutsValuesWhereTheTranslationWantsThemAndNeverRereadsThem)
+{
+    using nemora::i18n::Fill;
+    EXPECT_EQ(Fill("%2 的%1于 %3 中断", {"firmware update", "Product 01", "9 Dec"}),
+              "Product 01 的firmware update于 9 Dec 中断");
+    EXPECT_EQ(Fill("%1: %2", {"100%1", "%2"}), "100%1: %2");
+    EXPECT_EQ(Fill("50% of %1, %3", {"x"}), "50% of x, %3");
+}
+
 // What a catalogue holds that a user would miss.
 struct CatalogueGaps {
     QStringList unfinished;   // a text shown untranslated
