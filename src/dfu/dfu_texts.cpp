@@ -5,12 +5,11 @@
 #include "i18n/translate.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 namespace nemora::dfu {
 
+using i18n::FormatText;
 using i18n::Tr;
 
 namespace {
@@ -24,24 +23,6 @@ auto TranslatorFor(Words words)
 }
 
 } // namespace
-
-std::string FormatText(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string out;
-    if (needed > 0) {
-        std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        out.assign(buffer.data(), static_cast<std::size_t>(needed));
-    }
-    va_end(args);
-    return out;
-}
 
 std::string SectorSizeText(std::uint32_t size)
 {

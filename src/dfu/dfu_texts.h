@@ -19,13 +19,6 @@ namespace nemora::dfu {
 // Whose words a text is in: the user's language, or the source text as the outcome records keep it.
 enum class Words { Shown, Recorded };
 
-// printf-style formatting into a std::string.
-std::string FormatText(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
 // "%i b" below 1 KiB, "%i Kb" (whole KiB) below 1 MiB, else "%i Mb" (whole MiB).
 std::string SectorSizeText(std::uint32_t size);
 // One line per sector, joined by "\n": "Sector %03i\t0x%08X\t0x%08X\t%s\t" then R, W and E (no E for the

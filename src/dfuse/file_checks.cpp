@@ -3,40 +3,16 @@
 #include "i18n/translate.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 namespace nemora::dfuse {
 namespace {
 
+using i18n::FormatText;
 using i18n::Tr;
 
 constexpr std::uint16_t kModelMask = 0xFFC0; // bcdDevice without its six firmware-version bits
-
-// printf-style formatting into a std::string of whatever length the text takes.
-std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-std::string Format(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (needed > 0) {
-        text.resize(static_cast<std::size_t>(needed) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<std::size_t>(needed));
-    }
-    va_end(args);
-    return text;
-}
 
 std::string Hex4(std::uint16_t value)
 {
@@ -154,13 +130,13 @@ std::string DescribeOverlap(const std::vector<Image>& images, const ElementOverl
 {
     auto element = [&](std::size_t i, std::size_t e) {
         const Element& el = images[i].elements[e];
-        return Format(Tr("FileChecks", "image %zu element %zu (%s, %zu bytes)").c_str(), i, e,
-                      HexAddress(el.address).c_str(), el.data.size());
+        return FormatText(Tr("FileChecks", "image %zu element %zu (%s, %zu bytes)").c_str(), i, e,
+                          HexAddress(el.address).c_str(), el.data.size());
     };
-    return Format(Tr("FileChecks", "%s and %s both hold bytes for %s to %s").c_str(),
-                  element(overlap.firstImage, overlap.firstElement).c_str(),
-                  element(overlap.secondImage, overlap.secondElement).c_str(), HexAddress(overlap.first).c_str(),
-                  HexAddress(overlap.last).c_str());
+    return FormatText(Tr("FileChecks", "%s and %s both hold bytes for %s to %s").c_str(),
+                      element(overlap.firstImage, overlap.firstElement).c_str(),
+                      element(overlap.secondImage, overlap.secondElement).c_str(), HexAddress(overlap.first).c_str(),
+                      HexAddress(overlap.last).c_str());
 }
 
 std::vector<std::string> FileRefusals(const std::vector<Image>& images, const std::vector<MappingTarget>& mapping,
@@ -169,8 +145,8 @@ std::vector<std::string> FileRefusals(const std::vector<Image>& images, const st
     std::vector<std::string> refusals;
     if (const auto overlap = FindOverlap(images)) {
         // Writing both would program the same bytes twice: the second write fails half-way.
-        refusals.push_back(Format(Tr("FileChecks", "The file's data overlaps: %s; nothing was written.").c_str(),
-                                  DescribeOverlap(images, *overlap).c_str()));
+        refusals.push_back(FormatText(Tr("FileChecks", "The file's data overlaps: %s; nothing was written.").c_str(),
+                                      DescribeOverlap(images, *overlap).c_str()));
     }
     std::vector<std::size_t> imagesPerTarget(256, 0);
     for (std::size_t i = 0; i < images.size(); ++i) {
@@ -181,17 +157,18 @@ std::vector<std::string> FileRefusals(const std::vector<Image>& images, const st
             // A download writes the first image of each target only: the others would be lost while the
             // verify of the first one passes.
             refusals.push_back(
-                Format(Tr("FileChecks", "The file holds more than one image for target %02u (image %zu is "
-                                        "the second); a download writes one image per target, so the "
-                                        "others would not be written; nothing was written.")
-                           .c_str(),
-                       unsigned{image.alternate}, i));
+                FormatText(Tr("FileChecks", "The file holds more than one image for target %02u (image %zu is "
+                                            "the second); a download writes one image per target, so the "
+                                            "others would not be written; nothing was written.")
+                               .c_str(),
+                           unsigned{image.alternate}, i));
         }
         if (target == nullptr) {
-            refusals.push_back(Format(Tr("FileChecks", "The file holds an image for target %02u, but the device has no "
-                                                       "such target; nothing was written.")
-                                          .c_str(),
-                                      unsigned{image.alternate}));
+            refusals.push_back(
+                FormatText(Tr("FileChecks", "The file holds an image for target %02u, but the device has no "
+                                            "such target; nothing was written.")
+                               .c_str(),
+                           unsigned{image.alternate}));
             continue;
         }
         if (std::find(targets.begin(), targets.end(), int{image.alternate}) == targets.end()) {
@@ -203,12 +180,12 @@ std::vector<std::string> FileRefusals(const std::vector<Image>& images, const st
             for (const auto& r : outside) {
                 count += r.last - r.first + 1;
             }
-            refusals.push_back(Format(Tr("FileChecks", "%llu bytes lie outside the writable sectors of target %02u "
-                                                       "\"%s\" (the first from %s to %s); nothing was written.")
-                                          .c_str(),
-                                      static_cast<unsigned long long>(count), unsigned{image.alternate},
-                                      target->szName.c_str(), HexAddress(outside.front().first).c_str(),
-                                      HexAddress(outside.front().last).c_str()));
+            refusals.push_back(FormatText(Tr("FileChecks", "%llu bytes lie outside the writable sectors of target %02u "
+                                                           "\"%s\" (the first from %s to %s); nothing was written.")
+                                              .c_str(),
+                                          static_cast<unsigned long long>(count), unsigned{image.alternate},
+                                          target->szName.c_str(), HexAddress(outside.front().first).c_str(),
+                                          HexAddress(outside.front().last).c_str()));
         }
     }
     return refusals;

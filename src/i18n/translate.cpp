@@ -1,5 +1,8 @@
 #include "i18n/translate.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace nemora::i18n {
 
 namespace {
@@ -32,6 +35,24 @@ std::string Fill(std::string_view format, std::initializer_list<std::string_view
         }
         text += format[i];
     }
+    return text;
+}
+
+std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (needed > 0) {
+        text.resize(static_cast<std::size_t>(needed) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(needed));
+    }
+    va_end(args);
     return text;
 }
 

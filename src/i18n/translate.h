@@ -25,6 +25,14 @@ std::string Tr(const char* context, const char* source);
 // again. Texts from Tr() take their values this way, so that a translation may put them in another order.
 std::string Fill(std::string_view format, std::initializer_list<std::string_view> values);
 
+// printf-style formatting into a std::string of whatever length the text takes, for the texts from Tr()
+// that keep printf's placeholders.
+std::string FormatText(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 } // namespace nemora::i18n
 
 // Marks a text kept in a table for the catalogues; it stays as written there and is translated where it
