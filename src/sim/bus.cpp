@@ -172,6 +172,20 @@ std::vector<BusEntry> Bus::Devices()
 {
     std::lock_guard lock(m_mutex);
     PollControlLocked();
+    return DevicesLocked();
+}
+
+std::pair<std::vector<BusEvent>, std::vector<BusEntry>> Bus::TakeEventsAndDevices()
+{
+    std::lock_guard lock(m_mutex);
+    PollControlLocked();
+    std::vector<BusEvent> events;
+    events.swap(m_events);
+    return {std::move(events), DevicesLocked()};
+}
+
+std::vector<BusEntry> Bus::DevicesLocked() const
+{
     std::vector<BusEntry> out;
     for (const auto& [location, slot] : m_devices) {
         const DeviceConfig& c = slot.device->Config();

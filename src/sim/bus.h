@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace nemora::sim {
@@ -98,6 +99,9 @@ public:
 
     // Arrivals and removals since the last call, in order.
     std::vector<BusEvent> TakeEvents();
+    // Both at one moment: the events taken explain the devices listed, and a device plugged meanwhile is in
+    // neither (it comes with the next call), so no arrival is lost between the two.
+    std::pair<std::vector<BusEvent>, std::vector<BusEntry>> TakeEventsAndDevices();
     // Waits until an event is pending, Interrupt() is called or the timeout passes (real time; the control
     // file is read every 50 ms meanwhile). True when events are pending.
     bool WaitForEvents(std::chrono::milliseconds timeout);
@@ -122,6 +126,8 @@ private:
     bool UnplugLocked(unsigned location);
     void FinishCall(unsigned location);
     void PollControlLocked();
+    // Present devices by location. Caller holds m_mutex.
+    std::vector<BusEntry> DevicesLocked() const;
     void ResetLocked();
     void RestartLocked(unsigned location, Mode mode);
     void AppendControl(const std::string& line);

@@ -142,8 +142,9 @@ void Unref(libusb_device* dev)
 // Brings the device table up to date with the bus and queues hotplug notices. Caller holds ctx->mutex.
 void SyncLocked(libusb_context* ctx)
 {
-    const auto events = ctx->bus->TakeEvents();
-    const auto entries = ctx->bus->Devices();
+    // One look at the bus: a device plugged between taking the events and listing would be listed without
+    // its arrival, and so never announced.
+    const auto [events, entries] = ctx->bus->TakeEventsAndDevices();
     auto entryAt = [&](unsigned location) -> const BusEntry* {
         for (const BusEntry& e : entries) {
             if (e.location == location) {
