@@ -322,26 +322,31 @@ void DeviceLock::Release()
     locks.held.erase(it);
 }
 
-std::string DescribeHolder(const LockHolder& holder)
+namespace {
+
+// Who holds a lock, in the words `Tr` gives: the source text for the reports, i18n::Tr for the console.
+template <typename Say>
+std::string HolderText(const LockHolder& holder, Say Tr)
 {
     if (holder.pid <= 0) {
-        return holder.program.empty() ? std::string("another program") : holder.program;
+        return holder.program.empty() ? Tr("DeviceLock", "another program") : holder.program;
     }
-    const std::string process = "process " + std::to_string(holder.pid);
+    const std::string process = i18n::Fill(Tr("DeviceLock", "process %1"), {std::to_string(holder.pid)});
     return holder.program.empty() ? process : holder.program + " (" + process + ")";
+}
+
+} // namespace
+
+std::string DescribeHolder(const LockHolder& holder)
+{
+    return HolderText(holder, [](const char*, const char* source) { return std::string(source); });
 }
 
 std::string BusyText(std::string_view model, std::string_view serial, std::string_view devicePath,
                      const LockHolder& holder)
 {
     // Shown to the user, so in the user's language; DescribeHolder stays as the reports keep it.
-    std::string who;
-    if (holder.pid <= 0) {
-        who = holder.program.empty() ? Tr("DeviceLock", "another program") : holder.program;
-    } else {
-        const std::string process = i18n::Fill(Tr("DeviceLock", "process %1"), {std::to_string(holder.pid)});
-        who = holder.program.empty() ? process : holder.program + " (" + process + ")";
-    }
+    const std::string who = HolderText(holder, i18n::Tr);
     const std::string device = model.empty() ? Tr("DeviceLock", "Device") : std::string(model);
     return i18n::Fill(Tr("DeviceLock", "%1 %2 is busy: %3 is using it"),
                       {device, serial.empty() ? devicePath : serial, who});
